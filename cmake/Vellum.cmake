@@ -1,0 +1,65 @@
+# Shared build settings for Vellum's own targets.
+
+set(VELLUM_SANITIZE_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+# Sanitizers apply to everything linked into a test, DjVuLibre included.
+if(VELLUM_SANITIZE)
+  add_compile_options(${VELLUM_SANITIZE_FLAGS})
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Warnings for our own code only.
+function(vellum_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# Environment of every test: a private home, so GTK, wx and our settings
+# never touch the real user's files.
+function(vellum_test_env test)
+  set(_home ${CMAKE_BINARY_DIR}/testhome/${test})
+  file(MAKE_DIRECTORY ${_home}/config ${_home}/cache ${_home}/data ${_home}/runtime)
+  set_tests_properties(${test} PROPERTIES ENVIRONMENT
+    "HOME=${_home};XDG_CONFIG_HOME=${_home}/config;XDG_CACHE_HOME=${_home}/cache;XDG_DATA_HOME=${_home}/data;XDG_RUNTIME_DIR=${_home}/runtime;VELLUM_CORPUS=${VELLUM_SHARED_DIR}/corpus;VELLUM_TEST_TMP=${_home}")
+endfunction()
+
+# vellum_gtest(NAME sources... LIBS libs...): one GoogleTest binary, one CTest test.
+function(vellum_gtest name)
+  cmake_parse_arguments(T "" "TIMEOUT" "LIBS;LABELS" ${ARGN})
+  find_package(GTest REQUIRED)
+  add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  vellum_warnings(${name})
+  add_test(NAME ${name} COMMAND ${name})
+  vellum_test_env(${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# vellum_fuzz_target(NAME source LIBS libs... SEEDS dirs...): with VELLUM_FUZZ a
+# libFuzzer binary; always a replay binary (standalone main) that runs the seed
+# files as an ordinary test.
+function(vellum_fuzz_target name source)
+  cmake_parse_arguments(F "" "" "LIBS;SEEDS" ${ARGN})
+  add_executable(${name}_replay ${source} ${PROJECT_SOURCE_DIR}/tests/fuzz/standalone_main.cpp)
+  target_link_libraries(${name}_replay PRIVATE ${F_LIBS})
+  vellum_warnings(${name}_replay)
+  add_test(NAME ${name}_replay COMMAND ${name}_replay ${F_SEEDS})
+  vellum_test_env(${name}_replay)
+  set_tests_properties(${name}_replay PROPERTIES TIMEOUT 600 LABELS fuzz)
+  if(VELLUM_FUZZ)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${F_LIBS})
+  endif()
+endfunction()
+
+if(VELLUM_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,146 @@
+// Error reporting and the allocator family of the Image API.
+#include "ApiError.h"
+#include "djvuapi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "DjVuMessage.h"
+#include "GException.h"
+
+namespace
+{
+djvu_error_callback g_callback = nullptr;
+djvu_malloc_fn g_malloc = std::malloc;
+djvu_calloc_fn g_calloc = std::calloc;
+djvu_realloc_fn g_realloc = std::realloc;
+djvu_free_fn g_free = std::free;
+} // namespace
+
+namespace vellum_api
+{
+
+void raise(const char *message, const char *file, int line)
+{
+  throw Error{message ? message : "", file, line};
+}
+
+std::string source_id(const char *path)
+{
+  if (!path)
+    return std::string();
+  std::string p(path);
+#ifdef VELLUM_SOURCE_ROOT
+  const std::string root = VELLUM_SOURCE_ROOT "/";
+  if (p.compare(0, root.size(), root) == 0)
+    p.erase(0, root.size());
+  else
+#endif
+  for (const char *root : {"libAPI/", "Encoder/", "libdjvu/", "src/"})
+  {
+    size_t at = p.rfind(root);
+    if (at != std::string::npos)
+    {
+      p = p.substr(at);
+      break;
+    }
+  }
+  size_t slash = p.rfind('/');
+  size_t dot = p.rfind('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+    p.erase(dot);
+  return p;
+}
+
+void report(const char *message, const char *file, int line)
+{
+  std::string id = source_id(file);
+  if (g_callback)
+  {
+    g_callback(message ? message : "", id.c_str(), line);
+    return;
+  }
+  std::fprintf(stderr, "DjVu Error: '%s' at %s(%d)\r\n", message ? message : "", id.c_str(), line);
+  std::fflush(stderr);
+  std::exit(10);
+}
+
+void report_current_exception()
+{
+  try
+  {
+    throw;
+  }
+  catch (const Error &e)
+  {
+    report(e.message.c_str(), e.file, e.line);
+  }
+  catch (const DJVU::GException &e)
+  {
+    // Library causes are message ids ("\003" prefixed, tab-separated
+    // arguments); turn them into text.
+    const char *cause = e.get_cause();
+    GUTF8String text;
+    if (cause && *cause)
+      text = DJVU::DjVuMessageLite::LookUpUTF8(GUTF8String(cause));
+    report(text.length() ? (const char *)text : (cause ? cause : "Unknown error"), e.get_file(), e.get_line());
+  }
+  catch (const std::bad_alloc &)
+  {
+    report("Out of memory", __FILE__, __LINE__);
+  }
+  catch (const std::exception &e)
+  {
+    report(e.what(), __FILE__, __LINE__);
+  }
+  catch (...)
+  {
+    report("Unknown error", __FILE__, __LINE__);
+  }
+}
+
+size_t checked_mul(size_t a, size_t b, const char *file, int line)
+{
+  if (a != 0 && b > SIZE_MAX / a)
+    raise("Image too large", file, line);
+  return a * b;
+}
+
+size_t checked_add(size_t a, size_t b, const char *file, int line)
+{
+  if (b > SIZE_MAX - a)
+    raise("Image too large", file, line);
+  return a + b;
+}
+
+} // namespace vellum_api
+
+extern "C" {
+
+djvu_error_callback djvu_set_error_callback(djvu_error_callback callback)
+{
+  djvu_error_callback old = g_callback;
+  g_callback = callback;
+  return old;
+}
+
+void djvu_set_allocator(djvu_malloc_fn m, djvu_calloc_fn c, djvu_realloc_fn r, djvu_free_fn f)
+{
+  g_malloc = m ? m : std::malloc;
+  g_calloc = c ? c : std::calloc;
+  g_realloc = r ? r : std::realloc;
+  g_free = f ? f : std::free;
+}
+
+void *djvu_malloc(size_t size) { return g_malloc(size ? size : 1); }
+void *djvu_calloc(size_t count, size_t size) { return g_calloc(count ? count : 1, size ? size : 1); }
+void *djvu_realloc(void *ptr, size_t size) { return g_realloc(ptr, size ? size : 1); }
+void djvu_free(void *ptr)
+{
+  if (ptr)
+    g_free(ptr);
+}
+
+} // extern "C"
