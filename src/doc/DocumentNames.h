@@ -1,0 +1,95 @@
+// Texts and small rules of the document that need no image and no window:
+// titles, the program's revision and software texts, the Open dialog's
+// filter table, the fixed messages, and the colour-table size of a packed
+// bitmap handed over by a scanner.
+#ifndef VELLUM_DOC_DOCUMENTNAMES_H
+#define VELLUM_DOC_DOCUMENTNAMES_H
+
+#include <cstdint>
+#include <string>
+
+namespace vellum
+{
+
+// File kind codes shared by the document, the dialogs and the browser.
+enum FileKind
+{
+  kKindNone = 0,
+  kKindDjVu = 1,
+  kKindIw44 = 2,
+  kKindBmp = 3,
+  kKindPnm = 4,
+  kKindJpeg = 5,
+  kKindTiff = 6,
+  kKindUnknown = 99,
+  kKindAllSupported = 100
+};
+
+// Fixed messages of opening, scanning and rendering.
+extern const char *const kMsgOpenFailed;        // "Failed to open the image!"
+extern const char *const kMsgTypeNotRecognized; // "File type not recognized!"
+extern const char *const kMsgAcquireFailed;     // "Failed to acquire image!"
+extern const char *const kMsgRerenderFailed;    // "Failed to re-render the image!"
+extern const char *const kTitleScanned;         // "Untitled scanned image"
+extern const char *const kTitleClipboard;       // "Untitled clipboard image"
+extern const char *const kProductName;          // "Vellum"
+extern const char *const kRevisionKeyword;      // the program's revision keyword
+
+// The revision keyword without everything up to and including its first "$"
+// and from its last "$" on: "$Revision: 1.12 $" gives "Revision: 1.12 ".
+// A text without two "$" is returned unchanged.
+std::string RevisionText(const std::string &keyword);
+
+// "Orvale %s %s" with the product name and RevisionText(keyword).
+std::string SoftwareText(const std::string &keyword = kRevisionKeyword);
+
+// The name after the last "/" of a path (the whole path when it has none).
+std::string FileNameOf(const std::string &path);
+
+// The directory part of a path, up to and not including its last "/"; empty
+// when the path has none.
+std::string DirectoryOf(const std::string &path);
+
+// Title of an opened file: the file name, or "%s (page %d of %d)" with the
+// file name, pageIndex + 1 and pageCount when pageCount >= 2.
+std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
+
+// "%s (last saved as %s)" with the two file names.
+std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath);
+
+// "Save %s first?" with the document title.
+std::string SaveFirstQuestion(const std::string &title);
+
+// "Your display color depth is only %d-bit. ..." for a display of <= 8 bits
+// per pixel; empty for deeper displays (no warning).
+std::string ColorDepthWarning(int bitsPerPixel);
+
+// The Open dialog's filters, 1-based as in the dialog: description, pattern
+// (";"-separated) and file kind.
+struct OpenFilter
+{
+  const char *description;
+  const char *pattern;
+  int kind;
+};
+constexpr int kOpenFilterCount = 7;
+const OpenFilter &OpenFilterAt(int index); // index 1..7; others give entry 7
+
+// Filter index for the stored "OpenType": the row whose kind matches, else 7.
+int OpenFilterIndexForType(int openType);
+
+// The kind of a filter index (1..7); 100 for any other index.
+int KindForOpenFilterIndex(int index);
+
+// All filters as one wxWidgets-style wildcard: "desc|pattern|desc|pattern...".
+std::string OpenFilterWildcard();
+
+// Bytes of the colour table after a 40-byte BITMAPINFOHEADER: 4 x colours used
+// when that is non-zero; else 4 x 2^bits for 1, 4 and 8 bits; 12 for 16 and
+// 32 bits with bit-field compression (3); else 0. A colours-used count above
+// 2^bits (or 256 for deeper images) is refused with -1.
+int64_t DibColorTableSize(int bitCount, uint32_t compression, uint32_t colorsUsed);
+
+} // namespace vellum
+
+#endif

@@ -1,0 +1,161 @@
+// The user's preferences and the INI file that stores them.
+//
+// CVellumSettings holds one public member per key of Vellum.ini, named after
+// the key. The application loads it once at start-up and saves it once at an
+// orderly close; every consumer reads the member when it needs the value.
+//
+// File location (SettingsPath): a Vellum.ini lying beside the executable is
+// used as it is (portable installation); otherwise
+// $XDG_CONFIG_HOME/vellum/Vellum.ini, or ~/.config/vellum/Vellum.ini when
+// XDG_CONFIG_HOME is unset or not absolute.
+//
+// Reading never fails: a missing file, section or key gives the default; a
+// value that cannot be read gives the default (ints) or 0.0 (reals, as atof).
+// Saving writes a temporary file beside the target and renames it into
+// place, so the old file survives any failure; keys and sections this class
+// does not know are kept.
+//
+// No wxWidgets here: the document layer links without it.
+#ifndef VELLUM_DOC_SETTINGS_H
+#define VELLUM_DOC_SETTINGS_H
+
+#include <string>
+#include <vector>
+
+// An INI file in memory, with the lookup rules of the Windows profile calls:
+// section and key names compare without regard to case, blanks around names
+// and values are dropped, and a value wrapped in matching quotes loses them.
+// Lines that are not entries (comments, blank lines, junk) are kept as they
+// are and written back unchanged.
+class CIniFile
+{
+public:
+  // Parses text; never fails (unreadable lines are kept verbatim).
+  void Parse(const std::string &text);
+  // Reads path; false (and an empty file) when it cannot be read.
+  bool Load(const std::string &path);
+  std::string Text() const;
+
+  // The value of a key, or nullptr when the section or key is missing.
+  const std::string *Find(const std::string &section, const std::string &key) const;
+  std::string GetString(const std::string &section, const std::string &key, const std::string &def) const;
+  // The leading decimal integer of the value (after blanks, with a sign);
+  // def when the key is missing or its value does not start with a number.
+  int GetInt(const std::string &section, const std::string &key, int def) const;
+  // Replaces the key's value, or appends the key to its section (created at
+  // the end of the file when missing).
+  void Set(const std::string &section, const std::string &key, const std::string &value);
+  void Remove(const std::string &section, const std::string &key);
+
+private:
+  struct Line
+  {
+    std::string raw;   // text for lines that are not entries
+    std::string key;   // empty for raw lines
+    std::string value; // entries only
+  };
+  struct Section
+  {
+    std::string name; // empty: lines before the first section header
+    std::vector<Line> lines;
+  };
+  Section *FindSection(const std::string &name);
+  const Section *FindSection(const std::string &name) const;
+  std::vector<Section> m_sections;
+};
+
+// Writes text to path through a temporary file in the same folder and a
+// rename; the folder is created when missing. Returns false on any failure,
+// leaving the old file (if any) untouched and no temporary behind.
+bool WriteFileAtomically(const std::string &path, const std::string &text);
+
+// "%2.1f" of value, always with a "." whatever the process locale.
+std::string FormatReal(float value);
+// atof of text (leading blanks, optional sign, partial parse, 0 when there
+// is no number) whatever the process locale; non-finite results give 0.
+float ParseReal(const std::string &text);
+
+class CVellumSettings
+{
+public:
+  static const int kRecentFiles = 5;
+
+  CVellumSettings(); // every member at its default
+
+  // Section "General"
+  int ImageFit;
+  int WindowFit;
+  int WindowCenter;
+  std::string OpenDir;
+  int OpenType;
+  std::string SaveDir;
+  int SaveType;
+  std::string LCOpenDir; // default: the user's home directory
+  int LCOpenType;
+  int NoStartupInfo;
+  int PrintSize;
+  int ShrinkPrint;
+  int FancyZoom;
+  int Dither;
+  float DisplayGamma;
+  int SlideDelay;
+
+  // Section "DjVu"
+  int DjvuQuickSet;
+  int DjvuPhotoQty;
+  int DjvuNoThick;
+  int DjvuLossless;
+  int DjvuTextOnly;
+  float DjvuPhotoGamma;
+  int DjvuNoColorFilter;
+  int DjvuNoInvFilter;
+  int DjvuNoSizeFilter;
+  int DjvuFilterLevel;
+  int DjvuForeback;
+  int DjvuUpsample;
+
+  // Section "IW44"
+  int Iw44PhotoQty;
+  int Iw44Crcb;
+  float Iw44PhotoGamma;
+
+  // Section "JPEG"
+  int JpegQty;
+  int JpegSmooth;
+  int JpegOptHuff;
+  int JpegEncodeDCT;
+  int JpegDecodeDCT;
+
+  // Section "Recent File List", keys "File1".."File5"; most recent first,
+  // empty strings for unused entries.
+  std::string RecentFiles[kRecentFiles];
+
+  // Reads every key from the INI file at path (defaults for what is
+  // missing). Members not in the file take their defaults.
+  void LoadSettings(const std::string &path);
+  // Reads from SettingsPath().
+  void LoadSettings();
+  // Writes every key to path, keeping other content of an existing file.
+  // Returns false when the file could not be written (the old file stays).
+  bool SaveSettings(const std::string &path) const;
+  bool SaveSettings() const;
+
+  // Fills an INI image from the members / the members from an INI image.
+  void ReadFrom(const CIniFile &ini);
+  void WriteTo(CIniFile &ini) const;
+
+  // Puts path at the head of the recent-file list (moving it up when it is
+  // already there, dropping the oldest when the list is full).
+  void AddRecentFile(const std::string &path);
+
+  // The settings file: programDir/Vellum.ini when that file exists, else
+  // the per-user file described above. programDir empty: the directory of
+  // the running executable.
+  static std::string SettingsPath(const std::string &programDir = std::string());
+  // Directory of the running executable, without a trailing "/".
+  static std::string ProgramDir();
+  // The user's home directory, without a trailing "/".
+  static std::string HomeDir();
+};
+
+#endif
