@@ -249,8 +249,10 @@ TEST(Settings, FileLocation)
   std::string dir = TestDir("location");
   std::string prog = dir + "/bin";
   fs::create_directories(prog);
-  const char *xdg = getenv("XDG_CONFIG_HOME");
-  ASSERT_NE(xdg, nullptr);
+  // Never the real home, even when run outside CTest.
+  std::string config = dir + "/config";
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const char *xdg = config.c_str();
   // No file beside the program: the per-user file.
   EXPECT_EQ(CVellumSettings::SettingsPath(prog), std::string(xdg) + "/vellum/Vellum.ini");
   EXPECT_EQ(CVellumSettings::SettingsPath(prog + "/"), std::string(xdg) + "/vellum/Vellum.ini");
