@@ -1,0 +1,318 @@
+// The image record: layout, copying, the clipboard/scanner entry point, file
+// kinds, resolution conversions and the error hooks of the libraries below.
+#include "DibImage.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "DibImageInternal.h"
+#include "MessageBox.h"
+
+char g_szLastImageError[IMAGE_ERROR_SIZE];
+
+// Set by OpenDjVu; keeps this file free of the decoder so that records of
+// the plain file kinds link without it.
+void (*g_pfnFreeImageDocument)(void *document) = nullptr;
+
+int GetImageFileType(const char *name)
+{
+  if (!name)
+    return IMAGE_FILE_UNKNOWN;
+  const char *dot = std::strrchr(name, '.');
+  if (!dot)
+    return IMAGE_FILE_UNKNOWN;
+  static const struct
+  {
+    const char *ext;
+    int kind;
+  } table[] = {
+      {".iw44", IMAGE_FILE_IW44}, {".iw4", IMAGE_FILE_IW44},  {".djvu", IMAGE_FILE_DJVU},
+      {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
+      {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
+      {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
+  };
+  for (const auto &e : table)
+    if (strcasecmp(dot, e.ext) == 0)
+      return e.kind;
+  return IMAGE_FILE_UNKNOWN;
+}
+
+void ReportApiError(const char *cause, const char *file, int line)
+{
+  std::snprintf(g_szLastImageError, sizeof g_szLastImageError,
+                "DjVu error!\n\nFile: %s\nLine: %d\nCause: %s\n", file ? file : "", line, cause ? cause : "");
+  VellumMessageBox(g_szLastImageError, "Vellum", VMB_OK | VMB_ICONHAND);
+}
+
+void TiffMessageHandler(const char *module, const char *fmt, va_list ap)
+{
+  // The title is composed as the library's own handlers do, but nothing is
+  // shown: only the message text is kept.
+  char title[256];
+  std::snprintf(title, sizeof title, "%s Error", module ? module : "TIFFLIB");
+  (void)title;
+  char text[IMAGE_ERROR_SIZE];
+  std::vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
+  std::memcpy(g_szLastImageError, text, sizeof text);
+  g_szLastImageError[IMAGE_ERROR_SIZE - 1] = 0;
+}
+
+int32_t DpiToPixelsPerMeter(int dpi)
+{
+  return (int32_t)std::floor(dpi * 100 * 0.39370078740157477);
+}
+
+int PixelsPerMeterToDpi(int32_t ppm)
+{
+  return (int)std::floor(ppm * 2.54 * 0.01 + 0.5);
+}
+
+double DensityToPixelsPerMeter(double density, int unit)
+{
+  if (unit == DIB_RESUNIT_INCH)
+    return density * 39.37007874015748;
+  if (unit == DIB_RESUNIT_CENTIMETER)
+    return density * 100;
+  return density;
+}
+
+int JpegPixelsPerMeterToDpi(double ppm)
+{
+  return (int)std::floor(ppm * 0.0254 + 0.5);
+}
+
+int64_t DibStride(int64_t width, int bits)
+{
+  if (width <= 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24))
+    return -1;
+  if (width > INT32_MAX)
+    return -1;
+  int64_t stride = ((bits * width + 31) / 32) * 4;
+  return stride > INT32_MAX ? -1 : stride;
+}
+
+namespace
+{
+
+int PaletteBytes(int bits)
+{
+  return bits <= 8 ? 4 << bits : 0;
+}
+
+} // namespace
+
+CDibImage::CDibImage()
+{
+  m_pDocument = nullptr;
+  m_pBlock = nullptr;
+  Reset();
+}
+
+CDibImage::~CDibImage()
+{
+  Reset();
+}
+
+void CDibImage::Reset()
+{
+  if (m_pDocument && g_pfnFreeImageDocument)
+    g_pfnFreeImageDocument(m_pDocument);
+  std::free(m_pBlock);
+  m_pDocument = nullptr;
+  m_pBlock = nullptr;
+  m_nHeaderKind = m_nHeaderSize = m_nPaletteOffset = m_nPaletteSize = 0;
+  m_nPixelOffset = m_nPixelSize = m_nPaletteEntrySize = m_nStride = 0;
+  m_nRowOrder = m_nChannelOrder = m_nWidth = m_nHeight = m_nBitsPerPixel = 0;
+  m_nSourceWidth = m_nSourceHeight = m_nSourceBitsPerPixel = 0;
+  m_nXDpi = m_nYDpi = m_nResolutionUnit = m_nPhotometric = 0;
+  m_bGrey = m_bNegative = m_nOrientation = m_nPageCount = m_nPageIndex = 0;
+  m_bTransparentPaste = 0;
+  m_nKeyColour = 0;
+}
+
+int CDibImage::CreateBlock(int width, int height, int bits, int rowOrder)
+{
+  if (height <= 0 || (rowOrder != DIB_ROWS_BOTTOMUP && rowOrder != DIB_ROWS_TOPDOWN))
+    return 0;
+  int64_t stride = DibStride(width, bits);
+  if (stride < 0)
+    return 0;
+  int64_t palette = PaletteBytes(bits);
+  int64_t pixels = stride * height; // both below 2^31: no overflow in 64 bits
+  int64_t total = 40 + palette + pixels;
+  if (pixels > INT32_MAX || total > INT32_MAX || (uint64_t)total > SIZE_MAX)
+    return 0;
+  unsigned char *block = static_cast<unsigned char *>(std::calloc(1, (size_t)total));
+  if (!block)
+    return 0;
+  std::free(m_pBlock);
+  m_pBlock = block;
+  m_nHeaderKind = DIB_HEADER_INFO;
+  m_nHeaderSize = 40;
+  m_nPaletteOffset = 40;
+  m_nPaletteSize = (int32_t)palette;
+  m_nPixelOffset = 40 + (int32_t)palette;
+  m_nPixelSize = (int32_t)pixels;
+  m_nPaletteEntrySize = 4;
+  m_nStride = (int32_t)stride;
+  m_nRowOrder = rowOrder;
+  if (m_nChannelOrder != DIB_CHANNELS_RGB)
+    m_nChannelOrder = DIB_CHANNELS_BGR;
+  m_nWidth = width;
+  m_nHeight = height;
+  m_nBitsPerPixel = bits;
+  m_nSourceWidth = width;
+  m_nSourceHeight = height;
+  m_nSourceBitsPerPixel = bits;
+  UpdateHeader();
+  return 1;
+}
+
+void CDibImage::UpdateHeader()
+{
+  if (!m_pBlock || m_nHeaderKind != DIB_HEADER_INFO)
+    return;
+  DibInfoHeader *h = Header();
+  h->biSize = 40;
+  h->biWidth = m_nWidth;
+  h->biHeight = m_nRowOrder == DIB_ROWS_TOPDOWN ? -m_nHeight : m_nHeight;
+  h->biPlanes = 1;
+  h->biBitCount = (uint16_t)m_nBitsPerPixel;
+  h->biCompression = 0;
+  h->biSizeImage = (uint32_t)m_nPixelSize;
+  h->biXPelsPerMeter = DpiToPixelsPerMeter(m_nXDpi);
+  h->biYPelsPerMeter = DpiToPixelsPerMeter(m_nYDpi);
+  h->biClrUsed = 0;
+  h->biClrImportant = 0;
+}
+
+void CDibImage::DpiFromHeader()
+{
+  if (!m_pBlock || m_nHeaderKind != DIB_HEADER_INFO)
+    return;
+  m_nXDpi = PixelsPerMeterToDpi(Header()->biXPelsPerMeter);
+  m_nYDpi = PixelsPerMeterToDpi(Header()->biYPelsPerMeter);
+  // A damaged or hostile header must not give a negative resolution.
+  if (m_nXDpi < 0)
+    m_nXDpi = 0;
+  if (m_nYDpi < 0)
+    m_nYDpi = 0;
+}
+
+int CDibImage::CopyFrom(const CDibImage &other)
+{
+  if (&other == this)
+    return 1;
+  Reset();
+  if (!other.m_pBlock)
+    return 0;
+  size_t size = other.BlockSize();
+  unsigned char *block = static_cast<unsigned char *>(std::malloc(size));
+  if (!block)
+    return 0;
+  std::memcpy(block, other.m_pBlock, size);
+  m_nHeaderKind = other.m_nHeaderKind;
+  m_nHeaderSize = other.m_nHeaderSize;
+  m_nPaletteOffset = other.m_nPaletteOffset;
+  m_nPaletteSize = other.m_nPaletteSize;
+  m_nPixelOffset = other.m_nPixelOffset;
+  m_nPixelSize = other.m_nPixelSize;
+  m_nPaletteEntrySize = other.m_nPaletteEntrySize;
+  m_nStride = other.m_nStride;
+  m_nRowOrder = other.m_nRowOrder;
+  m_nChannelOrder = other.m_nChannelOrder;
+  m_nWidth = other.m_nWidth;
+  m_nHeight = other.m_nHeight;
+  m_nBitsPerPixel = other.m_nBitsPerPixel;
+  m_nSourceWidth = other.m_nSourceWidth;
+  m_nSourceHeight = other.m_nSourceHeight;
+  m_nSourceBitsPerPixel = other.m_nSourceBitsPerPixel;
+  m_nXDpi = other.m_nXDpi;
+  m_nYDpi = other.m_nYDpi;
+  m_nResolutionUnit = other.m_nResolutionUnit;
+  m_nPhotometric = other.m_nPhotometric;
+  m_bGrey = other.m_bGrey;
+  m_bNegative = other.m_bNegative;
+  m_nOrientation = other.m_nOrientation;
+  m_nPageCount = other.m_nPageCount;
+  m_nPageIndex = other.m_nPageIndex;
+  m_bTransparentPaste = other.m_bTransparentPaste;
+  m_nKeyColour = other.m_nKeyColour;
+  m_pBlock = block;
+  return 1;
+}
+
+int CDibImage::SetFromDib(const void *header, size_t headerSize, const void *palette, size_t paletteSize,
+                          const void *bits, size_t bitsSize, int headerKind)
+{
+  Reset();
+  if (headerKind != DIB_HEADER_INFO || !header || headerSize < sizeof(DibInfoHeader) || !bits)
+    return 0;
+  DibInfoHeader h;
+  std::memcpy(&h, header, sizeof h);
+  if (h.biSize < 40 || h.biCompression != 0 || h.biPlanes > 1)
+    return 0;
+  int b = h.biBitCount;
+  if (h.biHeight == 0 || h.biHeight == INT32_MIN)
+    return 0;
+  int rowOrder = h.biHeight < 0 ? DIB_ROWS_TOPDOWN : DIB_ROWS_BOTTOMUP;
+  int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+  if (!CreateBlock(h.biWidth, height, b, rowOrder))
+    return 0;
+  // The palette: as many entries as given (at most the depth allows); the
+  // header's colour count, when present, must fit what was handed over.
+  size_t entries = 0;
+  if (b <= 8)
+  {
+    size_t need = h.biClrUsed ? h.biClrUsed : (size_t)1 << b;
+    if (need > ((size_t)1 << b))
+      need = (size_t)1 << b;
+    if (!palette || paletteSize / 4 < need)
+    {
+      Reset();
+      return 0;
+    }
+    entries = need;
+    std::memcpy(Palette(), palette, entries * 4);
+  }
+  if (bitsSize < (size_t)m_nPixelSize)
+  {
+    Reset();
+    return 0;
+  }
+  std::memcpy(Bits(), bits, (size_t)m_nPixelSize);
+  Header()->biXPelsPerMeter = h.biXPelsPerMeter;
+  Header()->biYPelsPerMeter = h.biYPelsPerMeter;
+  DpiFromHeader();
+  UpdateHeader();
+  m_nResolutionUnit = DIB_RESUNIT_INCH;
+  m_nPageCount = 1;
+  m_nChannelOrder = DIB_CHANNELS_BGR;
+  m_bGrey = IsGreyRamp();
+  if (!m_bGrey)
+    m_nPhotometric = b <= 8 ? DIB_PHOTOMETRIC_PALETTE : DIB_PHOTOMETRIC_RGB;
+  return 1;
+}
+
+int CDibImage::IsGreyRamp()
+{
+  if (!m_pBlock || m_nBitsPerPixel != 8 || PaletteEntries() != 256)
+    return 0;
+  const DibRgbQuad *p = Palette();
+  if (p[0].rgbRed == 0 && p[0].rgbGreen == 0 && p[0].rgbBlue == 0)
+  {
+    for (int i = 0; i < 256; i++)
+      if (p[i].rgbRed != i || p[i].rgbGreen != i || p[i].rgbBlue != i)
+        return 0;
+    m_nPhotometric = DIB_PHOTOMETRIC_MINISBLACK;
+    return 1;
+  }
+  for (int i = 0; i < 256; i++)
+    if (p[i].rgbRed != 255 - i || p[i].rgbGreen != 255 - i || p[i].rgbBlue != 255 - i)
+      return 0;
+  m_nPhotometric = DIB_PHOTOMETRIC_MINISWHITE;
+  return 1;
+}
