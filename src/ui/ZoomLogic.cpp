@@ -1,0 +1,266 @@
+#include "ZoomLogic.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+namespace vellum
+{
+
+namespace
+{
+
+int Saturate(int64_t v)
+{
+  if (v > INT_MAX)
+    return INT_MAX;
+  if (v < INT_MIN)
+    return INT_MIN;
+  return static_cast<int>(v);
+}
+
+} // namespace
+
+int ClampZoom(int z)
+{
+  return std::clamp(z, kMinZoom, kMaxZoom);
+}
+
+int ZoomPercent(int z)
+{
+  z = ClampZoom(z);
+  return z >= 0 ? 100 * (z + 1) : 100 / (1 - z);
+}
+
+int ZoomSize(int size, int z)
+{
+  z = ClampZoom(z);
+  if (z >= 0)
+    return Saturate(static_cast<int64_t>(size) * (z + 1));
+  return size / (1 - z);
+}
+
+int ZoomBoxIndex(int z)
+{
+  return kMaxZoom - ClampZoom(z);
+}
+
+int ZoomFromBoxIndex(int index)
+{
+  return ClampZoom(kMaxZoom - index);
+}
+
+std::string ZoomBoxLabel(int index)
+{
+  if (index < 0 || index >= kZoomBoxEntries)
+    return std::string();
+  int percent;
+  if (index <= 9)
+    percent = 1000 - 100 * index; // 1000, 900, ... 100
+  else
+    percent = static_cast<int>(std::floor(100.0 / (index - 8) + 0.5)); // i = 2 .. 10
+  char text[16];
+  std::snprintf(text, sizeof text, "%d %%", percent);
+  return text;
+}
+
+Extent AspectCorrect(Extent size, int xdpi, int ydpi)
+{
+  if (xdpi < 1 || ydpi < 1 || xdpi == ydpi)
+    return size;
+  if (ydpi < xdpi)
+    size.h = Saturate(static_cast<int64_t>(size.h) * xdpi / ydpi);
+  else
+    size.w = Saturate(static_cast<int64_t>(size.w) * ydpi / xdpi);
+  return size;
+}
+
+void AspectPercent(int p, int xdpi, int ydpi, int *px, int *py)
+{
+  double x = p, y = p;
+  if (xdpi >= 1 && ydpi >= 1 && xdpi != ydpi)
+  {
+    if (ydpi < xdpi)
+      y = static_cast<double>(p) * xdpi / ydpi;
+    else
+      x = static_cast<double>(p) * ydpi / xdpi;
+  }
+  *px = static_cast<int>(std::floor(x + 0.5));
+  *py = static_cast<int>(std::floor(y + 0.5));
+}
+
+Extent ZoomedExtent(Extent source, int xdpi, int ydpi, int z)
+{
+  return AspectCorrect({ZoomSize(source.w, z), ZoomSize(source.h, z)}, xdpi, ydpi);
+}
+
+int FitStep(Extent size, Extent area, int imageFit)
+{
+  const int aw = std::max(area.w, 1), ah = std::max(area.h, 1);
+  int n = 0;
+  switch (imageFit)
+  {
+  case kFitWidth:
+    n = size.w / aw;
+    break;
+  case kFitHeight:
+    n = size.h / ah;
+    break;
+  case kFitBoth:
+    n = std::max(size.w / aw, size.h / ah);
+    break;
+  default:
+    n = 0;
+  }
+  return n > 0 ? ClampZoom(-n) : 0;
+}
+
+int FitZoomForPage(Extent page, int contentKind, Extent area, int imageFit)
+{
+  const int div = contentKind == 1 ? 1 : 3;
+  return FitStep({page.w / div, page.h / div}, area, imageFit);
+}
+
+Extent FitArea(bool windowFit, bool maximised, Extent frameClient, Extent workArea)
+{
+  if (!windowFit || maximised)
+    return frameClient;
+  return {workArea.w - 20, workArea.h - 62};
+}
+
+int KeepScroll(int pos, int oldZoom, int newZoom)
+{
+  if (oldZoom <= 0 && newZoom <= 0)
+    return Saturate(static_cast<int64_t>(pos) * (1 - oldZoom) / (1 - newZoom));
+  if (oldZoom >= 0 && newZoom >= 0)
+    return Saturate(static_cast<int64_t>(pos) * (newZoom + 1) / (oldZoom + 1));
+  return pos;
+}
+
+int DisplayDepth(bool dither, int screenBpp)
+{
+  return dither && screenBpp >= 1 && screenBpp <= 24 ? screenBpp : 24;
+}
+
+int DrawPercent(int zoom, int contentKind, bool fancyZoom)
+{
+  if ((contentKind == 1 || contentKind == 2) && zoom < 0 && fancyZoom)
+    return 100;
+  return ZoomPercent(zoom);
+}
+
+DrawPlan PlanDraw(const DrawInput &in)
+{
+  DrawPlan d;
+  AspectPercent(DrawPercent(in.zoom, in.contentKind, in.fancyZoom), in.xdpi, in.ydpi, &d.px, &d.py);
+  d.hScroll = in.client.w < in.scrollRange.w;
+  d.vScroll = in.client.h < in.scrollRange.h;
+  d.unscaled = d.px == 100 && d.py == 100;
+  if (in.imageW <= 0 || in.imageH <= 0 || d.px <= 0 || d.py <= 0)
+    return d;
+  const int64_t W = in.imageW, H = in.imageH;
+  d.drawnW = Saturate(W * d.px / 100);
+  d.drawnH = Saturate(H * d.py / 100);
+
+  const int sx = std::max(in.scrollX, 0), sy = std::max(in.scrollY, 0);
+  const int z = ClampZoom(in.zoom);
+  d.ax = sx;
+  d.ay = sy;
+  if (z > 0)
+  {
+    d.ax -= sx % (z + 1);
+    d.ay -= sy % (z + 1);
+  }
+  d.ox = d.drawnW < in.client.w ? (in.client.w - d.drawnW) / 2 : 0;
+  d.oy = d.drawnH < in.client.h ? (in.client.h - d.drawnH) / 2 : 0;
+
+  const int64_t vw = static_cast<int64_t>(std::max(in.client.w, 0)) + sx - d.ax;
+  const int64_t vh = static_cast<int64_t>(std::max(in.client.h, 0)) + sy - d.ay;
+  const int64_t left = static_cast<int64_t>(d.ax) * 100 / d.px;
+  const int64_t top = static_cast<int64_t>(d.ay) * 100 / d.py;
+  if (left >= W || top >= H || d.ax >= d.drawnW || d.ay >= d.drawnH)
+    return d;
+  // The rectangle of the drawing rule, clipped so that it never leaves the image.
+  const int64_t sw = std::min({vw * 100 / d.px + 1, W, W - left});
+  const int64_t sh = std::min({vh * 100 / d.py + 1, H, H - top});
+  d.srcLeft = static_cast<int>(left);
+  d.srcTop = static_cast<int>(top);
+  d.srcW = static_cast<int>(sw);
+  d.srcH = static_cast<int>(sh);
+  d.srcBottomUpY = static_cast<int>(H - sh - top);
+  d.dstX = d.ax + d.ox;
+  d.dstY = d.ay + d.oy;
+  d.dstW = static_cast<int>(std::min<int64_t>(vw, d.drawnW - d.ax));
+  d.dstH = static_cast<int>(std::min<int64_t>(vh, d.drawnH - d.ay));
+  d.empty = d.srcW <= 0 || d.srcH <= 0 || d.dstW <= 0 || d.dstH <= 0;
+  return d;
+}
+
+WindowRect PlanWindowFit(const WindowFitInput &in)
+{
+  WindowRect r;
+  const Extent work = in.workArea;
+  if (!in.hasImage)
+  {
+    r.resetZoom = true;
+    r.w = 600;
+    r.h = 500;
+    r.x = in.workX + (work.w - r.w) / 2;
+    r.y = in.workY + (work.h - r.h) / 2;
+    return r;
+  }
+  const int u = std::max({in.imageShown.w, in.frameClient.w, in.barsWidth});
+  const int v = in.imageShown.h;
+  int64_t w = static_cast<int64_t>(in.decorW) + std::max(u, 600) + (in.frameClient.w - in.viewClient.w);
+  int64_t h = static_cast<int64_t>(in.decorH) + v + (in.frameClient.h - in.viewClient.h);
+  if (in.viewClient.w < in.scrollRange.w)
+    h -= in.hScrollHeight;
+  if (in.viewClient.h < in.scrollRange.h)
+    w -= in.vScrollWidth;
+
+  bool whole = false;
+  if (w > work.w - in.vScrollWidth && h > work.h - in.hScrollHeight)
+  {
+    whole = true;
+    w = work.w;
+    h = work.h;
+  }
+  else
+  {
+    if (w > work.w)
+    {
+      w = work.w;
+      h += in.hScrollHeight;
+    }
+    if (h > work.h)
+    {
+      h = work.h;
+      w += in.vScrollWidth;
+    }
+  }
+  r.w = Saturate(w);
+  r.h = Saturate(h);
+  if (whole)
+  {
+    r.x = in.workX;
+    r.y = in.workY;
+    return r;
+  }
+  if (in.center)
+  {
+    r.x = in.workX + (work.w - r.w) / 2;
+    r.y = in.workY + (work.h - r.h) / 2;
+  }
+  else
+  {
+    r.x = in.windowX;
+    r.y = in.windowY;
+  }
+  r.x = std::min(r.x, in.workX + work.w - r.w);
+  r.y = std::min(r.y, in.workY + work.h - r.h);
+  return r;
+}
+
+} // namespace vellum

@@ -1,0 +1,154 @@
+// Zoom, fit and drawing arithmetic of the image view.
+//
+// Everything here is plain integer (and a little floating-point) arithmetic
+// on image sizes, resolutions and window areas, so it is tested without a
+// display. The view binds it to the scrolled canvas; the document uses the
+// fit rule when it renders a DjVu or IW44 page on opening.
+//
+// A zoom step z runs from -9 to 9: z >= 0 magnifies by z + 1 (100 % to
+// 1000 %), z < 0 reduces by 1 - z (50 %, 33 %, ... 10 %).
+#ifndef VELLUM_UI_ZOOMLOGIC_H
+#define VELLUM_UI_ZOOMLOGIC_H
+
+#include <string>
+
+namespace vellum
+{
+
+constexpr int kMinZoom = -9;
+constexpr int kMaxZoom = 9;
+constexpr int kZoomBoxEntries = 19;
+
+struct Extent
+{
+  int w = 0;
+  int h = 0;
+};
+
+inline bool operator==(const Extent &a, const Extent &b)
+{
+  return a.w == b.w && a.h == b.h;
+}
+
+// Fit rules ("ImageFit").
+enum ImageFitRule
+{
+  kFitWidth = 0,
+  kFitHeight = 1,
+  kFitBoth = 2,
+  kFitNone = 3
+};
+
+int ClampZoom(int z);
+
+// Drawing percentage of a step: 100 (z + 1) or 100 / (1 - z), integer division.
+int ZoomPercent(int z);
+
+// size scaled by the step's factor (x (z + 1) or / (1 - z)); saturates at INT_MAX.
+int ZoomSize(int size, int z);
+
+// Zoom box: entry index = 9 - z; label "%d %" with the rounded percentage
+// (17 % and 13 % where drawing uses 16 % and 12 %). Index outside 0..18 gives "".
+int ZoomBoxIndex(int z);
+int ZoomFromBoxIndex(int index);
+std::string ZoomBoxLabel(int index);
+
+// Aspect correction: when both resolutions are >= 1 and differ, the axis with
+// the lower resolution is stretched by larger / smaller (integer arithmetic,
+// saturating). Otherwise the size is returned unchanged.
+Extent AspectCorrect(Extent size, int xdpi, int ydpi);
+
+// The drawing percentages of p after aspect correction, floor(x + 0.5).
+void AspectPercent(int p, int xdpi, int ydpi, int *px, int *py);
+
+// The size shown at step z: size x factor, then aspect correction.
+Extent ZoomedExtent(Extent source, int xdpi, int ydpi, int z);
+
+// The fit step: n = size / area per "ImageFit" (0 width, 1 height, 2 the
+// larger of both, other values 0), integer division; -n when n > 0, else 0,
+// clamped to -9..9. An area with a zero or negative side counts as 1.
+int FitStep(Extent size, Extent area, int imageFit);
+
+// The document's fit on opening: the decoded page's size divided by 1 for
+// DjVu (content kind 1) and by 3 for IW44, then FitStep.
+int FitZoomForPage(Extent page, int contentKind, Extent area, int imageFit);
+
+// The area a fit is computed against: the frame's client area when window fit
+// is off or the frame is maximised, else the work area less 20 x 62.
+Extent FitArea(bool windowFit, bool maximised, Extent frameClient, Extent workArea);
+
+// Scroll position kept across a zoom step so the image point at the view's
+// top-left stays put: pos (1 - old) / (1 - new) when both steps are <= 0,
+// pos (new + 1) / (old + 1) when both are >= 0. Other pairs return pos.
+int KeepScroll(int pos, int oldZoom, int newZoom);
+
+// Display depth for rendering: the screen's bits per pixel when dithering is
+// on and it lies in 1..24, else 24.
+int DisplayDepth(bool dither, int screenBpp);
+
+// Visible part of the image for one paint.
+struct DrawPlan
+{
+  int px = 100, py = 100;     // drawing percentages after aspect correction
+  int drawnW = 0, drawnH = 0; // W px / 100 by H py / 100
+  int ax = 0, ay = 0;         // scroll position rounded to the magnification
+  int ox = 0, oy = 0;         // centring offsets
+  bool hScroll = false, vScroll = false;
+  // Source rectangle in image coordinates (top = 0), clipped to the image.
+  int srcLeft = 0, srcTop = 0, srcW = 0, srcH = 0;
+  // The same rectangle's first row counted in a bottom-up block.
+  int srcBottomUpY = 0;
+  // Destination in the view's logical (scrolled) coordinates.
+  int dstX = 0, dstY = 0, dstW = 0, dstH = 0;
+  bool unscaled = false; // 100 % on both axes
+  bool empty = true;     // nothing to transfer
+};
+
+struct DrawInput
+{
+  int imageW = 0, imageH = 0;
+  int xdpi = 0, ydpi = 0;
+  int zoom = 0;
+  int contentKind = 0;
+  bool fancyZoom = true;
+  Extent client;
+  Extent scrollRange; // the scroll range set by UpdateScrollSizes
+  int scrollX = 0, scrollY = 0;
+};
+
+// Percentage the held image is drawn at: 100 for a DjVu or IW44 page rendered
+// already reduced ("FancyZoom" with a negative step), else ZoomPercent.
+int DrawPercent(int zoom, int contentKind, bool fancyZoom);
+
+DrawPlan PlanDraw(const DrawInput &in);
+
+// Main-window geometry of the window fit.
+struct WindowFitInput
+{
+  bool hasImage = false;
+  Extent workArea; // size of the desktop work area
+  int workX = 0, workY = 0;
+  Extent imageShown;  // source size x zoom with aspect correction
+  Extent frameClient; // the frame's client area
+  int barsWidth = 0;  // widest of the frame's other control bars
+  Extent viewClient;  // the view's client area
+  Extent scrollRange;
+  int decorW = 0;        // 2 x (frame border + thin border)
+  int decorH = 0;        // caption + menu + 2 x (frame border + thin border)
+  int hScrollHeight = 0; // height of a horizontal scroll bar
+  int vScrollWidth = 0;  // width of a vertical scroll bar
+  bool center = true;
+  int windowX = 0, windowY = 0; // current top-left
+};
+
+struct WindowRect
+{
+  int x = 0, y = 0, w = 0, h = 0;
+  bool resetZoom = false; // no image: zoom step becomes 0
+};
+
+WindowRect PlanWindowFit(const WindowFitInput &in);
+
+} // namespace vellum
+
+#endif

@@ -1,0 +1,70 @@
+#include "DocumentNames.h"
+
+#include <gtest/gtest.h>
+
+using namespace vellum;
+
+TEST(DocumentNames, RevisionAndSoftwareText)
+{
+  EXPECT_EQ(RevisionText("$Revision: 1.12 $"), "Revision: 1.12 ");
+  EXPECT_EQ(SoftwareText("$Revision: 1.12 $"), "Orvale Vellum Revision: 1.12 ");
+  EXPECT_EQ(SoftwareText(), "Orvale Vellum Revision: 1.12 ");
+  EXPECT_EQ(RevisionText("no keyword"), "no keyword");
+  EXPECT_EQ(RevisionText("$x"), "$x");
+}
+
+TEST(DocumentNames, Titles)
+{
+  EXPECT_EQ(OpenedTitle("/data/scans/page.djvu", 0, 1), "page.djvu");
+  EXPECT_EQ(OpenedTitle("/data/scan.tif", 0, 3), "scan.tif (page 1 of 3)");
+  EXPECT_EQ(OpenedTitle("/data/scan.tif", 2, 3), "scan.tif (page 3 of 3)");
+  EXPECT_EQ(OpenedTitle("plain.bmp", 0, 0), "plain.bmp");
+  EXPECT_EQ(SavedTitle("/a/in.jpg", "/b/out.djvu"), "in.jpg (last saved as out.djvu)");
+  EXPECT_EQ(SaveFirstQuestion("scan.tif (page 1 of 3)"), "Save scan.tif (page 1 of 3) first?");
+  // Percent signs in names are text, not formats.
+  EXPECT_EQ(SavedTitle("/a/100%s.jpg", "/b/%d.djvu"), "100%s.jpg (last saved as %d.djvu)");
+  EXPECT_EQ(DirectoryOf("/home/u/pics/a.djvu"), "/home/u/pics");
+  EXPECT_EQ(DirectoryOf("a.djvu"), "");
+}
+
+TEST(DocumentNames, OpenFilterTable)
+{
+  // Initial filter for each stored OpenType, and the kind each index means.
+  const int indexForType[][2] = {{1, 1},   {2, 2}, {3, 3}, {4, 6},  {5, 4}, {6, 5},
+                                 {100, 7}, {7, 7}, {0, 7}, {99, 7}, {-1, 7}};
+  for (const auto &row : indexForType)
+    EXPECT_EQ(OpenFilterIndexForType(row[0]), row[1]) << "OpenType " << row[0];
+  const int kinds[] = {0, 1, 2, 3, 5, 6, 4, 100};
+  for (int i = 1; i <= 7; ++i)
+    EXPECT_EQ(KindForOpenFilterIndex(i), kinds[i]) << i;
+  EXPECT_EQ(KindForOpenFilterIndex(0), 100);
+  EXPECT_STREQ(OpenFilterAt(6).description, "PNM file (*.ppm;*.pgm;*.pbm)");
+  EXPECT_EQ(OpenFilterWildcard().substr(0, 37), "DjVu file (*.djvu;*.djv)|*.djvu;*.djv");
+  EXPECT_NE(OpenFilterWildcard().find("|All supported image files|*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;"
+                                      "*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm"),
+            std::string::npos);
+}
+
+TEST(DocumentNames, ColorDepthWarning)
+{
+  EXPECT_EQ(
+      ColorDepthWarning(8),
+      "Your display color depth is only 8-bit.\n\nSome images may not appear to look good on the screen "
+      "at this color depth.\nIt is recommended that you increase the color depth to be at least 16-bit.");
+  EXPECT_EQ(ColorDepthWarning(16), "");
+  EXPECT_EQ(ColorDepthWarning(24), "");
+}
+
+TEST(DocumentNames, ScannerColorTableSize)
+{
+  EXPECT_EQ(DibColorTableSize(1, 0, 0), 8);
+  EXPECT_EQ(DibColorTableSize(4, 0, 0), 64);
+  EXPECT_EQ(DibColorTableSize(8, 0, 0), 1024);
+  EXPECT_EQ(DibColorTableSize(8, 0, 16), 64);
+  EXPECT_EQ(DibColorTableSize(24, 0, 0), 0);
+  EXPECT_EQ(DibColorTableSize(16, 3, 0), 12);
+  EXPECT_EQ(DibColorTableSize(32, 3, 0), 12);
+  EXPECT_EQ(DibColorTableSize(32, 0, 0), 0);
+  EXPECT_EQ(DibColorTableSize(8, 0, 0x40000000u), -1); // hostile count refused
+  EXPECT_EQ(DibColorTableSize(1, 0, 3), -1);
+}

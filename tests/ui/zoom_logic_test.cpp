@@ -1,0 +1,241 @@
+#include "ZoomLogic.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace vellum;
+
+TEST(ZoomLogic, PercentFactorAndBoxForEveryStep)
+{
+  struct Row
+  {
+    int z, percent, label, size1000;
+  };
+  const Row rows[] = {
+      {9, 1000, 1000, 10000}, {8, 900, 900, 9000}, {1, 200, 200, 2000}, {0, 100, 100, 1000},
+      {-1, 50, 50, 500},      {-2, 33, 33, 333},   {-3, 25, 25, 250},   {-4, 20, 20, 200},
+      {-5, 16, 17, 166},      {-6, 14, 14, 142},   {-7, 12, 13, 125},   {-8, 11, 11, 111},
+      {-9, 10, 10, 100},
+  };
+  for (const Row &r : rows)
+  {
+    SCOPED_TRACE(r.z);
+    EXPECT_EQ(ZoomPercent(r.z), r.percent);
+    EXPECT_EQ(ZoomSize(1000, r.z), r.size1000);
+    const int index = ZoomBoxIndex(r.z);
+    EXPECT_EQ(index, 9 - r.z);
+    EXPECT_EQ(ZoomFromBoxIndex(index), r.z);
+    EXPECT_EQ(ZoomBoxLabel(index), std::to_string(r.label) + " %");
+  }
+  EXPECT_EQ(ZoomBoxLabel(-1), "");
+  EXPECT_EQ(ZoomBoxLabel(19), "");
+  EXPECT_EQ(ClampZoom(12), 9);
+  EXPECT_EQ(ClampZoom(-40), -9);
+  EXPECT_EQ(ZoomSize(INT_MAX / 2, 9), INT_MAX); // saturates instead of wrapping
+}
+
+TEST(ZoomLogic, AspectCorrection)
+{
+  // The 200 x 100 dpi fax page scrolls over twice its height.
+  EXPECT_EQ(AspectCorrect({1728, 1100}, 200, 100), (Extent{1728, 2200}));
+  EXPECT_EQ(AspectCorrect({1000, 500}, 100, 300), (Extent{3000, 500}));
+  EXPECT_EQ(AspectCorrect({1000, 500}, 300, 300), (Extent{1000, 500}));
+  EXPECT_EQ(AspectCorrect({1000, 500}, 0, 300), (Extent{1000, 500}));
+  EXPECT_EQ(ZoomedExtent({1728, 1100}, 200, 100, -1), (Extent{864, 1100}));
+
+  int px, py;
+  AspectPercent(16, 200, 100, &px, &py);
+  EXPECT_EQ(px, 16);
+  EXPECT_EQ(py, 32);
+  AspectPercent(33, 72, 100, &px, &py); // 33 x 100 / 72 = 45.83 -> 46
+  EXPECT_EQ(px, 46);
+  EXPECT_EQ(py, 33);
+}
+
+TEST(ZoomLogic, FitRules)
+{
+  struct Row
+  {
+    Extent size, area;
+    int fit, step;
+  };
+  const Row rows[] = {
+      {{2550, 3300}, {1000, 700}, kFitBoth, -4}, // max(2, 4)
+      {{2550, 3300}, {1000, 700}, kFitWidth, -2}, {{2550, 3300}, {1000, 700}, kFitHeight, -4},
+      {{2550, 3300}, {1000, 700}, kFitNone, 0},   {{2550, 3300}, {1000, 700}, 7, 0},
+      {{800, 600}, {1000, 700}, kFitBoth, 0},     // n = 0: 100 %
+      {{50000, 100}, {1000, 700}, kFitWidth, -9}, // clamped
+      {{5100, 100}, {0, 0}, kFitWidth, -9},       // degenerate area does not divide by zero
+  };
+  for (const Row &r : rows)
+    EXPECT_EQ(FitStep(r.size, r.area, r.fit), r.step) << r.size.w << "x" << r.size.h << " fit " << r.fit;
+
+  // The document's rule on opening: DjVu pages at full size, IW44 divided by 3.
+  EXPECT_EQ(FitZoomForPage({5100, 6600}, 1, {1000, 700}, kFitWidth), -5);
+  EXPECT_EQ(FitZoomForPage({5100, 6600}, 2, {1000, 700}, kFitWidth), -1);
+
+  EXPECT_EQ(FitArea(false, false, {800, 600}, {1920, 1050}), (Extent{800, 600}));
+  EXPECT_EQ(FitArea(true, true, {800, 600}, {1920, 1050}), (Extent{800, 600}));
+  EXPECT_EQ(FitArea(true, false, {800, 600}, {1920, 1050}), (Extent{1900, 988}));
+}
+
+TEST(ZoomLogic, ScrollKeptAcrossSteps)
+{
+  struct Row
+  {
+    int pos, oldZ, newZ, kept;
+  };
+  const Row rows[] = {
+      {300, 0, 1, 600},   // 100 % -> 200 %
+      {600, 1, 0, 300},   // and back
+      {300, 2, 3, 400},   // 300 % -> 400 %
+      {300, 0, -1, 150},  // 100 % -> 50 %
+      {150, -1, 0, 300},  // 50 % -> 100 %
+      {100, -2, -1, 150}, // 33 % -> 50 %
+      {0, 0, 1, 0},
+  };
+  for (const Row &r : rows)
+    EXPECT_EQ(KeepScroll(r.pos, r.oldZ, r.newZ), r.kept) << r.pos << " " << r.oldZ << "->" << r.newZ;
+}
+
+TEST(ZoomLogic, DisplayDepth)
+{
+  EXPECT_EQ(DisplayDepth(true, 8), 8);
+  EXPECT_EQ(DisplayDepth(true, 16), 16);
+  EXPECT_EQ(DisplayDepth(true, 32), 24);
+  EXPECT_EQ(DisplayDepth(true, 0), 24);
+  EXPECT_EQ(DisplayDepth(false, 8), 24);
+}
+
+TEST(ZoomLogic, DrawPlanOfVisibleRectangle)
+{
+  DrawInput in;
+  in.imageW = 2550;
+  in.imageH = 3300;
+  in.client = {800, 600};
+  in.zoom = 2; // 300 %
+  in.scrollRange = {7650, 9900};
+  in.scrollX = 301;
+  in.scrollY = 599;
+  DrawPlan d = PlanDraw(in);
+  EXPECT_EQ(d.px, 300);
+  EXPECT_EQ(d.ax, 300); // whole magnified pixels
+  EXPECT_EQ(d.ay, 597);
+  EXPECT_EQ(d.ox, 0);
+  EXPECT_TRUE(d.hScroll);
+  EXPECT_EQ(d.srcLeft, 100);
+  EXPECT_EQ(d.srcTop, 199);
+  EXPECT_EQ(d.srcW, 801 * 100 / 300 + 1);
+  EXPECT_EQ(d.srcH, 602 * 100 / 300 + 1);
+  EXPECT_EQ(d.srcBottomUpY, 3300 - d.srcH - 199);
+  EXPECT_EQ(d.dstX, 300);
+  EXPECT_EQ(d.dstW, 801);
+  EXPECT_FALSE(d.unscaled);
+  EXPECT_FALSE(d.empty);
+
+  // A small image is centred and transferred whole, unscaled.
+  in = DrawInput();
+  in.imageW = 127;
+  in.imageH = 64;
+  in.client = {800, 600};
+  d = PlanDraw(in);
+  EXPECT_TRUE(d.unscaled);
+  EXPECT_EQ(d.ox, (800 - 127) / 2);
+  EXPECT_EQ(d.oy, (600 - 64) / 2);
+  EXPECT_EQ(d.srcW, 127);
+  EXPECT_EQ(d.srcH, 64);
+  EXPECT_EQ(d.dstW, 127);
+  EXPECT_EQ(d.dstH, 64);
+  EXPECT_EQ(d.srcBottomUpY, 0);
+
+  // A DjVu page rendered already reduced is drawn at 100 % with FancyZoom on,
+  // at the step's percentage with it off.
+  in = DrawInput();
+  in.imageW = 510;
+  in.imageH = 660;
+  in.zoom = -4;
+  in.contentKind = 1;
+  in.client = {800, 600};
+  EXPECT_EQ(PlanDraw(in).px, 100);
+  in.fancyZoom = false;
+  EXPECT_EQ(PlanDraw(in).px, 20);
+  in.contentKind = 3;
+  in.fancyZoom = true;
+  EXPECT_EQ(PlanDraw(in).px, 20);
+
+  // Scrolled to the far end: the rectangle stays inside the image.
+  in = DrawInput();
+  in.imageW = 1000;
+  in.imageH = 1000;
+  in.zoom = 1;
+  in.client = {300, 300};
+  in.scrollRange = {2000, 2000};
+  in.scrollX = 1700;
+  in.scrollY = 1700;
+  d = PlanDraw(in);
+  EXPECT_EQ(d.srcLeft + d.srcW, 1000);
+  EXPECT_EQ(d.srcTop + d.srcH, 1000);
+  EXPECT_EQ(d.dstX + d.dstW, 2000);
+  EXPECT_GE(d.srcBottomUpY, 0);
+
+  // Scroll position past the image (stale after a shrink): nothing to draw.
+  in.scrollX = 5000;
+  EXPECT_TRUE(PlanDraw(in).empty);
+  in = DrawInput();
+  EXPECT_TRUE(PlanDraw(in).empty);
+}
+
+TEST(ZoomLogic, WindowFit)
+{
+  WindowFitInput in;
+  in.workArea = {1280, 1000};
+  in.workX = 0;
+  in.workY = 24;
+  WindowRect r = PlanWindowFit(in);
+  EXPECT_TRUE(r.resetZoom);
+  EXPECT_EQ(r.w, 600);
+  EXPECT_EQ(r.h, 500);
+  EXPECT_EQ(r.x, 340);
+  EXPECT_EQ(r.y, 24 + 250);
+
+  // A small image: at least 600 wide, height follows the image, centred.
+  in.hasImage = true;
+  in.imageShown = {127, 64};
+  in.frameClient = {600, 400};
+  in.viewClient = {600, 360};
+  in.decorW = 8;
+  in.decorH = 50;
+  r = PlanWindowFit(in);
+  EXPECT_FALSE(r.resetZoom);
+  EXPECT_EQ(r.w, 608);
+  EXPECT_EQ(r.h, 50 + 64 + 40);
+  EXPECT_EQ(r.x, (1280 - 608) / 2);
+
+  // Too tall: the height takes the work area and the width makes room for the
+  // vertical scroll bar.
+  in.imageShown = {700, 3300};
+  in.vScrollWidth = 15;
+  in.hScrollHeight = 15;
+  r = PlanWindowFit(in);
+  EXPECT_EQ(r.h, 1000);
+  EXPECT_EQ(r.w, 8 + 700 + 15);
+  EXPECT_EQ(r.y, 24);
+
+  // Too big both ways: the whole work area.
+  in.imageShown = {3000, 3300};
+  r = PlanWindowFit(in);
+  EXPECT_EQ(r.w, 1280);
+  EXPECT_EQ(r.h, 1000);
+  EXPECT_EQ(r.x, 0);
+  EXPECT_EQ(r.y, 24);
+
+  // Without centring the window keeps its corner, pulled back inside.
+  in.imageShown = {700, 200};
+  in.center = false;
+  in.windowX = 1000;
+  in.windowY = 900;
+  r = PlanWindowFit(in);
+  EXPECT_EQ(r.x, 1280 - r.w);
+  EXPECT_EQ(r.y, 24 + 1000 - r.h);
+}
