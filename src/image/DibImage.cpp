@@ -135,35 +135,17 @@ void CDibImage::Reset()
 
 int CDibImage::CreateBlock(int width, int height, int bits, int rowOrder)
 {
-  if (height <= 0 || (rowOrder != DIB_ROWS_BOTTOMUP && rowOrder != DIB_ROWS_TOPDOWN))
+  DibLayout layout;
+  if ((rowOrder != DIB_ROWS_BOTTOMUP && rowOrder != DIB_ROWS_TOPDOWN) ||
+      !ComputeDibLayout(width, height, bits, layout))
     return 0;
-  int64_t stride = DibStride(width, bits);
-  if (stride < 0)
-    return 0;
-  int64_t palette = PaletteBytes(bits);
-  int64_t pixels = stride * height; // both below 2^31: no overflow in 64 bits
-  int64_t total = 40 + palette + pixels;
-  if (pixels > INT32_MAX || total > INT32_MAX || (uint64_t)total > SIZE_MAX)
-    return 0;
-  unsigned char *block = static_cast<unsigned char *>(std::calloc(1, (size_t)total));
+  unsigned char *block = static_cast<unsigned char *>(std::calloc(1, layout.total));
   if (!block)
     return 0;
-  std::free(m_pBlock);
-  m_pBlock = block;
-  m_nHeaderKind = DIB_HEADER_INFO;
-  m_nHeaderSize = 40;
-  m_nPaletteOffset = 40;
-  m_nPaletteSize = (int32_t)palette;
-  m_nPixelOffset = 40 + (int32_t)palette;
-  m_nPixelSize = (int32_t)pixels;
-  m_nPaletteEntrySize = 4;
-  m_nStride = (int32_t)stride;
   m_nRowOrder = rowOrder;
   if (m_nChannelOrder != DIB_CHANNELS_RGB)
     m_nChannelOrder = DIB_CHANNELS_BGR;
-  m_nWidth = width;
-  m_nHeight = height;
-  m_nBitsPerPixel = bits;
+  AdoptDibBlock(*this, block, width, height, bits, layout);
   m_nSourceWidth = width;
   m_nSourceHeight = height;
   m_nSourceBitsPerPixel = bits;
@@ -315,4 +297,48 @@ int CDibImage::IsGreyRamp()
       return 0;
   m_nPhotometric = DIB_PHOTOMETRIC_MINISWHITE;
   return 1;
+}
+
+bool ComputeDibLayout(int width, int height, int bits, DibLayout &layout)
+{
+  if (height <= 0)
+    return false;
+  int64_t stride = DibStride(width, bits);
+  if (stride < 0)
+    return false;
+  int64_t palette = PaletteBytes(bits);
+  int64_t pixels = stride * height; // both below 2^31: exact in 64 bits
+  int64_t total = 40 + palette + pixels;
+  if (pixels > INT32_MAX || total > INT32_MAX)
+    return false;
+  layout.stride = (int32_t)stride;
+  layout.palette = (int32_t)palette;
+  layout.pixels = (int32_t)pixels;
+  layout.total = (size_t)total;
+  return true;
+}
+
+void AdoptDibBlock(CDibImage &image, unsigned char *block, int width, int height, int bits,
+                   const DibLayout &layout)
+{
+  std::free(image.m_pBlock);
+  image.m_pBlock = block;
+  image.m_nHeaderKind = DIB_HEADER_INFO;
+  image.m_nHeaderSize = 40;
+  image.m_nPaletteOffset = 40;
+  image.m_nPaletteSize = layout.palette;
+  image.m_nPixelOffset = 40 + layout.palette;
+  image.m_nPixelSize = layout.pixels;
+  image.m_nPaletteEntrySize = 4;
+  image.m_nStride = layout.stride;
+  image.m_nWidth = width;
+  image.m_nHeight = height;
+  image.m_nBitsPerPixel = bits;
+  DibInfoHeader *h = image.Header();
+  h->biSize = 40;
+  h->biWidth = width;
+  h->biHeight = image.m_nRowOrder == DIB_ROWS_TOPDOWN ? -height : height;
+  h->biPlanes = 1;
+  h->biBitCount = (uint16_t)bits;
+  h->biSizeImage = (uint32_t)layout.pixels;
 }
