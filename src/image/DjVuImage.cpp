@@ -1,0 +1,150 @@
+// DjVu and IW44 pages: decoding through the Image API and rendering the kept
+// page into the record at a zoom, layer, depth and gamma.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "DibImage.h"
+#include "DibImageInternal.h"
+
+namespace
+{
+
+int ReadFile(void *userdata, void *buffer, int size)
+{
+  if (size <= 0)
+    return 0;
+  FILE *file = static_cast<FILE *>(userdata);
+  size_t n = std::fread(buffer, 1, (size_t)size, file);
+  if (n == 0 && std::ferror(file))
+    return -1;
+  return (int)n;
+}
+
+void FreeDocument(void *document)
+{
+  djvu_halfcoded_image_free(static_cast<djvu_halfcoded_image *>(document));
+}
+
+} // namespace
+
+int CDibImage::OpenDjVu(const char *path, int kind)
+{
+  Reset();
+  if (!path || (kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44))
+    return 0;
+  djvu_set_error_callback(ReportApiError);
+  FILE *file = std::fopen(path, "rb");
+  if (!file)
+    return 0;
+  djvu_halfcoded_image *document = djvu_decode(ReadFile, file);
+  std::fclose(file);
+  if (!document)
+    return 0;
+  if (document->width <= 0 || document->height <= 0)
+  {
+    djvu_halfcoded_image_free(document);
+    return 0;
+  }
+  g_pfnFreeImageDocument = FreeDocument;
+  m_pDocument = document;
+  m_nSourceWidth = document->width;
+  m_nSourceHeight = document->height;
+  m_nPageCount = 1;
+  return 1;
+}
+
+int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind)
+{
+  if (!m_pDocument || headerKind != DIB_HEADER_INFO)
+    return 0;
+  (void)kind;
+  // Free the block and zero the rest, keeping the document.
+  void *keep = m_pDocument;
+  m_pDocument = nullptr;
+  Reset();
+  m_pDocument = keep;
+  const djvu_halfcoded_image *document = static_cast<const djvu_halfcoded_image *>(m_pDocument);
+
+  djvu_set_error_callback(ReportApiError);
+  djvu_render_params params;
+  djvu_render_defaults(&params, (int)sizeof params);
+  params.depth = 24;
+  params.gamma = 2.2f;
+  params.layer = DJVU_LAYER_ALL;
+  if (depth >= 1 && depth <= 24 && layer != DJVU_LAYER_MASK)
+    params.depth = depth;
+  if (gamma >= 0.1 && gamma <= 10)
+    params.gamma = (float)gamma;
+  if (layer >= 0 && layer <= 3)
+    params.layer = layer;
+  params.flags |= DJVU_RENDER_DETECT_GRAY;
+  params.reserved = 1;
+
+  const int W = document->width, H = document->height;
+  const int factor = zoom < 0 ? 1 - zoom : 1;
+  // A page smaller than the reduction still gets one pixel, not a failure.
+  int w = W / factor, h = H / factor;
+  if (w < 1)
+    w = 1;
+  if (h < 1)
+    h = 1;
+  djvu_pixel_image *image = djvu_render(&params, document, 0, 0, W - 1, H - 1, 0, w, h);
+  if (!image)
+    return 0;
+  const bool grey = (image->flags & DJVU_GRAY) != 0;
+  const int pixsize = image->pixsize;
+  const int bits = grey ? 8 : 24;
+  if (!image->data || image->w <= 0 || image->h <= 0 || pixsize < (grey ? 1 : 3) || image->offset < 0 ||
+      (int64_t)image->rowsize < (int64_t)image->w * pixsize)
+  {
+    djvu_pixel_image_free(image);
+    return 0;
+  }
+  const int order = (image->flags & DJVU_BOTTOMUP) ? DIB_ROWS_BOTTOMUP : DIB_ROWS_TOPDOWN;
+  if (image->flags & DJVU_HAS_DPI)
+  {
+    m_nXDpi = image->xdpi > 0 ? image->xdpi : 0;
+    m_nYDpi = image->ydpi > 0 ? image->ydpi : 0;
+  }
+  if (!CreateBlock(image->w, image->h, bits, order))
+  {
+    djvu_pixel_image_free(image);
+    m_nXDpi = m_nYDpi = 0;
+    return 0;
+  }
+  const bool swap = !grey && (image->flags & DJVU_RGB);
+  for (int y = 0; y < m_nHeight; y++)
+  {
+    const unsigned char *src = image->data + image->offset + (size_t)y * (size_t)image->rowsize;
+    unsigned char *dst = Row(y);
+    if (grey)
+      for (int x = 0; x < m_nWidth; x++)
+        dst[x] = src[(size_t)x * pixsize];
+    else
+      for (int x = 0; x < m_nWidth; x++, src += pixsize, dst += 3)
+      {
+        dst[0] = src[swap ? 2 : 0];
+        dst[1] = src[1];
+        dst[2] = src[swap ? 0 : 2];
+      }
+  }
+  djvu_pixel_image_free(image);
+  if (grey)
+  {
+    DibRgbQuad *palette = Palette();
+    for (int i = 0; i < 256; i++)
+      palette[i] = DibRgbQuad{(uint8_t)i, (uint8_t)i, (uint8_t)i, 0};
+    m_nPhotometric = DIB_PHOTOMETRIC_MINISBLACK;
+    m_bGrey = 1;
+  }
+  else
+    m_nPhotometric = DIB_PHOTOMETRIC_RGB;
+  m_nChannelOrder = DIB_CHANNELS_BGR;
+  m_nSourceWidth = W;
+  m_nSourceHeight = H;
+  m_nSourceBitsPerPixel = bits;
+  m_nPageCount = 1;
+  UpdateHeader();
+  return 1;
+}
