@@ -78,7 +78,50 @@ typedef struct djvu_pixel_image_s
   int32_t ydpi;
 } djvu_pixel_image;
 
-/* @PIXEL_IMAGE_FUNCTIONS@ (Part of the API: pixel image operations) */
+/* Ownership: a record passed in stays the caller's; these functions convert
+   it in place only within the span it describes, and grow only buffers the
+   API owns (origin DJVU_ORIGIN_API or == data). Records returned as "new"
+   come from the API and are released with djvu_pixel_image_free.
+   Every function validates the record first and returns null (or -1) after
+   one report through the error callback; the caller's record is never
+   freed on failure. */
+
+/* Releases an API-made record with its buffer. For a record the caller made
+   that holds an API buffer (e.g. grown by djvu_pixel_transform) only the
+   buffer is released and data/origin are cleared. A caller-owned buffer
+   (origin neither DJVU_ORIGIN_API nor data) is refused with a report and
+   nothing is freed. Null does nothing. */
+void djvu_pixel_image_free(djvu_pixel_image *image);
+
+/* Validates and converts to canonical form in place (grey pixsize 1 or BGR
+   pixsize 3, packed, offset 0, BOTTOMUP). Returns image, or null. */
+djvu_pixel_image *djvu_pixel_normalize(djvu_pixel_image *image);
+
+/* Reduces by the integer factor n >= 1 in place (mean of each n x n block),
+   then normalises. Returns image, or null. */
+djvu_pixel_image *djvu_pixel_subsample(djvu_pixel_image *image, int n);
+
+/* New record: a canonical copy of image, reduced by factor (> 0) or
+   enlarged by -factor (< -1) with interpolation and smoothing passes (0 =
+   none; the application passes 10 for -4). Factor 0 or -1: unchanged copy.
+   The caller frees the result with djvu_pixel_image_free. */
+djvu_pixel_image *djvu_pixel_scale(const djvu_pixel_image *image, int factor, int smoothing);
+
+/* Rotates by a multiple of 90 degrees (negative angles allowed) and
+   resamples to |w| x |h| in place (target sizes are those after rotation).
+   Grows the buffer when needed, which requires an API-owned buffer.
+   Returns image, or null. */
+djvu_pixel_image *djvu_pixel_transform(djvu_pixel_image *image, int angle, int w, int h);
+
+/* New record: a canonical copy reduced by the integer factor
+   min(old h / h, old w / w) (1 when the target is not smaller or 0), then
+   djvu_pixel_transform'ed. Freed with djvu_pixel_image_free. */
+djvu_pixel_image *djvu_pixel_rotate(const djvu_pixel_image *image, int angle, int w, int h);
+
+/* One smoothing pass over an image enlarged by 2 (even w and h) that keeps
+   the mean of every 2 x 2 block. Returns the sum of the squared changes
+   divided by w (>= 0), or -1 on failure. */
+int64_t djvu_pixel_smooth2(djvu_pixel_image *image);
 
 /* ------------------------------------------------------------------------ */
 /* Run image                                                                 */
@@ -95,7 +138,10 @@ typedef struct djvu_run_image_s
   int32_t runtype; /* 0: 1 byte/run, 1: 2 bytes (grey), 2: 4 bytes (RGB) */
 } djvu_run_image;
 
-/* @RUN_IMAGE_FUNCTIONS@ */
+/* Releases data (API allocator) and the record itself (which must come from
+   the API, e.g. djvu_mask or the PNM stream, or from djvu_malloc). Null does
+   nothing. */
+void djvu_run_image_free(djvu_run_image *image);
 
 /* @STREAM_AND_RENDER@ */
 
