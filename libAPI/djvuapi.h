@@ -145,9 +145,99 @@ void djvu_run_image_free(djvu_run_image *image);
 
 /* @STREAM_AND_RENDER@ */
 
-/* @ENCODE@ */
+/* ------------------------------------------------------------------------ */
+/* Encoders                                                                  */
+/* ------------------------------------------------------------------------ */
 
-/* @MASK@ */
+/* Size-prefixed parameter records: the API starts from its defaults and
+   copies the first min(size, sizeof record) bytes of the caller's record over
+   them. A null record or size 0 keeps every default. */
+
+/* djvu_encode_params.flags */
+enum
+{
+  DJVU_ENCODE_LOSSLESS = 1,  /* lossless mask (clean at level 8) */
+  DJVU_ENCODE_NO_THICKEN = 2, /* do not thicken the shapes */
+  DJVU_ENCODE_AGGRESSIVE = 4  /* aggressive mask cleaning (level 31) */
+};
+
+typedef struct djvu_encode_params_s
+{
+  int32_t size;          /* bytes of the caller's record; full size 28 */
+  float gamma;           /* gamma of the source picture, 2.2; <= 0 -> 2.2 */
+  int32_t quality;       /* background quality, 75; 0 -> 75 */
+  int32_t flags;         /* DJVU_ENCODE_* bits, 0 */
+  int32_t fg_dpi;        /* foreground colour layer resolution, 25 */
+  int32_t bg_dpi;        /* background layer resolution, 100 */
+  int32_t progress_data; /* handed to the progress hook, 0 */
+} djvu_encode_params;
+
+/* djvu_iw44_params.flags: chrominance mode (bit 1, bit 0): 00 normal,
+   01 full, 10 none (grey only), 11 half. */
+typedef struct djvu_iw44_params_s
+{
+  int32_t size;          /* full size 20 */
+  float gamma;           /* 2.2; <= 0 -> 2.2 */
+  int32_t quality;       /* 75; 0 -> 75; above 100 -> 100 */
+  int32_t flags;         /* chrominance mode, 0 */
+  int32_t progress_data; /* 0 */
+} djvu_iw44_params;
+
+/* Output routine: receives the whole file in one call and returns the number
+   of bytes written; anything but count fails the encode. With a null
+   routine the encoder fwrite()s to userdata taken as a FILE* (stdout when
+   userdata is null as well). */
+typedef int (*djvu_output_routine)(void *userdata, const void *buffer, int count);
+
+/* Progress hook (process-wide, none by default): text, percent 0..100 and
+   the record's progress_data. Returns the previous hook. */
+typedef void (*djvu_progress_callback)(const char *text, int percent, int progress_data);
+djvu_progress_callback djvu_set_progress_callback(djvu_progress_callback callback);
+
+/* Writes a single-page compound DjVu file: FORM:DJVU {INFO Sjbz BG44 FG44
+   BG44 BG44 BG44} with an image, {INFO Sjbz} without. mask is required;
+   image may be null (mask-only page). Neither input is freed or kept.
+   Returns 0, or -1 after one report (the output routine then was not called,
+   or was called once and wrote short). */
+int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, const djvu_pixel_image *image,
+                djvu_output_routine write, void *userdata);
+
+/* Writes an IW44 photo file (FORM:PM44 colour, FORM:BM44 grey). A purely
+   black-and-white picture becomes a mask-only DjVu page instead.
+   Returns 0 or -1 as djvu_encode. */
+int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image, djvu_output_routine write,
+                     void *userdata);
+
+
+/* ------------------------------------------------------------------------ */
+/* Mask driver                                                               */
+/* ------------------------------------------------------------------------ */
+
+/* djvu_mask_params.switches */
+enum
+{
+  DJVU_MASK_NO_COLOR_FILTER = 1,
+  DJVU_MASK_NO_SIZE_FILTER = 2,
+  DJVU_MASK_NO_INVERSION_FILTER = 4
+};
+
+typedef struct djvu_mask_params_s
+{
+  int32_t size;           /* bytes of the caller's record; full size 36 */
+  int32_t filter_level;   /* mask finder filter level, 0 */
+  int32_t multi_forback;  /* split level, 0 = single plane */
+  int32_t switches;       /* DJVU_MASK_* bits, 0 */
+  int32_t dpi;            /* resolution when the image has none, 300 */
+  int32_t dpi_double;     /* enlarge 2x below this resolution, 225 */
+  int32_t dpi_triple;     /* enlarge 3x below this resolution, 125 */
+  int32_t progress_data;  /* handed to the progress hook, 0 */
+  int32_t band_inches;    /* band height in inches; <= 0: whole page */
+} djvu_mask_params;
+
+/* Finds the bitonal mask of a colour or grey page. Returns a runtype-0 run
+   image owned by the caller (free with djvu_run_image_free), or null after
+   one report through the error callback. image is not modified. */
+djvu_run_image *djvu_mask(const djvu_mask_params *params, const djvu_pixel_image *image);
 
 #ifdef __cplusplus
 }

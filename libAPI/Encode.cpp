@@ -1,0 +1,993 @@
+// DjVu and IW44 encoders.
+//
+// djvu_encode builds a single-page compound DjVu file in memory: the mask
+// (a run image) becomes a JB2 image with one shape per connected component;
+// the colours under the mask become a reduced foreground layer and the rest
+// a reduced background layer (Mask.cpp), both IW44-coded; the shapes are
+// thickened and cleaned (tiling, specks, edge smoothing, reading order,
+// shape matching) before JB2 coding. djvu_encode_iw44 writes an IW44 photo
+// file, or a mask-only DjVu page for a black-and-white picture. Each hands
+// the finished file to the caller's output routine in one call.
+#include "EncodeInt.h"
+
+#include "ApiError.h"
+#include "MaskInt.h"
+#include "PixImageInt.h"
+#include "StreamInt.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "ByteStream.h"
+#include "GBitmap.h"
+#include "GPixmap.h"
+#include "IFFByteStream.h"
+#include "IW44Image.h"
+#include "JB2Image.h"
+
+using namespace DJVU;
+
+#if __has_include("RunTable.h")
+#include "RunTable.h"
+#else
+namespace vellum_api
+{
+static GP<JB2Image> run_image_to_jb2(const djvu_run_image &, bool)
+{
+  DJVU_API_THROW("Run table not available");
+}
+} // namespace vellum_api
+#endif
+
+namespace vellum_api
+{
+
+// ---- parameters -------------------------------------------------------------
+
+djvu_encode_params encode_params(const djvu_encode_params *caller)
+{
+  djvu_encode_params p = {28, 2.2f, 75, 0, 25, 100, 0};
+  if (caller && caller->size > 0)
+    memcpy(&p, caller, std::min<size_t>((size_t)caller->size, sizeof p));
+  p.size = sizeof p;
+  if (!(p.gamma > 0))
+    p.gamma = 2.2f;
+  if (p.quality == 0)
+    p.quality = 75;
+  return p;
+}
+
+djvu_iw44_params iw44_params(const djvu_iw44_params *caller)
+{
+  djvu_iw44_params p = {20, 2.2f, 75, 0, 0};
+  if (caller && caller->size > 0)
+    memcpy(&p, caller, std::min<size_t>((size_t)caller->size, sizeof p));
+  p.size = sizeof p;
+  if (!(p.gamma > 0))
+    p.gamma = 2.2f;
+  if (p.quality == 0)
+    p.quality = 75;
+  if (p.quality > 100)
+    p.quality = 100;
+  return p;
+}
+
+iw44_schedule::iw44_schedule(int quality, int ratio)
+{
+  if (quality <= 0)
+    quality = 75;
+  int n = ratio < 1 ? 1 : ratio > 12 ? 12 : ratio;
+  int base = (int)std::floor(10.0 * std::log((double)n) / std::log(3.0) + 0.5) + 62;
+  int s = quality > 100 ? 100 : quality >= 76 ? 2 * quality - 100 : 2 * quality / 3;
+  for (auto &p : parms)
+  {
+    p.slices = 0;
+    p.bytes = 0;
+    p.decibels = 0;
+  }
+  count = 4;
+  parms[0].slices = base + s / 25;
+  parms[1].slices = base + s / 4;
+  parms[2].slices = base + s / 3;
+  parms[3].slices = base + s / 2;
+}
+
+namespace
+{
+
+double color_correction(float gamma)
+{
+  double c = 2.2 / gamma;
+  return c < 0.1 ? 0.1 : c > 10.0 ? 10.0 : c;
+}
+
+// A record whose API buffer is released when it goes out of scope.
+struct TempImage
+{
+  djvu_pixel_image img;
+  TempImage() { memset(&img, 0, sizeof img); }
+  ~TempImage()
+  {
+    try
+    {
+      if (img.data)
+        pix_release_buffer(&img);
+    }
+    catch (...)
+    {
+    }
+  }
+  TempImage(const TempImage &) = delete;
+  TempImage &operator=(const TempImage &) = delete;
+};
+
+struct RunImageOwner
+{
+  djvu_run_image *run = nullptr;
+  ~RunImageOwner()
+  {
+    if (run)
+    {
+      djvu_free(run->data);
+      djvu_free(run);
+    }
+  }
+};
+
+// Hands the memory stream's bytes to the output routine in one call.
+void deliver(ByteStream &mem, djvu_output_routine write, void *userdata, const char *who)
+{
+  TArray<char> bytes = mem.get_data();
+  size_t size = bytes.size();
+  if (size > 0x7fffffff)
+    DJVU_API_THROW("Image too large");
+  int n = (int)size;
+  const void *buf = size ? (const void *)(const char *)bytes : (const void *)"";
+  int written;
+  if (write)
+    written = write(userdata, buf, n);
+  else
+  {
+    FILE *f = userdata ? (FILE *)userdata : stdout;
+    written = (int)fwrite(buf, 1, size, f);
+    fflush(f);
+  }
+  if (written != n)
+  {
+    std::string msg = std::string(who) + ": output routine did not return expected value";
+    DJVU_API_THROW(msg.c_str());
+  }
+}
+
+int layer_ratio(int layer_dpi, int dpi)
+{
+  if (layer_dpi < dpi / 12)
+    return 12;
+  if (layer_dpi > dpi)
+    return 1;
+  return (layer_dpi + 2 * dpi) / (2 * layer_dpi);
+}
+
+// The page resolution when the mask carries none: the image's, scaled by
+// mask size / image size; both axes must agree (within rounding).
+int derived_dpi(const djvu_run_image &mask, const djvu_pixel_image *image)
+{
+  if (!image || !(image->flags & DJVU_HAS_DPI) || image->xdpi <= 0 || image->ydpi <= 0 || image->w <= 0 ||
+      image->h <= 0)
+    return 0;
+  double dx = (double)image->xdpi * mask.width / image->w;
+  double dy = (double)image->ydpi * mask.height / image->h;
+  double hi = std::max(dx, dy), lo = std::min(dx, dy);
+  // One pixel of rounding on either axis is tolerated.
+  double tol = std::max(hi / image->w * 1.01, hi / image->h * 1.01) + 0.5;
+  if (hi - lo > std::max(tol, hi * 0.01))
+    DJVU_API_THROW("Unknown mask resolution");
+  return (int)std::floor((dx + dy) / 2 + 0.5);
+}
+
+void check_mask(const djvu_run_image *mask)
+{
+  if (!mask)
+    DJVU_API_THROW("djvu_encode: djvu_run_image is required");
+  if (mask->xdpi != mask->ydpi)
+    DJVU_API_THROW("Masks must have the same horizontal and vertical resolutions!");
+  // The INFO chunk and the JB2 coordinates hold 16 bits.
+  if (mask->width <= 0 || mask->height <= 0 || mask->width > 32767 || mask->height > 32767)
+    DJVU_API_THROW("Invalid mask size");
+}
+
+void put_info(IFFByteStream &iff, int w, int h, int dpi, float gamma)
+{
+  unsigned char info[10];
+  info[0] = (unsigned char)(w >> 8);
+  info[1] = (unsigned char)w;
+  info[2] = (unsigned char)(h >> 8);
+  info[3] = (unsigned char)h;
+  info[4] = 18;
+  info[5] = 0;
+  info[6] = (unsigned char)dpi;
+  info[7] = (unsigned char)(dpi >> 8);
+  int g = (int)std::floor(gamma * 10 + 0.5);
+  info[8] = (unsigned char)(g < 0 ? 0 : g > 255 ? 255 : g);
+  // The orientation flag: always upright. (Readers take any other value as
+  // a rotation.)
+  info[9] = 1;
+  iff.put_chunk("INFO");
+  iff.get_bytestream()->writall(info, sizeof info);
+  iff.close_chunk();
+}
+
+} // namespace
+
+// ---- thickening ---------------------------------------------------------------
+
+void thicken_shapes(JB2Image &jb2)
+{
+  for (int i = 0; i < jb2.get_shape_count(); i++)
+  {
+    JB2Shape &shape = jb2.get_shape(i);
+    if (!shape.bits)
+      continue;
+    const GBitmap &src = *shape.bits;
+    const int w = src.columns(), h = src.rows();
+    GP<GBitmap> out = GBitmap::create(h, w + 1);
+    for (int y = 0; y < h; y++)
+    {
+      const unsigned char *s = src[y];
+      unsigned char *d = (*out)[y];
+      int last = -1;
+      for (int x = 0; x < w; x++)
+        if ((d[x] = s[x] ? 1 : 0))
+          last = x;
+      if (last >= 0)
+        d[last + 1] = 1;
+    }
+    shape.bits = out;
+  }
+}
+
+// ---- mask cleaning --------------------------------------------------------------
+
+namespace
+{
+
+// A plain 0/1 raster, row 0 at the bottom like GBitmap.
+struct Raster
+{
+  int w = 0, h = 0;
+  std::vector<unsigned char> px;
+  Raster() = default;
+  Raster(int w_, int h_) : w(w_), h(h_), px((size_t)w_ * h_, 0) {}
+  explicit Raster(const GBitmap &bm) : Raster(bm.columns(), bm.rows())
+  {
+    for (int y = 0; y < h; y++)
+    {
+      const unsigned char *r = bm[y];
+      for (int x = 0; x < w; x++)
+        px[(size_t)y * w + x] = r[x] ? 1 : 0;
+    }
+  }
+  unsigned char &at(int x, int y) { return px[(size_t)y * w + x]; }
+  unsigned char at(int x, int y) const { return px[(size_t)y * w + x]; }
+  unsigned char get(int x, int y) const { return (x < 0 || y < 0 || x >= w || y >= h) ? 0 : at(x, y); }
+  GP<GBitmap> bitmap() const
+  {
+    GP<GBitmap> bm = GBitmap::create(h, w);
+    for (int y = 0; y < h; y++)
+      memcpy((*bm)[y], &px[(size_t)y * w], w);
+    return bm;
+  }
+  Raster transposed() const
+  {
+    Raster t(h, w);
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++)
+        t.at(y, x) = at(x, y);
+    return t;
+  }
+  long count() const
+  {
+    long n = 0;
+    for (unsigned char v : px)
+      n += v;
+    return n;
+  }
+};
+
+// Row-wise edge smoothing: markers at the left end (first black pixel) and
+// the right end (column after the last) of every run, chains of same-kind
+// markers followed downwards through steps of -1, 0, +1, each adjacent pair
+// of opposite one-pixel steps straightened, rows refilled between markers.
+Raster smooth_rows(const Raster &in)
+{
+  const int w = in.w, h = in.h;
+  struct Marker
+  {
+    int x;
+    bool right;
+    bool used;
+  };
+  // rows[t]: markers of the row t counted from the top.
+  std::vector<std::vector<Marker>> rows(h);
+  for (int t = 0; t < h; t++)
+  {
+    int y = h - 1 - t;
+    for (int x = 0; x <= w; x++)
+    {
+      int cur = x < w ? in.at(x, y) : 0, prev = x > 0 ? in.at(x - 1, y) : 0;
+      if (cur && !prev)
+        rows[t].push_back({x, false, false});
+      else if (!cur && prev)
+        rows[t].push_back({x, true, false});
+    }
+  }
+  // New marker positions per row.
+  std::vector<std::vector<std::pair<int, bool>>> placed(h);
+  std::vector<std::pair<int, int>> chain; // (row from top, marker index)
+  std::vector<int> steps;
+  for (int t = 0; t < h; t++)
+    for (size_t m = 0; m < rows[t].size(); m++)
+    {
+      if (rows[t][m].used)
+        continue;
+      const bool right = rows[t][m].right;
+      chain.clear();
+      chain.push_back({t, (int)m});
+      rows[t][m].used = true;
+      int row = t, x = rows[t][m].x;
+      while (row + 1 < h)
+      {
+        int found = -1;
+        for (int dx : {-1, 0, 1})
+        {
+          auto &next = rows[row + 1];
+          for (size_t k = 0; k < next.size(); k++)
+            if (!next[k].used && next[k].right == right && next[k].x == x + dx)
+            {
+              found = (int)k;
+              break;
+            }
+          if (found >= 0)
+            break;
+        }
+        if (found < 0)
+          break;
+        row++;
+        rows[row][found].used = true;
+        x = rows[row][found].x;
+        chain.push_back({row, found});
+      }
+      steps.clear();
+      for (size_t k = 1; k < chain.size(); k++)
+        steps.push_back(rows[chain[k].first][chain[k].second].x -
+                        rows[chain[k - 1].first][chain[k - 1].second].x);
+      for (size_t k = 0; k + 1 < steps.size(); k++)
+        if (steps[k] != 0 && steps[k] == -steps[k + 1])
+        {
+          steps[k] = steps[k + 1] = 0;
+          k++;
+        }
+      int pos = rows[chain[0].first][chain[0].second].x;
+      placed[chain[0].first].push_back({pos, right});
+      for (size_t k = 1; k < chain.size(); k++)
+      {
+        pos += steps[k - 1];
+        placed[chain[k].first].push_back({pos, right});
+      }
+    }
+  Raster out(w, h);
+  std::vector<int> lefts, rights;
+  for (int t = 0; t < h; t++)
+  {
+    int y = h - 1 - t;
+    lefts.clear();
+    rights.clear();
+    for (auto &p : placed[t])
+      (p.second ? rights : lefts).push_back(p.first);
+    std::sort(lefts.begin(), lefts.end());
+    std::sort(rights.begin(), rights.end());
+    for (int l : lefts)
+    {
+      auto r = std::lower_bound(rights.begin(), rights.end(), l);
+      if (r == rights.end())
+        continue;
+      for (int x = std::max(l, 0); x < std::min(*r, w); x++)
+        out.at(x, y) = 1;
+    }
+  }
+  return out;
+}
+
+// Pixel clean-up: isolated black pixels go (unless they are the whole
+// shape), one-pixel white holes are filled.
+void cleanup_pixels(Raster &r)
+{
+  if (r.count() <= 1)
+    return;
+  Raster src = r;
+  for (int y = 0; y < r.h; y++)
+    for (int x = 0; x < r.w; x++)
+    {
+      int n8 = 0;
+      for (int dy = -1; dy <= 1; dy++)
+        for (int dx = -1; dx <= 1; dx++)
+          if (dx || dy)
+            n8 += src.get(x + dx, y + dy);
+      if (src.at(x, y) && n8 == 0)
+        r.at(x, y) = 0;
+      else if (!src.at(x, y) && src.get(x - 1, y) && src.get(x + 1, y) && src.get(x, y - 1) &&
+               src.get(x, y + 1))
+        r.at(x, y) = 1;
+    }
+}
+
+struct Box
+{
+  int x0, y0, x1, y1; // inclusive black-pixel box
+};
+
+Box black_box(const Raster &r)
+{
+  Box b{r.w, r.h, -1, -1};
+  for (int y = 0; y < r.h; y++)
+    for (int x = 0; x < r.w; x++)
+      if (r.at(x, y))
+      {
+        b.x0 = std::min(b.x0, x);
+        b.x1 = std::max(b.x1, x);
+        b.y0 = std::min(b.y0, y);
+        b.y1 = std::max(b.y1, y);
+      }
+  return b;
+}
+
+struct Prototype
+{
+  int shapeno; // in the output image
+  Raster bits;
+  long count;
+  Box box;
+};
+
+// Pixels that differ between cur and proto when proto's origin sits at
+// (sx, sy) in cur's coordinates; stops counting beyond limit.
+long mismatch(const Raster &cur, const Raster &proto, int sx, int sy, long limit)
+{
+  int x0 = std::min(0, sx), x1 = std::max(cur.w, sx + proto.w);
+  int y0 = std::min(0, sy), y1 = std::max(cur.h, sy + proto.h);
+  long n = 0;
+  for (int y = y0; y < y1; y++)
+  {
+    for (int x = x0; x < x1; x++)
+      n += cur.get(x, y) != proto.get(x - sx, y - sy);
+    if (n > limit)
+      return n;
+  }
+  return n;
+}
+
+// Where the differences lie: a substitution is refused when the differing
+// pixels form a thick patch (a 3x3 neighbourhood holding 7 or more of them),
+// which means a stroke present in one shape and missing in the other rather
+// than noise along the edges.
+bool differences_are_thin(const Raster &cur, const Raster &proto, int sx, int sy)
+{
+  int x0 = std::min(0, sx), x1 = std::max(cur.w, sx + proto.w);
+  int y0 = std::min(0, sy), y1 = std::max(cur.h, sy + proto.h);
+  Raster diff(x1 - x0, y1 - y0);
+  for (int y = y0; y < y1; y++)
+    for (int x = x0; x < x1; x++)
+      diff.at(x - x0, y - y0) = cur.get(x, y) != proto.get(x - sx, y - sy);
+  for (int y = 0; y < diff.h; y++)
+    for (int x = 0; x < diff.w; x++)
+    {
+      if (!diff.at(x, y))
+        continue;
+      int n = 0;
+      for (int dy = -1; dy <= 1; dy++)
+        for (int dx = -1; dx <= 1; dx++)
+          n += diff.get(x + dx, y + dy);
+      if (n >= 7)
+        return false;
+    }
+  return true;
+}
+
+// Tiling of large shapes and removal of specks.
+GP<JB2Image> tile_and_despeck(const JB2Image &in, int level)
+{
+  const int W = in.get_width(), H = in.get_height();
+  int t = 64;
+  if ((level & 8) && W / 20 > t)
+    t = W / 20;
+  const int k = std::max((2 * H + 1170) / 2340, (2 * W + 864) / 1728);
+  GP<JB2Image> out = JB2Image::create();
+  out->set_dimension(W, H);
+  for (int i = 0; i < in.get_blit_count(); i++)
+  {
+    JB2Blit blit = *in.get_blit(i);
+    const JB2Shape &shape = in.get_shape(blit.shapeno);
+    if (!shape.bits)
+      continue;
+    const GBitmap &bits = *shape.bits;
+    const int sw = bits.columns(), sh = bits.rows();
+    if ((level & 16) && sw <= k && sh <= k)
+      continue;
+    if ((level & 8) && (sw > t || sh > t))
+    {
+      for (int ty = 0; ty < sh; ty += t)
+        for (int tx = 0; tx < sw; tx += t)
+        {
+          int tw = std::min(t, sw - tx), th = std::min(t, sh - ty);
+          GP<GBitmap> tile = GBitmap::create(th, tw);
+          bool any = false;
+          for (int y = 0; y < th; y++)
+          {
+            const unsigned char *s = bits[ty + y] + tx;
+            unsigned char *d = (*tile)[y];
+            for (int x = 0; x < tw; x++)
+              any |= (d[x] = s[x] ? 1 : 0) != 0;
+          }
+          if (!any)
+            continue;
+          JB2Shape ns;
+          ns.parent = -1;
+          ns.userdata = 0;
+          ns.bits = tile;
+          JB2Blit nb;
+          nb.left = (unsigned short)(blit.left + tx);
+          nb.bottom = (unsigned short)(blit.bottom + ty);
+          nb.shapeno = out->add_shape(ns);
+          out->add_blit(nb);
+        }
+      continue;
+    }
+    JB2Shape ns;
+    ns.parent = -1;
+    ns.userdata = 0;
+    ns.bits = GBitmap::create(bits);
+    blit.shapeno = out->add_shape(ns);
+    out->add_blit(blit);
+  }
+  return out;
+}
+
+// Blits in reading order: lines from the top, each left to right. Shapes
+// are renumbered in order of first use.
+GP<JB2Image> reading_order(const JB2Image &in)
+{
+  const int n = in.get_blit_count();
+  struct Item
+  {
+    int index, top, bottom, left;
+  };
+  std::vector<Item> items;
+  items.reserve(n);
+  for (int i = 0; i < n; i++)
+  {
+    const JB2Blit &b = *in.get_blit(i);
+    const JB2Shape &s = in.get_shape(b.shapeno);
+    int sh = s.bits ? (int)s.bits->rows() : 0;
+    items.push_back({i, b.bottom + sh - 1, (int)b.bottom, (int)b.left});
+  }
+  std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.top > b.top; });
+  const int tol = std::max(32, in.get_width() / 40);
+  std::vector<Item> order;
+  order.reserve(n);
+  std::vector<int> bottoms;
+  size_t start = 0;
+  while (start < items.size())
+  {
+    size_t end = start;
+    while (end < items.size() && items[end].top >= items[start].top - tol)
+      end++;
+    bottoms.clear();
+    for (size_t i = start; i < end; i++)
+      bottoms.push_back(items[i].bottom);
+    std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+    const int median = bottoms[bottoms.size() / 2];
+    size_t cut = start;
+    while (cut < end && items[cut].top >= median)
+      cut++;
+    if (cut == start)
+      cut = start + 1;
+    std::stable_sort(items.begin() + start, items.begin() + cut,
+                     [](const Item &a, const Item &b) { return a.left < b.left; });
+    order.insert(order.end(), items.begin() + start, items.begin() + cut);
+    start = cut;
+  }
+  GP<JB2Image> out = JB2Image::create();
+  out->set_dimension(in.get_width(), in.get_height());
+  std::vector<int> renumber(in.get_shape_count(), -1);
+  for (const Item &it : order)
+  {
+    JB2Blit b = *in.get_blit(it.index);
+    int &to = renumber[b.shapeno];
+    if (to < 0)
+    {
+      JB2Shape s = in.get_shape(b.shapeno);
+      s.parent = -1;
+      to = out->add_shape(s);
+    }
+    b.shapeno = to;
+    out->add_blit(b);
+  }
+  return out;
+}
+
+// The shape pass: empty shapes dropped; with bit 2 pixel clean-up; with bit
+// 4 every shape is compared with the shapes kept so far and, when one is
+// close enough, the blit is redirected to it.
+GP<JB2Image> shape_pass(const JB2Image &in, int level)
+{
+  GP<JB2Image> out = JB2Image::create();
+  out->set_dimension(in.get_width(), in.get_height());
+  std::vector<Prototype> protos;
+  std::unordered_map<long, std::vector<int>> by_size; // (w, h) -> prototypes
+  std::vector<int> done(in.get_shape_count(), -1);    // unchanged shapes reused
+  for (int i = 0; i < in.get_blit_count(); i++)
+  {
+    JB2Blit blit = *in.get_blit(i);
+    const JB2Shape &shape = in.get_shape(blit.shapeno);
+    if (!shape.bits)
+      continue;
+    if (done[blit.shapeno] >= 0 && !(level & 4))
+    {
+      blit.shapeno = done[blit.shapeno];
+      out->add_blit(blit);
+      continue;
+    }
+    Raster r(*shape.bits);
+    if (level & 2)
+      cleanup_pixels(r);
+    long count = r.count();
+    if (count == 0)
+      continue;
+    Box box = black_box(r);
+    if (level & 4)
+    {
+      long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
+      int best = -1;
+      long best_n = limit; // must stay below the limit
+      for (int dh = -2; dh <= 2; dh++)
+        for (int dw = -2; dw <= 2; dw++)
+        {
+          auto it = by_size.find((long)(r.w + dw) * 65536 + (r.h + dh));
+          if (it == by_size.end())
+            continue;
+          for (int p : it->second)
+          {
+            const Prototype &pr = protos[p];
+            if (std::labs(pr.count - count) > limit)
+              continue;
+            // Align the centres of the black-pixel boxes.
+            int sx = ((box.x0 + box.x1) - (pr.box.x0 + pr.box.x1)) / 2;
+            int sy = ((box.y0 + box.y1) - (pr.box.y0 + pr.box.y1)) / 2;
+            if (blit.left + sx < 0 || blit.bottom + sy < 0 || blit.left + sx > 65535 ||
+                blit.bottom + sy > 65535)
+              continue;
+            long n = mismatch(r, pr.bits, sx, sy, best_n);
+            if (n < best_n)
+            {
+              best_n = n;
+              best = p;
+            }
+          }
+        }
+      if (best >= 0)
+      {
+        const Prototype &pr = protos[best];
+        int sx = ((box.x0 + box.x1) - (pr.box.x0 + pr.box.x1)) / 2;
+        int sy = ((box.y0 + box.y1) - (pr.box.y0 + pr.box.y1)) / 2;
+        if (differences_are_thin(r, pr.bits, sx, sy))
+        {
+          blit.left = (unsigned short)(blit.left + sx);
+          blit.bottom = (unsigned short)(blit.bottom + sy);
+          blit.shapeno = pr.shapeno;
+          out->add_blit(blit);
+          continue;
+        }
+      }
+    }
+    JB2Shape ns;
+    ns.parent = -1;
+    ns.userdata = 0;
+    ns.bits = r.bitmap();
+    int shapeno = out->add_shape(ns);
+    done[blit.shapeno] = shapeno;
+    blit.shapeno = shapeno;
+    out->add_blit(blit);
+    if (level & 4)
+    {
+      by_size[(long)r.w * 65536 + r.h].push_back((int)protos.size());
+      protos.push_back(Prototype{shapeno, std::move(r), count, box});
+    }
+  }
+  return out;
+}
+
+} // namespace
+
+GP<GBitmap> smooth_edges(const GBitmap &bits)
+{
+  Raster r(bits);
+  Raster rows = smooth_rows(r);
+  Raster cols = smooth_rows(rows.transposed()).transposed();
+  return cols.bitmap();
+}
+
+GP<JB2Image> clean_jb2(const JB2Image &jb2, int level)
+{
+  GP<JB2Image> cur;
+  if (level & (8 | 16))
+    cur = tile_and_despeck(jb2, level);
+  else
+  {
+    cur = JB2Image::create();
+    cur->set_dimension(jb2.get_width(), jb2.get_height());
+    for (int i = 0; i < jb2.get_shape_count(); i++)
+    {
+      JB2Shape s = jb2.get_shape(i);
+      s.parent = -1;
+      cur->add_shape(s);
+    }
+    for (int i = 0; i < jb2.get_blit_count(); i++)
+      cur->add_blit(*jb2.get_blit(i));
+  }
+  if (level & 1)
+  {
+    GP<JB2Image> sm = JB2Image::create();
+    sm->set_dimension(cur->get_width(), cur->get_height());
+    for (int i = 0; i < cur->get_shape_count(); i++)
+    {
+      JB2Shape s = cur->get_shape(i);
+      if (s.bits)
+        s.bits = smooth_edges(*s.bits);
+      sm->add_shape(s);
+    }
+    for (int i = 0; i < cur->get_blit_count(); i++)
+      sm->add_blit(*cur->get_blit(i));
+    cur = sm;
+  }
+  cur = reading_order(*cur);
+  return shape_pass(*cur, level);
+}
+
+} // namespace vellum_api
+
+using namespace vellum_api;
+
+extern "C"
+{
+
+  int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, const djvu_pixel_image *image,
+                  djvu_output_routine write, void *userdata)
+  {
+    return guard(
+        -1,
+        [&]() -> int
+        {
+          check_mask(mask);
+          const djvu_encode_params p = encode_params(params);
+          const double corr = color_correction(p.gamma);
+          if (image)
+            pix_validate(image);
+          const bool has_image = image && image->w > 0 && image->h > 0;
+
+          // Size ratio of mask to image, 1..3.
+          int ratio = 1;
+          if (has_image)
+            ratio = std::min(mask->width / image->w, mask->height / image->h);
+          ratio = std::max(1, std::min(3, ratio));
+
+          int dpi = mask->xdpi;
+          if (dpi == 0)
+            dpi = derived_dpi(*mask, has_image ? image : nullptr);
+          if (dpi == 0)
+            dpi = 3 * p.bg_dpi;
+          if (dpi < 25)
+            DJVU_API_THROW("Can not process masks lower than 72 DPI");
+          if (dpi > 65535)
+            DJVU_API_THROW("Unknown mask resolution");
+
+          // The page image at the mask's size, bottom-up and not RGB.
+          TempImage copy;
+          const djvu_pixel_image *page = nullptr;
+          if (has_image)
+          {
+            page = image;
+            const bool rgb = !(image->flags & DJVU_GRAY) && (image->flags & DJVU_RGB);
+            if (image->w != mask->width || image->h != mask->height || rgb || !(image->flags & DJVU_BOTTOMUP))
+            {
+              pix_canonical_copy(image, &copy.img);
+              if (copy.img.w != mask->width || copy.img.h != mask->height)
+                pix_transform(&copy.img, 0, mask->width, mask->height);
+              page = &copy.img;
+            }
+          }
+
+          const int f = layer_ratio(p.fg_dpi, dpi);
+          const int b = layer_ratio(p.bg_dpi, dpi);
+
+          progress("Encoding Mask", 0, p.progress_data);
+          GP<ByteStream> mem = ByteStream::create();
+          GP<IFFByteStream> giff = IFFByteStream::create(mem);
+          IFFByteStream &iff = *giff;
+          iff.put_chunk("FORM:DJVU", 1);
+          put_info(iff, mask->width, mask->height, dpi, p.gamma);
+
+          GP<JB2Image> jb2 = run_image_to_jb2(*mask, page != nullptr);
+          jb2->set_dimension(mask->width, mask->height);
+
+          progress("Applying Mask to Foreground", 10, p.progress_data);
+          GP<GPixmap> fg = GPixmap::create();
+          GP<GBitmap> fgholes = GBitmap::create();
+          bool fg_found = false;
+          if (page)
+          {
+            fg_found = fg_layer(*page, *jb2, *fg, *fgholes, f);
+            if (fg_found)
+              jb2 = remove_small_shapes(*page, *jb2, *fg, *fgholes, f);
+            if (!(p.flags & DJVU_ENCODE_NO_THICKEN))
+              thicken_shapes(*jb2);
+          }
+
+          progress("Cleaning Mask", 20, p.progress_data);
+          const int level = (p.flags & DJVU_ENCODE_LOSSLESS)     ? 8
+                            : (p.flags & DJVU_ENCODE_AGGRESSIVE) ? 31
+                                                                 : 15;
+          jb2 = clean_jb2(*jb2, level);
+
+          iff.put_chunk("Sjbz");
+          jb2->encode(iff.get_bytestream());
+          iff.close_chunk();
+
+          progress("Processing color layer", 30, p.progress_data);
+          if (page)
+          {
+            const bool gray = (page->flags & DJVU_GRAY) != 0;
+            GP<GPixmap> bg = GPixmap::create();
+            GP<GBitmap> bgholes = GBitmap::create();
+            const int found = bg_layer(*page, *jb2, *bg, *bgholes, *fg, *fgholes, f, b);
+            if (found || fg_found)
+              fill_shape_colors(*page, *jb2, *fg, *fgholes, *bg, *bgholes, f, b);
+            if (page == &copy.img)
+              pix_release_buffer(&copy.img);
+            page = nullptr;
+            bg->color_correct(corr);
+            fg->color_correct(corr);
+            GP<IW44Image> bgenc =
+                IW44Image::create_encode(*bg, bgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBnormal);
+            GP<IW44Image> fgenc =
+                IW44Image::create_encode(*fg, fgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBfull);
+
+            progress("Processing background layer", 90, p.progress_data);
+            iw44_schedule sched(p.quality, b);
+            sched.parms[0].bytes = 10000;
+            iff.put_chunk("BG44");
+            bgenc->encode_chunk(iff.get_bytestream(), sched.parms[0]);
+            iff.close_chunk();
+            IWEncoderParms fgparms;
+            fgparms.slices = 100;
+            fgparms.bytes = 0;
+            fgparms.decibels = 0;
+            iff.put_chunk("FG44");
+            fgenc->encode_chunk(iff.get_bytestream(), fgparms);
+            iff.close_chunk();
+            fgenc->close_codec();
+            for (int i = 1; i < sched.count; i++)
+            {
+              iff.put_chunk("BG44");
+              bgenc->encode_chunk(iff.get_bytestream(), sched.parms[i]);
+              iff.close_chunk();
+            }
+            bgenc->close_codec();
+          }
+          iff.close_chunk();
+          progress("Encoded document", 100, p.progress_data);
+          deliver(*mem, write, userdata, "djvu_encode");
+          return 0;
+        });
+  }
+
+  namespace
+  {
+
+  // True when every sample of the picture is 0 or 255.
+  bool black_and_white(const djvu_pixel_image &img)
+  {
+    if ((img.flags & DJVU_GRAY) && (img.flags & DJVU_BITONAL))
+      return true;
+    const int channels = (img.flags & DJVU_GRAY) ? 1 : 3;
+    for (int y = 0; y < img.h; y++)
+    {
+      const unsigned char *p = pix_row(&img, y);
+      for (int x = 0; x < img.w; x++, p += img.pixsize)
+        for (int c = 0; c < channels; c++)
+          if (p[c] != 0 && p[c] != 255)
+            return false;
+    }
+    return true;
+  }
+
+  } // namespace
+
+  int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image,
+                       djvu_output_routine write, void *userdata)
+  {
+    return guard(
+        -1,
+        [&]() -> int
+        {
+          if (!image)
+            DJVU_API_THROW("djvu_encode_iw44: djvu_pixel_image is required");
+          const djvu_iw44_params p = iw44_params(params);
+          const double corr = color_correction(p.gamma);
+          progress("Encode Photo", 0, p.progress_data);
+          pix_validate(image);
+          if (image->w <= 0 || image->h <= 0)
+            DJVU_API_THROW("djvu_encode_iw44: the image is empty");
+
+          if (black_and_white(*image))
+          {
+            RunImageOwner runs;
+            runs.run = pixel_to_run_image(image);
+            djvu_encode_params ep = {28, 2.2f, 75, DJVU_ENCODE_LOSSLESS | DJVU_ENCODE_NO_THICKEN, 25, 100, 0};
+            // djvu_encode reports its own failure; pass its result on.
+            return djvu_encode(&ep, runs.run, nullptr, write, userdata);
+          }
+
+          GP<IW44Image> enc;
+          TempImage copy;
+          if (image->flags & DJVU_GRAY)
+          {
+            pix_canonical_copy(image, &copy.img);
+            GP<GBitmap> bm = GBitmap::create(copy.img.h, copy.img.w);
+            bm->set_grays(256);
+            for (int y = 0; y < copy.img.h; y++)
+            {
+              const unsigned char *s = copy.img.data + (size_t)y * copy.img.rowsize;
+              unsigned char *d = (*bm)[y];
+              for (int x = 0; x < copy.img.w; x++)
+                d[x] = (unsigned char)(255 - s[x]);
+            }
+            pix_release_buffer(&copy.img);
+            enc = IW44Image::create_encode(*bm);
+          }
+          else
+          {
+            const djvu_pixel_image *src = image;
+            const bool canonical = (image->flags & DJVU_BOTTOMUP) && (image->flags & DJVU_BGR) &&
+                                   !(image->flags & DJVU_RGB) && image->pixsize == 3;
+            if (!canonical)
+            {
+              pix_canonical_copy(image, &copy.img);
+              src = &copy.img;
+            }
+            GP<GPixmap> pm = GPixmap::create(src->h, src->w);
+            for (int y = 0; y < src->h; y++)
+              memcpy((*pm)[y], src->data + src->offset + (size_t)y * src->rowsize, (size_t)src->w * 3);
+            if (copy.img.data)
+              pix_release_buffer(&copy.img);
+            pm->color_correct(corr);
+            static const IW44Image::CRCBMode modes[4] = {IW44Image::CRCBnormal, IW44Image::CRCBfull,
+                                                         IW44Image::CRCBnone, IW44Image::CRCBhalf};
+            enc = IW44Image::create_encode(*pm, GP<GBitmap>(), modes[p.flags & 3]);
+          }
+
+          progress("Compress Photo", 50, p.progress_data);
+          iw44_schedule sched(p.quality, 3);
+          GP<ByteStream> mem = ByteStream::create();
+          GP<IFFByteStream> iff = IFFByteStream::create(mem);
+          enc->encode_iff(*iff, sched.count, sched.parms);
+          deliver(*mem, write, userdata, "djvu_encode");
+          progress("Compressed Photo", 100, p.progress_data);
+          return 0;
+        });
+  }
+
+} // extern "C"

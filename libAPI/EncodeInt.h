@@ -1,0 +1,44 @@
+// Internals of the DjVu and IW44 encoders (Encode.cpp), exposed for tests.
+#ifndef VELLUM_LIBAPI_ENCODEINT_H
+#define VELLUM_LIBAPI_ENCODEINT_H
+
+#include "djvuapi.h"
+
+#include "GBitmap.h"
+#include "GSmartPointer.h"
+#include "IW44Image.h"
+#include "JB2Image.h"
+
+namespace vellum_api
+{
+
+// The background chunk schedule: cumulative slice targets per chunk (bytes
+// and decibels 0), built from a quality (0 = 75) and a layer ratio.
+struct iw44_schedule
+{
+  DJVU::IWEncoderParms parms[64];
+  int count;
+  iw44_schedule(int quality, int ratio);
+};
+
+// Parameter records after size-prefixed copying over the defaults and the
+// value rules (gamma <= 0 -> 2.2, quality 0 -> 75, ...).
+djvu_encode_params encode_params(const djvu_encode_params *caller);
+djvu_iw44_params iw44_params(const djvu_iw44_params *caller);
+
+// Each shape one column wider, with the pixel right of the rightmost black
+// pixel of every row set.
+void thicken_shapes(DJVU::JB2Image &jb2);
+
+// Mask cleaning at level L (bits: 1 edge smoothing, 2 pixel clean-up,
+// 4 shape matching, 8 tiling, 16 speck removal; reading order and the shape
+// pass always run). Returns a new image of the same page size.
+DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);
+
+// Edge smoothing of one shape (rows, then columns). Returns a new bitmap of
+// the same size.
+DJVU::GP<DJVU::GBitmap> smooth_edges(const DJVU::GBitmap &bits);
+
+} // namespace vellum_api
+
+#endif
