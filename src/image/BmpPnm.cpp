@@ -392,8 +392,7 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
   const int kind = d[1] - '0';
   size_t p = 2;
   uint32_t width = 0, height = 0, maxval = 1;
-  if (!PnmNumber(d, n, p, width) || !PnmNumber(d, n, p, height) ||
-      (kind != 4 && !PnmNumber(d, n, p, maxval)))
+  if (!PnmNumber(d, n, p, width) || !PnmNumber(d, n, p, height) || (kind != 4 && !PnmNumber(d, n, p, maxval)))
     return Fail("PNM header is damaged");
   if (width == 0 || height == 0)
     return Fail("PNM width or height is invalid");
@@ -411,7 +410,8 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
   if (!img.CreateBlock((int)width, (int)height, bits, DIB_ROWS_BOTTOMUP))
     return Fail("Out of memory");
 
-  auto sample = [&](const unsigned char *s) -> unsigned char {
+  auto sample = [&](const unsigned char *s) -> unsigned char
+  {
     uint32_t v = bytesPerSample == 2 ? (uint32_t)(s[0] << 8 | s[1]) : s[0];
     if (maxval == 255)
       return (unsigned char)v;
@@ -459,8 +459,7 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
   return true;
 }
 
-template <class Decode>
-int LoadWith(CDibImage &img, const char *path, int headerKind, Decode decode)
+template <class Decode> int LoadWith(CDibImage &img, const char *path, int headerKind, Decode decode)
 {
   img.Reset();
   if (headerKind != DIB_HEADER_INFO)
