@@ -242,29 +242,25 @@ int CDibImage::SetFromDib(const void *header, size_t headerSize, const void *pal
     return 0;
   int rowOrder = h.biHeight < 0 ? DIB_ROWS_TOPDOWN : DIB_ROWS_BOTTOMUP;
   int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  if (!CreateBlock(h.biWidth, height, b, rowOrder))
+  // Everything must fit what was handed over before anything is allocated.
+  DibLayout layout;
+  if (!ComputeDibLayout(h.biWidth, height, b, layout) || bitsSize < (size_t)layout.pixels)
     return 0;
-  // The palette: as many entries as given (at most the depth allows); the
-  // header's colour count, when present, must fit what was handed over.
+  // The palette: the header's colour count (all entries the depth allows
+  // when it is 0) must be present.
   size_t entries = 0;
   if (b <= 8)
   {
-    size_t need = h.biClrUsed ? h.biClrUsed : (size_t)1 << b;
-    if (need > ((size_t)1 << b))
-      need = (size_t)1 << b;
-    if (!palette || paletteSize / 4 < need)
-    {
-      Reset();
+    entries = h.biClrUsed ? h.biClrUsed : (size_t)1 << b;
+    if (entries > ((size_t)1 << b))
+      entries = (size_t)1 << b;
+    if (!palette || paletteSize / 4 < entries)
       return 0;
-    }
-    entries = need;
-    std::memcpy(Palette(), palette, entries * 4);
   }
-  if (bitsSize < (size_t)m_nPixelSize)
-  {
-    Reset();
+  if (!CreateBlock(h.biWidth, height, b, rowOrder))
     return 0;
-  }
+  if (entries)
+    std::memcpy(Palette(), palette, entries * 4);
   std::memcpy(Bits(), bits, (size_t)m_nPixelSize);
   Header()->biXPelsPerMeter = h.biXPelsPerMeter;
   Header()->biYPelsPerMeter = h.biYPelsPerMeter;
