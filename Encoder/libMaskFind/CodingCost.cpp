@@ -62,7 +62,10 @@ int BandView::diff(int32_t y1, int32_t x1, int32_t y2, int32_t x2) const
 void ErosionStage(const BandView &band, const RunList &runs, const CompTable &table, PassData &pd)
 {
   const int32_t W = band.w, H = band.h, n = runs.count;
-  pd.scratch.reset(mf_mul((size_t)W, (size_t)H), true);
+  const size_t pixels = mf_mul((size_t)W, (size_t)H);
+  if (pd.scratch.size() != pixels)
+    pd.scratch.reset(pixels);
+  std::memset(pd.scratch.get(), 0, pixels);
   pd.dil.reset(mf_mul((size_t)(n ? n : 1), 3));
   pd.ero.reset(mf_mul((size_t)(n ? n : 1), 4));
   uint8_t *S = pd.scratch.get();
