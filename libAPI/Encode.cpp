@@ -13,6 +13,7 @@
 #include "ApiError.h"
 #include "MaskInt.h"
 #include "PixImageInt.h"
+#include "RunTable.h"
 #include "StreamInt.h"
 
 #include <algorithm>
@@ -30,18 +31,6 @@
 #include "JB2Image.h"
 
 using namespace DJVU;
-
-#if __has_include("RunTable.h")
-#include "RunTable.h"
-#else
-namespace vellum_api
-{
-static GP<JB2Image> run_image_to_jb2(const djvu_run_image &, bool)
-{
-  DJVU_API_THROW("Run table not available");
-}
-} // namespace vellum_api
-#endif
 
 namespace vellum_api
 {
@@ -128,14 +117,7 @@ struct TempImage
 struct RunImageOwner
 {
   djvu_run_image *run = nullptr;
-  ~RunImageOwner()
-  {
-    if (run)
-    {
-      djvu_free(run->data);
-      djvu_free(run);
-    }
-  }
+  ~RunImageOwner() { djvu_run_image_free(run); }
 };
 
 // Hands the memory stream's bytes to the output routine in one call.

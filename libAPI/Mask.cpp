@@ -17,6 +17,7 @@
 
 #include "ApiError.h"
 #include "PixImageInt.h"
+#include "RunTable.h"
 #include "maskfind.h"
 
 #include <algorithm>
