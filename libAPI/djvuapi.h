@@ -143,7 +143,90 @@ typedef struct djvu_run_image_s
    nothing. */
 void djvu_run_image_free(djvu_run_image *image);
 
-/* @STREAM_AND_RENDER@ */
+/* ------------------------------------------------------------------------ */
+/* Byte streams, decoding and rendering                                      */
+/* ------------------------------------------------------------------------ */
+
+/* Caller-supplied I/O. A read routine returns the number of bytes read, 0 at
+   the end of the input and a negative value on error; a write routine
+   returns the number of bytes written (anything other than size is a
+   failure). userdata is passed through unchanged. */
+typedef int (*djvu_read_routine)(void *userdata, void *buffer, int size);
+typedef int (*djvu_write_routine)(void *userdata, const void *buffer, int size);
+
+/* A decoded DjVu page or IW44 photo, made by djvu_decode and released with
+   djvu_halfcoded_image_free. Every field is the API's; render from it as
+   often as needed. */
+typedef struct djvu_halfcoded_image_s
+{
+  int32_t width;          /* page size in pixels */
+  int32_t height;
+  int32_t reduced_width;  /* width / k, height / k when INFO byte 9 holds */
+  int32_t reduced_height; /* the size ratio k = 2 or 3; else width, height */
+  int32_t memory;         /* bytes the decoded page occupies */
+  char *description;      /* the decoder's chunk summary (UTF-8, owned) */
+  int32_t dpi;            /* page resolution */
+  float gamma;            /* INFO gamma byte x 0.1 */
+  void *page;             /* the library's decoded page (owned, opaque) */
+} djvu_halfcoded_image;
+
+/* djvu_render_params.flags */
+enum
+{
+  DJVU_RENDER_DETECT_GRAY = 1 /* all-grey colour result becomes a GRAY image */
+};
+
+/* djvu_render_params.layer */
+enum
+{
+  DJVU_LAYER_ALL = 0,
+  DJVU_LAYER_MASK = 1,
+  DJVU_LAYER_BACKGROUND = 2,
+  DJVU_LAYER_FOREGROUND = 3
+};
+
+/* Size-prefixed: the API copies min(size, 24) bytes over its defaults
+   (24, 2.2, 24, 0, 0, 0), so an older, shorter record still works. */
+typedef struct djvu_render_params_s
+{
+  int32_t size;     /* bytes of the caller's record */
+  float gamma;      /* display gamma; <= 0 means 2.2 */
+  int32_t depth;    /* >= 24 full colour, 15..23 32768-colour dither,
+                       below 15 216-colour dither; < 1 means 24 */
+  int32_t flags;    /* DJVU_RENDER_DETECT_GRAY */
+  int32_t layer;    /* DJVU_LAYER_* */
+  int32_t reserved; /* not read */
+} djvu_render_params;
+
+/* Reads a whole single-page DjVu (FORM:DJVU) or IW44 (FORM:PM44, FORM:BM44)
+   file through read(userdata, ...) and decodes it. Without a read routine
+   userdata is a FILE* (stdin when null) and the header is checked first
+   (multi-page bundles and include files are refused). Returns a new handle
+   owned by the caller (djvu_halfcoded_image_free), or null after one
+   report. */
+djvu_halfcoded_image *djvu_decode(djvu_read_routine read, void *userdata);
+
+/* Frees the page, the description and the handle. Null does nothing. */
+void djvu_halfcoded_image_free(djvu_halfcoded_image *image);
+
+/* Writes the default render record into buffer: all 24 bytes when size >=
+   24; the first size bytes (with the size field set to size) when size is
+   5..23; null for a smaller buffer. A null buffer returns a new record from
+   djvu_calloc that the caller releases with djvu_free. */
+djvu_render_params *djvu_render_defaults(djvu_render_params *buffer, int size);
+
+/* Renders the inclusive page rectangle (x0,y0)-(x1,y1) (page pixels as the
+   DjVu library counts them: y = 0 is the bottom row) rotated by angle (a
+   multiple of 90) into a new w x h pixel image (for 90 and 270 the
+   rectangle's width becomes the output's height). The rectangle may reach
+   past the page's right and top edges (e.g. rounded up to a multiple of the
+   subsample); only the part on the page is rendered.
+   When the rectangle is i*w by i*h (i = 2..15) the page is decoded directly
+   at subsample i; otherwise the result is resampled. params may be null
+   (defaults). The result belongs to the caller (djvu_pixel_image_free);
+   null after one report, or without a report when w or h is 0. */
+djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0, int y0,
+                              int x1, int y1, int angle, int w, int h);
 
 /* ------------------------------------------------------------------------ */
 /* Encoders                                                                  */

@@ -1,0 +1,640 @@
+// Decoding of DjVu and IW44 files and rendering of their pages.
+//
+// djvu_decode reads the whole file through a DjVu_IOSubByteStream into a
+// data pool and lets DjVuLibre's document machinery decode its page, the way
+// the library's own DjVuImage::decode does, but with a port of our own that
+// keeps the library's error messages (DjVuImage::decode turns every failure
+// into a bare "EOF"). Decoding may run on the library's threads; the port
+// only records messages, and the report is made on the caller's thread.
+//
+// djvu_render chooses a decode subsample from the rectangle and the output
+// size, asks the library for the layer at that subsample (decoding at 12 at
+// most and reducing the rest with pix_subsample), maps bitmaps to grey,
+// dithers pixmaps when a lower depth is wanted, and finally rotates and
+// resamples to the exact output size with pix_transform.
+#include "djvuapi.h"
+
+#include "ApiError.h"
+#include "PixImageInt.h"
+#include "StreamInt.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DataPool.h"
+#include "DjVuDocument.h"
+#include "DjVuFile.h"
+#include "DjVuImage.h"
+#include "DjVuInfo.h"
+#include "DjVuMessage.h"
+#include "DjVuPort.h"
+#include "GBitmap.h"
+#include "GException.h"
+#include "GPixmap.h"
+#include "GRect.h"
+#include "GThreads.h"
+#include "GURL.h"
+
+using namespace vellum_api;
+using DJVU::GP;
+
+namespace
+{
+
+// Largest page we hand to the library: beyond this many pixels a page's
+// layers cannot be rendered in memory anyway, and DjVuLibre's IW44 decoder
+// allocates per block before it looks at the data.
+const int64_t kMaxPagePixels = (int64_t)1 << 30;
+
+// One-time library set-up: the pixmap dither tables are filled lazily and
+// without a lock, so they are primed here once; message ids are translated
+// with the full message files.
+void library_ready()
+{
+  static const bool ready = []
+  {
+    DJVU::DjVuMessage::use_language();
+    GP<DJVU::GPixmap> pm = DJVU::GPixmap::create(1, 1, &DJVU::GPixel::WHITE);
+    pm->ordered_666_dither();
+    pm->ordered_32k_dither();
+    return true;
+  }();
+  (void)ready;
+}
+
+std::string translate(const DJVU::GUTF8String &msg)
+{
+  if (!msg.length())
+    return std::string();
+  DJVU::GUTF8String text = DJVU::DjVuMessage::LookUpUTF8(msg);
+  std::string in = text.length() ? (const char *)text : (const char *)msg;
+  // Drop the "[1-12345] " message numbers at the start of each line.
+  std::string s;
+  size_t at = 0;
+  while (at < in.size())
+  {
+    size_t eol = in.find('\n', at);
+    std::string line = in.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
+    if (line.size() > 2 && line[0] == '[')
+    {
+      size_t close = line.find("] ");
+      if (close != std::string::npos && line.find_first_not_of("0123456789-", 1) == close)
+        line.erase(0, close + 2);
+    }
+    s += line;
+    if (eol == std::string::npos)
+      break;
+    s += '\n';
+    at = eol + 1;
+  }
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+    s.pop_back();
+  return s;
+}
+
+// Library exceptions leave with their text looked up (the boundary's own
+// lookup keeps the message numbers).
+template <class F> auto translated(F &&body) -> decltype(body())
+{
+  try
+  {
+    return body();
+  }
+  catch (const DJVU::GException &e)
+  {
+    std::string msg = translate(DJVU::GUTF8String(e.get_cause()));
+    raise(msg.empty() ? "Unknown error" : msg.c_str(), e.get_file() ? e.get_file() : __FILE__, e.get_line());
+  }
+}
+
+// Serves the file's bytes to the document and keeps the first error.
+class DecodePort : public DJVU::DjVuPort
+{
+public:
+  GP<DJVU::DataPool> pool;
+
+  GP<DJVU::DataPool> request_data(const DJVU::DjVuPort *, const DJVU::GURL &url) override
+  {
+    if (url.is_empty() || url == DJVU::GURL())
+      return pool;
+    // Only the one file is at hand: a page that includes others cannot be
+    // completed.
+    DJVU::GUTF8String msg = "Included DjVu file is missing: " + url.fname();
+    G_THROW((const char *)msg);
+    return nullptr;
+  }
+
+  bool notify_error(const DJVU::DjVuPort *, const DJVU::GUTF8String &msg) override
+  {
+    DJVU::GMonitorLock lock(&monitor);
+    if (!first_error.length())
+      first_error = msg;
+    monitor.broadcast();
+    return true;
+  }
+
+  bool notify_status(const DJVU::DjVuPort *, const DJVU::GUTF8String &) override { return true; }
+
+  // A failed decode sets its flag before it sends its error; the flag change
+  // notice comes after both.
+  void notify_file_flags_changed(const DJVU::DjVuFile *source, long set_mask, long) override
+  {
+    if (set_mask &
+        (DJVU::DjVuFile::DECODE_OK | DJVU::DjVuFile::DECODE_FAILED | DJVU::DjVuFile::DECODE_STOPPED))
+    {
+      DJVU::GMonitorLock lock(&monitor);
+      finished.push_back(source);
+      monitor.broadcast();
+    }
+  }
+
+  // Waits (bounded) until the decode of file has sent all its notices.
+  void wait_finished(const DJVU::DjVuFile *file)
+  {
+    DJVU::GMonitorLock lock(&monitor);
+    for (int i = 0; i < 100 && std::find(finished.begin(), finished.end(), file) == finished.end(); i++)
+      monitor.wait(100);
+  }
+
+  // The first error; a failure whose message is still on its way (the
+  // library's threads flag a failure before they send its message) is
+  // waited for, up to a second.
+  DJVU::GUTF8String error()
+  {
+    DJVU::GMonitorLock lock(&monitor);
+    for (int i = 0; i < 100 && !first_error.length(); i++)
+      monitor.wait(10);
+    return first_error;
+  }
+
+private:
+  DJVU::GMonitor monitor;
+  DJVU::GUTF8String first_error;
+  std::vector<const DJVU::DjVuFile *> finished;
+};
+
+// What djvu_halfcoded_image::page points to.
+struct Page
+{
+  GP<DecodePort> port;
+  GP<DJVU::DjVuDocument> doc;
+  GP<DJVU::DjVuImage> img;
+  bool has_colour = false;
+};
+
+uint32_t be32(const unsigned char *p)
+{
+  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+// The INFO chunk of a FORM:DJVU file (null when absent) and its length.
+const unsigned char *find_info(const std::vector<unsigned char> &data, size_t &len)
+{
+  if (data.size() < 16 || std::memcmp(data.data(), "AT&TFORM", 8) != 0 ||
+      std::memcmp(&data[12], "DJVU", 4) != 0)
+    return nullptr;
+  size_t end = std::min<size_t>(data.size(), (size_t)12 + be32(&data[8]));
+  size_t at = 16;
+  while (at + 8 <= end)
+  {
+    size_t clen = be32(&data[at + 4]);
+    if (std::memcmp(&data[at], "INFO", 4) == 0)
+    {
+      len = std::min(clen, end - (at + 8));
+      return &data[at + 8];
+    }
+    if (clen > end - (at + 8))
+      break;
+    at += 8 + clen + (clen & 1);
+  }
+  return nullptr;
+}
+
+void check_header(const unsigned char *h)
+{
+  if (std::memcmp(h, "AT&TFORM", 8) != 0)
+    DJVU_API_THROW("Not a DjVu document.");
+  const unsigned char *form = h + 12;
+  if (!std::memcmp(form, "DJVU", 4) || !std::memcmp(form, "PM44", 4) || !std::memcmp(form, "BM44", 4))
+    return;
+  if (!std::memcmp(form, "DJVM", 4))
+    DJVU_API_THROW("Multipage Bundled DjVu Documents Are Not Supported Yet.");
+  if (!std::memcmp(form, "DJVI", 4))
+    DJVU_API_THROW("DjVu Index Files Are Not Supported Yet.");
+  DJVU_API_THROW("This DjVu Files Is Not A Recognized Format.");
+}
+
+struct HandleOwner
+{
+  djvu_halfcoded_image *h = nullptr;
+  ~HandleOwner() { djvu_halfcoded_image_free(h); }
+};
+
+struct RecordOwner
+{
+  djvu_pixel_image *img = nullptr;
+  ~RecordOwner()
+  {
+    if (img)
+    {
+      try
+      {
+        pix_free_record(img);
+      }
+      catch (...)
+      {
+      }
+    }
+  }
+  djvu_pixel_image *release()
+  {
+    djvu_pixel_image *r = img;
+    img = nullptr;
+    return r;
+  }
+};
+
+djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
+{
+  library_ready();
+  GP<DJVU::ByteStream> gbs = new DjVu_IOSubByteStream(read, nullptr, userdata);
+  std::vector<unsigned char> data;
+  if (!read)
+  {
+    unsigned char head[16];
+    if (gbs->readall(head, sizeof head) < sizeof head)
+      DJVU_API_THROW("Failed to read DjVu file header");
+    check_header(head);
+    data.assign(head, head + sizeof head);
+  }
+  // The whole file: the library decodes from memory.
+  for (;;)
+  {
+    size_t have = data.size();
+    data.resize(have + 65536);
+    size_t n = gbs->read(&data[have], 65536);
+    data.resize(have + n);
+    if (n == 0)
+      break;
+  }
+
+  // Page sizes the library would choke on are refused before it sees them.
+  size_t info_len = 0;
+  const unsigned char *info = find_info(data, info_len);
+  int ratio = 1;
+  if (info && info_len >= 4)
+  {
+    int64_t w = info[0] << 8 | info[1], h = info[2] << 8 | info[3];
+    if (w * h > kMaxPagePixels)
+      DJVU_API_THROW("DjVu page too large");
+    if (info_len >= 10 && (info[9] == 2 || info[9] == 3))
+      ratio = info[9];
+  }
+
+  GP<DecodePort> port = new DecodePort;
+  port->pool = DJVU::DataPool::create();
+  if (!data.empty())
+    port->pool->add_data(data.data(), (int)data.size());
+  port->pool->set_eof();
+  std::vector<unsigned char>().swap(data);
+
+  auto fail = [&](const char *fallback)
+  {
+    std::string msg = translate(port->error());
+    DJVU_API_THROW(msg.empty() ? fallback : msg.c_str());
+  };
+
+  GP<DJVU::DjVuDocument> doc = DJVU::DjVuDocument::create(port->pool, (DJVU::DjVuPort *)port);
+  doc->wait_for_complete_init();
+  if (!doc->is_init_ok())
+    fail("Not a DjVu document.");
+  GP<DJVU::DjVuImage> img = doc->get_page(-1, true, (DJVU::DjVuPort *)port);
+  if (!img)
+    fail("DjVu decoding failed");
+  GP<DJVU::DjVuFile> file = img->get_djvu_file();
+  if (!file)
+    fail("DjVu decoding failed");
+  if (!file->is_decode_ok())
+  {
+    port->wait_finished(file);
+    fail("DjVu decoding failed");
+  }
+  GP<DJVU::DjVuInfo> dinfo = img->get_info();
+  const int W = img->get_real_width(), H = img->get_real_height();
+  if (!dinfo || W <= 0 || H <= 0)
+    fail("This DjVu Files Is Not A Recognized Format.");
+  if ((int64_t)W * H > kMaxPagePixels)
+    DJVU_API_THROW("DjVu page too large");
+
+  HandleOwner owner;
+  owner.h = (djvu_halfcoded_image *)djvu_calloc(1, sizeof(djvu_halfcoded_image));
+  if (!owner.h)
+    DJVU_API_THROW("Failed to allocate memory");
+  djvu_halfcoded_image *hc = owner.h;
+  Page *page = new Page;
+  hc->page = page;
+  page->port = port;
+  page->doc = doc;
+  page->img = img;
+  hc->width = W;
+  hc->height = H;
+  hc->reduced_width = W / ratio;
+  hc->reduced_height = H / ratio;
+  unsigned mem = file->get_memory_usage();
+  hc->memory = mem > (unsigned)INT_MAX ? INT_MAX : (int32_t)mem;
+  hc->dpi = dinfo->dpi;
+  hc->gamma = (float)dinfo->gamma;
+  std::string desc = translate(img->get_long_description());
+  hc->description = (char *)djvu_malloc(desc.size() + 1);
+  if (!hc->description)
+    DJVU_API_THROW("Failed to allocate memory");
+  std::memcpy(hc->description, desc.c_str(), desc.size() + 1);
+  // Colour: the library can make a pixmap of the first pixels.
+  page->has_colour = img->get_pixmap(DJVU::GRect(0, 0, std::min(10, W), std::min(10, H)), 1, 2.2) != nullptr;
+  djvu_halfcoded_image *r = owner.h;
+  owner.h = nullptr;
+  return r;
+}
+
+struct Params
+{
+  double gamma;
+  int depth;
+  int flags;
+  int layer;
+};
+
+Params read_params(const djvu_render_params *in)
+{
+  djvu_render_params p;
+  djvu_render_defaults(&p, (int)sizeof p);
+  if (in && in->size > 0)
+    std::memcpy(&p, in, std::min<size_t>((size_t)in->size, sizeof p));
+  Params r;
+  r.gamma = p.gamma > 0 ? p.gamma : 2.2;
+  r.depth = p.depth < 1 ? 24 : p.depth;
+  r.flags = p.flags;
+  r.layer = p.layer;
+  return r;
+}
+
+// A white grey image of w x h (rowsize w + 1): the empty layer.
+void white_image(djvu_pixel_image *rec, int w, int h)
+{
+  const size_t bytes = DJVU_API_MUL(DJVU_API_ADD(w, 1), h);
+  rec->data = (unsigned char *)djvu_malloc(bytes);
+  if (!rec->data)
+    DJVU_API_THROW("Failed to allocate memory");
+  rec->origin = DJVU_ORIGIN_API;
+  std::memset(rec->data, 255, bytes);
+  rec->flags = DJVU_GRAY | DJVU_BOTTOMUP;
+  rec->w = w;
+  rec->h = h;
+  rec->offset = 0;
+  rec->pixsize = 1;
+  rec->rowsize = w + 1;
+}
+
+bool all_grey(const djvu_pixel_image *rec)
+{
+  for (int y = 0; y < rec->h; y++)
+  {
+    const unsigned char *p = rec->data + rec->offset + (size_t)y * (size_t)rec->rowsize;
+    for (int x = 0; x < rec->w; x++, p += rec->pixsize)
+      if (p[0] != p[1] || p[1] != p[2])
+        return false;
+  }
+  return true;
+}
+
+// A BITONAL grey image whose samples are not all 0 or 255 loses the flag
+// (grey levels of a subsampled mask, or resampling).
+void check_bitonal(djvu_pixel_image *rec)
+{
+  if (!(rec->flags & DJVU_BITONAL) || !(rec->flags & DJVU_GRAY))
+    return;
+  for (int y = 0; y < rec->h; y++)
+  {
+    const unsigned char *p = rec->data + rec->offset + (size_t)y * (size_t)rec->rowsize;
+    for (int x = 0; x < rec->w; x++, p += rec->pixsize)
+      if (*p != 0 && *p != 255)
+      {
+        rec->flags &= ~DJVU_BITONAL;
+        return;
+      }
+  }
+}
+
+// Renders (x0,y0)-(x1,y1), given in pixels of the page reduced by s, into a
+// new record.
+djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc, int64_t x0, int64_t y0,
+                              int64_t x1, int64_t y1, int s)
+{
+  if (s < 1)
+    DJVU_API_THROW("Non-posative subsample value");
+  int q = s, p = 1;
+  if (s > 12)
+  {
+    for (q = 12; q >= 2 && s % q != 0; q--)
+      ;
+    if (q < 2)
+      q = 1;
+    p = s / q;
+  }
+  if (!hc)
+    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is required");
+  if (x0 >= x1 || y0 >= y1)
+    DJVU_API_THROW("Invalid rectangle specified.");
+  const Page *page = (const Page *)hc->page;
+  if (!page || !page->img)
+    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
+  if (prm.layer < 0 || prm.layer > 3)
+    DJVU_API_THROW("Unrecognized layer");
+  DJVU::DjVuImage &img = *page->img;
+  const int64_t W = img.get_real_width(), H = img.get_real_height();
+
+  // The rectangle at the decode subsample q, within the page.
+  const int64_t Wq = (W + q - 1) / q, Hq = (H + q - 1) / q;
+  int64_t left = std::max<int64_t>(0, x0 * p), bottom = std::max<int64_t>(0, y0 * p);
+  int64_t right = x1 >= W / s ? Wq : (x1 + 1) * p;
+  int64_t top = y1 >= H / s ? Hq : (y1 + 1) * p;
+  right = std::min(right, Wq);
+  top = std::min(top, Hq);
+  if (left >= right || bottom >= top)
+    DJVU_API_THROW("Invalid rectangle specified.");
+  int flags = prm.flags;
+  if (!(flags & DJVU_RENDER_DETECT_GRAY) && left == 0 && bottom == 0 && right == Wq && top == Hq)
+    flags |= DJVU_RENDER_DETECT_GRAY;
+  const DJVU::GRect rect((int)left, (int)bottom, (unsigned)(right - left), (unsigned)(top - bottom));
+
+  RecordOwner out;
+  out.img = pix_new_record();
+  djvu_pixel_image *rec = out.img;
+  const int layer = prm.layer;
+  if (layer == DJVU_LAYER_BACKGROUND || layer == DJVU_LAYER_FOREGROUND ||
+      (layer == DJVU_LAYER_ALL && page->has_colour))
+  {
+    GP<DJVU::GPixmap> pm;
+    if (layer == DJVU_LAYER_ALL)
+      pm = img.get_pixmap(rect, q, prm.gamma);
+    else if (layer == DJVU_LAYER_BACKGROUND)
+      pm = img.get_bg_pixmap(rect, q, prm.gamma);
+    else
+      pm = img.get_fg_pixmap(rect, q, prm.gamma);
+    if (pm)
+    {
+      if (prm.depth < 15)
+        pm->ordered_666_dither(rect.xmin, rect.ymin);
+      else if (prm.depth < 24)
+        pm->ordered_32k_dither(rect.xmin, rect.ymin);
+      pix_wrap_pixmap(rec, pm);
+    }
+    else if (layer == DJVU_LAYER_ALL)
+      DJVU_API_THROW("djvu_render: djvu image is corrupted");
+    else
+      white_image(rec, rect.width(), rect.height());
+  }
+  else
+  {
+    GP<DJVU::GBitmap> bm = img.get_bitmap(rect, q, 1);
+    if (!bm)
+      DJVU_API_THROW("djvu_render: djvu image is corrupted");
+    const int g = bm->get_grays();
+    pix_wrap_bitmap(rec, bm);
+    unsigned char map[256];
+    for (int i = 0; i < 256; i++)
+    {
+      int level = std::min(i, g - 1);
+      if (layer == DJVU_LAYER_MASK)
+        map[i] = level < g - 1 ? 255 : 0;
+      else
+        map[i] = (unsigned char)((g - 1 - level) * 255 / (g - 1));
+    }
+    for (int y = 0; y < rec->h; y++)
+    {
+      unsigned char *r = rec->data + rec->offset + (size_t)y * (size_t)rec->rowsize;
+      for (int x = 0; x < rec->w; x++)
+        r[x] = map[r[x]];
+    }
+    // Only a two-level result is bitonal; grey levels of a reduced mask are not.
+    rec->flags = DJVU_GRAY | DJVU_BOTTOMUP | ((layer == DJVU_LAYER_MASK || g == 2) ? DJVU_BITONAL : 0);
+  }
+
+  if (hc->dpi > 0)
+  {
+    rec->flags |= DJVU_HAS_DPI;
+    rec->xdpi = rec->ydpi = (int32_t)(((int64_t)s + 2 * (int64_t)hc->dpi) / (2 * (int64_t)s));
+  }
+  if (!(rec->flags & DJVU_GRAY) && (flags & DJVU_RENDER_DETECT_GRAY) && all_grey(rec))
+  {
+    rec->flags = (rec->flags & ~(DJVU_BGR | DJVU_RGB)) | DJVU_GRAY;
+    pix_canonicalize(rec);
+  }
+  if (p > 1)
+    pix_subsample(rec, p);
+  return out.release();
+}
+
+djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_image *hc, int x0, int y0,
+                         int x1, int y1, int angle, int w, int h)
+{
+  library_ready();
+  const Params prm = read_params(params);
+  const int a = ((angle % 360) + 360) % 360;
+  if (a % 90 != 0)
+    DJVU_API_THROW("Can only transform 90,180, and 270 degrees.");
+  const int64_t ow = std::llabs((long long)w), oh = std::llabs((long long)h);
+  if (ow > INT_MAX || oh > INT_MAX)
+    DJVU_API_THROW("Image too large");
+  const int64_t Wp = (a == 90 || a == 270) ? oh : ow;
+  const int64_t Hp = (a == 90 || a == 270) ? ow : oh;
+  const int64_t rw = (int64_t)x1 - x0 + 1, rh = (int64_t)y1 - y0 + 1;
+  int s = 1;
+  if (rw > 0 && rh > 0)
+    for (int i = 15; i >= 2; i--)
+      if (rw % (i * Wp) == 0 && rh % (i * Hp) == 0)
+      {
+        s = i;
+        break;
+      }
+  RecordOwner out;
+  out.img = render_core(prm, hc, x0 / s, y0 / s, x1 / s, y1 / s, s);
+  djvu_pixel_image *rec = out.img;
+  pix_transform(rec, a, (int)ow, (int)oh);
+  check_bitonal(rec);
+  if (rec->flags & DJVU_HAS_DPI)
+  {
+    const int64_t dpi = hc->dpi;
+    rec->xdpi = (int32_t)((rw + 2 * Wp * dpi) / (2 * rw));
+    rec->ydpi = (int32_t)((rh + 2 * Hp * dpi) / (2 * rh));
+    if (rec->xdpi == 0 || rec->ydpi == 0)
+      rec->flags &= ~DJVU_HAS_DPI;
+  }
+  return out.release();
+}
+
+} // namespace
+
+extern "C"
+{
+
+  djvu_halfcoded_image *djvu_decode(djvu_read_routine read, void *userdata)
+  {
+    return guard((djvu_halfcoded_image *)nullptr,
+                 [&] { return translated([&] { return decode(read, userdata); }); });
+  }
+
+  void djvu_halfcoded_image_free(djvu_halfcoded_image *image)
+  {
+    if (!image)
+      return;
+    delete (Page *)image->page;
+    djvu_free(image->description);
+    djvu_free(image);
+  }
+
+  djvu_render_params *djvu_render_defaults(djvu_render_params *buffer, int size)
+  {
+    return guard((djvu_render_params *)nullptr,
+                 [&]() -> djvu_render_params *
+                 {
+                   const djvu_render_params defaults = {
+                       (int32_t)sizeof(djvu_render_params), 2.2f, 24, 0, 0, 0};
+                   if (!buffer)
+                   {
+                     djvu_render_params *p = (djvu_render_params *)djvu_calloc(1, sizeof(djvu_render_params));
+                     if (!p)
+                       DJVU_API_THROW("Failed to allocate memory");
+                     *p = defaults;
+                     return p;
+                   }
+                   if (size >= (int)sizeof(djvu_render_params))
+                   {
+                     *buffer = defaults;
+                     return buffer;
+                   }
+                   if (size < 5)
+                     return nullptr;
+                   djvu_render_params part = defaults;
+                   part.size = size;
+                   std::memcpy(buffer, &part, (size_t)size);
+                   return buffer;
+                 });
+  }
+
+  djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0,
+                                int y0, int x1, int y1, int angle, int w, int h)
+  {
+    if (w == 0 || h == 0)
+      return nullptr;
+    return guard((djvu_pixel_image *)nullptr, [&]
+                 { return translated([&] { return render(params, image, x0, y0, x1, y1, angle, w, h); }); });
+  }
+
+} // extern "C"
