@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <unordered_map>
 
 #include "DibImageInternal.h"
 #include "MessageBox.h"
@@ -16,6 +17,51 @@ char g_szLastImageError[IMAGE_ERROR_SIZE];
 // Set by OpenDjVu; keeps this file free of the decoder so that records of
 // the plain file kinds link without it.
 void (*g_pfnFreeImageDocument)(void *document) = nullptr;
+
+namespace
+{
+
+// Records that share a decoded document (an image and its undo copy) hold
+// one reference each; the map counts the references beyond the first, so a
+// handle that was never shared needs no entry.
+std::unordered_map<void *, int> &ExtraDocumentReferences()
+{
+  static std::unordered_map<void *, int> refs;
+  return refs;
+}
+
+} // namespace
+
+bool ShareImageDocument(void *document)
+{
+  if (!document)
+    return true;
+  try
+  {
+    ExtraDocumentReferences()[document]++;
+  }
+  catch (...)
+  {
+    return false;
+  }
+  return true;
+}
+
+void ReleaseImageDocument(void *document)
+{
+  if (!document)
+    return;
+  auto &refs = ExtraDocumentReferences();
+  auto it = refs.find(document);
+  if (it != refs.end())
+  {
+    if (--it->second == 0)
+      refs.erase(it);
+    return;
+  }
+  if (g_pfnFreeImageDocument)
+    g_pfnFreeImageDocument(document);
+}
 
 int GetImageFileType(const char *name)
 {
@@ -118,8 +164,7 @@ CDibImage::~CDibImage()
 
 void CDibImage::Reset()
 {
-  if (m_pDocument && g_pfnFreeImageDocument)
-    g_pfnFreeImageDocument(m_pDocument);
+  ReleaseImageDocument(m_pDocument);
   std::free(m_pBlock);
   m_pDocument = nullptr;
   m_pBlock = nullptr;
@@ -224,6 +269,9 @@ int CDibImage::CopyFrom(const CDibImage &other)
   m_bTransparentPaste = other.m_bTransparentPaste;
   m_nKeyColour = other.m_nKeyColour;
   m_pBlock = block;
+  // The decoded document is shared, so the copy can be rendered again too.
+  if (ShareImageDocument(other.m_pDocument))
+    m_pDocument = other.m_pDocument;
   return 1;
 }
 

@@ -12,8 +12,8 @@
 // empty record; a failed operation leaves the record unchanged. Library
 // messages end up in g_szLastImageError.
 //
-// The record owns its block (allocated with malloc, freed with free) and its
-// decoded document handle (freed with djvu_halfcoded_image_free).
+// The record owns its block (allocated with malloc, freed with free) and a
+// reference to its decoded document (shared with copies, see CopyFrom).
 #ifndef VELLUM_IMAGE_DIBIMAGE_H
 #define VELLUM_IMAGE_DIBIMAGE_H
 
@@ -214,7 +214,9 @@ public:
   void DpiFromHeader();
 
   // Deep copy of every field and a new block; on failure the record is reset
-  // and 0 returned. The document handle is not shared: the copy has none.
+  // and 0 returned. The decoded document is shared, reference counted: each
+  // record gives up its reference in Reset (or Crop, Resample) and the last
+  // one frees it, so callers never free or clear m_pDocument themselves.
   int CopyFrom(const CDibImage &other);
 
   // Builds the record from a BITMAPINFOHEADER, its palette and its bits (a

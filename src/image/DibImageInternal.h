@@ -10,6 +10,12 @@ class CDibImage;
 // Frees a decoded document handle; installed by OpenDjVu.
 extern void (*g_pfnFreeImageDocument)(void *document);
 
+// Reference counting of decoded documents shared between records
+// (CopyFrom). Share adds a reference (false when out of memory); Release
+// drops one and frees the document with the last. Null is ignored.
+bool ShareImageDocument(void *document);
+void ReleaseImageDocument(void *document);
+
 // Layout of a packed DIB block of the given size and depth.
 struct DibLayout
 {

@@ -54,8 +54,7 @@ size_t UsedRowBytes(const CDibImage &image)
 
 void FreeDocument(CDibImage &image)
 {
-  if (image.m_pDocument && g_pfnFreeImageDocument)
-    g_pfnFreeImageDocument(image.m_pDocument);
+  ReleaseImageDocument(image.m_pDocument);
   image.m_pDocument = nullptr;
 }
 

@@ -230,8 +230,7 @@ int CDibImage::Resample(int newWidth, int newHeight, int method)
   m_bNegative = 0;
   m_nPageIndex = 0;
   m_nPageCount = 1;
-  if (m_pDocument && g_pfnFreeImageDocument)
-    g_pfnFreeImageDocument(m_pDocument);
+  ReleaseImageDocument(m_pDocument);
   m_pDocument = nullptr;
   m_bGrey = outBits == 8 ? IsGreyRamp() : 0;
   return 1;

@@ -241,6 +241,28 @@ TEST_F(QuietBoxes, EditsThenReRenderAndCrop)
   EXPECT_EQ(im.RenderDjVu(0, 24, 0, 2.2, 5, IMAGE_FILE_IW44), 0);
 }
 
+TEST_F(QuietBoxes, CopiesShareTheDocument)
+{
+  const std::string path = Corpus("djvu/photo-camera-grey.iw44");
+  CDibImage image, undo;
+  ASSERT_EQ(image.OpenDjVu(path.c_str(), IMAGE_FILE_IW44), 1);
+  ASSERT_EQ(image.RenderDjVu(0, 24, -3, 2.2, 5, IMAGE_FILE_IW44), 1);
+  ASSERT_EQ(undo.CopyFrom(image), 1);
+  EXPECT_EQ(undo.m_pDocument, image.m_pDocument);
+  EXPECT_NE(undo.m_pBlock, image.m_pBlock);
+  // Cropping the image gives up its reference only: the undo copy still
+  // renders (no use after free under the sanitizers).
+  ASSERT_EQ(image.Crop(0, 0, 4, 4), 1);
+  EXPECT_EQ(image.m_pDocument, nullptr);
+  ASSERT_EQ(undo.RenderDjVu(0, 24, 0, 2.2, 5, IMAGE_FILE_IW44), 1);
+  EXPECT_EQ(undo.m_nWidth, 512);
+  // Copy again, reset both in either order.
+  ASSERT_EQ(image.CopyFrom(undo), 1);
+  undo.Reset();
+  ASSERT_EQ(image.RenderDjVu(0, 24, -1, 2.2, 5, IMAGE_FILE_IW44), 1);
+  image.Reset();
+}
+
 TEST_F(QuietBoxes, FailuresLeaveAnEmptyRecord)
 {
   CDibImage im;
