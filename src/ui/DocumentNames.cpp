@@ -100,6 +100,25 @@ std::string ColorDepthWarning(int bitsPerPixel)
   return text;
 }
 
+std::string SizePaneText(bool hasImage, int width, int height, int bits, bool grey)
+{
+  if (!hasImage)
+    return " WxHxBits";
+  char text[64];
+  std::snprintf(text, sizeof text, "%dx%dx%d%s", width, height, bits, grey ? "g" : "");
+  return text;
+}
+
+std::string DpiPaneText(bool hasImage, int xdpi, int ydpi)
+{
+  if (!hasImage)
+    return " DPI";
+  if (xdpi == ydpi)
+    return xdpi > 0 ? std::to_string(xdpi) + " DPI" : "? DPI";
+  const std::string x = xdpi > 0 ? std::to_string(xdpi) : "?";
+  return x + "," + (ydpi > 0 ? std::to_string(ydpi) : "?") + " DPI";
+}
+
 const OpenFilter &OpenFilterAt(int index)
 {
   if (index < 1 || index > kOpenFilterCount)

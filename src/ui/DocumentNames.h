@@ -64,6 +64,12 @@ std::string SaveFirstQuestion(const std::string &title);
 // per pixel; empty for deeper displays (no warning).
 std::string ColorDepthWarning(int bitsPerPixel);
 
+// Texts of the status panes 1 and 2: "%dx%dx%d" (source width, height and
+// depth, "g" appended for grey) and "%d DPI", "%d,%d DPI" or "?" for unknown
+// values; " WxHxBits" and " DPI" without an image.
+std::string SizePaneText(bool hasImage, int width, int height, int bits, bool grey);
+std::string DpiPaneText(bool hasImage, int xdpi, int ydpi);
+
 // The Open dialog's filters, 1-based as in the dialog: description, pattern
 // (";"-separated) and file kind.
 struct OpenFilter

@@ -68,3 +68,16 @@ TEST(DocumentNames, ScannerColorTableSize)
   EXPECT_EQ(DibColorTableSize(8, 0, 0x40000000u), -1); // hostile count refused
   EXPECT_EQ(DibColorTableSize(1, 0, 3), -1);
 }
+
+TEST(DocumentNames, StatusPaneTexts)
+{
+  EXPECT_EQ(SizePaneText(false, 1, 2, 3, false), " WxHxBits");
+  EXPECT_EQ(SizePaneText(true, 2550, 3300, 24, false), "2550x3300x24");
+  EXPECT_EQ(SizePaneText(true, 512, 512, 8, true), "512x512x8g");
+  EXPECT_EQ(DpiPaneText(false, 300, 300), " DPI");
+  EXPECT_EQ(DpiPaneText(true, 300, 300), "300 DPI");
+  EXPECT_EQ(DpiPaneText(true, 0, 0), "? DPI");
+  EXPECT_EQ(DpiPaneText(true, 204, 98), "204,98 DPI");
+  EXPECT_EQ(DpiPaneText(true, 0, 98), "?,98 DPI");
+  EXPECT_EQ(DpiPaneText(true, 72, -1), "72,? DPI");
+}

@@ -1,0 +1,333 @@
+#include "MainFrame.h"
+
+#include <wx/artprov.h>
+#include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/display.h>
+#include <wx/dnd.h>
+#include <wx/filedlg.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+
+#include "CommandIds.h"
+#include "DocumentNames.h"
+#include "MessageBox.h"
+#include "Scanner.h"
+#include "SourceDialog.h"
+#include "UiHooks.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+using namespace vellum;
+
+namespace
+{
+
+// Files dropped anywhere on the frame.
+class FrameDropTarget : public wxFileDropTarget
+{
+public:
+  explicit FrameDropTarget(CMainFrame *frame) : m_frame(frame) {}
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString &names) override
+  {
+    std::vector<std::string> files;
+    for (const wxString &n : names)
+      files.push_back(n.utf8_string());
+    m_frame->OpenDroppedFiles(files);
+    return true;
+  }
+
+private:
+  CMainFrame *m_frame;
+};
+
+// A toolbar bitmap from the theme, or a plain drawn one when the theme has none.
+wxBitmap ToolBitmap(const wxArtID &id, const char *fallbackText)
+{
+  wxBitmap bmp = wxArtProvider::GetBitmap(id, wxART_TOOLBAR, wxSize(16, 16));
+  if (bmp.IsOk())
+    return bmp;
+  wxBitmap drawn(16, 16);
+  wxMemoryDC dc(drawn);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  dc.SetFont(wxFont(wxFontInfo(7)));
+  dc.SetTextForeground(*wxBLACK);
+  dc.DrawText(fallbackText, 1, 2);
+  dc.SelectObject(wxNullBitmap);
+  return drawn;
+}
+
+} // namespace
+
+wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame) EVT_MENU(ID_FILE_OPEN_IMAGE, CMainFrame::OnOpen)
+    EVT_MENU(ID_FILE_NEW_SCAN, CMainFrame::OnNewScan)
+        EVT_MENU(ID_FILE_SELECT_SOURCE, CMainFrame::OnSelectSource)
+            EVT_UPDATE_UI(ID_FILE_NEW_SCAN, CMainFrame::OnUpdateScanner)
+                EVT_UPDATE_UI(ID_FILE_SELECT_SOURCE, CMainFrame::OnUpdateScanner)
+                    EVT_MENU(wxID_EXIT, CMainFrame::OnExitCommand) EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
+                        EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
+                            EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox) wxEND_EVENT_TABLE()
+
+                                CMainFrame::CMainFrame(wxDocManager *manager)
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500))
+{
+  CreateMenus();
+  CreateBars();
+  SetDropTarget(new FrameDropTarget(this));
+  // Bound, not in the table: the framework frame binds its own close
+  // handler, and handlers bound later run first.
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
+}
+
+void CMainFrame::CreateMenus()
+{
+  wxMenu *file = new wxMenu;
+  file->Append(ID_FILE_OPEN_IMAGE, "&Open...\tCtrl+O", "Open an image file");
+  file->Append(ID_FILE_NEW_SCAN, "&New Scan...\tCtrl+N", "Scan a new page");
+  file->Append(ID_FILE_SELECT_SOURCE, "Select &Source...", "Choose the scanner");
+  file->AppendSeparator();
+  m_pRecentMenu = new wxMenu;
+  file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
+  file->AppendSeparator();
+  file->Append(wxID_EXIT, "E&xit", "Quit the program");
+
+  wxMenu *layers = new wxMenu;
+  layers->AppendRadioItem(ID_VIEW_LAYER_COLOR, "&Color", "Show all layers");
+  layers->AppendRadioItem(ID_VIEW_LAYER_BW, "&Black And White", "Show the mask");
+  layers->AppendRadioItem(ID_VIEW_LAYER_BACKGROUND, "Back&ground", "Show the background layer");
+  layers->AppendRadioItem(ID_VIEW_LAYER_FOREGROUND, "&Foreground", "Show the foreground layer");
+
+  wxMenu *view = new wxMenu;
+  view->Append(ID_VIEW_ZOOM_IN, "Zoom &In\tKP_ADD", "Enlarge the view");
+  view->Append(ID_VIEW_ZOOM_OUT, "Zoom &Out\tKP_SUBTRACT", "Reduce the view");
+  view->Append(ID_VIEW_REFRESH, "&Refresh\tF5", "Draw the image again");
+  view->AppendSeparator();
+  view->AppendSubMenu(layers, "DjVu &Layer");
+  view->AppendSeparator();
+  view->Append(ID_PAGE_FIRST, "&First Page\tHome", "Show the first page");
+  view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
+  view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
+  view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
+
+  wxMenu *help = new wxMenu;
+  help->Append(ID_HELP_STARTUP_INFO, "&Startup Information", "Show the start-up hints");
+  help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
+
+  wxMenuBar *bar = new wxMenuBar;
+  bar->Append(file, "&File");
+  bar->Append(view, "&View");
+  bar->Append(help, "&Help");
+  SetMenuBar(bar);
+}
+
+void CMainFrame::CreateBars()
+{
+  wxToolBar *tb = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
+  tb->AddTool(ID_FILE_OPEN_IMAGE, "Open", ToolBitmap(wxART_FILE_OPEN, "O"), "Open");
+  tb->AddTool(ID_FILE_NEW_SCAN, "Scan", ToolBitmap(wxART_NEW, "S"), "New Scan");
+  tb->AddSeparator();
+  tb->AddTool(ID_PAGE_FIRST, "First", ToolBitmap(wxART_GOTO_FIRST, "|<"), "First Page");
+  tb->AddTool(ID_PAGE_PREVIOUS, "Previous", ToolBitmap(wxART_GO_BACK, "<"), "Previous Page");
+  tb->AddTool(ID_PAGE_NEXT, "Next", ToolBitmap(wxART_GO_FORWARD, ">"), "Next Page");
+  tb->AddTool(ID_PAGE_LAST, "Last", ToolBitmap(wxART_GOTO_LAST, ">|"), "Last Page");
+  tb->AddSeparator();
+  tb->AddTool(ID_VIEW_ZOOM_OUT, "Zoom Out", ToolBitmap(wxART_MINUS, "-"), "Zoom Out");
+  // Position 9: the zoom box.
+  m_pZoomBox = new wxChoice(tb, ID_ZOOM_BOX);
+  for (int i = 0; i < kZoomBoxEntries; ++i)
+    m_pZoomBox->Append(ZoomBoxLabel(i));
+  m_pZoomBox->SetToolTip("Zoom Ratio");
+  m_pZoomBox->SetSelection(ZoomBoxIndex(0));
+  tb->AddControl(m_pZoomBox, "Set zoom ratio");
+  tb->AddTool(ID_VIEW_ZOOM_IN, "Zoom In", ToolBitmap(wxART_PLUS, "+"), "Zoom In");
+  tb->AddSeparator();
+  tb->AddTool(ID_VIEW_REFRESH, "Refresh", ToolBitmap(wxART_REDO, "R"), "Refresh");
+  tb->Realize();
+
+  wxStatusBar *status = CreateStatusBar(3);
+  wxClientDC dc(status);
+  dc.SetFont(status->GetFont());
+  const int widths[] = {-1, dc.GetTextExtent("12345x12345x24").x + 12,
+                        dc.GetTextExtent("1234x1234 DPI").x + 12};
+  status->SetStatusWidths(3, widths);
+  status->SetStatusText("WxHxBits", 1);
+  status->SetStatusText("DPI", 2);
+}
+
+CVellumDoc *CMainFrame::Doc() const
+{
+  return m_pView ? m_pView->Doc() : wxGetApp().Document();
+}
+
+void CMainFrame::UpdateTitle()
+{
+  const CVellumDoc *doc = Doc();
+  const std::string title = doc ? doc->DocTitle() : std::string();
+  SetTitle(wxString::FromUTF8(title.empty() ? std::string(kProductName) : title + " - " + kProductName));
+}
+
+void CMainFrame::SetPaneText(int index, const std::string &text)
+{
+  if (wxStatusBar *status = GetStatusBar())
+  {
+    status->SetStatusText(wxString::FromUTF8(text), index);
+    status->Update();
+  }
+}
+
+void CMainFrame::ShowImageInfo()
+{
+  const CVellumDoc *doc = Doc();
+  const bool has = doc && doc->m_model.HasImage();
+  const CDibImage *image = has ? doc->m_model.m_pImage.get() : nullptr;
+  SetPaneText(1, SizePaneText(has, image ? image->m_nSourceWidth : 0, image ? image->m_nSourceHeight : 0,
+                              image ? image->m_nSourceBitsPerPixel : 0, image && image->m_bGrey));
+  SetPaneText(2, DpiPaneText(has, image ? image->m_nXDpi : 0, image ? image->m_nYDpi : 0));
+}
+
+void CMainFrame::SelectZoomBoxEntry(int index)
+{
+  if (m_pZoomBox && m_pZoomBox->GetSelection() != index)
+    m_pZoomBox->SetSelection(index);
+}
+
+int CMainFrame::ZoomBoxSelection() const
+{
+  return m_pZoomBox ? m_pZoomBox->GetSelection() : -1;
+}
+
+int CMainFrame::BarsWidth() const
+{
+  const wxToolBar *tb = GetToolBar();
+  return tb ? tb->GetBestSize().x : 0;
+}
+
+int CMainFrame::FitStepFor(Extent size, int xdpi, int ydpi) const
+{
+  const CVellumSettings &s = wxGetApp().m_settings;
+  const wxRect work = wxDisplay(this).GetClientArea();
+  const wxSize client = GetClientSize();
+  const Extent area =
+      FitArea(s.WindowFit != 0, IsMaximized(), {client.x, client.y}, {work.width, work.height});
+  return FitStep(AspectCorrect(size, xdpi, ydpi), area, s.ImageFit);
+}
+
+void CMainFrame::OpenWithChoice(const std::string &path, int filterIndex)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc)
+    return;
+  const int kind = KindForOpenFilterIndex(filterIndex);
+  Update();
+  CVellumSettings &s = wxGetApp().m_settings;
+  s.OpenDir = DirectoryOf(path);
+  s.OpenType = kind;
+  doc->m_model.m_nPageIndex = 0;
+  doc->m_model.m_nOpenKind = kind;
+  doc->OnOpenDocument(wxString::FromUTF8(path));
+  Refresh();
+}
+
+void CMainFrame::OnOpen(wxCommandEvent &)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->AskSaveFirst())
+    return;
+  const CVellumSettings &s = wxGetApp().m_settings;
+  wxFileDialog dialog(this, "Open", wxString::FromUTF8(s.OpenDir), wxString(),
+                      wxString::FromUTF8(OpenFilterWildcard()), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  dialog.SetFilterIndex(OpenFilterIndexForType(s.OpenType) - 1);
+  if (dialog.ShowModal() != wxID_OK)
+    return;
+  OpenWithChoice(dialog.GetPath().utf8_string(), dialog.GetFilterIndex() + 1);
+}
+
+bool CMainFrame::OpenDroppedFiles(const std::vector<std::string> &files)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->AskSaveFirst())
+    return false;
+  Raise();
+  for (const std::string &file : files)
+  {
+    doc->m_model.m_nOpenKind = kKindUnknown;
+    doc->m_model.m_nPageIndex = 0;
+    doc->OnOpenDocument(wxString::FromUTF8(file));
+  }
+  return true;
+}
+
+void CMainFrame::NewScan()
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !Scanner::Instance().IsSourceManagerAvailable())
+    return;
+  if (!doc->AskSaveFirst())
+    return;
+  doc->OnNewDocument();
+  Refresh();
+}
+
+void CMainFrame::SelectSource()
+{
+  ChooseScanSource(this);
+}
+
+void CMainFrame::OnNewScan(wxCommandEvent &)
+{
+  NewScan();
+}
+
+void CMainFrame::OnSelectSource(wxCommandEvent &)
+{
+  SelectSource();
+}
+
+void CMainFrame::OnUpdateScanner(wxUpdateUIEvent &event)
+{
+  // The device listing runs in the background; until it is done the
+  // commands stay disabled.
+  event.Enable(Scanner::Instance().Poll() == Scanner::kAvailable);
+}
+
+void CMainFrame::OnExitCommand(wxCommandEvent &)
+{
+  Close();
+}
+
+void CMainFrame::OnAbout(wxCommandEvent &)
+{
+  const std::string text = std::string(kProductName) + "\n\nDjVu document-image viewer and converter\n\n" +
+                           RevisionText(kRevisionKeyword);
+  VellumMessageBox(text.c_str(), "About Vellum", VMB_OK | VMB_ICONINFORMATION);
+}
+
+void CMainFrame::OnStartupInfo(wxCommandEvent &)
+{
+  CVellumSettings &s = wxGetApp().m_settings;
+  s.NoStartupInfo = ShowStartupHint(this, s.NoStartupInfo != 0) ? 1 : 0;
+}
+
+void CMainFrame::OnZoomBox(wxCommandEvent &event)
+{
+  if (m_pView)
+    m_pView->SetZoom(ZoomFromBoxIndex(event.GetSelection()), CVellumView::kZoomBox);
+}
+
+void CMainFrame::OnCloseWindow(wxCloseEvent &event)
+{
+  CVellumDoc *doc = Doc();
+  if (doc && !doc->AskSaveFirst() && event.CanVeto())
+  {
+    event.Veto();
+    return;
+  }
+  if (doc)
+    doc->Modify(false);
+  wxGetApp().SaveSettings();
+  event.Skip(); // the framework closes the document and the frame
+}

@@ -1,0 +1,77 @@
+// CMainFrame: the main window. Menus, the toolbar with the zoom box, the
+// three-pane status bar and the view's canvas; the commands that are not the
+// document's or the view's (open, scan, source, drops, exit and close).
+// Room is left for the rest of the frame (settings dialogs, the browser
+// bar, printing) which binds further commands here.
+#ifndef VELLUM_UI_MAINFRAME_H
+#define VELLUM_UI_MAINFRAME_H
+
+#include <string>
+#include <vector>
+
+#include <wx/docview.h>
+
+#include "ZoomLogic.h"
+
+class wxChoice;
+class CVellumDoc;
+class CVellumView;
+
+class CMainFrame : public wxDocParentFrame
+{
+public:
+  CMainFrame(wxDocManager *manager);
+
+  // The view drawing in this frame (set by the view itself).
+  void SetView(CVellumView *view) { m_pView = view; }
+  CVellumView *View() const { return m_pView; }
+  CVellumDoc *Doc() const;
+
+  // Title: "Vellum", or "<document title> - Vellum".
+  void UpdateTitle();
+  // Sets a status pane and repaints it at once.
+  void SetPaneText(int index, const std::string &text);
+  // Panes 1 and 2 from the document's image.
+  void ShowImageInfo();
+  void SelectZoomBoxEntry(int index);
+  int ZoomBoxSelection() const;
+  // Width of the frame's other control bars (toolbar).
+  int BarsWidth() const;
+  // Lists the browser's directory again (the browser bar comes later).
+  void RefreshBrowser() {}
+
+  // The fit step of a page of this size and resolution in the area the
+  // "WindowFit" and "ImageFit" settings give.
+  int FitStepFor(vellum::Extent size, int xdpi, int ydpi) const;
+
+  // Open command after the dialog: filterIndex 1..7 as in the filter table.
+  void OpenWithChoice(const std::string &path, int filterIndex);
+  // Files dropped on the window, opened in order; false when the drop was
+  // cancelled at "Save %s first?".
+  bool OpenDroppedFiles(const std::vector<std::string> &files);
+  // New Scan and Select Source.
+  void NewScan();
+  void SelectSource();
+
+  wxMenu *RecentFilesMenu() const { return m_pRecentMenu; }
+
+private:
+  void CreateMenus();
+  void CreateBars();
+  void OnOpen(wxCommandEvent &);
+  void OnNewScan(wxCommandEvent &);
+  void OnSelectSource(wxCommandEvent &);
+  void OnUpdateScanner(wxUpdateUIEvent &);
+  void OnExitCommand(wxCommandEvent &);
+  void OnAbout(wxCommandEvent &);
+  void OnStartupInfo(wxCommandEvent &);
+  void OnZoomBox(wxCommandEvent &);
+  void OnCloseWindow(wxCloseEvent &);
+
+  CVellumView *m_pView = nullptr;
+  wxChoice *m_pZoomBox = nullptr;
+  wxMenu *m_pRecentMenu = nullptr;
+  wxDECLARE_EVENT_TABLE();
+};
+
+#endif

@@ -1,0 +1,86 @@
+#include "UiHooks.h"
+
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
+#include "MessageBox.h"
+
+namespace vellum
+{
+
+namespace
+{
+int g_depthOverride = 0;
+StartupHintFn g_hint = nullptr;
+} // namespace
+
+int ScreenDepth()
+{
+  return g_depthOverride > 0 ? g_depthOverride : wxDisplayDepth();
+}
+
+void SetScreenDepthOverride(int bitsPerPixel)
+{
+  g_depthOverride = bitsPerPixel;
+}
+
+int WxMessageBoxHook(const char *text, const char *caption, unsigned style)
+{
+  long wxStyle = 0;
+  switch (style & VMB_BUTTON_MASK)
+  {
+  case VMB_YESNO:
+    wxStyle |= wxYES_NO;
+    break;
+  case VMB_YESNOCANCEL:
+    wxStyle |= wxYES_NO | wxCANCEL;
+    break;
+  case VMB_OKCANCEL:
+    wxStyle |= wxOK | wxCANCEL;
+    break;
+  default:
+    wxStyle |= wxOK;
+  }
+  switch (style & VMB_ICON_MASK)
+  {
+  case VMB_ICONHAND:
+    wxStyle |= wxICON_ERROR;
+    break;
+  case VMB_ICONQUESTION:
+    wxStyle |= wxICON_QUESTION;
+    break;
+  case VMB_ICONEXCLAMATION:
+    wxStyle |= wxICON_EXCLAMATION;
+    break;
+  default:
+    wxStyle |= wxICON_INFORMATION;
+  }
+  switch (wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(caption), wxStyle))
+  {
+  case wxYES:
+    return VID_YES;
+  case wxNO:
+    return VID_NO;
+  case wxCANCEL:
+    return VID_CANCEL;
+  default:
+    return VID_OK;
+  }
+}
+
+void InstallWxMessageBox()
+{
+  VellumSetMessageBoxHook(WxMessageBoxHook);
+}
+
+void SetStartupHintHook(StartupHintFn hook)
+{
+  g_hint = hook;
+}
+
+bool ShowStartupHint(wxWindow *parent, bool currentNoStartupInfo)
+{
+  return g_hint ? g_hint(parent, currentNoStartupInfo) : currentNoStartupInfo;
+}
+
+} // namespace vellum

@@ -1,0 +1,138 @@
+#include "VellumApp.h"
+
+#include <wx/filehistory.h>
+#include <wx/filename.h>
+
+#include "DocumentNames.h"
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "Scanner.h"
+#include "UiHooks.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+using namespace vellum;
+
+// ------------------------------------------------------ document manager
+
+wxBEGIN_EVENT_TABLE(CVellumDocManager, wxDocManager)
+    EVT_MENU_RANGE(wxID_FILE1, wxID_FILE9, CVellumDocManager::OnRecentFile) wxEND_EVENT_TABLE()
+
+        wxFileHistory *CVellumDocManager::OnCreateFileHistory()
+{
+  return new wxFileHistory(CVellumSettings::kRecentFiles);
+}
+
+void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
+{
+  wxFileHistory *history = GetFileHistory();
+  const size_t n = static_cast<size_t>(event.GetId() - wxID_FILE1);
+  CVellumDoc *doc = wxGetApp().Document();
+  if (!history || n >= history->GetCount() || !doc)
+    return;
+  const wxString path = history->GetHistoryFile(n);
+  // The recent-file list asks the framework's question, not "Save %s first?".
+  if (doc->IsModified())
+  {
+    const std::string question = "Save changes to " + doc->DocTitle() + "?";
+    const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+    if (answer == VID_CANCEL)
+      return;
+    doc->Modify(false);
+  }
+  doc->m_model.m_nOpenKind = 0;
+  doc->OnOpenDocument(path);
+}
+
+// ----------------------------------------------------------- application
+
+CVellumApp::CVellumApp() {}
+
+CVellumDoc *CVellumApp::Document() const
+{
+  if (!m_pDocManager || m_pDocManager->GetDocuments().empty())
+    return nullptr;
+  return dynamic_cast<CVellumDoc *>(m_pDocManager->GetDocuments().front());
+}
+
+bool CVellumApp::OnInit()
+{
+  return InitInstance();
+}
+
+bool CVellumApp::InitInstance()
+{
+  m_strProgramDir = CVellumSettings::ProgramDir() + "/";
+  m_strProfileName = m_strSettingsOverride.empty() ? CVellumSettings::SettingsPath() : m_strSettingsOverride;
+  m_settings.LoadSettings(m_strProfileName);
+  if (!m_bQuiet)
+    InstallWxMessageBox();
+
+  // Constructed without initialising: the base constructor would create the
+  // file history before our five-entry override is in place.
+  m_pDocManager = new CVellumDocManager;
+  m_pDocManager->Initialize();
+  new wxDocTemplate(m_pDocManager, "Quarto", "", "", "", "Vellum.Document", "Quarto Document",
+                    wxCLASSINFO(CVellumDoc), wxCLASSINFO(CVellumView));
+
+  m_pMainFrame = new CMainFrame(m_pDocManager);
+  SetTopWindow(m_pMainFrame);
+  for (int i = CVellumSettings::kRecentFiles - 1; i >= 0; --i)
+    if (!m_settings.RecentFiles[i].empty())
+      m_pDocManager->AddFileToHistory(wxString::FromUTF8(m_settings.RecentFiles[i]));
+  m_pDocManager->FileHistoryUseMenu(m_pMainFrame->RecentFilesMenu());
+  m_pDocManager->FileHistoryAddFilesToMenu();
+
+  // The one document: the framework's start-up new document (no scan).
+  wxDocument *created = m_pDocManager->CreateDocument(wxString(), wxDOC_NEW | wxDOC_SILENT);
+  CVellumDoc *doc = dynamic_cast<CVellumDoc *>(created);
+  if (!doc || !doc->View())
+  {
+    m_pMainFrame->Destroy();
+    m_pMainFrame = nullptr;
+    return false;
+  }
+  m_pMainFrame->Show();
+  m_pMainFrame->UpdateTitle();
+  doc->View()->OnInitialUpdate();
+  Scanner::Instance().StartProbe();
+
+  if (!m_bQuiet && argc > 1)
+  {
+    wxFileName name(argv[1]);
+    name.MakeAbsolute();
+    doc->m_model.m_nOpenKind = 0;
+    doc->m_model.m_nPageIndex = 0;
+    doc->OnOpenDocument(name.GetFullPath());
+  }
+  m_pMainFrame->Update();
+
+  if (!m_bQuiet && !m_settings.NoStartupInfo)
+    m_settings.NoStartupInfo = ShowStartupHint(m_pMainFrame, false) ? 1 : 0;
+  const std::string warning = ColorDepthWarning(ScreenDepth());
+  if (!warning.empty())
+    VellumMessageBox(warning.c_str(), kProductName, VMB_OK | VMB_ICONEXCLAMATION);
+  return true;
+}
+
+void CVellumApp::SaveSettings()
+{
+  if (m_pDocManager && m_pDocManager->GetFileHistory())
+  {
+    const wxFileHistory *history = m_pDocManager->GetFileHistory();
+    for (int i = 0; i < CVellumSettings::kRecentFiles; ++i)
+      m_settings.RecentFiles[i] = static_cast<size_t>(i) < history->GetCount()
+                                      ? history->GetHistoryFile(i).utf8_string()
+                                      : std::string();
+  }
+  m_settings.SaveSettings(m_strProfileName);
+}
+
+int CVellumApp::OnExit()
+{
+  Scanner::Instance().Shutdown();
+  delete m_pDocManager;
+  m_pDocManager = nullptr;
+  m_pMainFrame = nullptr;
+  return wxApp::OnExit();
+}

@@ -1,0 +1,69 @@
+// CVellumDoc: the one document of the program, a wxDocument around
+// CDocumentModel (DocumentModel.h). The model holds the images and their
+// rules; this class adds the window side: the path name and the recent-file
+// list, the modified flag, the title shown in the frame, the wait cursor and
+// the views.
+//
+// Opening never closes the document through the framework: the document
+// lives for the whole run and OnOpenDocument replaces its content, reading
+// the new file before the old image goes.
+#ifndef VELLUM_UI_VELLUMDOC_H
+#define VELLUM_UI_VELLUMDOC_H
+
+#include <functional>
+#include <string>
+
+#include <wx/docview.h>
+
+#include "DocumentModel.h"
+
+class CVellumView;
+
+class CVellumDoc : public wxDocument
+{
+public:
+  CVellumDoc();
+
+  vellum::CDocumentModel m_model;
+
+  // Empties the document (model contents and title).
+  bool DeleteContents() override;
+  // The framework's start-up call does not scan; every later call scans one
+  // page (New Scan).
+  bool OnNewDocument() override;
+  // Opens path with the model's open kind and page index; reports failures
+  // to the user and returns true in every case.
+  bool OnOpenDocument(const wxString &path) override;
+  // Saving is the Save command's; until it exists nothing is written (the
+  // framework's default would truncate the file).
+  bool OnSaveDocument(const wxString &path) override;
+
+  // "Save %s first?" when modified: false for Cancel; Yes runs the Save As
+  // flow (SetSaveAsHook); after Yes or No the modified flag is cleared.
+  bool AskSaveFirst();
+
+  // The Save As flow, provided by the save command; none: nothing is saved.
+  static void SetSaveAsHook(std::function<bool(CVellumDoc &)> hook);
+
+  // Sets the title kept by the document and shown in the frame.
+  void SetDocTitle(const std::string &title);
+  std::string DocTitle() const { return m_model.m_strTitle; }
+
+  // The settings and screen values rendering needs, with the view's layer.
+  vellum::RenderEnv Env() const;
+
+  // Zoom step for rendering a freshly decoded DjVu or IW44 page (the view's
+  // fit rule applied to the page's size).
+  int FitZoom(const CDibImage &page) const;
+
+  // Rerender through the model with the current settings.
+  int Rerender(bool useDither, bool fancyZoom, int zoom);
+
+  CVellumView *View() const;
+
+private:
+  static std::function<bool(CVellumDoc &)> s_saveAs;
+  wxDECLARE_DYNAMIC_CLASS(CVellumDoc);
+};
+
+#endif

@@ -1,0 +1,485 @@
+#include "VellumView.h"
+
+#include <chrono>
+
+#include <wx/dcbuffer.h>
+#include <wx/display.h>
+#include <wx/image.h>
+#include <wx/settings.h>
+#include <wx/utils.h>
+
+#include "CommandIds.h"
+#include "DibDraw.h"
+#include "Logo.h"
+#include "MainFrame.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+
+using namespace vellum;
+
+// ---------------------------------------------------------------- canvas
+
+wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas) EVT_PAINT(CViewCanvas::OnPaint) wxEND_EVENT_TABLE()
+
+    CViewCanvas::CViewCanvas(CVellumView *view, wxWindow *parent)
+    : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                       wxHSCROLL | wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
+      m_view(view)
+{
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  SetScrollRate(1, 1);
+}
+
+void CViewCanvas::OnPaint(wxPaintEvent &)
+{
+  wxAutoBufferedPaintDC dc(this);
+  DoPrepareDC(dc);
+  if (m_view)
+    m_view->OnDraw(&dc);
+}
+
+// ------------------------------------------------------------------ view
+
+wxIMPLEMENT_DYNAMIC_CLASS(CVellumView, wxView);
+
+wxBEGIN_EVENT_TABLE(CVellumView, wxView) EVT_MENU(ID_VIEW_ZOOM_IN, CVellumView::OnZoomIn)
+    EVT_MENU(ID_VIEW_ZOOM_OUT, CVellumView::OnZoomOut) EVT_MENU(ID_VIEW_REFRESH, CVellumView::OnRefresh)
+        EVT_MENU_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnLayer)
+            EVT_MENU_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnPage)
+                EVT_UPDATE_UI(ID_VIEW_ZOOM_IN, CVellumView::OnUpdateZoomIn)
+                    EVT_UPDATE_UI(ID_VIEW_ZOOM_OUT, CVellumView::OnUpdateZoomOut)
+                        EVT_UPDATE_UI(ID_VIEW_REFRESH, CVellumView::OnUpdateHasImage)
+                            EVT_UPDATE_UI_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND,
+                                                CVellumView::OnUpdateLayer)
+                                EVT_UPDATE_UI_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnUpdatePage)
+                                    wxEND_EVENT_TABLE()
+
+                                        CVellumView::CVellumView()
+{
+}
+
+CVellumDoc *CVellumView::Doc() const
+{
+  return dynamic_cast<CVellumDoc *>(GetDocument());
+}
+
+bool CVellumView::OnCreate(wxDocument *doc, long flags)
+{
+  if (!wxView::OnCreate(doc, flags))
+    return false;
+  CMainFrame *frame = wxGetApp().MainFrame();
+  if (!frame)
+    return false;
+  SetFrame(frame);
+  m_pCanvas = new CViewCanvas(this, frame);
+  frame->SetView(this);
+  Activate(true);
+  return true;
+}
+
+bool CVellumView::OnClose(bool deleteWindow)
+{
+  if (!wxView::OnClose(deleteWindow))
+    return false;
+  Activate(false);
+  if (m_pCanvas)
+  {
+    m_pCanvas->m_view = nullptr;
+    if (deleteWindow)
+      m_pCanvas->Destroy();
+    m_pCanvas = nullptr;
+  }
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->SetView(nullptr);
+  return true;
+}
+
+void CVellumView::OnChangeFilename()
+{
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->UpdateTitle();
+}
+
+bool CVellumView::HasImage() const
+{
+  const CVellumDoc *doc = Doc();
+  return doc && doc->m_model.HasImage();
+}
+
+void CVellumView::SyncZoom()
+{
+  m_nZoom = ClampZoom(m_nZoom);
+  if (CVellumDoc *doc = Doc())
+    doc->m_model.m_nZoom = m_nZoom;
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->SelectZoomBoxEntry(ZoomBoxIndex(m_nZoom));
+}
+
+void CVellumView::RenderPage()
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->m_model.HasPage())
+    return;
+  // Only a page still shown as decoded is rendered again: an image cut or
+  // cropped from it (content kind 3) keeps its edits.
+  const int kind = doc->m_model.m_nContentKind;
+  if (kind != kKindDjVu && kind != kKindIw44)
+    return;
+  const CVellumSettings &s = wxGetApp().m_settings;
+  doc->Rerender(s.Dither != 0, s.FancyZoom != 0, m_nZoom);
+}
+
+void CVellumView::FitImage()
+{
+  CVellumDoc *doc = Doc();
+  CMainFrame *frame = wxGetApp().MainFrame();
+  if (!doc || !frame || (!doc->m_model.HasImage() && !doc->m_model.HasPage()))
+  {
+    m_nZoom = 0;
+    SyncZoom();
+    return;
+  }
+  const CDibImage &image = *doc->m_model.m_pImage;
+  Extent size{image.m_nSourceWidth, image.m_nSourceHeight};
+  int xdpi = image.m_nXDpi, ydpi = image.m_nYDpi;
+  if (image.IsEmpty())
+  {
+    // A decoded page not rendered yet: its size from the page itself.
+    const auto *decoded = static_cast<const djvu_halfcoded_image *>(image.m_pDocument);
+    size = {decoded->width, decoded->height};
+    xdpi = ydpi = decoded->dpi;
+  }
+  m_nZoom = frame->FitStepFor(size, xdpi, ydpi);
+  SyncZoom();
+}
+
+void CVellumView::UpdateScrollSizes()
+{
+  CVellumDoc *doc = Doc();
+  Extent range;
+  if (doc && doc->m_model.HasImage())
+  {
+    const CDibImage &image = *doc->m_model.m_pImage;
+    range =
+        ZoomedExtent({image.m_nSourceWidth, image.m_nSourceHeight}, image.m_nXDpi, image.m_nYDpi, m_nZoom);
+  }
+  m_scrollRange = range;
+  if (m_pCanvas)
+    m_pCanvas->SetVirtualSize(range.w, range.h);
+}
+
+void CVellumView::FitWindow()
+{
+  CMainFrame *frame = wxGetApp().MainFrame();
+  const CVellumSettings &s = wxGetApp().m_settings;
+  if (!frame || !m_pCanvas || !s.WindowFit || frame->IsMaximized())
+    return;
+  CVellumDoc *doc = Doc();
+  WindowFitInput in;
+  const wxRect work = wxDisplay(frame).GetClientArea();
+  in.workArea = {work.width, work.height};
+  in.workX = work.x;
+  in.workY = work.y;
+  in.hasImage = doc && doc->m_model.HasImage();
+  if (in.hasImage)
+  {
+    const CDibImage &image = *doc->m_model.m_pImage;
+    in.imageShown =
+        ZoomedExtent({image.m_nSourceWidth, image.m_nSourceHeight}, image.m_nXDpi, image.m_nYDpi, m_nZoom);
+  }
+  const wxSize frameSize = frame->GetSize(), frameClient = frame->GetClientSize();
+  const wxSize viewClient = m_pCanvas->GetClientSize();
+  in.frameClient = {frameClient.x, frameClient.y};
+  in.barsWidth = frame->BarsWidth();
+  in.viewClient = {viewClient.x, viewClient.y};
+  in.scrollRange = m_scrollRange;
+  // Everything of the frame outside its client area (borders, caption, menu,
+  // toolbar, status bar) as one width and one height.
+  in.decorW = frameSize.x - frameClient.x;
+  in.decorH = frameSize.y - frameClient.y;
+  in.hScrollHeight = wxSystemSettings::GetMetric(wxSYS_HSCROLL_Y, frame);
+  in.vScrollWidth = wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, frame);
+  in.center = s.WindowCenter != 0;
+  const wxPoint pos = frame->GetPosition();
+  in.windowX = pos.x;
+  in.windowY = pos.y;
+  const WindowRect r = PlanWindowFit(in);
+  if (r.resetZoom)
+  {
+    m_nZoom = 0;
+    SyncZoom();
+  }
+  frame->SetSize(r.x, r.y, r.w, r.h);
+  frame->Refresh();
+}
+
+void CVellumView::ScrollToOrigin()
+{
+  if (m_pCanvas)
+    m_pCanvas->Scroll(0, 0);
+}
+
+void CVellumView::UpdateFromDocument(bool initial)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc)
+    return;
+  const int renderedZoom = doc->m_model.m_nZoom;
+  if (!doc->IsModified())
+    FitImage();
+  const CVellumSettings &s = wxGetApp().m_settings;
+  if (doc->m_model.HasPage() && !doc->m_model.HasImage())
+  {
+    if (initial || s.FancyZoom)
+      RenderPage();
+  }
+  else if (!initial && doc->m_model.HasPage() && s.FancyZoom && m_nZoom != renderedZoom &&
+           (m_nZoom < 0 || renderedZoom < 0))
+  {
+    // The fit chose another step than the page was rendered at.
+    RenderPage();
+  }
+  FitWindow();
+  UpdateScrollSizes();
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->ShowImageInfo();
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+}
+
+void CVellumView::OnInitialUpdate()
+{
+  UpdateFromDocument(true);
+}
+
+void CVellumView::OnUpdate(wxView *, wxObject *)
+{
+  UpdateFromDocument(false);
+}
+
+void CVellumView::SetZoom(int zoom, ZoomSource source)
+{
+  CVellumDoc *doc = Doc();
+  const int old = m_nZoom;
+  zoom = ClampZoom(zoom);
+  if (source == kZoomBox && zoom == old)
+    return;
+  int sx = 0, sy = 0;
+  if (m_pCanvas)
+    m_pCanvas->GetViewStart(&sx, &sy);
+  m_nZoom = zoom;
+  SyncZoom();
+  wxBusyCursor wait;
+  const int kind = doc ? doc->m_model.m_nContentKind : 0;
+  if (kind >= 1 && kind <= 6)
+  {
+    const CVellumSettings &s = wxGetApp().m_settings;
+    if ((kind == kKindDjVu || kind == kKindIw44) && s.FancyZoom)
+    {
+      const bool render = source == kZoomIn    ? zoom <= 0
+                          : source == kZoomOut ? zoom < 0
+                                               : (old < 0 || zoom < 0);
+      if (render)
+        RenderPage();
+    }
+    FitWindow();
+    UpdateScrollSizes();
+    if (CMainFrame *frame = wxGetApp().MainFrame())
+      frame->ShowImageInfo();
+    if (source != kZoomBox && m_pCanvas)
+      m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
+  }
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+}
+
+void CVellumView::SetLayer(int layer)
+{
+  m_nLayer = layer;
+  RenderPage();
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->ShowImageInfo();
+}
+
+bool CVellumView::CanZoomIn() const
+{
+  return HasImage() && m_nZoom < kMaxZoom;
+}
+
+bool CVellumView::CanZoomOut() const
+{
+  return HasImage() && m_nZoom >= kMinZoom + 1;
+}
+
+bool CVellumView::CanGoToPage(int which) const
+{
+  if (!HasImage())
+    return false;
+  const CDibImage &image = *Doc()->m_model.m_pImage;
+  const int index = image.m_nPageIndex, count = image.m_nPageCount;
+  switch (which)
+  {
+  case 0:
+    return index > 0;
+  case 1:
+    return count > 1 && index > 0;
+  case 2:
+    return count > 1 && index < count - 1;
+  default:
+    return index < count - 1;
+  }
+}
+
+void CVellumView::GoToPage(int which)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !CanGoToPage(which))
+    return;
+  const CDibImage &image = *doc->m_model.m_pImage;
+  const int index = image.m_nPageIndex, count = image.m_nPageCount;
+  int target = 0;
+  switch (which)
+  {
+  case 0:
+    target = 0;
+    break;
+  case 1:
+    target = std::max(index - 1, 0);
+    break;
+  case 2:
+    target = std::min(index + 1, count - 1);
+    break;
+  default:
+    target = count - 1;
+  }
+  if (!doc->AskSaveFirst())
+    return;
+  doc->m_model.m_nPageIndex = target;
+  doc->m_model.m_nOpenKind = 0;
+  doc->OnOpenDocument(wxString::FromUTF8(doc->m_model.m_strLastOpenedPath));
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+}
+
+void CVellumView::OnDraw(wxDC *dc)
+{
+  const auto start = std::chrono::steady_clock::now();
+  if (!m_pCanvas)
+    return;
+  const wxSize client = m_pCanvas->GetClientSize();
+  int sx = 0, sy = 0;
+  m_pCanvas->CalcUnscrolledPosition(0, 0, &sx, &sy);
+
+  dc->SetPen(*wxTRANSPARENT_PEN);
+  dc->SetBrush(wxBrush(wxColour(192, 192, 192)));
+  dc->DrawRectangle(sx, sy, client.x, client.y);
+
+  CVellumDoc *doc = Doc();
+  const CVellumSettings &s = wxGetApp().m_settings;
+  DrawInput in;
+  in.zoom = m_nZoom;
+  in.fancyZoom = s.FancyZoom != 0;
+  in.client = {client.x, client.y};
+  in.scrollRange = m_scrollRange;
+  in.scrollX = sx;
+  in.scrollY = sy;
+  const CDibImage *image = doc && doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
+  if (image)
+  {
+    in.imageW = image->m_nWidth;
+    in.imageH = image->m_nHeight;
+    in.xdpi = image->m_nXDpi;
+    in.ydpi = image->m_nYDpi;
+    in.contentKind = doc->m_model.m_nContentKind;
+  }
+  const DrawPlan plan = PlanDraw(in);
+  m_bHScroll = plan.hScroll;
+  m_bVScroll = plan.vScroll;
+  m_nOffsetX = plan.ox;
+  m_nOffsetY = plan.oy;
+  if (!image)
+  {
+    DrawLogo(*dc, wxPoint(sx + client.x / 2, sy + client.y / 2));
+    return;
+  }
+  DibRows rows;
+  rows.pixels = image->Bits();
+  rows.palette = reinterpret_cast<const uint8_t *>(image->Palette());
+  rows.paletteEntries = image->PaletteEntries();
+  rows.width = image->m_nWidth;
+  rows.height = image->m_nHeight;
+  rows.bitsPerPixel = image->m_nBitsPerPixel;
+  rows.stride = image->m_nStride;
+  rows.bottomUp = image->m_nRowOrder != DIB_ROWS_TOPDOWN;
+  rows.rgbOrder = image->m_nChannelOrder == DIB_CHANNELS_RGB;
+  if (RenderVisible(rows, plan, m_rgb))
+  {
+    wxImage visible(plan.dstW, plan.dstH, m_rgb.data(), true);
+    dc->DrawBitmap(wxBitmap(visible), plan.dstX, plan.dstY, false);
+  }
+  m_nLastPaintMicros =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// ------------------------------------------------------------- commands
+
+void CVellumView::OnZoomIn(wxCommandEvent &)
+{
+  if (CanZoomIn())
+    SetZoom(m_nZoom + 1, kZoomIn);
+}
+
+void CVellumView::OnZoomOut(wxCommandEvent &)
+{
+  if (CanZoomOut())
+    SetZoom(m_nZoom - 1, kZoomOut);
+}
+
+void CVellumView::OnRefresh(wxCommandEvent &)
+{
+  UpdateScrollSizes();
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->RefreshBrowser();
+}
+
+void CVellumView::OnLayer(wxCommandEvent &event)
+{
+  static const int kLayers[] = {0, 1, 2, 3};
+  SetLayer(kLayers[event.GetId() - ID_VIEW_LAYER_COLOR]);
+}
+
+void CVellumView::OnPage(wxCommandEvent &event)
+{
+  GoToPage(event.GetId() - ID_PAGE_FIRST);
+}
+
+void CVellumView::OnUpdateZoomIn(wxUpdateUIEvent &event)
+{
+  event.Enable(CanZoomIn());
+}
+
+void CVellumView::OnUpdateZoomOut(wxUpdateUIEvent &event)
+{
+  event.Enable(CanZoomOut());
+}
+
+void CVellumView::OnUpdateHasImage(wxUpdateUIEvent &event)
+{
+  event.Enable(HasImage());
+}
+
+void CVellumView::OnUpdateLayer(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.m_nContentKind == kKindDjVu);
+  event.Check(event.GetId() - ID_VIEW_LAYER_COLOR == m_nLayer);
+}
+
+void CVellumView::OnUpdatePage(wxUpdateUIEvent &event)
+{
+  event.Enable(CanGoToPage(event.GetId() - ID_PAGE_FIRST));
+}

@@ -1,0 +1,106 @@
+// CVellumView: the scrolling image view.
+//
+// Draws the document's image at one of 19 zoom steps, keeps the scroll range,
+// the frame's zoom box and (with "WindowFit") the window size in step with
+// the zoom, fits a new image to the screen ("ImageFit"), and re-renders DjVu
+// and IW44 pages when the zoom or the shown layer changes. The arithmetic is
+// ZoomLogic.h; each paint transfers only the visible part of the image
+// (DibDraw.h).
+#ifndef VELLUM_UI_VELLUMVIEW_H
+#define VELLUM_UI_VELLUMVIEW_H
+
+#include <cstdint>
+#include <vector>
+
+#include <wx/docview.h>
+#include <wx/scrolwin.h>
+
+#include "ZoomLogic.h"
+
+class CVellumDoc;
+class CVellumView;
+
+// The window the view draws into: a scrolled canvas filling the frame.
+class CViewCanvas : public wxScrolledCanvas
+{
+public:
+  CViewCanvas(CVellumView *view, wxWindow *parent);
+  CVellumView *m_view;
+
+private:
+  void OnPaint(wxPaintEvent &event);
+  wxDECLARE_EVENT_TABLE();
+};
+
+class CVellumView : public wxView
+{
+public:
+  enum ZoomSource
+  {
+    kZoomIn,
+    kZoomOut,
+    kZoomBox
+  };
+
+  CVellumView();
+
+  int m_nZoom = 1;                    // replaced by the fit at the first update
+  int m_nLayer = 0;                   // 0 Color, 1 Black And White, 2 Background, 3 Foreground
+  int m_nOffsetX = 0, m_nOffsetY = 0; // centring offsets of the last paint
+  bool m_bHScroll = false, m_bVScroll = false;
+  bool m_bHasSelection = false;
+  CViewCanvas *m_pCanvas = nullptr;
+
+  bool OnCreate(wxDocument *doc, long flags) override;
+  bool OnClose(bool deleteWindow) override;
+  void OnDraw(wxDC *dc) override;
+  void OnUpdate(wxView *sender, wxObject *hint = nullptr) override;
+  void OnChangeFilename() override;
+  // The first update after the view exists (renders a page not yet drawn).
+  void OnInitialUpdate();
+
+  CVellumDoc *Doc() const;
+
+  void SyncZoom();
+  void RenderPage();
+  void FitImage();
+  void UpdateScrollSizes();
+  void FitWindow();
+  // A zoom change from the zoom commands or the zoom box.
+  void SetZoom(int zoom, ZoomSource source);
+  void ScrollToOrigin();
+  void SetLayer(int layer);
+  // Page commands (multi-page TIFF): go to the page if the rule allows it.
+  void GoToPage(int which);
+
+  // Command state (shared by the menu update handlers and tests).
+  bool CanZoomIn() const;
+  bool CanZoomOut() const;
+  bool CanGoToPage(int which) const; // 0 first, 1 previous, 2 next, 3 last
+
+  // The scroll range last set (device pixels).
+  vellum::Extent ScrollRange() const { return m_scrollRange; }
+  // Time the last paint took, in microseconds (benchmarks).
+  int64_t m_nLastPaintMicros = 0;
+
+private:
+  bool HasImage() const;
+  void UpdateFromDocument(bool initial);
+  void OnZoomIn(wxCommandEvent &);
+  void OnZoomOut(wxCommandEvent &);
+  void OnRefresh(wxCommandEvent &);
+  void OnLayer(wxCommandEvent &);
+  void OnPage(wxCommandEvent &);
+  void OnUpdateZoomIn(wxUpdateUIEvent &);
+  void OnUpdateZoomOut(wxUpdateUIEvent &);
+  void OnUpdateHasImage(wxUpdateUIEvent &);
+  void OnUpdateLayer(wxUpdateUIEvent &);
+  void OnUpdatePage(wxUpdateUIEvent &);
+
+  vellum::Extent m_scrollRange;
+  std::vector<uint8_t> m_rgb; // paint buffer, kept between paints
+  wxDECLARE_DYNAMIC_CLASS(CVellumView);
+  wxDECLARE_EVENT_TABLE();
+};
+
+#endif

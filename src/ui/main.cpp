@@ -1,0 +1,4 @@
+// The viewer's entry point.
+#include "VellumApp.h"
+
+wxIMPLEMENT_APP(CVellumApp);
