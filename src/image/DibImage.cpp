@@ -100,10 +100,8 @@ void TiffMessageHandler(const char *module, const char *fmt, va_list ap)
   char title[256];
   std::snprintf(title, sizeof title, "%s Error", module ? module : "TIFFLIB");
   (void)title;
-  char text[IMAGE_ERROR_SIZE];
-  std::vsnprintf(text, sizeof text, fmt ? fmt : "", ap);
-  std::memcpy(g_szLastImageError, text, sizeof text);
-  g_szLastImageError[IMAGE_ERROR_SIZE - 1] = 0;
+  // At most 1024 characters of the message are kept.
+  std::vsnprintf(g_szLastImageError, sizeof g_szLastImageError, fmt ? fmt : "", ap);
 }
 
 int32_t DpiToPixelsPerMeter(int dpi)

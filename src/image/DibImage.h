@@ -151,18 +151,18 @@ public:
 
   // ---------------------------------------------------------------- fields
   // In this order; all public so readers and the document can fill them.
-  void *m_pDocument;           // djvu_halfcoded_image * (DjVu, IW44), else null
-  unsigned char *m_pBlock;     // header, palette, rows; malloc'd, owned
-  int32_t m_nHeaderKind;       // DIB_HEADER_INFO
-  int32_t m_nHeaderSize;       // 40
-  int32_t m_nPaletteOffset;    // == m_nHeaderSize
-  int32_t m_nPaletteSize;      // bytes: 8 (1 bit), 64 (4), 1024 (8), 0 (24)
-  int32_t m_nPixelOffset;      // header size + palette size
-  int32_t m_nPixelSize;        // stride * height
-  int32_t m_nPaletteEntrySize; // 4
-  int32_t m_nStride;           // ((bits * width + 31) / 32) * 4
-  int32_t m_nRowOrder;         // DIB_ROWS_BOTTOMUP or DIB_ROWS_TOPDOWN
-  int32_t m_nChannelOrder;     // DIB_CHANNELS_BGR (readers) or DIB_CHANNELS_RGB
+  djvu_halfcoded_image *m_pDocument; // DjVu, IW44 page (shared, see CopyFrom); else null
+  unsigned char *m_pBlock;           // header, palette, rows; malloc'd, owned
+  int32_t m_nHeaderKind;             // DIB_HEADER_INFO
+  int32_t m_nHeaderSize;             // 40
+  int32_t m_nPaletteOffset;          // == m_nHeaderSize
+  int32_t m_nPaletteSize;            // bytes: 8 (1 bit), 64 (4), 1024 (8), 0 (24)
+  int32_t m_nPixelOffset;            // header size + palette size
+  int32_t m_nPixelSize;              // stride * height
+  int32_t m_nPaletteEntrySize;       // 4
+  int32_t m_nStride;                 // ((bits * width + 31) / 32) * 4
+  int32_t m_nRowOrder;               // DIB_ROWS_BOTTOMUP or DIB_ROWS_TOPDOWN
+  int32_t m_nChannelOrder;           // DIB_CHANNELS_BGR (readers) or DIB_CHANNELS_RGB
   int32_t m_nWidth;
   int32_t m_nHeight;
   int32_t m_nBitsPerPixel; // 1, 4, 8 or 24

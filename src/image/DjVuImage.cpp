@@ -60,11 +60,11 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
     return 0;
   (void)kind;
   // Free the block and zero the rest, keeping the document.
-  void *keep = m_pDocument;
+  djvu_halfcoded_image *keep = m_pDocument;
   m_pDocument = nullptr;
   Reset();
   m_pDocument = keep;
-  const djvu_halfcoded_image *document = static_cast<const djvu_halfcoded_image *>(m_pDocument);
+  const djvu_halfcoded_image *document = m_pDocument;
 
   djvu_set_error_callback(ReportApiError);
   djvu_render_params params;
