@@ -185,7 +185,19 @@ struct Page
   GP<DecodePort> port;
   GP<DJVU::DjVuDocument> doc;
   GP<DJVU::DjVuImage> img;
-  bool has_colour = false;
+  int colour = -1; // has colour: -1 not known yet, 0 no, 1 yes
+
+  // The page has colour when the library can make a pixmap of its first
+  // pixels (asked once, at the first render that needs to know).
+  bool has_colour()
+  {
+    if (colour < 0)
+    {
+      const int w = std::min(10, img->get_real_width()), h = std::min(10, img->get_real_height());
+      colour = img->get_pixmap(DJVU::GRect(0, 0, (unsigned)w, (unsigned)h), 1, 2.2) != nullptr;
+    }
+    return colour != 0;
+  }
 };
 
 uint32_t be32(const unsigned char *p)
@@ -355,8 +367,6 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
   if (!hc->description)
     DJVU_API_THROW("Failed to allocate memory");
   std::memcpy(hc->description, desc.c_str(), desc.size() + 1);
-  // Colour: the library can make a pixmap of the first pixels.
-  page->has_colour = img->get_pixmap(DJVU::GRect(0, 0, std::min(10, W), std::min(10, H)), 1, 2.2) != nullptr;
   djvu_halfcoded_image *r = owner.h;
   owner.h = nullptr;
   return r;
@@ -451,7 +461,7 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
     DJVU_API_THROW("djvu_render: djvu_halfcoded_image is required");
   if (x0 >= x1 || y0 >= y1)
     DJVU_API_THROW("Invalid rectangle specified.");
-  const Page *page = (const Page *)hc->page;
+  Page *page = (Page *)hc->page;
   if (!page || !page->img)
     DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
   if (prm.layer < 0 || prm.layer > 3)
@@ -478,7 +488,7 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   djvu_pixel_image *rec = out.img;
   const int layer = prm.layer;
   if (layer == DJVU_LAYER_BACKGROUND || layer == DJVU_LAYER_FOREGROUND ||
-      (layer == DJVU_LAYER_ALL && page->has_colour))
+      (layer == DJVU_LAYER_ALL && page->has_colour()))
   {
     GP<DJVU::GPixmap> pm;
     if (layer == DJVU_LAYER_ALL)
