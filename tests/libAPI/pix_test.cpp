@@ -277,7 +277,7 @@ TEST(PixErrorConvention, WithoutCallbackPrintsAndExitsWith10)
         djvu_pixel_subsample(&t.img, 0);
       },
       testing::ExitedWithCode(10),
-      "DjVu Error: 'Non-posative scale specified in djvu_pixel_subsample' at libAPI/PixScale\\([0-9]+\\)");
+      "DjVu Error: 'Non-posative scale specified in djvu_pixel_subsample' at libAPI/PixImage\\([0-9]+\\)");
 }
 
 } // namespace

@@ -156,7 +156,7 @@ TEST(PixTransform, ZeroTargetAndCallerBuffers)
   ASSERT_EQ(djvu_pixel_transform(&t.img, 0, 2, 2), &t.img);
   EXPECT_EQ(t.img.data, t.buf.data());
   EXPECT_EQ(pixels_of(&t.img), std::vector<int>(4, 9));
-  // 10 x 1 -> 1 x 10 shrinks one axis first and never needs more room.
+  // 10 x 1 -> 1 x 10: the intermediate 1 x 1 and the result fit.
   TestImage strip(10, 1, 1, DJVU_GRAY, noise(10, 3));
   EXPECT_EQ(djvu_pixel_transform(&strip.img, 0, 1, 10), &strip.img);
   EXPECT_EQ(djvu_pixel_transform(&strip.img, 0, 4, 10), nullptr);

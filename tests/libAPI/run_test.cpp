@@ -301,6 +301,46 @@ TEST(RunTable, JB2ImageRendersTheForeground)
   EXPECT_EQ(run_image_to_jb2(empty.ri, true)->get_shape_count(), 0);
 }
 
+TEST(RunTable, RandomRastersRoundTripThroughShapes)
+{
+  unsigned seed = 7;
+  auto next = [&]
+  {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  for (int trial = 0; trial < 40; trial++)
+  {
+    const int w = 1 + next() % 150, h = 1 + next() % 40, density = next() % 100;
+    std::vector<std::string> rows(h, std::string(w, '.'));
+    for (auto &r : rows)
+      for (auto &ch : r)
+        if ((int)(next() % 100) < density)
+          ch = '#';
+    Runs r = encode(rows);
+    RunTable t;
+    t.from_run_image(r.ri, false);
+    t.connected_components(trial % 2 ? 4 : 8);
+    t.merge_overlapping(85);
+    for (size_t i = 0; i < t.comps.size(); i++)
+      for (int idx : t.comps[i].runs)
+      {
+        const vellum_api::Run &run = t.runs[idx];
+        ASSERT_EQ(run.id, (int)i);
+        ASSERT_GE(run.x0, t.comps[i].left);
+        ASSERT_LT(run.x1, t.comps[i].right);
+        ASSERT_GE(run.y, t.comps[i].bottom);
+        ASSERT_LT(run.y, t.comps[i].top);
+      }
+    GP<JB2Image> jb2 = t.to_jb2();
+    jb2->set_dimension(w, h);
+    GP<GBitmap> page = jb2->get_bitmap(GRect(0, 0, w, h));
+    for (int y = 0; y < h; y++)
+      for (int x = 0; x < w; x++)
+        ASSERT_EQ((*page)[h - 1 - y][x] != 0, rows[y][x] == '#') << "trial " << trial;
+  }
+}
+
 TEST(RunImage, FreeReleasesRecordAndData)
 {
   djvu_run_image_free(nullptr);
