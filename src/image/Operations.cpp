@@ -120,14 +120,18 @@ int CDibImage::Transpose()
   // Bottom-up rows: new (i, j) = old (j, i), the transpose of the stored
   // rows. Top-down rows: the same picture change, new (i, j) = old (h-1-j,
   // w-1-i).
+  // Tiles keep the column reads within the cache.
   const bool topDown = m_nRowOrder == DIB_ROWS_TOPDOWN;
-  for (int i = 0; i < w; i++)
-  {
-    unsigned char *dst = pixels + (size_t)i * (size_t)layout.stride;
-    const int sx = topDown ? w - 1 - i : i;
-    for (int j = 0; j < h; j++)
-      CopyPixel(dst, j, Row(topDown ? h - 1 - j : j), sx, bits);
-  }
+  const int tile = 64;
+  for (int i0 = 0; i0 < w; i0 += tile)
+    for (int j0 = 0; j0 < h; j0 += tile)
+      for (int i = i0; i < w && i < i0 + tile; i++)
+      {
+        unsigned char *dst = pixels + (size_t)i * (size_t)layout.stride;
+        const int sx = topDown ? w - 1 - i : i;
+        for (int j = j0; j < h && j < j0 + tile; j++)
+          CopyPixel(dst, j, Row(topDown ? h - 1 - j : j), sx, bits);
+      }
   std::swap(m_nSourceWidth, m_nSourceHeight);
   std::swap(m_nXDpi, m_nYDpi);
   int32_t xppm = Header()->biXPelsPerMeter;
