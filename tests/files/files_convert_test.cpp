@@ -1,0 +1,185 @@
+// vellum-convert end to end: the real program on corpus files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "DibImage.h"
+#include "FilesTestUtil.h"
+
+#ifdef VELLUM_CONVERT // the program is built
+
+using namespace files_test;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+struct Result
+{
+  int status;
+  std::string out;
+};
+
+// Runs vellum-convert with args (shell-quoted by the caller); stderr joins
+// stdout.
+Result Convert(const std::string &args)
+{
+  std::string out;
+  FILE *fp = popen((std::string(VELLUM_CONVERT) + " " + args + " 2>&1").c_str(), "r");
+  if (!fp)
+    return {-1, ""};
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, fp)) > 0)
+    out.append(buf, n);
+  int st = pclose(fp);
+  return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
+}
+
+int Lines(const std::string &s)
+{
+  return (int)std::count(s.begin(), s.end(), '\n');
+}
+
+} // namespace
+
+TEST(Convert, UsageErrors)
+{
+  EXPECT_EQ(Convert("--help").status, 0);
+  EXPECT_NE(Convert("--help").out.find("Usage: vellum-convert"), std::string::npos);
+  struct
+  {
+    const char *args;
+  } cases[] = {{""},
+               {"a.bmp"},
+               {"-o x.bmp"},
+               {"a.bmp -o x.gif"},
+               {"a.bmp --rotate sideways -o x.bmp"},
+               {"a.bmp --crop 5,5,1,1 -o x.bmp"},
+               {"a.bmp --resize 0x5 -o x.bmp"},
+               {"a.bmp --quality 101 -o x.jpg"},
+               {"a.bmp --page 0 -o x.bmp"},
+               {"a.bmp --bogus -o x.bmp"},
+               {"a.bmp b.bmp -o /no/such/folder"},
+               {"a.bmp b.bmp -o /tmp"}}; // folder without --type
+  for (auto &c : cases)
+  {
+    Result r = Convert(c.args);
+    EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+  }
+}
+
+TEST(Convert, BatchKeepsGoingAndNeverOverwrites)
+{
+  std::string bmp = Corpus("bmp/pal8.bmp");
+  if (bmp.empty())
+    GTEST_SKIP();
+  std::string dir = Scratch("convert-batch");
+  std::string args = "'" + bmp + "' '" + Corpus("bad/bmp-badrle.bmp") + "' '" + Corpus("pnm/rgb-8bit.ppm") +
+                     "' /no/such.tif x.gif -t bmp -q -o " + dir;
+  Result r = Convert(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 3) << r.out; // one line per failed input
+  EXPECT_NE(r.out.find("bmp-badrle.bmp: "), std::string::npos);
+  EXPECT_NE(r.out.find("x.gif: File type not recognized!"), std::string::npos);
+  ASSERT_TRUE(fs::exists(dir + "/pal8.bmp"));
+  ASSERT_TRUE(fs::exists(dir + "/rgb-8bit.bmp"));
+  // The same again: the outputs exist, nothing is overwritten...
+  auto stamp = fs::last_write_time(dir + "/pal8.bmp");
+  WriteFile(dir + "/rgb-8bit.bmp", "mine");
+  r = Convert(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("exists (use -f to overwrite)"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir + "/rgb-8bit.bmp"), "mine");
+  EXPECT_EQ(fs::last_write_time(dir + "/pal8.bmp"), stamp);
+  // ...unless asked.
+  r = Convert(args + " -f");
+  EXPECT_EQ(r.status, 1);
+  CDibImage a, b;
+  ASSERT_EQ(a.LoadBmp((dir + "/rgb-8bit.bmp").c_str(), 5), 1);
+  ASSERT_EQ(b.LoadPnm(Corpus("pnm/rgb-8bit.ppm").c_str(), 5), 1);
+  EXPECT_EQ(MaxDiff(RecordRgb(a), RecordRgb(b)), 0);
+  // No temporary files left behind.
+  int files = 0;
+  for (auto &e : fs::directory_iterator(dir))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 2);
+}
+
+TEST(Convert, OperationsInOrder)
+{
+  std::string src = Corpus("pnm/rgb-8bit.ppm");
+  if (src.empty())
+    GTEST_SKIP();
+  std::string dir = Scratch("convert-ops");
+  CDibImage want;
+  ASSERT_EQ(want.LoadPnm(src.c_str(), 5), 1);
+  // The record's own operations, in the same order.
+  ASSERT_EQ(want.RotateRight(), 1);
+  ASSERT_EQ(want.Crop(10, 20, 99, 69), 1);
+  ASSERT_EQ(want.Mirror(), 1);
+  ASSERT_EQ(want.Resample(45, 25, DIB_RESAMPLE_SINGLE), 1);
+  ASSERT_EQ(want.Negative(), 1);
+  Result r = Convert("'" + src +
+                     "' --rotate right --crop 10,20,99,69 --mirror --resize 45x25 --method single "
+                     "--negative -o " +
+                     dir + "/out.ppm");
+  ASSERT_EQ(r.status, 0) << r.out;
+  CDibImage got;
+  ASSERT_EQ(got.LoadPnm((dir + "/out.ppm").c_str(), 5), 1);
+  EXPECT_EQ(got.m_nWidth, 45);
+  EXPECT_EQ(got.m_nHeight, 25);
+  EXPECT_EQ(MaxDiff(RecordRgb(got), RecordRgb(want)), 0);
+  // A crop outside the picture fails that input with a clear line.
+  r = Convert("'" + src + "' --crop 0,0,500,10 -o " + dir + "/bad.ppm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("crop rectangle"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir + "/bad.ppm"));
+  // Grey output is written as PGM.
+  r = Convert("'" + src + "' --grey -t pnm -o " + dir);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(dir + "/rgb-8bit.pgm").substr(0, 2), "P5");
+}
+
+TEST(Convert, PagesAndJpegSettings)
+{
+  std::string tif = Corpus("tiff/multipage-palette-3p.tif");
+  if (tif.empty())
+    GTEST_SKIP();
+  std::string dir = Scratch("convert-pages");
+  Result r = Convert("'" + tif + "' --all-pages -t bmp -o " + dir);
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (int p = 1; p <= 3; p++)
+  {
+    std::string out = dir + "/multipage-palette-3p-p" + std::to_string(p) + ".bmp";
+    ASSERT_TRUE(fs::exists(out));
+    CDibImage a, b;
+    ASSERT_EQ(a.LoadBmp(out.c_str(), 5), 1);
+    ASSERT_EQ(b.LoadTiff(tif.c_str(), p - 1, 5), 1);
+    EXPECT_EQ(MaxDiff(RecordRgb(a), RecordRgb(b)), 0);
+  }
+  r = Convert("'" + tif + "' --page 3 -o " + dir + "/third.bmp");
+  ASSERT_EQ(r.status, 0) << r.out;
+  CDibImage third;
+  ASSERT_EQ(third.LoadBmp((dir + "/third.bmp").c_str(), 5), 1);
+  EXPECT_EQ(third.m_nWidth, 20);
+  r = Convert("'" + tif + "' --page 4 -o " + dir + "/fourth.bmp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("page 4 does not exist"), std::string::npos);
+
+  // JPEG options come from the settings file, the command line wins, and
+  // the comment is the program's identification text.
+  std::string ini = dir + "/Vellum.ini";
+  WriteFile(ini, "[JPEG]\nJpegQty=10\n");
+  std::string bmp = Corpus("bmp/rgb24.bmp");
+  ASSERT_EQ(Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/q10.jpg").status, 0);
+  ASSERT_EQ(Convert("'" + bmp + "' --settings " + ini + " --quality 95 -o " + dir + "/q95.jpg").status, 0);
+  EXPECT_LT(ReadFile(dir + "/q10.jpg").size(), ReadFile(dir + "/q95.jpg").size());
+  CDibImage img;
+  ASSERT_EQ(img.LoadBmp(bmp.c_str(), 5), 1);
+  ASSERT_EQ(img.SaveJpeg((dir + "/direct.jpg").c_str(), 10, 0, 0, 0, "Orvale Vellum Revision: 1.12 "), 1);
+  EXPECT_EQ(ReadFile(dir + "/direct.jpg"), ReadFile(dir + "/q10.jpg"));
+}
+
+#endif

@@ -1,0 +1,71 @@
+// vellum-convert: command-line parsing and the conversion of one input file.
+//
+// The tool reads every kind the program reads (BMP, PNM, TIFF, JPEG, DjVu,
+// IW44), applies the image operations given on the command line in their
+// order, and writes BMP, PNM or JPEG with the program's writers and the
+// JPEG settings of Vellum.ini (overridable on the command line).
+#ifndef VELLUM_TOOLS_CONVERT_H
+#define VELLUM_TOOLS_CONVERT_H
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vellum_convert
+{
+
+// One image operation, applied in command-line order.
+struct Operation
+{
+  enum Kind
+  {
+    RotateLeft,
+    RotateRight,
+    Rotate180,
+    Flip,
+    Mirror,
+    Negative,
+    Grey,
+    Crop,
+    Resize
+  } kind;
+  int a = 0, b = 0, c = 0, d = 0; // crop: left, top, right, bottom; resize: w, h
+};
+
+struct Options
+{
+  std::vector<std::string> inputs;
+  std::string output;
+  int outputType = 0; // IMAGE_FILE_BMP, _PNM, _JPEG; 0 = from the output name
+  bool force = false; // overwrite existing files
+  int page = -1;      // 0-based TIFF page; -1: the first
+  bool allPages = false;
+  int method = 2; // resize method (DIB_RESAMPLE_*)
+  std::vector<Operation> operations;
+  std::string settingsFile; // empty: the usual Vellum.ini
+  // JPEG writing and reading; -1: from the settings.
+  int quality = -1, smoothing = -1, optimize = -1, encodeDct = -1, decodeDct = -1;
+  bool commentGiven = false;
+  std::string comment;
+  bool quiet = false;
+  bool help = false, version = false;
+};
+
+// Parses argv. On a usage error returns false with the message in error.
+bool ParseArguments(int argc, char **argv, Options &options, std::string &error);
+
+// Writes the --help text.
+void PrintUsage(FILE *out);
+
+// Runs a whole conversion: every input, every page asked for. Messages go to
+// err (one line per failed input), progress to out unless quiet. Returns
+// the process exit status: 0 when everything converted, 1 when some input
+// failed, 2 on a usage error.
+int Run(const Options &options, FILE *out, FILE *err);
+
+// The JPEG comment the program writes: "Orvale Vellum Revision: 1.12 ".
+std::string SoftwareText();
+
+} // namespace vellum_convert
+
+#endif

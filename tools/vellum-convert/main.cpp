@@ -1,0 +1,27 @@
+// vellum-convert: converts image files with Vellum's readers, writers and
+// image operations. See vellum-convert(1) or --help.
+#include <cstdio>
+
+#include "Convert.h"
+
+int main(int argc, char **argv)
+{
+  vellum_convert::Options options;
+  std::string error;
+  if (!vellum_convert::ParseArguments(argc, argv, options, error))
+  {
+    std::fprintf(stderr, "vellum-convert: %s\nTry 'vellum-convert --help'.\n", error.c_str());
+    return 2;
+  }
+  if (options.help)
+  {
+    vellum_convert::PrintUsage(stdout);
+    return 0;
+  }
+  if (options.version)
+  {
+    std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
+    return 0;
+  }
+  return vellum_convert::Run(options, stdout, stderr);
+}
