@@ -452,7 +452,9 @@ long mismatch(const Raster &cur, const Raster &proto, int sx, int sy, long limit
   return n;
 }
 
-// Where the differences lie: a substitution is refused when the differing
+// Where the differences lie (the caller has also limited them to 15 % of the
+// shape's black pixels, which keeps shifted textures such as hatching from
+// replacing each other): a substitution is refused when the differing
 // pixels form a thick patch (a 3x3 neighbourhood holding 7 or more of them),
 // which means a stroke present in one shape and missing in the other rather
 // than noise along the edges.
@@ -629,7 +631,22 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
     long count = r.count();
     if (count == 0)
       continue;
+    // Shapes are kept tight around their black pixels: the JB2 coder places
+    // copies of a shape by its black-pixel box, and readers of files of our
+    // INFO version place them by the bitmap size; tight shapes make both
+    // the same.
     Box box = black_box(r);
+    if (box.x0 > 0 || box.y0 > 0 || box.x1 < r.w - 1 || box.y1 < r.h - 1)
+    {
+      Raster t(box.x1 - box.x0 + 1, box.y1 - box.y0 + 1);
+      for (int y = 0; y < t.h; y++)
+        for (int x = 0; x < t.w; x++)
+          t.at(x, y) = r.at(x + box.x0, y + box.y0);
+      blit.left = (unsigned short)(blit.left + box.x0);
+      blit.bottom = (unsigned short)(blit.bottom + box.y0);
+      r = std::move(t);
+      box = Box{0, 0, r.w - 1, r.h - 1};
+    }
     if (level & 4)
     {
       long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
@@ -665,7 +682,7 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
         const Prototype &pr = protos[best];
         int sx = ((box.x0 + box.x1) - (pr.box.x0 + pr.box.x1)) / 2;
         int sy = ((box.y0 + box.y1) - (pr.box.y0 + pr.box.y1)) / 2;
-        if (differences_are_thin(r, pr.bits, sx, sy))
+        if (best_n * 100 <= std::max(200L, count * 15) && differences_are_thin(r, pr.bits, sx, sy))
         {
           blit.left = (unsigned short)(blit.left + sx);
           blit.bottom = (unsigned short)(blit.bottom + sy);
@@ -824,6 +841,9 @@ extern "C"
                                                                  : 15;
           jb2 = clean_jb2(*jb2, level);
 
+          // INFO version 18 makes DjVuLibre decode the JB2 data with its old
+          // placement of copied shapes; code it the same way.
+          jb2->reproduce_old_bug = true;
           iff.put_chunk("Sjbz");
           jb2->encode(iff.get_bytestream());
           iff.close_chunk();

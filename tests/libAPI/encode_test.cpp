@@ -77,6 +77,35 @@ TEST(DjvuEncode, MaskOnlyPageIsInfoAndSjbzAndDecodesExactly)
   EXPECT_EQ(rep.size(), 0u);
 }
 
+TEST(DjvuEncode, SharedShapesDecodeInPlaceInReferenceReaders)
+{
+  // Repeated bars with a one-pixel bump on the left edge: edge smoothing
+  // removes the bump and leaves the shapes with an empty column, and the
+  // matching pass makes all bars copies of one shape. ddjvu must place every
+  // copy where the bar was.
+  Reports rep;
+  const int w = 400, h = 120;
+  std::vector<unsigned char> raster((size_t)w * h, 0);
+  int bumps = 0;
+  for (int gx = 13; gx + 12 < w; gx += 31)
+  {
+    for (int y = 30; y < 70; y++)
+      for (int x = 2; x < 10; x++)
+        raster[(size_t)y * w + gx + x] = 1;
+    raster[(size_t)50 * w + gx + 1] = 1;
+    bumps++;
+  }
+  Mask mask(w, h, raster, 300);
+  Output out;
+  ASSERT_EQ(djvu_encode(nullptr, &mask.rec, nullptr, collect, &out), 0) << rep.first();
+  Pnm dec = ddjvu(out.bytes, "shared", "pgm");
+  ASSERT_EQ(dec.px.size(), raster.size());
+  int differ = 0;
+  for (size_t i = 0; i < raster.size(); i++)
+    differ += (dec.px[i] < 128) != (raster[i] != 0);
+  EXPECT_LE(differ, bumps);
+}
+
 TEST(DjvuEncode, PageResolutionRules)
 {
   struct Case

@@ -1,0 +1,418 @@
+// Compound DjVu encoding over the 300-dpi corpus pages, side by side with
+// the reference tools, in one run.
+//
+// For every page: our compound page (djvu_mask + djvu_encode with the
+// application's default settings: quality 80, filter level 0, foreground 50
+// dpi, background 100 dpi), DjVuLibre's c44 at its default, the compound a
+// user can make by hand (50 % global threshold mask by cjb2, layers separated
+// by djvumake), and cjpeg -quality 75; bitonal pages: ours (mask only) and
+// cjb2 -lossy. Reported: file size, encode time (ours: CPU seconds on one
+// core, in a child process), peak memory of our encode beyond the loaded
+// page (bytes per page pixel), PSNR of the whole page and of the text
+// regions (glyph pixels of the thresholded original plus a 2-pixel ring),
+// and the share of glyph pixels that our mask holds.
+//
+// Usage: encode_bench [corpus directory] (default: the configured corpus).
+// Needs pngtopnm, tifftopnm, c44, cjb2, djvuextract, djvumake, cjpeg, djpeg
+// and ddjvu on the PATH.
+#include "djvuapi.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+std::string g_tmp;
+
+std::string read_file(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+long file_size(const std::string &path)
+{
+  return (long)read_file(path).size();
+}
+
+// Runs a shell command quietly; commands that redirect their own output keep
+// it.
+bool run(const std::string &cmd)
+{
+  std::string full =
+      cmd.find('>') != std::string::npos ? "(" + cmd + ") 2>/dev/null" : cmd + " >/dev/null 2>&1";
+  return std::system(full.c_str()) == 0;
+}
+
+// A PNM image: channels 1 or 3 (a PBM becomes grey 0/255), top row first.
+struct Pnm
+{
+  int w = 0, h = 0, channels = 0;
+  bool bitonal = false;
+  std::vector<unsigned char> px;
+};
+
+bool read_pnm(const std::string &path, Pnm &p)
+{
+  std::string f = read_file(path);
+  size_t pos = 0;
+  auto token = [&]() -> long
+  {
+    while (pos < f.size())
+    {
+      if (f[pos] == '#')
+        while (pos < f.size() && f[pos] != '\n')
+          pos++;
+      else if (isspace((unsigned char)f[pos]))
+        pos++;
+      else
+        break;
+    }
+    long v = 0;
+    while (pos < f.size() && isdigit((unsigned char)f[pos]))
+      v = v * 10 + (f[pos++] - '0');
+    return v;
+  };
+  if (f.size() < 2 || f[0] != 'P')
+    return false;
+  char kind = f[1];
+  pos = 2;
+  p.w = (int)token();
+  p.h = (int)token();
+  long maxval = kind == '4' ? 1 : token();
+  pos++;
+  if (p.w <= 0 || p.h <= 0 || maxval != (kind == '4' ? 1 : 255))
+    return false;
+  if (kind == '4')
+  {
+    p.channels = 1;
+    p.bitonal = true;
+    size_t row = ((size_t)p.w + 7) / 8;
+    if (f.size() < pos + row * p.h)
+      return false;
+    p.px.resize((size_t)p.w * p.h);
+    for (int y = 0; y < p.h; y++)
+      for (int x = 0; x < p.w; x++)
+        p.px[(size_t)y * p.w + x] = ((unsigned char)f[pos + y * row + x / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
+    return true;
+  }
+  p.channels = kind == '6' ? 3 : 1;
+  size_t need = (size_t)p.w * p.h * p.channels;
+  if (f.size() < pos + need)
+    return false;
+  p.px.assign(f.begin() + (long)pos, f.begin() + (long)(pos + need));
+  return true;
+}
+
+// As RGB, for comparisons.
+std::vector<unsigned char> rgb(const Pnm &p)
+{
+  if (p.channels == 3)
+    return p.px;
+  std::vector<unsigned char> out(p.px.size() * 3);
+  for (size_t i = 0; i < p.px.size(); i++)
+    out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = p.px[i];
+  return out;
+}
+
+std::vector<unsigned char> luma(const Pnm &p)
+{
+  if (p.channels == 1)
+    return p.px;
+  std::vector<unsigned char> out((size_t)p.w * p.h);
+  for (size_t i = 0; i < out.size(); i++)
+    out[i] = (unsigned char)((77 * p.px[3 * i] + 151 * p.px[3 * i + 1] + 28 * p.px[3 * i + 2]) >> 8);
+  return out;
+}
+
+double psnr(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b,
+            const std::vector<unsigned char> *region = nullptr)
+{
+  if (a.size() != b.size() || a.empty())
+    return 0;
+  double se = 0;
+  size_t n = 0;
+  for (size_t i = 0; i < a.size(); i++)
+  {
+    if (region && !(*region)[i / 3])
+      continue;
+    double d = (double)a[i] - b[i];
+    se += d * d;
+    n++;
+  }
+  if (n == 0)
+    return 0;
+  if (se == 0)
+    return 99;
+  return 10 * std::log10(255.0 * 255.0 * n / se);
+}
+
+// Glyph pixels (threshold at 50 %) and the text region (glyphs + 2-pixel ring).
+void text_regions(const Pnm &p, std::vector<unsigned char> &glyph, std::vector<unsigned char> &region)
+{
+  std::vector<unsigned char> y = luma(p);
+  glyph.assign(y.size(), 0);
+  for (size_t i = 0; i < y.size(); i++)
+    glyph[i] = y[i] < 128;
+  region = glyph;
+  for (int pass = 0; pass < 2; pass++)
+  {
+    std::vector<unsigned char> grown = region;
+    for (int yy = 0; yy < p.h; yy++)
+      for (int x = 0; x < p.w; x++)
+        if (region[(size_t)yy * p.w + x])
+          for (int dy = -1; dy <= 1; dy++)
+            for (int dx = -1; dx <= 1; dx++)
+            {
+              int ny = yy + dy, nx = x + dx;
+              if (ny >= 0 && nx >= 0 && ny < p.h && nx < p.w)
+                grown[(size_t)ny * p.w + nx] = 1;
+            }
+    region.swap(grown);
+  }
+}
+
+void write_pbm(const std::string &path, const std::vector<unsigned char> &black, int w, int h)
+{
+  std::string out = "P4\n" + std::to_string(w) + " " + std::to_string(h) + "\n";
+  size_t row = ((size_t)w + 7) / 8;
+  std::string bits(row * h, '\0');
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++)
+      if (black[(size_t)y * w + x])
+        bits[y * row + x / 8] |= (char)(0x80 >> (x % 8));
+  write_file(path, out + bits);
+}
+
+int collect(void *user, const void *buf, int n)
+{
+  static_cast<std::string *>(user)->append(static_cast<const char *>(buf), (size_t)n);
+  return n;
+}
+
+void on_error(const char *m, const char *f, int l)
+{
+  fprintf(stderr, "error: %s at %s(%d)\n", m, f, l);
+}
+
+// Our encode of the page into out.djvu, in a child process so that its time
+// and peak memory are its own. Returns CPU seconds; peak is extra bytes.
+double encode_ours(const Pnm &p, const std::string &out, long &peak_extra)
+{
+  struct rusage before;
+  getrusage(RUSAGE_SELF, &before);
+  long base_kb = 0;
+  {
+    std::ifstream st("/proc/self/status");
+    std::string line;
+    while (std::getline(st, line))
+      if (line.compare(0, 6, "VmRSS:") == 0)
+        base_kb = atol(line.c_str() + 6);
+  }
+  pid_t pid = fork();
+  if (pid == 0)
+  {
+    djvu_set_error_callback(on_error);
+    djvu_pixel_image img;
+    memset(&img, 0, sizeof img);
+    img.flags = (p.channels == 1 ? DJVU_GRAY : DJVU_RGB) | DJVU_TOPDOWN | DJVU_HAS_DPI |
+                (p.bitonal ? DJVU_BITONAL : 0);
+    img.w = p.w;
+    img.h = p.h;
+    img.rowsize = p.w * p.channels;
+    img.pixsize = p.channels;
+    img.data = const_cast<unsigned char *>(p.px.data());
+    img.xdpi = img.ydpi = 300;
+    std::string file;
+    djvu_encode_params ep = {28, 2.2f, 80, 0, 50, 100, 0};
+    int r;
+    if (p.bitonal)
+    {
+      // The 1-bit path: the picture itself is the mask.
+      std::vector<unsigned char> bytes;
+      size_t i = 0, n = p.px.size();
+      while (i < n)
+      {
+        size_t j = i;
+        while (j < n && p.px[j] == p.px[i] && j - i < 128)
+          j++;
+        bytes.push_back((unsigned char)((p.px[i] ? 128 : 0) + (j - i - 1)));
+        i = j;
+      }
+      djvu_run_image mask = {p.w, p.h, (int32_t)bytes.size(), bytes.data(), 300, 300, 0};
+      r = djvu_encode(&ep, &mask, nullptr, collect, &file);
+    }
+    else
+    {
+      djvu_mask_params mp = {36, 0, 0, 0, 300, 0, 0, 0, 0};
+      djvu_run_image *mask = djvu_mask(&mp, &img);
+      r = mask ? djvu_encode(&ep, mask, &img, collect, &file) : -1;
+      djvu_run_image_free(mask);
+    }
+    write_file(out, file);
+    _exit(r == 0 ? 0 : 1);
+  }
+  int status = 0;
+  struct rusage ru;
+  wait4(pid, &status, 0, &ru);
+  peak_extra = std::max(0L, (ru.ru_maxrss - base_kb) * 1024);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return -1;
+  return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
+}
+
+double wall_seconds()
+{
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+struct Row
+{
+  std::string name;
+  long size;
+  double seconds, psnr_all, psnr_text;
+};
+
+// Decodes a file with ddjvu (or djpeg) and compares with the original.
+Row measure(const std::string &name, const std::string &file, const Pnm &orig,
+            const std::vector<unsigned char> &region, double seconds, bool jpeg = false)
+{
+  Row r{name, file_size(file), seconds, 0, 0};
+  std::string dec = file + ".ppm";
+  std::string cmd =
+      jpeg ? "djpeg -pnm '" + file + "' > '" + dec + "'" : "ddjvu -format=ppm '" + file + "' '" + dec + "'";
+  Pnm d;
+  if (run(cmd) && read_pnm(dec, d) && d.w == orig.w && d.h == orig.h)
+  {
+    std::vector<unsigned char> a = rgb(orig), b = rgb(d);
+    r.psnr_all = psnr(a, b);
+    r.psnr_text = psnr(a, b, &region);
+  }
+  return r;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+  std::string corpus = argc > 1 ? argv[1] : ENCODE_BENCH_CORPUS;
+  char tmpl[] = "/tmp/encode_bench.XXXXXX";
+  g_tmp = mkdtemp(tmpl);
+  const char *pages[] = {"composed-article-300dpi.png",    "compound-flower-text-300dpi.png",
+                         "compound-panels-300dpi.png",     "illustration-tiger-300dpi.png",
+                         "lineart-golfer-grey-300dpi.png", "text-manual-grey-300dpi.png",
+                         "text-maths-grey-300dpi.png",     "text-diagram-bitonal-300dpi.tif"};
+  std::vector<long> compound_sizes;
+  printf("%-34s %-10s %9s %7s %8s %8s\n", "page", "encoder", "bytes", "sec", "PSNR", "PSNRtext");
+  for (const char *page : pages)
+  {
+    std::string src = corpus + "/page/" + page, pnm = g_tmp + "/page.pnm";
+    std::string conv =
+        std::string(strstr(page, ".tif") ? "tifftopnm" : "pngtopnm") + " '" + src + "' > '" + pnm + "'";
+    Pnm p;
+    if (!run(conv) || !read_pnm(pnm, p))
+    {
+      printf("%-34s cannot read\n", page);
+      continue;
+    }
+    std::vector<unsigned char> glyph, region;
+    text_regions(p, glyph, region);
+    std::vector<Row> rows;
+
+    long peak = 0;
+    std::string ours = g_tmp + "/ours.djvu";
+    double t = encode_ours(p, ours, peak);
+    rows.push_back(measure("ours", ours, p, region, t));
+    if (!p.bitonal)
+      compound_sizes.push_back(rows.back().size);
+
+    // The text legibility check: glyph pixels that our mask holds, and mask
+    // pixels outside the text regions.
+    double held = 0, stray = 0;
+    Pnm m;
+    if (run("ddjvu -format=pgm -mode=mask '" + ours + "' '" + g_tmp + "/mask.pgm'") &&
+        read_pnm(g_tmp + "/mask.pgm", m) && m.w == p.w && m.h == p.h)
+    {
+      long g = 0, h = 0, mk = 0, out = 0;
+      for (size_t i = 0; i < glyph.size(); i++)
+      {
+        bool black = m.px[i] < 128;
+        g += glyph[i];
+        h += glyph[i] && black;
+        mk += black;
+        out += black && !region[i];
+      }
+      held = g ? 100.0 * h / g : 100;
+      stray = mk ? 100.0 * out / mk : 0;
+    }
+
+    std::string ppm = g_tmp + "/page.ppm";
+    if (p.channels == 1 && !p.bitonal)
+      run("pgmtoppm white '" + pnm + "' > '" + ppm + "'");
+    else if (p.channels == 3)
+      run("cp '" + pnm + "' '" + ppm + "'");
+
+    if (!p.bitonal)
+    {
+      double t0 = wall_seconds();
+      run("c44 '" + ppm + "' '" + g_tmp + "/c44.djvu'");
+      rows.push_back(measure("c44", g_tmp + "/c44.djvu", p, region, wall_seconds() - t0));
+
+      t0 = wall_seconds();
+      write_pbm(g_tmp + "/thr.pbm", glyph, p.w, p.h);
+      bool ok = run("cjb2 -dpi 300 '" + g_tmp + "/thr.pbm' '" + g_tmp + "/thr.djvu'") &&
+                run("djvuextract '" + g_tmp + "/thr.djvu' Sjbz='" + g_tmp + "/thr.sjbz'") &&
+                run("djvumake '" + g_tmp + "/hand.djvu' INFO=,,300 Sjbz='" + g_tmp + "/thr.sjbz' PPM='" +
+                    ppm + "'");
+      if (ok)
+        rows.push_back(measure("threshold", g_tmp + "/hand.djvu", p, region, wall_seconds() - t0));
+
+      t0 = wall_seconds();
+      run("cjpeg -quality 75 '" + ppm + "' > '" + g_tmp + "/q75.jpg'");
+      rows.push_back(measure("jpeg75", g_tmp + "/q75.jpg", p, region, wall_seconds() - t0, true));
+    }
+    else
+    {
+      double t0 = wall_seconds();
+      run("cjb2 -lossy -dpi 300 '" + pnm + "' '" + g_tmp + "/lossy.djvu'");
+      rows.push_back(measure("cjb2-lossy", g_tmp + "/lossy.djvu", p, region, wall_seconds() - t0));
+    }
+    for (const Row &r : rows)
+      printf("%-34s %-10s %9ld %7.2f %8.2f %8.2f\n", page, r.name.c_str(), r.size, r.seconds, r.psnr_all,
+             r.psnr_text);
+    printf(
+        "%-34s ours: peak %.2f bytes/pixel beyond the page, mask holds %.1f %% of glyph pixels, %.1f %% of "
+        "mask outside text regions\n",
+        page, (double)peak / ((double)p.w * p.h), held, stray);
+    fflush(stdout);
+  }
+  if (!compound_sizes.empty())
+  {
+    std::sort(compound_sizes.begin(), compound_sizes.end());
+    printf("median compound size (ours): %ld bytes\n", compound_sizes[compound_sizes.size() / 2]);
+  }
+  run("rm -rf '" + g_tmp + "'");
+  return 0;
+}
