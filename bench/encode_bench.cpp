@@ -219,8 +219,13 @@ void on_error(const char *m, const char *f, int l)
 // and peak memory are its own. Returns CPU seconds; peak is extra bytes.
 double encode_ours(const Pnm &p, const std::string &out, long &peak_extra)
 {
-  struct rusage before;
-  getrusage(RUSAGE_SELF, &before);
+  // The application hands over its bitmap: bottom-up rows, BGR.
+  std::vector<unsigned char> dib(p.px.size());
+  const size_t row = (size_t)p.w * p.channels;
+  for (int y = 0; y < p.h; y++)
+    for (size_t i = 0; i < row; i += p.channels)
+      for (int c = 0; c < p.channels; c++)
+        dib[(size_t)(p.h - 1 - y) * row + i + c] = p.px[(size_t)y * row + i + (p.channels == 3 ? 2 - c : 0)];
   long base_kb = 0;
   {
     std::ifstream st("/proc/self/status");
@@ -235,13 +240,13 @@ double encode_ours(const Pnm &p, const std::string &out, long &peak_extra)
     djvu_set_error_callback(on_error);
     djvu_pixel_image img;
     memset(&img, 0, sizeof img);
-    img.flags = (p.channels == 1 ? DJVU_GRAY : DJVU_RGB) | DJVU_TOPDOWN | DJVU_HAS_DPI |
+    img.flags = (p.channels == 1 ? DJVU_GRAY : DJVU_BGR) | DJVU_BOTTOMUP | DJVU_HAS_DPI |
                 (p.bitonal ? DJVU_BITONAL : 0);
     img.w = p.w;
     img.h = p.h;
     img.rowsize = p.w * p.channels;
     img.pixsize = p.channels;
-    img.data = const_cast<unsigned char *>(p.px.data());
+    img.data = dib.data();
     img.xdpi = img.ydpi = 300;
     std::string file;
     djvu_encode_params ep = {28, 2.2f, 80, 0, 50, 100, 0};

@@ -508,12 +508,13 @@ struct RunListOwner
 struct BandImage
 {
   djvu_pixel_image img;
+  bool view = false; // img describes the caller's rows
   BandImage() { memset(&img, 0, sizeof img); }
   ~BandImage()
   {
     try
     {
-      if (img.data)
+      if (img.data && !view)
         pix_release_buffer(&img);
     }
     catch (...)
@@ -603,6 +604,29 @@ void find_band(const djvu_mask_params &p, const djvu_pixel_image &band, int y0, 
   append_runs(run, raster);
 }
 
+// The band of picture rows top .. top + rows - 1, enlarged F times. A page
+// that is already bottom-up BGR or grey is described in place (the finder
+// takes any row size) instead of copied.
+void make_band(const djvu_pixel_image &image, int top, int rows, int F, BandImage &band)
+{
+  const bool gray = (image.flags & DJVU_GRAY) != 0;
+  const bool bgr_rows = gray ? image.pixsize == 1
+                             : ((image.flags & DJVU_BGR) && !(image.flags & DJVU_RGB) && image.pixsize == 3);
+  if (F == 1 && (image.flags & DJVU_BOTTOMUP) && bgr_rows)
+  {
+    band.view = true;
+    band.img = image;
+    band.img.flags = (image.flags & (DJVU_GRAY | DJVU_BGR)) | DJVU_BOTTOMUP;
+    band.img.h = rows;
+    band.img.offset = (int32_t)DJVU_API_ADD(image.offset, DJVU_API_MUL(image.h - top - rows, image.rowsize));
+    band.img.origin = nullptr;
+    return;
+  }
+  pix_crop_copy(&image, 0, top, image.w - 1, top + rows - 1, &band.img);
+  if (F > 1)
+    pix_transform(&band.img, 0, F * band.img.w, F * band.img.h);
+}
+
 int enlargement(int dpi, const djvu_mask_params &p)
 {
   return dpi < p.dpi_triple ? 3 : dpi < p.dpi_double ? 2 : 1;
@@ -667,17 +691,13 @@ void make_mask(const djvu_mask_params &p, const djvu_pixel_image &image, djvu_ru
     for (; A < FH - o - 48; first = false)
     {
       BandImage band;
-      pix_crop_copy(&image, 0, (int)(A / F), W - 1, (int)((A + o + 48) / F - 1), &band.img);
-      if (F > 1)
-        pix_transform(&band.img, 0, F * band.img.w, F * band.img.h);
+      make_band(image, (int)(A / F), (int)((A + o + 48) / F - A / F), F, band);
       find_band(p, band.img, 24, band.img.h - 1 - (first ? 0 : 24), run);
       A += o;
       progress("Preparing foreground/background mask", (int)(A * 100 / run.height), p.progress_data);
     }
   BandImage band;
-  pix_crop_copy(&image, 0, (int)(A / F), W - 1, H - 1, &band.img);
-  if (F > 1)
-    pix_transform(&band.img, 0, F * band.img.w, F * band.img.h);
+  make_band(image, (int)(A / F), H - (int)(A / F), F, band);
   find_band(p, band.img, 0, band.img.h - 1 - (first ? 0 : 24), run);
   progress("Preparing foreground/background mask", 100, p.progress_data);
 }
