@@ -636,6 +636,7 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
     // INFO version place them by the bitmap size; tight shapes make both
     // the same.
     Box box = black_box(r);
+    int parent = -1;
     if (box.x0 > 0 || box.y0 > 0 || box.x1 < r.w - 1 || box.y1 < r.h - 1)
     {
       Raster t(box.x1 - box.x0 + 1, box.y1 - box.y0 + 1);
@@ -690,10 +691,13 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
           out->add_blit(blit);
           continue;
         }
+        // Too different to replace, close enough to be coded as a
+        // refinement of the candidate (lossless).
+        parent = pr.shapeno;
       }
     }
     JB2Shape ns;
-    ns.parent = -1;
+    ns.parent = parent;
     ns.userdata = 0;
     ns.bits = r.bitmap();
     int shapeno = out->add_shape(ns);
