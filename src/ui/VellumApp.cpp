@@ -84,7 +84,7 @@ bool CVellumApp::InitInstance()
   m_pDocManager->FileHistoryAddFilesToMenu();
 
   // The one document: the framework's start-up new document (no scan).
-  wxDocument *created = m_pDocManager->CreateDocument(wxString(), wxDOC_NEW | wxDOC_SILENT);
+  wxDocument *created = m_pDocManager->CreateDocument(wxString(), wxDOC_NEW);
   CVellumDoc *doc = dynamic_cast<CVellumDoc *>(created);
   if (!doc || !doc->View())
   {
@@ -109,9 +109,16 @@ bool CVellumApp::InitInstance()
 
   if (!m_bQuiet && !m_settings.NoStartupInfo)
     m_settings.NoStartupInfo = ShowStartupHint(m_pMainFrame, false) ? 1 : 0;
+  WarnColorDepth();
+  return true;
+}
+
+bool CVellumApp::WarnColorDepth()
+{
   const std::string warning = ColorDepthWarning(ScreenDepth());
-  if (!warning.empty())
-    VellumMessageBox(warning.c_str(), kProductName, VMB_OK | VMB_ICONEXCLAMATION);
+  if (warning.empty())
+    return false;
+  VellumMessageBox(warning.c_str(), kProductName, VMB_OK | VMB_ICONEXCLAMATION);
   return true;
 }
 

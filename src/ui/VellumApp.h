@@ -59,6 +59,10 @@ public:
   CVellumDoc *Document() const;
   CMainFrame *MainFrame() const { return m_pMainFrame; }
 
+  // The colour-depth warning for a display of 8 bits per pixel or fewer;
+  // true when it was shown.
+  bool WarnColorDepth();
+
   // Copies the recent-file list into the settings and writes them.
   void SaveSettings();
 };
