@@ -247,3 +247,22 @@ TEST(CleanMask, EmptyShapesAreDropped)
   EXPECT_EQ(out->get_width(), 100);
   EXPECT_EQ(out->get_height(), 100);
 }
+
+TEST(CleanMask, ThickDifferencesAreRefinedNotReplaced)
+{
+  // A ring, and the same ring with a 3 x 3 blot inside: close in pixel count
+  // and mismatch, but the blot is a real stroke.
+  std::vector<std::string> ring(10, "##......##"), blot;
+  ring[0] = ring[1] = ring[8] = ring[9] = "##########";
+  blot = ring;
+  for (int y = 3; y < 6; y++)
+    blot[y] = "##.###..##";
+  GP<JB2Image> jb2 = page(200, 100);
+  add(*jb2, bitmap(ring), 10, 50);
+  add(*jb2, bitmap(blot), 40, 50);
+  GP<JB2Image> out = clean_jb2(*jb2, 15);
+  ASSERT_EQ(out->get_blit_count(), 2);
+  ASSERT_EQ(out->get_shape_count(), 2);
+  EXPECT_EQ(out->get_shape(1).parent, 0);
+  EXPECT_EQ(black(*out), 64 * 2 + 9);
+}
