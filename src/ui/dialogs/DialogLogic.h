@@ -29,6 +29,8 @@
 // - Load() fills the members from the settings; Store() writes them back at
 //   OK and marks the document modified when it holds an image of the
 //   dialog's file kind.
+// - A logic object keeps references to the settings, the document record
+//   and the association store it was given; they must outlive it.
 #ifndef VELLUM_UI_DIALOGS_DIALOGLOGIC_H
 #define VELLUM_UI_DIALOGS_DIALOGLOGIC_H
 
