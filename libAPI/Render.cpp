@@ -205,27 +205,55 @@ uint32_t be32(const unsigned char *p)
   return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-// The INFO chunk of a FORM:DJVU file (null when absent) and its length.
-const unsigned char *find_info(const std::vector<unsigned char> &data, size_t &len)
+// Walks the top-level chunks of a single-page FORM. For each chunk: its id,
+// its data and its length (cut to the bytes present).
+template <class F> void for_each_chunk(const std::vector<unsigned char> &data, F &&visit)
 {
-  if (data.size() < 16 || std::memcmp(data.data(), "AT&TFORM", 8) != 0 ||
-      std::memcmp(&data[12], "DJVU", 4) != 0)
-    return nullptr;
-  size_t end = std::min<size_t>(data.size(), (size_t)12 + be32(&data[8]));
-  size_t at = 16;
+  // The "AT&T" magic is optional for the library.
+  const size_t base = data.size() >= 4 && !std::memcmp(data.data(), "AT&T", 4) ? 4 : 0;
+  if (data.size() < base + 12 || std::memcmp(&data[base], "FORM", 4) != 0)
+    return;
+  const size_t end = std::min<size_t>(data.size(), base + 8 + be32(&data[base + 4]));
+  size_t at = base + 12;
   while (at + 8 <= end)
   {
-    size_t clen = be32(&data[at + 4]);
-    if (std::memcmp(&data[at], "INFO", 4) == 0)
-    {
-      len = std::min(clen, end - (at + 8));
-      return &data[at + 8];
-    }
+    const size_t clen = be32(&data[at + 4]);
+    const size_t avail = std::min(clen, end - (at + 8));
+    visit((const char *)&data[at], &data[at + 8], avail);
     if (clen > end - (at + 8))
       break;
     at += 8 + clen + (clen & 1);
   }
-  return nullptr;
+}
+
+// Refuses pages and IW44 layers larger than kMaxPagePixels (their size is
+// in the INFO chunk and in the first chunk of each IW44 layer) and returns
+// the size ratio from INFO byte 9 (2 or 3; else 1).
+int check_sizes(const std::vector<unsigned char> &data)
+{
+  int ratio = 1;
+  for_each_chunk(data,
+                 [&](const char *id, const unsigned char *p, size_t len)
+                 {
+                   int64_t w = -1, h = -1;
+                   if (!std::memcmp(id, "INFO", 4) && len >= 4)
+                   {
+                     w = p[0] << 8 | p[1];
+                     h = p[2] << 8 | p[3];
+                     if (len >= 10 && (p[9] == 2 || p[9] == 3))
+                       ratio = p[9];
+                   }
+                   else if ((!std::memcmp(id, "BG44", 4) || !std::memcmp(id, "FG44", 4) ||
+                             !std::memcmp(id, "PM44", 4) || !std::memcmp(id, "BM44", 4)) &&
+                            len >= 9 && p[0] == 0)
+                   {
+                     w = p[4] << 8 | p[5];
+                     h = p[6] << 8 | p[7];
+                   }
+                   if (w * h > kMaxPagePixels)
+                     DJVU_API_THROW("DjVu page too large");
+                 });
+  return ratio;
 }
 
 void check_header(const unsigned char *h)
@@ -296,23 +324,13 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
       break;
   }
 
-  // Page sizes the library would choke on are refused before it sees them.
-  size_t info_len = 0;
-  const unsigned char *info = find_info(data, info_len);
-  int ratio = 1;
-  if (info && info_len >= 4)
-  {
-    int64_t w = info[0] << 8 | info[1], h = info[2] << 8 | info[3];
-    if (w * h > kMaxPagePixels)
-      DJVU_API_THROW("DjVu page too large");
-    if (info_len >= 10 && (info[9] == 2 || info[9] == 3))
-      ratio = info[9];
-  }
+  // Sizes the library would choke on are refused before it sees them.
+  const int ratio = check_sizes(data);
 
   GP<DecodePort> port = new DecodePort;
   port->pool = DJVU::DataPool::create();
-  if (!data.empty())
-    port->pool->add_data(data.data(), (int)data.size());
+  for (size_t at = 0; at < data.size(); at += (size_t)1 << 30)
+    port->pool->add_data(&data[at], (int)std::min(data.size() - at, (size_t)1 << 30));
   port->pool->set_eof();
   std::vector<unsigned char>().swap(data);
 

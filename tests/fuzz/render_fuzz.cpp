@@ -67,13 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
       djvu_pixel_image_free(img);
     }
   }
+  // A quarter turn at the same subsample, and on small pages a resampled
+  // render of an odd size.
   p.layer = 0;
-  djvu_pixel_image *small = djvu_render(&p, h, 0, 0, h->width - 1, h->height - 1, 90, std::min(64, h->height),
-                                        std::min(64, h->width));
-  if (small)
+  djvu_pixel_image *img = djvu_render(&p, h, 0, 0, w * s - 1, hh * s - 1, 90, hh, w);
+  if (img)
   {
-    touch(small);
-    djvu_pixel_image_free(small);
+    touch(img);
+    djvu_pixel_image_free(img);
+  }
+  if ((int64_t)h->width * h->height <= 512 * 512)
+  {
+    img = djvu_render(&p, h, 0, 0, h->width - 1, h->height - 1, 180, 37, 23);
+    if (img)
+    {
+      touch(img);
+      djvu_pixel_image_free(img);
+    }
   }
   djvu_halfcoded_image_free(h);
   return 0;

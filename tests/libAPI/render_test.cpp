@@ -276,6 +276,29 @@ TEST(Decode, DamagedFilesFailOnceThroughReadRoutine)
   EXPECT_EQ(g_messages.size(), 1u);
 }
 
+TEST(Decode, AbsurdSizesRefusedBeforeTheLibrary)
+{
+  struct Case
+  {
+    const char *file;
+    size_t at; // offset of the 16-bit width, then height
+  } cases[] = {
+      {"djvu/formatdoc-p61-table-bitonal.djvu", 24}, // INFO
+      {"djvu/photo-astronaut.iw44", 24},             // first PM44 chunk (no AT&T magic)
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.file);
+    Reports r;
+    std::vector<unsigned char> bytes = slurp(corpus(c.file));
+    ASSERT_GT(bytes.size(), c.at + 4);
+    std::memset(&bytes[c.at], 0xff, 4);
+    EXPECT_FALSE(decode_bytes(bytes));
+    ASSERT_EQ(g_messages.size(), 1u);
+    EXPECT_EQ(g_messages[0], "DjVu page too large");
+  }
+}
+
 TEST(Decode, ReducedSizeFromInfoByte9)
 {
   Reports r;
