@@ -112,7 +112,8 @@ public:
   std::vector<uint8_t> Acquire();
   std::string LastError() const;
 
-  // Closes SANE (sane_exit); a later call initialises it again.
+  // Closes SANE (sane_exit); a later call initialises it again. The program
+  // calls it when it ends; the destructor does not.
   void Shutdown();
 
 private:

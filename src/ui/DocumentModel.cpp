@@ -24,40 +24,24 @@ CDocumentModel::CDocumentModel()
 {
 }
 
-CDocumentModel::~CDocumentModel()
-{
-  // The records' destructors free their pages; a shared one only once.
-  if (m_pUndoImage && m_pImage && m_pUndoImage->m_pDocument == m_pImage->m_pDocument)
-    m_pUndoImage->m_pDocument = nullptr;
-  if (m_pInsertImage && m_pImage && m_pInsertImage->m_pDocument == m_pImage->m_pDocument)
-    m_pInsertImage->m_pDocument = nullptr;
-}
+CDocumentModel::~CDocumentModel() = default;
 
-void CDocumentModel::ResetKeepingShared(CDibImage &record, const CDibImage *other)
-{
-  if (other && record.m_pDocument && record.m_pDocument == other->m_pDocument)
-    record.m_pDocument = nullptr; // the other record still owns it
-  record.Reset();
-}
-
+// The records count their references to a shared decoded page: resetting one
+// gives up its reference, and the last one frees the page.
 void CDocumentModel::DeleteContents()
 {
   m_nContentKind = 0;
   m_nOpenKind = 0;
   m_nZoom = 0;
-  void *freed = m_pImage->m_pDocument;
   m_pImage->Reset();
-  if (m_pUndoImage->m_pDocument == freed)
-    m_pUndoImage->m_pDocument = nullptr;
   m_pUndoImage->Reset();
   m_strTitle.clear();
 }
 
 void CDocumentModel::SaveUndo()
 {
-  ResetKeepingShared(*m_pUndoImage, m_pImage.get());
-  if (m_pUndoImage->CopyFrom(*m_pImage))
-    m_pUndoImage->m_pDocument = m_pImage->m_pDocument; // shared page
+  m_pUndoImage->Reset();
+  m_pUndoImage->CopyFrom(*m_pImage); // shares the decoded page; empty on failure
   m_nUndoContentKind = m_nContentKind;
 }
 
@@ -72,7 +56,7 @@ int CDocumentModel::SwapUndo()
 
 void CDocumentModel::EmptyUndo()
 {
-  ResetKeepingShared(*m_pUndoImage, m_pImage.get());
+  m_pUndoImage->Reset();
 }
 
 int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env)
@@ -96,9 +80,6 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
   }
   else if (m_nContentKind == kKindJpeg)
   {
-    // A fresh read would drop a page shared with the undo image.
-    if (m_pUndoImage->m_pDocument && m_pUndoImage->m_pDocument == image.m_pDocument)
-      image.m_pDocument = nullptr;
     ok = image.LoadJpeg(m_strLastOpenedPath.c_str(), depth, env.jpegDct, DIB_HEADER_INFO);
   }
   else

@@ -7,9 +7,9 @@
 // side: titles shown in the frame, the modified flag, the views.
 //
 // Shared decoded pages: the undo image is a copy of the image that shares
-// its decoded DjVu/IW44 page handle (so an undone DjVu page can still be
-// rendered again). Whenever one of the two records is cleared, the handle is
-// freed only when the other record does not hold it too.
+// its decoded DjVu/IW44 page (so an undone DjVu page can still be rendered
+// again). The records count their references, so clearing either one frees
+// the page only when the other no longer holds it.
 //
 // Messages ("Failed to open the image!", ...) go through VellumMessageBox
 // with the stop icon, as the document commands show them.
@@ -86,7 +86,7 @@ public:
   // Exchanges image and undo image and their content kinds; 1, or 0 when a
   // record is missing.
   int SwapUndo();
-  // Resets the undo image (its page freed only when the image does not hold it).
+  // Resets the undo image (a page the image shares stays).
   void EmptyUndo();
   bool CanUndo() const { return m_pUndoImage && !m_pUndoImage->IsEmpty(); }
   bool HasImage() const { return m_pImage && !m_pImage->IsEmpty(); }
@@ -113,10 +113,6 @@ public:
   // header, SetFromDib, content kind 3, title "Untitled scanned image".
   // 0 when the block is malformed (the document stays empty).
   int TakeScannedDib(const std::vector<uint8_t> &dib);
-
-private:
-  // Resets record, freeing its page only when other does not hold it.
-  static void ResetKeepingShared(CDibImage &record, const CDibImage *other);
 };
 
 } // namespace vellum

@@ -63,16 +63,21 @@ wxBitmap ToolBitmap(const wxArtID &id, const char *fallbackText)
 
 } // namespace
 
-wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame) EVT_MENU(ID_FILE_OPEN_IMAGE, CMainFrame::OnOpen)
-    EVT_MENU(ID_FILE_NEW_SCAN, CMainFrame::OnNewScan)
-        EVT_MENU(ID_FILE_SELECT_SOURCE, CMainFrame::OnSelectSource)
-            EVT_UPDATE_UI(ID_FILE_NEW_SCAN, CMainFrame::OnUpdateScanner)
-                EVT_UPDATE_UI(ID_FILE_SELECT_SOURCE, CMainFrame::OnUpdateScanner)
-                    EVT_MENU(wxID_EXIT, CMainFrame::OnExitCommand) EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
-                        EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
-                            EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox) wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
+  EVT_MENU(ID_FILE_OPEN_IMAGE, CMainFrame::OnOpen)
+  EVT_MENU(ID_FILE_NEW_SCAN, CMainFrame::OnNewScan)
+  EVT_MENU(ID_FILE_SELECT_SOURCE, CMainFrame::OnSelectSource)
+  EVT_UPDATE_UI(ID_FILE_NEW_SCAN, CMainFrame::OnUpdateScanner)
+  EVT_UPDATE_UI(ID_FILE_SELECT_SOURCE, CMainFrame::OnUpdateScanner)
+  EVT_MENU(wxID_EXIT, CMainFrame::OnExitCommand)
+  EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
+  EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
+  EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-                                CMainFrame::CMainFrame(wxDocManager *manager)
+    CMainFrame::CMainFrame(wxDocManager *manager)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500))
 {
   CreateMenus();

@@ -15,10 +15,13 @@ using namespace vellum;
 
 // ------------------------------------------------------ document manager
 
+// clang-format off
 wxBEGIN_EVENT_TABLE(CVellumDocManager, wxDocManager)
-    EVT_MENU_RANGE(wxID_FILE1, wxID_FILE9, CVellumDocManager::OnRecentFile) wxEND_EVENT_TABLE()
+  EVT_MENU_RANGE(wxID_FILE1, wxID_FILE9, CVellumDocManager::OnRecentFile)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-        wxFileHistory *CVellumDocManager::OnCreateFileHistory()
+    wxFileHistory *CVellumDocManager::OnCreateFileHistory()
 {
   return new wxFileHistory(CVellumSettings::kRecentFiles);
 }

@@ -19,7 +19,11 @@ using namespace vellum;
 
 // ---------------------------------------------------------------- canvas
 
-wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas) EVT_PAINT(CViewCanvas::OnPaint) wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
+  EVT_PAINT(CViewCanvas::OnPaint)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
     CViewCanvas::CViewCanvas(CVellumView *view, wxWindow *parent)
     : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
@@ -42,21 +46,24 @@ void CViewCanvas::OnPaint(wxPaintEvent &)
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVellumView, wxView);
 
-wxBEGIN_EVENT_TABLE(CVellumView, wxView) EVT_MENU(ID_VIEW_ZOOM_IN, CVellumView::OnZoomIn)
-    EVT_MENU(ID_VIEW_ZOOM_OUT, CVellumView::OnZoomOut) EVT_MENU(ID_VIEW_REFRESH, CVellumView::OnRefresh)
-        EVT_MENU_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnLayer)
-            EVT_MENU_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnPage)
-                EVT_UPDATE_UI(ID_VIEW_ZOOM_IN, CVellumView::OnUpdateZoomIn)
-                    EVT_UPDATE_UI(ID_VIEW_ZOOM_OUT, CVellumView::OnUpdateZoomOut)
-                        EVT_UPDATE_UI(ID_VIEW_REFRESH, CVellumView::OnUpdateHasImage)
-                            EVT_UPDATE_UI_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND,
-                                                CVellumView::OnUpdateLayer)
-                                EVT_UPDATE_UI_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnUpdatePage)
-                                    wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(CVellumView, wxView)
+  EVT_MENU(ID_VIEW_ZOOM_IN, CVellumView::OnZoomIn)
+  EVT_MENU(ID_VIEW_ZOOM_OUT, CVellumView::OnZoomOut)
+  EVT_MENU(ID_VIEW_REFRESH, CVellumView::OnRefresh)
+  EVT_MENU_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnLayer)
+  EVT_MENU_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnPage)
+  EVT_UPDATE_UI(ID_VIEW_ZOOM_IN, CVellumView::OnUpdateZoomIn)
+  EVT_UPDATE_UI(ID_VIEW_ZOOM_OUT, CVellumView::OnUpdateZoomOut)
+  EVT_UPDATE_UI(ID_VIEW_REFRESH, CVellumView::OnUpdateHasImage)
+  EVT_UPDATE_UI_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnUpdateLayer)
+  EVT_UPDATE_UI_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnUpdatePage)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-                                        CVellumView::CVellumView()
-{
-}
+    void (*CVellumView::s_paintObserver)(CVellumView *) = nullptr;
+
+CVellumView::CVellumView() {}
 
 CVellumDoc *CVellumView::Doc() const
 {
@@ -421,6 +428,8 @@ void CVellumView::OnDraw(wxDC *dc)
   }
   m_nLastPaintMicros =
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+  if (s_paintObserver)
+    s_paintObserver(this);
 }
 
 // ------------------------------------------------------------- commands

@@ -82,6 +82,8 @@ public:
   vellum::Extent ScrollRange() const { return m_scrollRange; }
   // Time the last paint took, in microseconds (benchmarks).
   int64_t m_nLastPaintMicros = 0;
+  // Called after every paint that drew an image (benchmarks); none by default.
+  static void (*s_paintObserver)(CVellumView *view);
 
 private:
   bool HasImage() const;

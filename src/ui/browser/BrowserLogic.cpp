@@ -1,0 +1,441 @@
+#include "BrowserLogic.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "DibImage.h"
+#include "MessageBox.h"
+
+namespace vellum
+{
+
+namespace
+{
+
+const char kCaption[] = "Vellum";
+
+template <typename... Args>
+std::string Format(const char *format, Args... args)
+{
+  const int n = std::snprintf(nullptr, 0, format, args...);
+  if (n <= 0)
+    return std::string();
+  std::string out(static_cast<size_t>(n) + 1, '\0');
+  std::snprintf(&out[0], out.size(), format, args...);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
+int Sign(int64_t v)
+{
+  return v < 0 ? -1 : (v > 0 ? 1 : 0);
+}
+
+int CompareNoCase(const std::string &a, const std::string &b)
+{
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i)
+  {
+    int ca = static_cast<unsigned char>(a[i]);
+    int cb = static_cast<unsigned char>(b[i]);
+    if (ca >= 'A' && ca <= 'Z')
+      ca += 'a' - 'A';
+    if (cb >= 'A' && cb <= 'Z')
+      cb += 'a' - 'A';
+    if (ca != cb)
+      return ca < cb ? -1 : 1;
+  }
+  return Sign(static_cast<int64_t>(a.size()) - static_cast<int64_t>(b.size()));
+}
+
+bool IsDirectory(const std::string &path)
+{
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+const char *const kFilterNames[kFilterEntries] = {
+    "DjVu (*.djvu, *.djv)",      "IW44 (*.iw44, *iw4)", "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
+    "JPEG (*.jpg, *.jpeg)",      "TIFF (*.tif, *.tiff)", "All supported types"};
+const char *const kColumnNames[4] = {"Name", "Size", "Type", "Modified"};
+const int kColumnWidths[4] = {100, 60, 50, 100};
+const bool kColumnRight[4] = {false, true, false, false};
+
+bool FilterAccepts(int filter, int kind)
+{
+  if (filter >= IMAGE_FILE_DJVU && filter <= IMAGE_FILE_TIFF)
+    return kind == filter;
+  if (filter == IMAGE_FILE_ALL)
+    return kind != IMAGE_FILE_UNKNOWN;
+  return false;
+}
+
+int FilterIndexForType(int lcOpenType)
+{
+  if (lcOpenType >= 1 && lcOpenType <= 6)
+    return lcOpenType - 1;
+  return lcOpenType == IMAGE_FILE_ALL ? 6 : -1;
+}
+
+int TypeForFilterIndex(int index)
+{
+  return index >= 0 && index <= 5 ? index + 1 : IMAGE_FILE_ALL;
+}
+
+std::string ListedDirectory(const std::string &dir)
+{
+  std::string d = dir;
+  if (d.size() > 1 && d.back() == '/')
+    d.pop_back();
+  return d;
+}
+
+std::string JoinPath(const std::string &dir, const std::string &name)
+{
+  if (!dir.empty() && dir.back() == '/')
+    return dir + name;
+  return dir + "/" + name;
+}
+
+std::string ParentDirectory(const std::string &dir)
+{
+  const std::string d = ListedDirectory(dir);
+  const size_t slash = d.rfind('/');
+  if (slash == std::string::npos)
+    return d;
+  if (slash == 0)
+    return "/";
+  return d.substr(0, slash);
+}
+
+bool ListDirectory(const std::string &dir, int filter, std::vector<FileEntry> &out)
+{
+  out.clear();
+  const std::string listed = ListedDirectory(dir);
+  DIR *d = opendir(listed.empty() ? "." : listed.c_str());
+  if (!d)
+    return false;
+  while (struct dirent *e = readdir(d))
+  {
+    const std::string name = e->d_name;
+    if (name == ".")
+      continue;
+    const std::string path = JoinPath(listed, name);
+    struct stat st;
+    const bool known = stat(path.c_str(), &st) == 0 || lstat(path.c_str(), &st) == 0;
+    FileEntry entry;
+    entry.name = name;
+    if (known)
+      entry.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (known && S_ISDIR(st.st_mode))
+    {
+      entry.kind = 0;
+      out.push_back(std::move(entry));
+      continue;
+    }
+    if (name == "..")
+      continue; // ".." that is not a directory cannot happen; keep the rule simple
+    entry.kind = GetImageFileType(name.c_str());
+    if (!FilterAccepts(filter, entry.kind))
+      continue;
+    entry.size = known && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    out.push_back(std::move(entry));
+  }
+  closedir(d);
+  return true;
+}
+
+int CompareEntries(const FileEntry &a, const FileEntry &b, int column, int direction)
+{
+  const bool aDir = a.kind == 0, bDir = b.kind == 0;
+  if (!aDir && bDir)
+    return direction;
+  if (aDir && !bDir)
+    return -direction;
+  int r = 0;
+  switch (column)
+  {
+  case kColName:
+    r = CompareNoCase(a.name, b.name);
+    break;
+  case kColSize:
+    r = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
+    break;
+  case kColType:
+    r = Sign(static_cast<int64_t>(a.kind) - b.kind);
+    break;
+  case kColModified:
+    r = a.modified < b.modified ? -1 : (a.modified > b.modified ? 1 : 0);
+    break;
+  default:
+    break;
+  }
+  return r * direction;
+}
+
+void SortEntries(std::vector<FileEntry> &entries, int column, int direction)
+{
+  std::stable_sort(entries.begin(), entries.end(), [&](const FileEntry &a, const FileEntry &b)
+                   { return CompareEntries(a, b, column, direction) < 0; });
+}
+
+void SortState::Click(int clicked)
+{
+  if (clicked == column)
+    direction = -direction;
+  else
+  {
+    column = clicked;
+    direction = 1;
+  }
+}
+
+std::string TypeText(int kind)
+{
+  switch (kind)
+  {
+  case IMAGE_FILE_DJVU:
+    return "DjVu";
+  case IMAGE_FILE_IW44:
+    return "IW44";
+  case IMAGE_FILE_BMP:
+    return "Bmp";
+  case IMAGE_FILE_PNM:
+    return "Pnm";
+  case IMAGE_FILE_JPEG:
+    return "Jpeg";
+  case IMAGE_FILE_TIFF:
+    return "Tiff";
+  default:
+    return std::string();
+  }
+}
+
+std::string SizeText(const FileEntry &entry)
+{
+  if (entry.kind == 0)
+    return std::string();
+  return Format("%llu", static_cast<unsigned long long>(entry.size));
+}
+
+std::string FormatModified(const std::tm &t)
+{
+  return Format("%d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+}
+
+std::string ModifiedText(const FileEntry &entry)
+{
+  const std::time_t seconds = static_cast<std::time_t>(entry.modified / 1000000000);
+  std::tm local{};
+  if (!localtime_r(&seconds, &local))
+    return std::string();
+  return FormatModified(local);
+}
+
+std::string CurrentDirectoryText(const std::string &dir)
+{
+  return "Current directory: " + dir;
+}
+
+std::vector<std::string> PathBoxRoots()
+{
+  std::vector<std::string> roots = {"/"};
+  const char *home = std::getenv("HOME");
+  if (home && home[0] == '/')
+  {
+    const std::string h = ListedDirectory(home);
+    if (h != "/")
+      roots.push_back(h);
+  }
+  return roots;
+}
+
+std::vector<PathBoxItem> BuildPathBox(const std::string &dir, const std::vector<std::string> &roots,
+                                      int *selection)
+{
+  const std::string current = ListedDirectory(dir);
+  // The root that holds the directory: the longest one that is a prefix
+  // ending at a component boundary.
+  int match = -1;
+  size_t matchLen = 0;
+  for (size_t i = 0; i < roots.size(); ++i)
+  {
+    const std::string r = ListedDirectory(roots[i]);
+    const bool prefix = current.compare(0, r.size(), r) == 0 &&
+                        (current.size() == r.size() || r == "/" || current[r.size()] == '/');
+    if (prefix && (match < 0 || r.size() > matchLen))
+    {
+      match = static_cast<int>(i);
+      matchLen = r.size();
+    }
+  }
+
+  std::vector<PathBoxItem> items;
+  int sel = -1;
+  for (size_t i = 0; i < roots.size(); ++i)
+  {
+    items.push_back({ListedDirectory(roots[i]), 0, kImgFixed, kImgFixed});
+    if (static_cast<int>(i) != match)
+      continue;
+    sel = static_cast<int>(items.size()) - 1;
+    size_t pos = matchLen;
+    int indent = 0;
+    while (pos < current.size())
+    {
+      if (current[pos] == '/')
+      {
+        ++pos;
+        continue;
+      }
+      const size_t end = std::min(current.find('/', pos), current.size());
+      items.push_back({current.substr(pos, end - pos), ++indent, kImgFolderClosed, kImgFolderOpen});
+      sel = static_cast<int>(items.size()) - 1;
+      pos = end;
+    }
+  }
+  if (selection)
+    *selection = sel;
+  return items;
+}
+
+std::string PathFromPathBox(const std::vector<PathBoxItem> &items, int index)
+{
+  if (index < 0 || index >= static_cast<int>(items.size()))
+    return std::string();
+  const int indent = items[index].indent;
+  const int rootIndex = index - indent;
+  if (rootIndex < 0 || items[rootIndex].indent != 0)
+    return std::string();
+  std::string path = items[rootIndex].text;
+  for (int level = 1; level <= indent; ++level)
+    path = JoinPath(path, items[rootIndex + level].text);
+  return path;
+}
+
+Activation ActivateEntry(const std::string &dir, const std::string &name)
+{
+  Activation a;
+  const std::string path = JoinPath(ListedDirectory(dir), name);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+    return a;
+  if (S_ISDIR(st.st_mode))
+  {
+    a.kind = Activation::kDirectory;
+    a.path = name == ".." ? ParentDirectory(dir) : path;
+  }
+  else
+  {
+    a.kind = Activation::kFile;
+    a.path = path;
+  }
+  return a;
+}
+
+std::vector<bool> SelectAllFiles(const std::string &dir, const std::vector<std::string> &names)
+{
+  std::vector<bool> selected(names.size(), false);
+  for (size_t i = 0; i < names.size(); ++i)
+  {
+    struct stat st;
+    if (stat(JoinPath(ListedDirectory(dir), names[i]).c_str(), &st) != 0)
+      break;
+    selected[i] = !S_ISDIR(st.st_mode);
+  }
+  return selected;
+}
+
+std::string DeleteQuestion(int count)
+{
+  return Format("Are you sure you want to delete these %d files?\nNOTE: They will NOT be placed in the "
+                "Recycle Bin.",
+                count);
+}
+
+std::string DeletingText(const std::string &name)
+{
+  return "Deleting " + name + ".";
+}
+
+bool DeleteFiles(const std::string &dir, const std::vector<std::string> &names,
+                 const std::function<void(const std::string &)> &status)
+{
+  const std::string question = DeleteQuestion(static_cast<int>(names.size()));
+  if (VellumMessageBox(question.c_str(), kCaption, VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
+    return false;
+  for (const std::string &name : names)
+  {
+    if (status)
+      status(DeletingText(name));
+    // unlink, not remove(): remove() would also take an empty directory.
+    unlink(JoinPath(ListedDirectory(dir), name).c_str());
+  }
+  return true;
+}
+
+bool EnsureDirectory(const std::string &path, int mode)
+{
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0)
+    return true;
+  const int err = errno;
+
+  // The two "not found" cases: the last component alone is missing (the
+  // parent exists), or a directory on the way is missing.
+  bool fileNotFound = false, pathNotFound = false;
+  if (err == ENOENT)
+  {
+    const size_t slash = ListedDirectory(path).rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    if (IsDirectory(parent))
+      fileNotFound = true;
+    else
+      pathNotFound = true;
+  }
+  else if (err == ENOTDIR)
+    pathNotFound = true;
+
+  if (fileNotFound && mode != kEnsureDirectoryMode)
+    return true;
+  if (!fileNotFound && !pathNotFound)
+  {
+    const std::string text = Format("GetFileAttributes error %d", err);
+    VellumMessageBox(text.c_str(), kCaption, VMB_OK);
+    return false;
+  }
+
+  const std::string question = path + "\n\nDirectory path does not exist.\nDo you want to create it?";
+  if (VellumMessageBox(question.c_str(), kCaption, VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
+    return false;
+
+  // Every directory before a "/" (the leading one of an absolute path
+  // excepted), and in directory mode the whole path.
+  std::vector<std::string> dirs;
+  for (size_t i = 1; i < path.size(); ++i)
+    if (path[i] == '/' && path[i - 1] != '/')
+      dirs.push_back(path.substr(0, i));
+  if (mode == kEnsureDirectoryMode && !(path.size() > 1 && path.back() == '/'))
+    dirs.push_back(path);
+  bool ok = true;
+  std::string last;
+  for (const std::string &d : dirs)
+  {
+    last = d;
+    ok = mkdir(d.c_str(), 0777) == 0 || (errno == EEXIST && IsDirectory(d));
+  }
+  if (!ok)
+  {
+    const std::string text = "Failed to create " + last;
+    VellumMessageBox(text.c_str(), kCaption, VMB_OK | VMB_ICONHAND);
+  }
+  return ok;
+}
+
+} // namespace vellum

@@ -1,0 +1,130 @@
+// Timing program for the viewer (not a test): the time to open and first
+// paint a 300-dpi DjVu page in a running program, and the time one zoom step
+// takes on it (re-render plus paint). Run under a display (xvfb-run):
+//   ui_viewer_bench [page.djvu]
+// The start-to-first-paint time of the whole program is measured by
+// tests/ui/first-paint-bench.sh.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <wx/log.h>
+
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point a, Clock::time_point b)
+{
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+void Pump()
+{
+  for (int i = 0; i < 5; ++i)
+  {
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+  }
+}
+
+void PaintNow(CVellumView &view)
+{
+  view.m_pCanvas->Refresh();
+  view.m_pCanvas->Update();
+}
+
+double Median(std::vector<double> v)
+{
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+int Quiet(const char *text, const char *, unsigned)
+{
+  std::fprintf(stderr, "message: %s\n", text);
+  return VID_NO;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+  const char *corpus = std::getenv("VELLUM_CORPUS");
+  std::string page =
+      argc > 1 ? argv[1]
+               : std::string(corpus ? corpus : "../shared/corpus") + "/djvu/compound-flower-fg44-bg44.djvu";
+  CVellumApp *app = new CVellumApp;
+  app->m_bQuiet = true;
+  app->m_strSettingsOverride = "/dev/null";
+  wxApp::SetInstance(app);
+  int wxArgc = 1;
+  char *wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv))
+    return 1;
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  VellumSetMessageBoxHook(Quiet);
+  if (!app->CallOnInit())
+    return 2;
+  Pump();
+  CVellumDoc &doc = *app->Document();
+  CVellumView &view = *doc.View();
+
+  // Open and first paint, warm (the file is read once before timing).
+  std::vector<double> open, firstPaint;
+  for (int i = 0; i < 6; ++i)
+  {
+    const auto t0 = Clock::now();
+    doc.m_model.m_nOpenKind = 0;
+    doc.OnOpenDocument(wxString::FromUTF8(page));
+    const auto t1 = Clock::now();
+    PaintNow(view);
+    const auto t2 = Clock::now();
+    if (i > 0)
+    {
+      open.push_back(Ms(t0, t1));
+      firstPaint.push_back(Ms(t0, t2));
+    }
+    Pump();
+  }
+  std::printf("page %s, %dx%d, fit step %d\n", page.c_str(), doc.m_model.m_pImage->m_nSourceWidth,
+              doc.m_model.m_pImage->m_nSourceHeight, view.m_nZoom);
+  std::printf("open (decode + render at the fit step): median %.1f ms\n", Median(open));
+  std::printf("open to first paint:                    median %.1f ms\n", Median(firstPaint));
+
+  // Zoom steps through the range: re-render (reduced steps) plus paint.
+  app->m_settings.WindowFit = 0;
+  std::vector<double> reduced, magnified, paints;
+  for (int round = 0; round < 2; ++round)
+    for (int z = -5; z <= 3; ++z)
+    {
+      const auto t0 = Clock::now();
+      view.SetZoom(z, CVellumView::kZoomBox);
+      PaintNow(view);
+      const double ms = Ms(t0, Clock::now());
+      (z < 0 ? reduced : magnified).push_back(ms);
+      paints.push_back(view.m_nLastPaintMicros / 1000.0);
+    }
+  std::printf("zoom step, reduced (re-render + paint): median %.1f ms, worst %.1f ms\n", Median(reduced),
+              *std::max_element(reduced.begin(), reduced.end()));
+  std::printf("zoom step, 100 %%..400 %% (paint):       median %.1f ms, worst %.1f ms\n", Median(magnified),
+              *std::max_element(magnified.begin(), magnified.end()));
+  std::printf("paint alone:                            median %.1f ms\n", Median(paints));
+  app->MainFrame()->Destroy();
+  Pump();
+  app->OnExit();
+  wxEntryCleanup();
+  return 0;
+}
