@@ -15,8 +15,7 @@
 #include "DibImage.h"
 
 // Runs load(path) on the data; returns the loaded record's checksum.
-template <class Load>
-inline unsigned FuzzFile(const uint8_t *data, size_t size, Load load)
+template <class Load> inline unsigned FuzzFile(const uint8_t *data, size_t size, Load load)
 {
   int fd = memfd_create("vellum-fuzz", 0);
   if (fd < 0)

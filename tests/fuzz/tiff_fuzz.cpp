@@ -3,9 +3,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-  volatile unsigned sink = FuzzFile(data, size, [](CDibImage &img, const char *path) {
-    return img.LoadTiff(path, 0, 5) || img.LoadTiff(path, 1, 5);
-  });
+  volatile unsigned sink = FuzzFile(data, size,
+                                    [](CDibImage &img, const char *path)
+                                    { return img.LoadTiff(path, 0, 5) || img.LoadTiff(path, 1, 5); });
   (void)sink;
   return 0;
 }
