@@ -19,8 +19,7 @@ namespace
 
 const char kCaption[] = "Vellum";
 
-template <typename... Args>
-std::string Format(const char *format, Args... args)
+template <typename... Args> std::string Format(const char *format, Args... args)
 {
   const int n = std::snprintf(nullptr, 0, format, args...);
   if (n <= 0)
@@ -62,8 +61,8 @@ bool IsDirectory(const std::string &path)
 } // namespace
 
 const char *const kFilterNames[kFilterEntries] = {
-    "DjVu (*.djvu, *.djv)",      "IW44 (*.iw44, *iw4)", "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
-    "JPEG (*.jpg, *.jpeg)",      "TIFF (*.tif, *.tiff)", "All supported types"};
+    "DjVu (*.djvu, *.djv)", "IW44 (*.iw44, *iw4)",  "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
+    "JPEG (*.jpg, *.jpeg)", "TIFF (*.tif, *.tiff)", "All supported types"};
 const char *const kColumnNames[4] = {"Name", "Size", "Type", "Modified"};
 const int kColumnWidths[4] = {100, 60, 50, 100};
 const bool kColumnRight[4] = {false, true, false, false};
@@ -182,7 +181,8 @@ int CompareEntries(const FileEntry &a, const FileEntry &b, int column, int direc
 
 void SortEntries(std::vector<FileEntry> &entries, int column, int direction)
 {
-  std::stable_sort(entries.begin(), entries.end(), [&](const FileEntry &a, const FileEntry &b)
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const FileEntry &a, const FileEntry &b)
                    { return CompareEntries(a, b, column, direction) < 0; });
 }
 

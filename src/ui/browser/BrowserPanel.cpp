@@ -59,8 +59,8 @@ CBrowserPanel::CBrowserPanel(wxWindow *parent, CVellumSettings &settings, IBrows
                              wxWindowID id)
     : wxPanel(parent, id), m_settings(settings), m_observer(observer)
 {
-  m_path = new wxBitmapComboBox(this, ID_BROWSER_PATH, wxString(), wxDefaultPosition, wxDefaultSize, 0, nullptr,
-                                wxCB_READONLY);
+  m_path = new wxBitmapComboBox(this, ID_BROWSER_PATH, wxString(), wxDefaultPosition, wxDefaultSize, 0,
+                                nullptr, wxCB_READONLY);
   m_filter = new wxChoice(this, ID_BROWSER_FILTER);
   m_list = new wxListCtrl(this, ID_BROWSER_LIST, wxDefaultPosition, wxDefaultSize, wxLC_LIST);
 

@@ -16,13 +16,15 @@ const char kHelpContentsPage[] = "Contents.html";
 const char kHelpFileName[] = "Vellum.chm";
 const char kHelpBookName[] = "vellum.hhp";
 const char kHelpDirName[] = "HtmlHelp";
-const char kMsgHelpFailed[] = "Failed to load HtmlHelp!\n\nCompiled HtmlHelp needs Internet Explorer 4.\nHelp can "
-                              "also be accessed from the Contents.html file in the HtmlHelp directory.";
+const char kMsgHelpFailed[] =
+    "Failed to load HtmlHelp!\n\nCompiled HtmlHelp needs Internet Explorer 4.\nHelp can "
+    "also be accessed from the Contents.html file in the HtmlHelp directory.";
 
 const char kHintCaption[] = "Vellum Hint";
-const char kHintText[] = "Did you know...\n\nThe DjVu image compression works best for images scanned at 300 DPI "
-                         "or higher. For lower resolution originals, you will get the best results by setting the "
-                         "Source in 'DjVu Settings' to 'Medium' or 'Low'.";
+const char kHintText[] =
+    "Did you know...\n\nThe DjVu image compression works best for images scanned at 300 DPI "
+    "or higher. For lower resolution originals, you will get the best results by setting the "
+    "Source in 'DjVu Settings' to 'Medium' or 'Low'.";
 const char kHintCheck[] = "Do &not show this message again";
 const char kHintClose[] = "&Close";
 

@@ -81,7 +81,10 @@ class CHelpChain
 {
 public:
   // helpFile: the compiled help file; helpDir: the directory of the pages.
-  CHelpChain(std::string helpFile, std::string helpDir) : m_file(std::move(helpFile)), m_dir(std::move(helpDir)) {}
+  CHelpChain(std::string helpFile, std::string helpDir)
+      : m_file(std::move(helpFile)), m_dir(std::move(helpDir))
+  {
+  }
   HelpResult Show(IHelpBackend &backend, const char *topic);
   bool ViewerFailed() const { return m_state == kFailed; }
 

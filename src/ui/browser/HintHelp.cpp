@@ -30,8 +30,8 @@ CHintDlg::CHintDlg(wxWindow *parent, bool noStartupInfo) : wxDialog(parent, wxID
   auto *sizer = new wxBoxSizer(wxVERTICAL);
 
   // The advice on white, in Arial of weight 500.
-  auto *paper = new wxPanel(this, wxID_ANY, wxDefaultPosition, ConvertDialogToPixels(wxSize(289, 92)),
-                            wxBORDER_SUNKEN);
+  auto *paper =
+      new wxPanel(this, wxID_ANY, wxDefaultPosition, ConvertDialogToPixels(wxSize(289, 92)), wxBORDER_SUNKEN);
   paper->SetBackgroundColour(*wxWHITE);
   auto *text = new wxStaticText(paper, IDC_HINT_TEXT, kHintText);
   wxFont font(wxFontInfo().FaceName("Arial"));
