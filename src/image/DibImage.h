@@ -247,6 +247,17 @@ public:
   int LoadJpeg(const char *path, int displayDepth, int dctMethod, int headerKind);
   int SaveJpeg(const char *path, int quality, int smoothing, int optimize, int dctMethod,
                const char *comment);
+  // Compound DjVu page (SaveDjVu.cpp). upsample is -1 (none), -2, -3 or -4
+  // (enlarge 2, 3 or 4 times before the mask is found; other values mean
+  // none). textOnly: mask-only page. A 1-bit image always gives a mask-only
+  // page from its own pixels. The parameter records are the caller's (null:
+  // the encoder's defaults). May make the rows top-down and turn a grey
+  // minimum-is-white image into minimum-is-black (the picture stays).
+  int SaveDjVu(const char *path, int upsample, int textOnly, const djvu_mask_params *maskParams,
+               const djvu_encode_params *encodeParams);
+  // IW44 photo file (a black-and-white picture becomes a mask-only DjVu
+  // page). Same record changes as SaveDjVu.
+  int SaveIw44(const char *path, const djvu_iw44_params *params);
 
   // ------------------------------------------------ Image API conversions
   // Describes the record as a pixel image. Depths 8 (grey) and 24 point into
