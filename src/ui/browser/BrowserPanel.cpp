@@ -25,7 +25,11 @@ namespace
 
 wxString U8(const std::string &s)
 {
-  return wxString::FromUTF8(s.c_str());
+  // File names need not be UTF-8: show such a name byte for byte.
+  wxString text = wxString::FromUTF8(s.c_str(), s.size());
+  if (text.empty() && !s.empty())
+    text = wxString(s.c_str(), wxConvISO8859_1, s.size());
+  return text;
 }
 
 wxBitmap Art(const wxArtID &id)
@@ -191,7 +195,7 @@ std::vector<std::string> CBrowserPanel::ListedNames() const
 {
   std::vector<std::string> names;
   for (long item = 0; item < m_list->GetItemCount(); ++item)
-    names.push_back(m_list->GetItemText(item).utf8_string());
+    names.push_back(EntryName(item));
   return names;
 }
 
@@ -200,7 +204,7 @@ std::vector<std::string> CBrowserPanel::SelectedNames() const
   std::vector<std::string> names;
   for (long item = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); item >= 0;
        item = m_list->GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
-    names.push_back(m_list->GetItemText(item).utf8_string());
+    names.push_back(EntryName(item));
   return names;
 }
 
@@ -217,11 +221,17 @@ std::vector<std::string> CBrowserPanel::SelectedFiles() const
   return files;
 }
 
+std::string CBrowserPanel::EntryName(long item) const
+{
+  const size_t index = static_cast<size_t>(m_list->GetItemData(item));
+  return index < m_entries.size() ? m_entries[index].name : std::string();
+}
+
 void CBrowserPanel::SelectName(const std::string &name, bool select)
 {
-  const long item = m_list->FindItem(-1, U8(name));
-  if (item >= 0)
-    m_list->SetItemState(item, select ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
+  for (long item = 0; item < m_list->GetItemCount(); ++item)
+    if (EntryName(item) == name)
+      m_list->SetItemState(item, select ? wxLIST_STATE_SELECTED : 0, wxLIST_STATE_SELECTED);
 }
 
 bool CBrowserPanel::IsDetailed() const
@@ -320,7 +330,7 @@ void CBrowserPanel::OnActivated(wxListEvent &)
 {
   const long item = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
   if (item >= 0)
-    ActivateName(m_list->GetItemText(item).utf8_string());
+    ActivateName(EntryName(item));
 }
 
 void CBrowserPanel::OnColumnClick(wxListEvent &event)

@@ -129,6 +129,8 @@ private:
   void InsertColumns();
   void SortList();
   void ShowDirectoryStatus();
+  // The entry name behind a list item (its item data).
+  std::string EntryName(long item) const;
   void OnActivated(wxListEvent &event);
   void OnColumnClick(wxListEvent &event);
   void OnContextMenu(wxContextMenuEvent &event);
