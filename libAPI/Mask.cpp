@@ -584,7 +584,13 @@ void find_band(const djvu_mask_params &p, const djvu_pixel_image &band, int y0, 
     if (scope.failure.failed || !list.list)
     {
       if (scope.failure.failed)
-        ::vellum_api::raise(scope.failure.message.c_str(), scope.failure.file.c_str(), scope.failure.line);
+      {
+        // The report keeps a pointer to the source identifier: give it one
+        // that outlives the unwinding.
+        static std::string finder_file;
+        finder_file = scope.failure.file;
+        ::vellum_api::raise(scope.failure.message.c_str(), finder_file.c_str(), scope.failure.line);
+      }
       DJVU_API_THROW("Mask finder failed");
     }
     const MaskRunList &l = *list.list;

@@ -215,6 +215,7 @@ TEST(DjvuMask, FinderFailureIsOneReportAndTheFinderStaysUsable)
     EXPECT_EQ(m, nullptr);
     ASSERT_EQ(rep.size(), 1u);
     EXPECT_EQ(rep.first(), "Memory Exhausted");
+    EXPECT_EQ(reports()[0].file.compare(0, 20, "Encoder/libMaskFind/"), 0) << reports()[0].file;
   }
   Reports rep;
   MaskRun again(djvu_mask(nullptr, page.image()));
