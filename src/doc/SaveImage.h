@@ -24,7 +24,11 @@
 //        SaveImage(name, kind, image, settings, softwareText, &window)
 //      with the window implementing CSaveProgress (or null), restore the
 //      view; 1 is success.
+// File > Save calls step 5 with the document's stored save kind (a kind
+// never assigned, 0, makes SaveImage fail and Save As follows).
 // The converter calls SaveImage the same way with a terminal CSaveProgress.
+// The directory check is CheckSaveDirectory below (the browser's
+// vellum::EnsureDirectory applies the same rule).
 #ifndef VELLUM_DOC_SAVEIMAGE_H
 #define VELLUM_DOC_SAVEIMAGE_H
 

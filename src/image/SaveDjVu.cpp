@@ -8,6 +8,7 @@
 // routine below, which goes to a temporary file beside the target; the file
 // is renamed into place only when every byte was written, so a failed save
 // never leaves a partial file or damages an existing one.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -111,6 +112,25 @@ int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu
     return 0;
   if (m_nBitsPerPixel > 1)
     tmp.mask = djvu_mask(maskParams, page);
+  else if (m_nXDpi > 0 && m_nYDpi > 0 && m_nXDpi != m_nYDpi)
+  {
+    // A DjVu page has one resolution: a page with oblong pixels (a fax at
+    // 204 x 98 dpi) is first stretched to square pixels at the larger one.
+    const int dpi = m_nXDpi > m_nYDpi ? m_nXDpi : m_nYDpi;
+    const double w = (double)m_nWidth * dpi / m_nXDpi, h = (double)m_nHeight * dpi / m_nYDpi;
+    CDibImage square;
+    if (w > INT32_MAX || h > INT32_MAX || !square.CopyFrom(*this) ||
+        !square.Resample((int)(w + 0.5), (int)(h + 0.5), DIB_RESAMPLE_SINGLE) ||
+        (square.m_nRowOrder != DIB_ROWS_TOPDOWN && !square.FlipRows(0)))
+    {
+      SetImageError("Cannot bring the page to square pixels");
+      return 0;
+    }
+    square.m_nXDpi = square.m_nYDpi = dpi;
+    tmp.mask = square.MakeRuns();
+    if (!tmp.mask)
+      SetImageError("Not enough memory to code the mask");
+  }
   else
   {
     if (m_nRowOrder != DIB_ROWS_TOPDOWN && !FlipRows(0))

@@ -306,6 +306,42 @@ TEST_F(SaveTest, LosslessBitonalPagesAreExact)
   }
 }
 
+// A fax page with oblong pixels becomes a page of square pixels at the
+// larger resolution (a DjVu page has one resolution).
+TEST_F(SaveTest, OblongPixelsAreMadeSquare)
+{
+  std::string src = Corpus("tiff/text-fax-g3-204x98dpi.tif");
+  if (src.empty())
+    GTEST_SKIP() << "no corpus";
+  CDibImage img;
+  ASSERT_TRUE(Load(img, src));
+  ASSERT_EQ(img.m_nBitsPerPixel, 1);
+  ASSERT_EQ(img.m_nXDpi, 204);
+  ASSERT_EQ(img.m_nYDpi, 98);
+  CVellumSettings settings;
+  settings.DjvuLossless = 1;
+  std::string out = Path("fax.djvu");
+  ASSERT_EQ(SaveImage(out, IMAGE_FILE_DJVU, img, settings, nullptr, nullptr), 1) << g_szLastImageError;
+  EXPECT_EQ(Chunks(out), kMaskOnly);
+  std::string info = InfoBytes(ReadFile(out));
+  EXPECT_EQ(InfoWidth(info), 1734);
+  EXPECT_EQ(InfoHeight(info), 2244); // 1078 * 204 / 98
+  EXPECT_EQ(InfoDpi(info), 204);
+  EXPECT_EQ(img.m_nHeight, 1078) << "the record keeps its size";
+  // Every decoded row is a copy of the source row it stands for.
+  Rgb back = Ddjvu(out), original = RecordRgb(img);
+  ASSERT_EQ(back.height, 2244);
+  size_t bad = 0;
+  for (int y = 0; y < back.height; y++)
+  {
+    int sy = std::min(img.m_nHeight - 1, (int)((y + 0.5) * 98 / 204));
+    for (int x = 0; x < back.width; x++)
+      bad += (back.px[((size_t)y * back.width + x) * 3] < 128) !=
+             (original.px[((size_t)sy * original.width + x) * 3] < 128);
+  }
+  EXPECT_LT((double)bad / ((double)back.width * back.height), 0.01);
+}
+
 // A whole grey 300-dpi text page: compound layout, legible text, and the
 // decoded page close to the original.
 TEST_F(SaveTest, GreyTextPageAsCompoundDjVu)
