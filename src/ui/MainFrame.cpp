@@ -163,6 +163,13 @@ void CMainFrame::CreateBars()
   status->SetStatusText("DPI", 2);
 }
 
+CMainFrame::~CMainFrame()
+{
+  // The application must not reach a frame that is gone.
+  if (wxGetApp().m_pMainFrame == this)
+    wxGetApp().m_pMainFrame = nullptr;
+}
+
 CVellumDoc *CMainFrame::Doc() const
 {
   return m_pView ? m_pView->Doc() : wxGetApp().Document();

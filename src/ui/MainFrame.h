@@ -21,6 +21,7 @@ class CMainFrame : public wxDocParentFrame
 {
 public:
   CMainFrame(wxDocManager *manager);
+  ~CMainFrame() override;
 
   // The view drawing in this frame (set by the view itself).
   void SetView(CVellumView *view) { m_pView = view; }

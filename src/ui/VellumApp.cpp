@@ -98,7 +98,6 @@ bool CVellumApp::InitInstance()
   m_pMainFrame->Show();
   m_pMainFrame->UpdateTitle();
   doc->View()->OnInitialUpdate();
-  Scanner::Instance().StartProbe();
 
   if (!m_bQuiet && argc > 1)
   {
@@ -109,6 +108,9 @@ bool CVellumApp::InitInstance()
     doc->OnOpenDocument(name.GetFullPath());
   }
   m_pMainFrame->Update();
+  // Listing scanners loads every SANE backend: done once the window is up,
+  // on the scanner's helper thread.
+  CallAfter([] { Scanner::Instance().StartProbe(); });
 
   if (!m_bQuiet && !m_settings.NoStartupInfo)
     m_settings.NoStartupInfo = ShowStartupHint(m_pMainFrame, false) ? 1 : 0;
@@ -141,8 +143,8 @@ void CVellumApp::SaveSettings()
 int CVellumApp::OnExit()
 {
   Scanner::Instance().Shutdown();
+  m_pMainFrame = nullptr;
   delete m_pDocManager;
   m_pDocManager = nullptr;
-  m_pMainFrame = nullptr;
   return wxApp::OnExit();
 }

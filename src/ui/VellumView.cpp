@@ -34,6 +34,13 @@ wxEND_EVENT_TABLE()
   SetScrollRate(1, 1);
 }
 
+CViewCanvas::~CViewCanvas()
+{
+  // Destroyed with its frame: the view must not draw into it any more.
+  if (m_view && m_view->m_pCanvas == this)
+    m_view->m_pCanvas = nullptr;
+}
+
 void CViewCanvas::OnPaint(wxPaintEvent &)
 {
   wxAutoBufferedPaintDC dc(this);

@@ -25,6 +25,7 @@ class CViewCanvas : public wxScrolledCanvas
 {
 public:
   CViewCanvas(CVellumView *view, wxWindow *parent);
+  ~CViewCanvas() override;
   CVellumView *m_view;
 
 private:
