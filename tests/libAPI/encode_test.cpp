@@ -338,3 +338,39 @@ TEST(DjvuEncodeIw44, RefusalsAndShortWrite)
   EXPECT_EQ(rep.size(), 2u);
   EXPECT_EQ(reports()[1].message, "djvu_encode: output routine did not return expected value");
 }
+
+TEST(DjvuEncode, DamagedMasksFailCleanlyOrEncode)
+{
+  // Run entries that do not add up to width x height, sizes out of range,
+  // unknown run types: either a page or one report, never a crash.
+  std::vector<unsigned char> few = {0x05, 0x85}, many(5000, 0x7f), grey = {0xff, 0x10, 0xff, 0xf0};
+  struct Case
+  {
+    int w, h, runtype;
+    std::vector<unsigned char> *data;
+    int count;
+  } cases[] = {
+      {100, 100, 0, &few, 2},  {10, 10, 0, &many, 5000}, {0, 10, 0, &few, 2},
+      {40000, 10, 0, &few, 2}, {-5, 10, 0, &few, 2},     {10, 10, 7, &few, 2},
+      {10, 10, 0, nullptr, 0}, {8, 4, 1, &grey, 2},      {10, 10, 0, &few, 0},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+    Reports rep;
+    djvu_run_image m = {c.w, c.h, c.count, c.data ? c.data->data() : nullptr, 300, 300, c.runtype};
+    Output out;
+    int r = djvu_encode(nullptr, &m, nullptr, collect, &out);
+    if (r == 0)
+    {
+      EXPECT_EQ(rep.size(), 0u);
+      EXPECT_EQ(out.calls, 1);
+    }
+    else
+    {
+      EXPECT_EQ(r, -1);
+      EXPECT_EQ(rep.size(), 1u);
+      EXPECT_EQ(out.calls, 0);
+    }
+  }
+}
