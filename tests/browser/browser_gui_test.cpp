@@ -363,6 +363,12 @@ TEST_F(BrowserGui, HintDialogStoresItsCheckBoxAndHelpOpens)
   g_hook.script = nullptr;
   EXPECT_FALSE(RunHintDialog(m_host.frame, false));
   EXPECT_TRUE(RunHintDialog(m_host.frame, true));
+  m_settings.NoStartupInfo = 1;
+  g_hook.script = [](wxDialog *d)
+  { wxDynamicCast(d->FindWindow(CHintDlg::IDC_HINT_CHECK), wxCheckBox)->SetValue(false); };
+  ShowHint(m_host.frame, m_settings);
+  EXPECT_EQ(m_settings.NoStartupInfo, 0);
+  g_hook.script = nullptr;
 
   // The help book of the source tree opens in the help viewer.
   ASSERT_FALSE(HelpDirectory().empty());

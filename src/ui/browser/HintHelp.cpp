@@ -72,6 +72,11 @@ bool RunHintDialog(wxWindow *parent, bool noStartupInfo)
   return dlg.NotAgain();
 }
 
+void ShowHint(wxWindow *parent, CVellumSettings &settings)
+{
+  settings.NoStartupInfo = RunHintDialog(parent, settings.NoStartupInfo != 0) ? 1 : 0;
+}
+
 // ------------------------------------------------------------------- help
 
 namespace

@@ -16,6 +16,7 @@
 #include "HelpLogic.h"
 
 class wxCheckBox;
+class CVellumSettings;
 
 namespace vellum
 {
@@ -42,6 +43,9 @@ private:
 // Runs the hint modally with the check box = noStartupInfo; returns the
 // check box state however the dialog was closed (the new "NoStartupInfo").
 bool RunHintDialog(wxWindow *parent, bool noStartupInfo);
+// The Help menu's "Start&up Information" and start-up: the hint with the
+// check box = "NoStartupInfo", stored back afterwards.
+void ShowHint(wxWindow *parent, CVellumSettings &settings);
 
 // Shows a help topic (null or "": the contents) for owner.
 void ShowHelpTopic(wxWindow *owner, const char *topic);
