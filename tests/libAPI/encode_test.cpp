@@ -374,3 +374,24 @@ TEST(DjvuEncode, DamagedMasksFailCleanlyOrEncode)
     }
   }
 }
+
+TEST(DjvuEncode, EmptyAndFullMasksOverAPage)
+{
+  // No mask pixel (no foreground colour at all) and every pixel under the
+  // mask (no background colour at all): both layers must still code.
+  const int w = 90, h = 70;
+  for (int fill : {0, 1})
+  {
+    SCOPED_TRACE(fill);
+    Reports rep;
+    std::vector<unsigned char> raster((size_t)w * h, (unsigned char)fill);
+    Mask mask(w, h, raster, 300);
+    Picture pic(w, h, 3, fill ? 30 : 230);
+    Output out;
+    ASSERT_EQ(djvu_encode(nullptr, &mask.rec, pic.image(), collect, &out), 0) << rep.first();
+    EXPECT_EQ(chunks(out.bytes).size(), 8u);
+    Pnm dec = ddjvu(out.bytes, "fill" + std::to_string(fill));
+    ASSERT_EQ(dec.w, w);
+    EXPECT_GT(psnr(dec.px, pic.px), 25.0);
+  }
+}
