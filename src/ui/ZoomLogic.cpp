@@ -117,12 +117,6 @@ int FitStep(Extent size, Extent area, int imageFit)
   return n > 0 ? ClampZoom(-n) : 0;
 }
 
-int FitZoomForPage(Extent page, int contentKind, Extent area, int imageFit)
-{
-  const int div = contentKind == 1 ? 1 : 3;
-  return FitStep({page.w / div, page.h / div}, area, imageFit);
-}
-
 Extent FitArea(bool windowFit, bool maximised, Extent frameClient, Extent workArea)
 {
   if (!windowFit || maximised)

@@ -69,10 +69,6 @@ Extent ZoomedExtent(Extent source, int xdpi, int ydpi, int z);
 // clamped to -9..9. An area with a zero or negative side counts as 1.
 int FitStep(Extent size, Extent area, int imageFit);
 
-// The document's fit on opening: the decoded page's size divided by 1 for
-// DjVu (content kind 1) and by 3 for IW44, then FitStep.
-int FitZoomForPage(Extent page, int contentKind, Extent area, int imageFit);
-
 // The area a fit is computed against: the frame's client area when window fit
 // is off or the frame is maximised, else the work area less 20 x 62.
 Extent FitArea(bool windowFit, bool maximised, Extent frameClient, Extent workArea);

@@ -71,9 +71,9 @@ TEST(ZoomLogic, FitRules)
   for (const Row &r : rows)
     EXPECT_EQ(FitStep(r.size, r.area, r.fit), r.step) << r.size.w << "x" << r.size.h << " fit " << r.fit;
 
-  // The document's rule on opening: DjVu pages at full size, IW44 divided by 3.
-  EXPECT_EQ(FitZoomForPage({5100, 6600}, 1, {1000, 700}, kFitWidth), -5);
-  EXPECT_EQ(FitZoomForPage({5100, 6600}, 2, {1000, 700}, kFitWidth), -1);
+  // A page 5100 pixels wide in an area 1000 wide: a sixth of its size (one
+  // rule for DjVu and IW44 pages, in the document and in the view).
+  EXPECT_EQ(FitStep({5100, 6600}, {1000, 700}, kFitWidth), -5);
 
   EXPECT_EQ(FitArea(false, false, {800, 600}, {1920, 1050}), (Extent{800, 600}));
   EXPECT_EQ(FitArea(true, true, {800, 600}, {1920, 1050}), (Extent{800, 600}));
