@@ -225,6 +225,7 @@ TEST(BrowserPaths, JoinParentAndListedDirectory)
   for (const Case &c : cases)
     EXPECT_EQ(ParentDirectory(c.dir), c.parent) << c.dir;
   EXPECT_EQ(JoinPath("/", "etc"), "/etc");
+  EXPECT_EQ(JoinPath("", "a.jpg"), "a.jpg");
   EXPECT_EQ(JoinPath("/data", "a.jpg"), "/data/a.jpg");
   EXPECT_EQ(ListedDirectory("/data/"), "/data");
   EXPECT_EQ(ListedDirectory("/"), "/");

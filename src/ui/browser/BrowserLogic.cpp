@@ -98,7 +98,9 @@ std::string ListedDirectory(const std::string &dir)
 
 std::string JoinPath(const std::string &dir, const std::string &name)
 {
-  if (!dir.empty() && dir.back() == '/')
+  if (dir.empty())
+    return name;
+  if (dir.back() == '/')
     return dir + name;
   return dir + "/" + name;
 }

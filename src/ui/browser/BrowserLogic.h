@@ -58,7 +58,7 @@ int TypeForFilterIndex(int index);
 
 // The directory as listed: one trailing "/" dropped (the root stays "/").
 std::string ListedDirectory(const std::string &dir);
-// dir + "/" + name (no doubled "/" after the root).
+// dir + "/" + name (no doubled "/" after the root; name alone for an empty dir).
 std::string JoinPath(const std::string &dir, const std::string &name);
 // dir cut at its last "/"; "/x" gives "/"; a path without "/" is unchanged.
 std::string ParentDirectory(const std::string &dir);
