@@ -82,7 +82,7 @@ wxEND_EVENT_TABLE()
 {
   CreateMenus();
   CreateBars();
-  SetDropTarget(new FrameDropTarget(this));
+  SetDropTarget(MakeDropTarget());
   // Bound, not in the table: the framework frame binds its own close
   // handler, and handlers bound later run first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
@@ -168,6 +168,11 @@ CMainFrame::~CMainFrame()
   // The application must not reach a frame that is gone.
   if (wxGetApp().m_pMainFrame == this)
     wxGetApp().m_pMainFrame = nullptr;
+}
+
+wxDropTarget *CMainFrame::MakeDropTarget()
+{
+  return new FrameDropTarget(this);
 }
 
 CVellumDoc *CMainFrame::Doc() const

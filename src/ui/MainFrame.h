@@ -14,6 +14,7 @@
 #include "ZoomLogic.h"
 
 class wxChoice;
+class wxDropTarget;
 class CVellumDoc;
 class CVellumView;
 
@@ -55,6 +56,10 @@ public:
   void SelectSource();
 
   wxMenu *RecentFilesMenu() const { return m_pRecentMenu; }
+
+  // A drop target opening dropped files here; the view's canvas gets one
+  // too, since a drop lands on the window under the pointer.
+  wxDropTarget *MakeDropTarget();
 
 private:
   void CreateMenus();

@@ -86,6 +86,7 @@ bool CVellumView::OnCreate(wxDocument *doc, long flags)
     return false;
   SetFrame(frame);
   m_pCanvas = new CViewCanvas(this, frame);
+  m_pCanvas->SetDropTarget(frame->MakeDropTarget());
   frame->SetView(this);
   Activate(true);
   return true;
