@@ -24,7 +24,7 @@ namespace vellum_api
 
 void raise(const char *message, const char *file, int line)
 {
-  throw Error{message ? message : "", file, line};
+  throw Error{message ? message : "", file ? file : "", line};
 }
 
 std::string source_id(const char *path)
@@ -75,7 +75,7 @@ void report_current_exception()
   }
   catch (const Error &e)
   {
-    report(e.message.c_str(), e.file, e.line);
+    report(e.message.c_str(), e.file.c_str(), e.line);
   }
   catch (const DJVU::GException &e)
   {

@@ -18,7 +18,7 @@ namespace vellum_api
 struct Error
 {
   std::string message;
-  const char *file; // __FILE__ of the raise site
+  std::string file; // source path of the raise site (copied: callers may pass a temporary)
   int line;
 };
 
