@@ -47,7 +47,8 @@ struct Mem
   {
     Mem &m = *(Mem *)self;
     size_t k = std::min((size_t)n, m.b->size() - m.at);
-    std::memcpy(buf, m.b->data() + m.at, k);
+    if (k)
+      std::memcpy(buf, m.b->data() + m.at, k);
     m.at += k;
     return (int)k;
   }

@@ -19,7 +19,8 @@ struct Input
   {
     Input &in = *(Input *)self;
     size_t k = std::min((size_t)n, in.size - in.at);
-    std::memcpy(buf, in.data + in.at, k);
+    if (k)
+      std::memcpy(buf, in.data + in.at, k);
     in.at += k;
     return (int)k;
   }

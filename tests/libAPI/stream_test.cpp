@@ -29,7 +29,8 @@ struct Source
   {
     Source &s = *(Source *)self;
     size_t n = std::min({(size_t)size, s.chunk, s.bytes.size() - s.at});
-    std::memcpy(buf, s.bytes.data() + s.at, n);
+    if (n)
+      std::memcpy(buf, s.bytes.data() + s.at, n);
     s.at += n;
     return (int)n;
   }
