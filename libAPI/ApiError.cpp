@@ -67,6 +67,41 @@ void report(const char *message, const char *file, int line)
   std::exit(10);
 }
 
+std::string library_text(const char *cause)
+{
+  if (!cause || !*cause)
+    return std::string();
+  static const bool language = []
+  {
+    DJVU::DjVuMessage::use_language();
+    return true;
+  }();
+  (void)language;
+  GUTF8String text = DJVU::DjVuMessage::LookUpUTF8(GUTF8String(cause));
+  std::string in = text.length() ? (const char *)text : cause;
+  std::string s;
+  size_t at = 0;
+  while (at < in.size())
+  {
+    size_t eol = in.find('\n', at);
+    std::string line = in.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
+    if (line.size() > 2 && line[0] == '[')
+    {
+      size_t close = line.find("] ");
+      if (close != std::string::npos && line.find_first_not_of("0123456789-", 1) == close)
+        line.erase(0, close + 2);
+    }
+    s += line;
+    if (eol == std::string::npos)
+      break;
+    s += '\n';
+    at = eol + 1;
+  }
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+    s.pop_back();
+  return s;
+}
+
 void report_current_exception()
 {
   try
@@ -81,11 +116,8 @@ void report_current_exception()
   {
     // Library causes are message ids ("\003" prefixed, tab-separated
     // arguments); turn them into text.
-    const char *cause = e.get_cause();
-    GUTF8String text;
-    if (cause && *cause)
-      text = DJVU::DjVuMessageLite::LookUpUTF8(GUTF8String(cause));
-    report(text.length() ? (const char *)text : (cause ? cause : "Unknown error"), e.get_file(), e.get_line());
+    std::string text = library_text(e.get_cause());
+    report(text.empty() ? "Unknown error" : text.c_str(), e.get_file(), e.get_line());
   }
   catch (const std::bad_alloc &)
   {

@@ -32,6 +32,11 @@ void report(const char *message, const char *file, int line);
 // "libdjvu/..." stem.
 std::string source_id(const char *path);
 
+// Text of a DjVuLibre message id list ("\003"-prefixed ids, tab-separated
+// arguments), looked up in the library's message files, without the
+// "[1-12345] " numbers at the start of each line.
+std::string library_text(const char *cause);
+
 // Reports the exception currently being handled (called inside catch(...)).
 void report_current_exception();
 

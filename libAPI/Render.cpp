@@ -70,32 +70,7 @@ void library_ready()
 
 std::string translate(const DJVU::GUTF8String &msg)
 {
-  if (!msg.length())
-    return std::string();
-  DJVU::GUTF8String text = DJVU::DjVuMessage::LookUpUTF8(msg);
-  std::string in = text.length() ? (const char *)text : (const char *)msg;
-  // Drop the "[1-12345] " message numbers at the start of each line.
-  std::string s;
-  size_t at = 0;
-  while (at < in.size())
-  {
-    size_t eol = in.find('\n', at);
-    std::string line = in.substr(at, eol == std::string::npos ? std::string::npos : eol - at);
-    if (line.size() > 2 && line[0] == '[')
-    {
-      size_t close = line.find("] ");
-      if (close != std::string::npos && line.find_first_not_of("0123456789-", 1) == close)
-        line.erase(0, close + 2);
-    }
-    s += line;
-    if (eol == std::string::npos)
-      break;
-    s += '\n';
-    at = eol + 1;
-  }
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-    s.pop_back();
-  return s;
+  return msg.length() ? vellum_api::library_text((const char *)msg) : std::string();
 }
 
 // Library exceptions leave with their text looked up (the boundary's own
