@@ -42,6 +42,40 @@ int Lines(const std::string &s)
   return (int)std::count(s.begin(), s.end(), '\n');
 }
 
+// The chunk names djvudump lists for path, in order ("FORM:DJVU INFO Sjbz").
+std::string Chunks(const std::string &path)
+{
+  std::string dump, names;
+  if (!Run("djvudump '" + path + "' 2>&1", dump))
+    return "";
+  size_t pos = 0;
+  while (pos < dump.size())
+  {
+    size_t end = dump.find('\n', pos);
+    if (end == std::string::npos)
+      end = dump.size();
+    std::string line = dump.substr(pos, end - pos);
+    pos = end + 1;
+    size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos)
+      continue;
+    size_t stop = line.find_first_of(" [", start);
+    if (!names.empty())
+      names += ' ';
+    names += line.substr(start, stop - start);
+  }
+  return names;
+}
+
+// ddjvu's rendering of path at full size.
+Rgb Ddjvu(const std::string &path)
+{
+  std::string ppm;
+  if (!Run("ddjvu -format=ppm '" + path + "' - 2>/dev/null", ppm))
+    return {};
+  return ParsePnm(ppm);
+}
+
 } // namespace
 
 TEST(Convert, UsageErrors)
@@ -60,6 +94,10 @@ TEST(Convert, UsageErrors)
                {"a.bmp --resize 0x5 -o x.bmp"},
                {"a.bmp --quality 101 -o x.jpg"},
                {"a.bmp --page 0 -o x.bmp"},
+               {"a.bmp --filter-level 201 -o x.djvu"},
+               {"a.bmp --upsample 4 -o x.djvu"},
+               {"a.bmp -j 0 -o x.djvu"},
+               {"a.bmp -jx -o x.djvu"},
                {"a.bmp --bogus -o x.bmp"},
                {"a.bmp b.bmp -o /no/such/folder"},
                {"a.bmp b.bmp -o /tmp"}}; // folder without --type
@@ -180,6 +218,99 @@ TEST(Convert, PagesAndJpegSettings)
   ASSERT_EQ(img.LoadBmp(bmp.c_str(), 5), 1);
   ASSERT_EQ(img.SaveJpeg((dir + "/direct.jpg").c_str(), 10, 0, 0, 0, "Orvale Vellum Revision: 1.12 "), 1);
   EXPECT_EQ(ReadFile(dir + "/direct.jpg"), ReadFile(dir + "/q10.jpg"));
+}
+
+TEST(Convert, DjVuAndIw44Output)
+{
+  std::string colour = Corpus("pnm/rgb-8bit.ppm"), bitonal = Corpus("page/text-bitonal-400dpi.tif");
+  if (colour.empty() || bitonal.empty())
+    GTEST_SKIP();
+  std::string dir = Scratch("convert-djvu");
+  Rgb source = MagickRgb(colour);
+  ASSERT_TRUE(source.ok());
+  struct
+  {
+    std::string input, options, output, chunks;
+  } cases[] = {
+      {colour, "", "colour.djvu", "FORM:DJVU INFO Sjbz BG44 FG44 BG44 BG44 BG44"},
+      {colour, "--text-only --lossless --no-thicken", "text.djv", "FORM:DJVU INFO Sjbz"},
+      {bitonal, "", "bitonal.djvu", "FORM:DJVU INFO Sjbz"},
+      {colour, "--quality 90", "photo.iw44", "FORM:PM44 PM44"},
+      {colour, "-t iw44 --quality 30", "photo30.iw4", "FORM:PM44 PM44"},
+  };
+  for (auto &c : cases)
+  {
+    std::string out = dir + "/" + c.output;
+    Result r = Convert("'" + c.input + "' " + c.options + " -o " + out);
+    ASSERT_EQ(r.status, 0) << c.output << "\n" << r.out;
+    std::string chunks = Chunks(out);
+    // IW44 files hold one or more PM44 slices.
+    EXPECT_EQ(chunks.substr(0, c.chunks.size()), c.chunks) << c.output;
+    Rgb decoded = Ddjvu(out);
+    ASSERT_TRUE(decoded.ok()) << c.output;
+    if (c.input == colour)
+    {
+      ASSERT_EQ(decoded.width, source.width) << c.output;
+      ASSERT_EQ(decoded.height, source.height) << c.output;
+      if (c.options.find("--text-only") == std::string::npos)
+      {
+        EXPECT_LT(MeanDiff(decoded, source), 20.0) << c.output;
+      }
+    }
+    // Read back by the converter itself: ddjvu's rendering equals ours.
+    ASSERT_EQ(Convert("'" + out + "' -o " + out + ".ppm").status, 0) << c.output;
+    EXPECT_LE(MaxDiff(ParsePnm(ReadFile(out + ".ppm")), decoded), 1) << c.output;
+  }
+  // The quality option reaches the encoder.
+  EXPECT_LT(ReadFile(dir + "/photo30.iw4").size(), ReadFile(dir + "/photo.iw44").size());
+  // The settings file is read, and the command line wins over it.
+  std::string ini = dir + "/Vellum.ini";
+  WriteFile(ini, "[DjVu]\nDjvuTextOnly=1\n[IW44]\nIw44PhotoQty=30\n");
+  ASSERT_EQ(Convert("'" + colour + "' --settings " + ini + " -o " + dir + "/ini.djvu").status, 0);
+  EXPECT_EQ(Chunks(dir + "/ini.djvu"), "FORM:DJVU INFO Sjbz");
+  ASSERT_EQ(Convert("'" + colour + "' --settings " + ini + " -o " + dir + "/ini30.iw44").status, 0);
+  EXPECT_EQ(ReadFile(dir + "/ini30.iw44"), ReadFile(dir + "/photo30.iw4"));
+  ASSERT_EQ(Convert("'" + colour + "' --settings " + ini + " --quality 90 -o " + dir + "/ini90.iw44").status,
+            0);
+  EXPECT_EQ(ReadFile(dir + "/ini90.iw44"), ReadFile(dir + "/photo.iw44"));
+}
+
+TEST(Convert, ParallelWorkersFinishTheOthers)
+{
+  std::string colour = Corpus("pnm/rgb-8bit.ppm");
+  if (colour.empty())
+    GTEST_SKIP();
+  std::string dir = Scratch("convert-parallel");
+  const char *good[] = {"pnm/rgb-8bit.ppm", "pnm/minisblack-8bit.pgm", "tiff/miniswhite-1bit.tif",
+                        "bmp/pal8.bmp"};
+  std::string args;
+  for (const char *g : good)
+    args += "'" + Corpus(g) + "' ";
+  args += "'" + Corpus("bad/bmp-badrle.bmp") + "' -t djvu -j 2 -o " + dir;
+  Result r = Convert(args + " -q");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 1) << r.out;
+  EXPECT_EQ(r.out.rfind("vellum-convert: ", 0), 0u) << r.out;
+  EXPECT_NE(r.out.find("bmp-badrle.bmp: "), std::string::npos) << r.out;
+  for (const char *g : {"rgb-8bit", "minisblack-8bit", "miniswhite-1bit", "pal8"})
+  {
+    std::string out = dir + "/" + g + ".djvu";
+    ASSERT_TRUE(fs::exists(out)) << out;
+    EXPECT_EQ(Chunks(out).substr(0, 14), "FORM:DJVU INFO") << out;
+    EXPECT_TRUE(Ddjvu(out).ok()) << out;
+  }
+  // Without -q: the existing outputs are refused, one line each, whole.
+  r = Convert(args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 5) << r.out;
+  r = Convert(args + " -f");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Lines(r.out), 5) << r.out;
+  EXPECT_EQ(r.out.find("exists"), std::string::npos) << r.out;
+  int files = 0;
+  for (auto &e : fs::directory_iterator(dir))
+    files += e.is_regular_file();
+  EXPECT_EQ(files, 4); // no temporary files left behind
 }
 
 #endif

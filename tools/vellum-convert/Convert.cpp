@@ -1,15 +1,21 @@
 #include "Convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
+#include <poll.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "DibImage.h"
+#include "SaveImage.h"
 #include "Settings.h"
 
 namespace vellum_convert
@@ -58,6 +64,10 @@ int ParseDct(const std::string &text)
 
 int ParseType(const std::string &text)
 {
+  if (text == "djvu" || text == "djv")
+    return IMAGE_FILE_DJVU;
+  if (text == "iw44" || text == "iw4")
+    return IMAGE_FILE_IW44;
   if (text == "bmp")
     return IMAGE_FILE_BMP;
   if (text == "pnm" || text == "pbm" || text == "pgm" || text == "ppm")
@@ -103,6 +113,10 @@ std::string LastError(const char *fallback)
 
 const char *Extension(int type, const CDibImage &img)
 {
+  if (type == IMAGE_FILE_DJVU)
+    return ".djvu";
+  if (type == IMAGE_FILE_IW44)
+    return ".iw44";
   if (type == IMAGE_FILE_BMP)
     return ".bmp";
   if (type == IMAGE_FILE_JPEG)
@@ -114,14 +128,145 @@ const char *Extension(int type, const CDibImage &img)
   return ".ppm";
 }
 
+// Where a conversion's lines go: straight to the terminal in the main
+// process, through a pipe to the main process in a worker.
+class Sink
+{
+public:
+  virtual ~Sink() = default;
+  virtual void Line(bool error, const std::string &text) = 0;
+  virtual void Start(size_t input) = 0;
+  virtual void Progress(const std::string &text) = 0;
+  virtual void Done(size_t input) = 0;
+};
+
+// The main process's output: whole lines to out and err, and on a terminal
+// a status line on err ("[done/total] name: step") rewritten in place.
+class Display : public Sink
+{
+public:
+  Display(const Options &o, FILE *out, FILE *err, bool status)
+      : m_opt(o), m_out(out), m_err(err), m_status(status)
+  {
+  }
+  void Line(bool error, const std::string &text) override
+  {
+    Clear();
+    std::fprintf(error ? m_err : m_out, "%s\n", text.c_str());
+    std::fflush(error ? m_err : m_out);
+    Show();
+  }
+  void Start(size_t input) override
+  {
+    m_current = m_opt.inputs[input];
+    m_step.clear();
+    Show();
+  }
+  void Progress(const std::string &text) override
+  {
+    m_step = text;
+    Show();
+  }
+  void Done(size_t) override
+  {
+    m_done++;
+    Show();
+  }
+  void Clear()
+  {
+    if (m_shown)
+      std::fputs("\r\033[K", m_err);
+    m_shown = false;
+  }
+
+private:
+  void Show()
+  {
+    if (!m_status)
+      return;
+    Clear();
+    std::string name = m_current;
+    size_t slash = name.find_last_of('/');
+    if (slash != std::string::npos)
+      name = name.substr(slash + 1);
+    if (name.size() > 40)
+      name = "..." + name.substr(name.size() - 37);
+    std::fprintf(m_err, "[%zu/%zu] %s%s%s", m_done, m_opt.inputs.size(), name.c_str(),
+                 m_step.empty() ? "" : ": ", m_step.c_str());
+    std::fflush(m_err);
+    m_shown = true;
+  }
+  const Options &m_opt;
+  FILE *m_out, *m_err;
+  bool m_status, m_shown = false;
+  size_t m_done = 0;
+  std::string m_current, m_step;
+};
+
+// A worker's end of its pipe: one record per line, tagged E (error line),
+// O (output line), S (input started), P (encoder step), D (input done).
+class PipeSink : public Sink
+{
+public:
+  PipeSink(int fd, bool progress) : m_fd(fd), m_progress(progress) {}
+  void Line(bool error, const std::string &text) override { Send(error ? 'E' : 'O', text); }
+  void Start(size_t input) override { Send('S', std::to_string(input)); }
+  void Progress(const std::string &text) override
+  {
+    if (m_progress)
+      Send('P', text);
+  }
+  void Done(size_t input) override { Send('D', std::to_string(input)); }
+
+private:
+  void Send(char tag, std::string text)
+  {
+    for (char &c : text)
+      if (c == '\n' || c == '\r')
+        c = '?';
+    std::string record = tag + text + '\n';
+    const char *p = record.data();
+    size_t left = record.size();
+    while (left)
+    {
+      ssize_t n = write(m_fd, p, left);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        return;
+      p += n;
+      left -= (size_t)n;
+    }
+  }
+  int m_fd;
+  bool m_progress;
+};
+
+// The encoder's steps as "Encoding Mask 40%" to the sink.
+class StepProgress : public CSaveProgress
+{
+public:
+  explicit StepProgress(Sink &sink) : m_sink(sink) {}
+  void OnSaveProgress(const char *text, int percent) override
+  {
+    std::string step = std::string(text ? text : "") + " " + std::to_string(percent) + "%";
+    if (step != m_last)
+      m_sink.Progress(m_last = step);
+  }
+
+private:
+  Sink &m_sink;
+  std::string m_last;
+};
+
 struct Context
 {
   const Options &opt;
-  CVellumSettings settings;
-  FILE *out, *err;
+  CVellumSettings settings; // with the command line's overrides
+  Sink *sink;
   bool toDirectory;
   int type;
-  explicit Context(const Options &o) : opt(o), out(nullptr), err(nullptr), toDirectory(false), type(0) {}
+  explicit Context(const Options &o) : opt(o), sink(nullptr), toDirectory(false), type(0) {}
 };
 
 bool Load(Context &cx, CDibImage &img, const std::string &input, int kind, int page, std::string &why)
@@ -227,28 +372,9 @@ bool Save(Context &cx, CDibImage &img, const std::string &target, std::string &w
     return false;
   }
   g_szLastImageError[0] = 0;
-  int ok = 0;
-  const char *path = target.c_str();
-  switch (cx.type)
-  {
-  case IMAGE_FILE_BMP:
-    ok = img.SaveBmp(path);
-    break;
-  case IMAGE_FILE_PNM:
-    ok = img.SavePnm(path);
-    break;
-  default:
-  {
-    const CVellumSettings &s = cx.settings;
-    const Options &o = cx.opt;
-    std::string comment = o.commentGiven ? o.comment : SoftwareText();
-    ok = img.SaveJpeg(path, o.quality >= 0 ? o.quality : s.JpegQty,
-                      o.smoothing >= 0 ? o.smoothing : s.JpegSmooth,
-                      o.optimize >= 0 ? o.optimize : s.JpegOptHuff,
-                      o.encodeDct >= 0 ? o.encodeDct : s.JpegEncodeDCT, comment.c_str());
-    break;
-  }
-  }
+  std::string comment = cx.opt.commentGiven ? cx.opt.comment : SoftwareText();
+  StepProgress progress(*cx.sink);
+  int ok = SaveImage(target, cx.type, img, cx.settings, comment.c_str(), &progress);
   if (!ok)
     why = "cannot write " + target + ": " + LastError("Failed to save the image!");
   return ok != 0;
@@ -260,7 +386,7 @@ bool ConvertOne(Context &cx, const std::string &input)
 {
   auto fail = [&](const std::string &why)
   {
-    std::fprintf(cx.err, "vellum-convert: %s: %s\n", input.c_str(), why.c_str());
+    cx.sink->Line(true, "vellum-convert: " + input + ": " + why);
     return false;
   };
   int kind = GetImageFileType(input.c_str());
@@ -296,9 +422,233 @@ bool ConvertOne(Context &cx, const std::string &input)
     if (!Save(cx, img, target, why))
       return fail(why);
     if (!cx.opt.quiet)
-      std::fprintf(cx.out, "%s -> %s\n", input.c_str(), target.c_str());
+      cx.sink->Line(false, input + " -> " + target);
   }
   return true;
+}
+
+// The inputs split into at most jobs shares. Inputs with the same name stem
+// stay in one share, in command-line order, so that two inputs writing the
+// same output name behave as in a one-by-one run.
+std::vector<std::vector<size_t>> Shares(const Options &o, int jobs)
+{
+  std::map<std::string, size_t> groupOf;
+  std::vector<std::vector<size_t>> groups;
+  for (size_t i = 0; i < o.inputs.size(); i++)
+  {
+    auto it = groupOf.emplace(Stem(o.inputs[i]), groups.size()).first;
+    if (it->second == groups.size())
+      groups.emplace_back();
+    groups[it->second].push_back(i);
+  }
+  std::vector<std::vector<size_t>> shares(std::min(groups.size(), (size_t)jobs));
+  for (size_t g = 0; g < groups.size(); g++)
+    for (size_t i : groups[g])
+      shares[g % shares.size()].push_back(i);
+  return shares;
+}
+
+// Converts the given inputs in this process; returns the number that failed.
+int ConvertShare(Context &cx, const std::vector<size_t> &share)
+{
+  int failed = 0;
+  for (size_t i : share)
+  {
+    cx.sink->Start(i);
+    if (!ConvertOne(cx, cx.opt.inputs[i]))
+      failed++;
+    cx.sink->Done(i);
+  }
+  return failed;
+}
+
+struct Worker
+{
+  pid_t pid = -1;
+  int fd = -1;
+  std::string buffer;
+  std::vector<size_t> share;
+  std::vector<bool> done;
+};
+
+// Hands one record of a worker's pipe to the display.
+void Dispatch(Worker &w, const std::string &record, Display &display, const Options &o)
+{
+  if (record.empty())
+    return;
+  std::string text = record.substr(1);
+  size_t index = 0;
+  if (record[0] == 'S' || record[0] == 'D')
+  {
+    index = std::strtoul(text.c_str(), nullptr, 10);
+    if (index >= o.inputs.size())
+      return;
+  }
+  switch (record[0])
+  {
+  case 'E':
+  case 'O':
+    display.Line(record[0] == 'E', text);
+    break;
+  case 'S':
+    display.Start(index);
+    break;
+  case 'P':
+    display.Progress(text);
+    break;
+  case 'D':
+    for (size_t k = 0; k < w.share.size(); k++)
+      if (w.share[k] == index)
+        w.done[k] = true;
+    display.Done(index);
+    break;
+  default:
+    break;
+  }
+}
+
+// Converts the inputs in up to jobs forked workers, each with its own share
+// and its own pipe, and relays their lines whole. Returns true when every
+// input converted.
+bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out, FILE *err)
+{
+  std::vector<Worker> workers;
+  std::vector<size_t> local; // shares no worker could be started for
+  std::fflush(out);
+  std::fflush(err);
+  for (std::vector<size_t> &share : Shares(cx.opt, jobs))
+  {
+    int fds[2];
+    pid_t pid = -1;
+    if (pipe(fds) == 0)
+    {
+      pid = fork();
+      if (pid < 0)
+      {
+        close(fds[0]);
+        close(fds[1]);
+      }
+    }
+    if (pid < 0)
+    {
+      local.insert(local.end(), share.begin(), share.end());
+      continue;
+    }
+    if (pid == 0)
+    {
+      close(fds[0]);
+      for (Worker &w : workers)
+        close(w.fd);
+      signal(SIGPIPE, SIG_IGN);
+      PipeSink sink(fds[1], status);
+      cx.sink = &sink;
+      int failed = ConvertShare(cx, share);
+      close(fds[1]);
+      _exit(failed ? 1 : 0);
+    }
+    close(fds[1]);
+    Worker w;
+    w.pid = pid;
+    w.fd = fds[0];
+    w.share = share;
+    w.done.assign(share.size(), false);
+    workers.push_back(std::move(w));
+  }
+  bool ok = true;
+  if (!local.empty())
+    ok = ConvertShare(cx, local) == 0;
+  for (;;)
+  {
+    std::vector<pollfd> fds;
+    std::vector<Worker *> owners;
+    for (Worker &w : workers)
+      if (w.fd >= 0)
+      {
+        fds.push_back({w.fd, POLLIN, 0});
+        owners.push_back(&w);
+      }
+    if (fds.empty())
+      break;
+    if (poll(fds.data(), fds.size(), -1) < 0)
+    {
+      if (errno == EINTR)
+        continue;
+      break;
+    }
+    for (size_t k = 0; k < fds.size(); k++)
+    {
+      if (!fds[k].revents)
+        continue;
+      Worker &w = *owners[k];
+      char buf[4096];
+      ssize_t n = read(w.fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+      {
+        close(w.fd);
+        w.fd = -1;
+        continue;
+      }
+      w.buffer.append(buf, (size_t)n);
+      size_t nl;
+      while ((nl = w.buffer.find('\n')) != std::string::npos)
+      {
+        Dispatch(w, w.buffer.substr(0, nl), display, cx.opt);
+        w.buffer.erase(0, nl + 1);
+      }
+    }
+  }
+  for (Worker &w : workers)
+  {
+    if (w.fd >= 0)
+      close(w.fd);
+    int st = 0;
+    while (waitpid(w.pid, &st, 0) < 0 && errno == EINTR)
+    {
+    }
+    if (WIFEXITED(st) && WEXITSTATUS(st) == 0)
+      continue;
+    ok = false;
+    if (WIFEXITED(st) && WEXITSTATUS(st) == 1)
+      continue; // its failures are reported
+    std::string why = WIFSIGNALED(st) ? "conversion stopped by signal " + std::to_string(WTERMSIG(st))
+                                      : "conversion stopped";
+    for (size_t k = 0; k < w.share.size(); k++)
+      if (!w.done[k])
+        display.Line(true, "vellum-convert: " + cx.opt.inputs[w.share[k]] + ": " + why);
+  }
+  return ok;
+}
+
+// The command line's overrides of the settings for output kind type.
+void ApplyOverrides(const Options &o, int type, CVellumSettings &s)
+{
+  if (o.quality >= 0)
+  {
+    if (type == IMAGE_FILE_DJVU)
+      s.DjvuPhotoQty = o.quality;
+    else if (type == IMAGE_FILE_IW44)
+      s.Iw44PhotoQty = o.quality;
+    else
+      s.JpegQty = o.quality;
+  }
+  if (o.filterLevel != -1000)
+    s.DjvuFilterLevel = o.filterLevel;
+  if (o.upsample >= 0)
+    s.DjvuUpsample = o.upsample;
+  if (o.lossless)
+    s.DjvuLossless = 1;
+  if (o.noThicken)
+    s.DjvuNoThick = 1;
+  if (o.textOnly)
+    s.DjvuTextOnly = 1;
+  if (o.smoothing >= 0)
+    s.JpegSmooth = o.smoothing;
+  if (o.optimize >= 0)
+    s.JpegOptHuff = o.optimize;
+  if (o.encodeDct >= 0)
+    s.JpegEncodeDCT = o.encodeDct;
 }
 
 } // namespace
@@ -318,18 +668,27 @@ void PrintUsage(FILE *out)
 {
   std::fputs("Usage: vellum-convert [options] INPUT... -o OUTPUT_OR_DIR\n"
              "\n"
-             "Converts BMP, PBM/PGM/PPM, TIFF, JPEG, DjVu and IW44 files to BMP, PNM or JPEG.\n"
+             "Converts BMP, PBM/PGM/PPM, TIFF, JPEG, DjVu and IW44 files to DjVu, IW44, BMP,\n"
+             "PNM or JPEG.\n"
              "With one input, OUTPUT is a file name whose extension chooses the kind; with\n"
              "several inputs or --all-pages it is an existing folder and --type chooses.\n"
              "\n"
              "Output:\n"
              "  -o, --output PATH      output file or folder (required)\n"
-             "  -t, --type KIND        bmp, pnm or jpeg\n"
+             "  -t, --type KIND        djvu, iw44, bmp, pnm or jpeg\n"
              "  -f, --force            overwrite existing files\n"
              "      --page N           convert page N (from 1) of a TIFF file\n"
              "      --all-pages        convert every page of a TIFF file (NAME-pN.EXT)\n"
-             "JPEG (defaults from Vellum.ini):\n"
-             "      --quality N        0 to 100\n"
+             "Encoding (defaults from Vellum.ini):\n"
+             "      --quality N        DjVu, IW44 or JPEG quality, 0 to 100\n"
+             "DjVu:\n"
+             "      --filter-level N   mask filter level, -200 to 200\n"
+             "      --lossless         code the mask without loss\n"
+             "      --no-thicken       do not thicken thin strokes\n"
+             "      --text-only        mask only, no colour layers\n"
+             "      --upsample CODE    resolution the page is tuned for: 0 high, 1 medium,\n"
+             "                         2 low, 3 very low (or high|medium|low|very-low)\n"
+             "JPEG:\n"
              "      --smooth N         smoothing factor, 0 to 100\n"
              "      --optimize, --no-optimize   optimised Huffman tables or not\n"
              "      --dct int|fast|float        DCT method for writing\n"
@@ -346,6 +705,7 @@ void PrintUsage(FILE *out)
              "      --method single|centre|average   scaling method (default average)\n"
              "Other:\n"
              "      --settings FILE    read settings from FILE instead of Vellum.ini\n"
+             "  -j, --jobs N           convert N files at a time (default: the processors)\n"
              "  -q, --quiet            print only failures\n"
              "  -h, --help             show this help\n"
              "      --version          show the version\n"
@@ -381,6 +741,12 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
+    else if (arg.size() > 2 && arg.rfind("-j", 0) == 0) // -jN
+    {
+      name = "-j";
+      value = arg.substr(2);
+      inlineValue = true;
+    }
     auto needValue = [&]() -> bool
     {
       if (inlineValue)
@@ -413,6 +779,12 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       o.optimize = 1;
     else if (name == "--no-optimize")
       o.optimize = 0;
+    else if (name == "--lossless")
+      o.lossless = true;
+    else if (name == "--no-thicken")
+      o.noThicken = true;
+    else if (name == "--text-only")
+      o.textOnly = true;
     else if (name == "--flip" || name == "--mirror" || name == "--negative" || name == "--grey" ||
              name == "--gray")
     {
@@ -429,7 +801,7 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     else if (name == "-t" || name == "--type")
     {
       if (!(o.outputType = ParseType(value)))
-        return bad("bmp, pnm or jpeg");
+        return bad("djvu, iw44, bmp, pnm or jpeg");
     }
     else if (name == "--page")
     {
@@ -442,6 +814,29 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     {
       if (!ParseInt(value, 0, 100, o.quality))
         return bad("0 to 100");
+    }
+    else if (name == "--filter-level")
+    {
+      if (!ParseInt(value, -200, 200, o.filterLevel))
+        return bad("-200 to 200");
+    }
+    else if (name == "--upsample")
+    {
+      if (value == "high")
+        o.upsample = 0;
+      else if (value == "medium")
+        o.upsample = 1;
+      else if (value == "low")
+        o.upsample = 2;
+      else if (value == "very-low")
+        o.upsample = 3;
+      else if (!ParseInt(value, 0, 3, o.upsample))
+        return bad("0 high, 1 medium, 2 low or 3 very low");
+    }
+    else if (name == "-j" || name == "--jobs")
+    {
+      if (!ParseInt(value, 1, 256, o.jobs))
+        return bad("1 to 256");
     }
     else if (name == "--smooth")
     {
@@ -535,8 +930,6 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
 int Run(const Options &options, FILE *out, FILE *err)
 {
   Context cx(options);
-  cx.out = out;
-  cx.err = err;
   cx.settings.LoadSettings(options.settingsFile.empty() ? CVellumSettings::SettingsPath()
                                                         : options.settingsFile);
   cx.toDirectory = options.inputs.size() > 1 || options.allPages || options.output.back() == '/' ||
@@ -551,7 +944,7 @@ int Run(const Options &options, FILE *out, FILE *err)
     }
     if (!cx.type)
     {
-      std::fprintf(err, "vellum-convert: converting into a folder needs --type bmp|pnm|jpeg\n");
+      std::fprintf(err, "vellum-convert: converting into a folder needs --type djvu|iw44|bmp|pnm|jpeg\n");
       return 2;
     }
   }
@@ -561,21 +954,40 @@ int Run(const Options &options, FILE *out, FILE *err)
     const std::string &o = options.output;
     if (o.size() > 4 && strcasecmp(o.c_str() + o.size() - 4, ".pnm") == 0)
       kind = IMAGE_FILE_PNM;
-    if (kind != IMAGE_FILE_BMP && kind != IMAGE_FILE_PNM && kind != IMAGE_FILE_JPEG)
+    if (kind != IMAGE_FILE_BMP && kind != IMAGE_FILE_PNM && kind != IMAGE_FILE_JPEG &&
+        kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44)
     {
       std::fprintf(err,
-                   "vellum-convert: cannot tell the output kind of %s (use .bmp, .pnm, .pbm, .pgm, .ppm, "
-                   ".jpg or --type)\n",
+                   "vellum-convert: cannot tell the output kind of %s (use .djvu, .djv, .iw44, .iw4, .bmp, "
+                   ".pnm, .pbm, .pgm, .ppm, .jpg or --type)\n",
                    options.output.c_str());
       return 2;
     }
     cx.type = kind;
   }
-  int failed = 0;
-  for (const std::string &input : options.inputs)
-    if (!ConvertOne(cx, input))
-      failed++;
-  return failed ? 1 : 0;
+  ApplyOverrides(options, cx.type, cx.settings);
+  bool status = !options.quiet && err == stderr && isatty(STDERR_FILENO);
+  Display display(options, out, err, status);
+  cx.sink = &display;
+  int jobs = options.jobs;
+  if (jobs <= 0)
+  {
+    long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    jobs = cores > 0 ? (int)std::min(cores, 256L) : 1;
+  }
+  bool ok;
+  if (jobs == 1 || options.inputs.size() < 2)
+  {
+    std::vector<size_t> all(options.inputs.size());
+    for (size_t i = 0; i < all.size(); i++)
+      all[i] = i;
+    ok = ConvertShare(cx, all) == 0;
+  }
+  else
+    ok = RunWorkers(cx, display, jobs, status, out, err);
+  display.Clear();
+  std::fflush(err);
+  return ok ? 0 : 1;
 }
 
 } // namespace vellum_convert

@@ -36,14 +36,18 @@ struct Options
 {
   std::vector<std::string> inputs;
   std::string output;
-  int outputType = 0; // IMAGE_FILE_BMP, _PNM, _JPEG; 0 = from the output name
+  int outputType = 0; // IMAGE_FILE_DJVU, _IW44, _BMP, _PNM, _JPEG; 0 = from the output name
   bool force = false; // overwrite existing files
   int page = -1;      // 0-based TIFF page; -1: the first
   bool allPages = false;
   int method = 2; // resize method (DIB_RESAMPLE_*)
   std::vector<Operation> operations;
   std::string settingsFile; // empty: the usual Vellum.ini
-  // JPEG writing and reading; -1: from the settings.
+  // -1 (or false): from the settings. quality is the output kind's: JPEG,
+  // DjVu or IW44.
+  int filterLevel = -1000, upsample = -1;
+  bool lossless = false, noThicken = false, textOnly = false;
+  int jobs = 0; // parallel workers; 0: the number of processors
   int quality = -1, smoothing = -1, optimize = -1, encodeDct = -1, decodeDct = -1;
   bool commentGiven = false;
   std::string comment;
