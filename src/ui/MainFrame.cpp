@@ -11,7 +11,9 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include "Associations.h"
 #include "CommandIds.h"
+#include "Dialogs.h"
 #include "DocumentNames.h"
 #include "MessageBox.h"
 #include "Scanner.h"
@@ -74,6 +76,14 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
   EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
   EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+  EVT_MENU(ID_FILE_SAVE, CMainFrame::OnSave)
+  EVT_MENU(ID_FILE_SAVE_AS, CMainFrame::OnSaveAs)
+  EVT_UPDATE_UI(ID_FILE_SAVE, CMainFrame::OnUpdateSave)
+  EVT_UPDATE_UI(ID_FILE_SAVE_AS, CMainFrame::OnUpdateSaveAs)
+  EVT_MENU(ID_OPTIONS_GENERAL, CMainFrame::OnGeneralSettings)
+  EVT_MENU(ID_OPTIONS_DJVU, CMainFrame::OnDjVuSettings)
+  EVT_MENU(ID_OPTIONS_IW44, CMainFrame::OnIw44Settings)
+  EVT_MENU(ID_OPTIONS_JPEG, CMainFrame::OnJpegSettings)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -94,6 +104,10 @@ void CMainFrame::CreateMenus()
   file->Append(ID_FILE_OPEN_IMAGE, "&Open...\tCtrl+O", "Open an image file");
   file->Append(ID_FILE_NEW_SCAN, "&New Scan...\tCtrl+N", "Scan a new page");
   file->Append(ID_FILE_SELECT_SOURCE, "Select &Source...", "Choose the scanner");
+  file->AppendSeparator();
+  file->Append(ID_FILE_SAVE, "&Save\tCtrl+S", "Save the image");
+  file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Alt+S",
+               "Save the image under a new name or in another format");
   file->AppendSeparator();
   m_pRecentMenu = new wxMenu;
   file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
@@ -118,6 +132,12 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
 
+  wxMenu *options = new wxMenu;
+  options->Append(ID_OPTIONS_GENERAL, "&General Settings", "Show general settings");
+  options->Append(ID_OPTIONS_DJVU, "&DjVu Settings", "Show DjVu specific settings");
+  options->Append(ID_OPTIONS_IW44, "&IW44 Settings", "Show IW44 specific settings");
+  options->Append(ID_OPTIONS_JPEG, "&JPEG Settings", "Show JPEG specific settings");
+
   wxMenu *help = new wxMenu;
   help->Append(ID_HELP_STARTUP_INFO, "&Startup Information", "Show the start-up hints");
   help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
@@ -125,6 +145,7 @@ void CMainFrame::CreateMenus()
   wxMenuBar *bar = new wxMenuBar;
   bar->Append(file, "&File");
   bar->Append(view, "&View");
+  bar->Append(options, "&Options");
   bar->Append(help, "&Help");
   SetMenuBar(bar);
 }
@@ -347,4 +368,52 @@ void CMainFrame::OnCloseWindow(wxCloseEvent &event)
     doc->Modify(false);
   wxGetApp().SaveSettings();
   event.Skip(); // the framework closes the document and the frame
+}
+
+void CMainFrame::OnSave(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->Save();
+}
+
+void CMainFrame::OnSaveAs(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->SaveAs();
+}
+
+void CMainFrame::OnUpdateSave(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.HasImage() && doc->IsModified());
+}
+
+void CMainFrame::OnUpdateSaveAs(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.HasImage());
+}
+
+void CMainFrame::OnGeneralSettings(wxCommandEvent &)
+{
+  CXdgAssociations assoc;
+  RunGeneralSettingsDialog(this, wxGetApp().m_settings, assoc);
+}
+
+void CMainFrame::OnDjVuSettings(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    RunDjVuSettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
+}
+
+void CMainFrame::OnIw44Settings(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    RunIw44SettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
+}
+
+void CMainFrame::OnJpegSettings(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    RunJpegSettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
 }

@@ -73,6 +73,14 @@ private:
   void OnStartupInfo(wxCommandEvent &);
   void OnZoomBox(wxCommandEvent &);
   void OnCloseWindow(wxCloseEvent &);
+  void OnSave(wxCommandEvent &);
+  void OnSaveAs(wxCommandEvent &);
+  void OnUpdateSave(wxUpdateUIEvent &);
+  void OnUpdateSaveAs(wxUpdateUIEvent &);
+  void OnGeneralSettings(wxCommandEvent &);
+  void OnDjVuSettings(wxCommandEvent &);
+  void OnIw44Settings(wxCommandEvent &);
+  void OnJpegSettings(wxCommandEvent &);
 
   CVellumView *m_pView = nullptr;
   wxChoice *m_pZoomBox = nullptr;

@@ -1,10 +1,17 @@
 #include "VellumDoc.h"
 
+#include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/filectrl.h>
+#include <wx/filedlg.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include "MainFrame.h"
+#include "Dialogs.h"
 #include "MessageBox.h"
+#include "SaveImage.h"
 #include "Scanner.h"
 #include "UiHooks.h"
 #include "VellumApp.h"
@@ -81,8 +88,13 @@ bool CVellumDoc::AskSaveFirst()
   const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
   if (answer == VID_CANCEL)
     return false;
-  if (answer == VID_YES && s_saveAs)
-    s_saveAs(*this);
+  if (answer == VID_YES)
+  {
+    if (s_saveAs)
+      s_saveAs(*this);
+    else
+      SaveAs();
+  }
   Modify(false);
   return true;
 }
@@ -151,7 +163,159 @@ bool CVellumDoc::OnNewDocument()
   return true;
 }
 
-bool CVellumDoc::OnSaveDocument(const wxString &)
+namespace
 {
-  return false;
+
+// The modeless "Save in progress" window: one text, no controls, centred on
+// the main window, up for the duration of the write. It also shows the wait
+// cursor around the writer call.
+class SaveProgressWindow : public wxDialog, public CSaveProgress
+{
+public:
+  SaveProgressWindow(wxWindow *owner, const std::string &message)
+      : wxDialog(owner, wxID_ANY, "Save in progress", wxDefaultPosition, wxDefaultSize, wxCAPTION)
+  {
+    wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
+    wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
+    text->Wrap(FromDIP(320));
+    sizer->Add(text, 1, wxALL | wxEXPAND, FromDIP(12));
+    SetSizerAndFit(sizer);
+    if (owner)
+    {
+      const wxRect main = owner->GetScreenRect();
+      const wxSize size = GetSize();
+      Move(main.x + main.width / 2 - size.x / 2, main.y + main.height / 2 - size.y / 2);
+    }
+    Show();
+    Update();
+  }
+  // The window is painted once; the encoder's steps do not update it.
+  void OnSaveProgress(const char *, int) override {}
+  void OnSaveBegin() override { wxBeginBusyCursor(); }
+  void OnSaveEnd() override { wxEndBusyCursor(); }
+};
+
+} // namespace
+
+DialogDocument CVellumDoc::DialogDoc()
+{
+  DialogDocument d;
+  d.hasImage = m_model.HasImage();
+  d.fileKind = m_model.m_nContentKind;
+  d.bitsPerPixel = d.hasImage ? m_model.m_pImage->m_nSourceBitsPerPixel : 0;
+  d.setModified = [this] { Modify(true); };
+  return d;
+}
+
+bool CVellumDoc::OnSaveDocument(const wxString &path)
+{
+  if (!m_model.HasImage())
+    return false;
+  CVellumSettings &s = wxGetApp().m_settings;
+  const std::string file = path.utf8_string();
+  CMainFrame *frame = wxGetApp().MainFrame();
+  int result = 0;
+  {
+    SaveProgressWindow progress(frame, SaveProgressMessage(file));
+    // Full scale for the writer; the view's rendering comes back afterwards.
+    const int zoom = m_model.m_nZoom;
+    const bool fullScale = s.Dither != 0 || s.FancyZoom != 0;
+    int rendered = 0;
+    if (fullScale)
+      rendered = Rerender(false, s.FancyZoom != 0, 0);
+    if (m_model.m_strSoftware.empty())
+      m_model.m_strSoftware = SoftwareText();
+    result =
+        SaveImage(file, m_model.m_nSaveKind, *m_model.m_pImage, s, m_model.m_strSoftware.c_str(), &progress);
+    m_model.m_nZoom = zoom;
+    if ((fullScale && rendered) || (!fullScale && zoom != 0))
+      Rerender(s.Dither != 0, s.FancyZoom != 0, zoom);
+    if (frame && wxStricmp(wxString::FromUTF8(s.LCOpenDir), wxString::FromUTF8(s.SaveDir)) == 0 &&
+        (s.LCOpenType == s.SaveType || s.LCOpenType == 100))
+      frame->RefreshBrowser();
+    if (result)
+      Modify(false);
+    progress.Destroy();
+  }
+  UpdateAllViews();
+  return result != 0;
+}
+
+bool CVellumDoc::Save()
+{
+  if (!m_model.HasImage() || !IsModified())
+    return false;
+  const std::string pathName = GetFilename().utf8_string();
+  if (pathName.empty())
+    return SaveAs();
+  const std::string title = SavedTitle(m_model.m_strLastOpenedPath, pathName);
+  if (!OnSaveDocument(GetFilename()))
+    return SaveAs();
+  SetDocTitle(title);
+  return true;
+}
+
+bool CVellumDoc::SaveAs()
+{
+  if (!m_model.HasImage())
+    return false;
+  CVellumSettings &s = wxGetApp().m_settings;
+  const CDibImage &image = *m_model.m_pImage;
+  const int bits = image.m_nSourceBitsPerPixel, grey = image.m_bGrey ? 1 : 0;
+  const std::string proposal =
+      ProposeSaveName(GetFilename().utf8_string(), s.SaveType, bits, grey, m_model.m_nUntitledCounter);
+  wxString wildcard;
+  for (const SaveFilter &f : kSaveFilters)
+    wildcard += wxString(wildcard.empty() ? "" : "|") + f.description + "|" + f.pattern;
+  wxFileDialog dialog(wxGetApp().MainFrame(), "Save As", wxString::FromUTF8(s.SaveDir),
+                      wxString::FromUTF8(proposal), wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+  const int filter = FilterIndexFromSaveKind(s.SaveType);
+  if (filter > 0)
+    dialog.SetFilterIndex(filter - 1);
+  // Another file type: the typed name takes that type's extension.
+  dialog.Bind(wxEVT_FILECTRL_FILTERCHANGED,
+              [&dialog, bits, grey](wxFileCtrlEvent &event)
+              {
+                const int kind = SaveKindFromFilterIndex(event.GetFilterIndex() + 1);
+                const std::string typed = dialog.GetCurrentlySelectedFilename().AfterLast('/').utf8_string();
+                const std::string name = ReplaceExtension(typed, DefaultSaveExtension(kind, bits, grey));
+                if (!typed.empty() && !name.empty())
+                  dialog.SetFilename(wxString::FromUTF8(name));
+              });
+  if (dialog.ShowModal() != wxID_OK)
+    return false;
+  const wxString path = dialog.GetPath();
+  if (path.empty())
+    return false;
+  return SaveAsTo(path.utf8_string(), dialog.GetFilterIndex() + 1);
+}
+
+bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
+{
+  if (!m_model.HasImage() || typed.empty())
+    return false;
+  CVellumSettings &s = wxGetApp().m_settings;
+  const int kind = SaveKindFromFilterIndex(filterIndex);
+  m_model.m_nSaveKind = kind;
+  const CDibImage &image = *m_model.m_pImage;
+  CMainFrame *frame = wxGetApp().MainFrame();
+  if (kind == IMAGE_FILE_DJVU &&
+      !RunResolutionReview(image.m_nXDpi, image.m_nYDpi, s,
+                           [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
+    return false;
+  if (frame)
+    frame->Update();
+  const std::string name = FinalSaveName(typed, kind, image.m_nSourceBitsPerPixel, image.m_bGrey ? 1 : 0);
+  if (name.empty())
+    return false;
+  s.SaveDir = SaveDirectoryOf(name);
+  s.SaveType = kind;
+  const std::string title = SavedTitle(m_model.m_strLastOpenedPath, name);
+  if (!OnSaveDocument(wxString::FromUTF8(name)))
+    return false;
+  SetFilename(wxString::FromUTF8(name), false);
+  if (wxGetApp().m_pDocManager)
+    wxGetApp().m_pDocManager->AddFileToHistory(wxString::FromUTF8(name));
+  SetDocTitle(title);
+  return true;
 }

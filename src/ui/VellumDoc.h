@@ -15,6 +15,7 @@
 
 #include <wx/docview.h>
 
+#include "DialogLogic.h"
 #include "DocumentModel.h"
 
 class CVellumView;
@@ -34,9 +35,24 @@ public:
   // Opens path with the model's open kind and page index; reports failures
   // to the user and returns true in every case.
   bool OnOpenDocument(const wxString &path) override;
-  // Saving is the Save command's; until it exists nothing is written (the
-  // framework's default would truncate the file).
+  // Writes the image to path as the document's save kind behind the "Save in
+  // progress" window, at full scale; clears the modified flag on success.
+  // The framework's own writer (which truncates the file first) is never
+  // used.
   bool OnSaveDocument(const wxString &path) override;
+
+  // File > Save: nothing without an image or when unmodified; without a path
+  // name, or when the write fails, Save As follows. True when written.
+  bool Save() override;
+  // File > Save As: the save dialog, then SaveAsTo. True when written.
+  bool SaveAs() override;
+  // Save As after the dialog: name as typed and the dialog's filter index
+  // (1..5). Runs the resolution review for DjVu, completes the name, stores
+  // "SaveDir"/"SaveType", writes, and on success takes the name as the path
+  // name and sets the "last saved as" title.
+  bool SaveAsTo(const std::string &name, int filterIndex);
+  // Frameworks's close question: the document's own "Save %s first?".
+  bool OnSaveModified() override { return AskSaveFirst(); }
 
   // "Save %s first?" when modified: false for Cancel; Yes runs the Save As
   // flow (SetSaveAsHook); after Yes or No the modified flag is cleared.
@@ -60,6 +76,10 @@ public:
   int Rerender(bool useDither, bool fancyZoom, int zoom);
 
   CVellumView *View() const;
+
+  // What the settings dialogs need to know of the document (marks it
+  // modified through this object).
+  vellum::DialogDocument DialogDoc();
 
 private:
   static std::function<bool(CVellumDoc &)> s_saveAs;

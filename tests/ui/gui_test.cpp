@@ -10,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -17,6 +20,7 @@
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
 #include <wx/dir.h>
+#include <wx/filedlg.h>
 #include <wx/filehistory.h>
 #include <wx/image.h>
 #include <wx/imagpng.h>
@@ -57,14 +61,22 @@ int RecordBox(const char *text, const char *, unsigned style)
   return buttons == VMB_YESNO || buttons == VMB_YESNOCANCEL ? g_answer : VID_OK;
 }
 
-// Answers every modal dialog with OK without showing it.
+// Answers every modal dialog with OK without showing it; file dialogs with
+// fileAnswer.
 class AnswerDialogs : public wxModalDialogHook
 {
 public:
   int shown = 0;
-  int Enter(wxDialog *) override
+  int fileDialogs = 0;
+  int fileAnswer = wxID_CANCEL;
+  int Enter(wxDialog *dialog) override
   {
     ++shown;
+    if (dynamic_cast<wxFileDialog *>(dialog))
+    {
+      ++fileDialogs;
+      return fileAnswer;
+    }
     return wxID_OK;
   }
   void Exit(wxDialog *) override {}
@@ -488,6 +500,210 @@ TEST_F(Gui, ScreenshotOfADjVuPage)
       canvas.GetPosition() - rect.GetPosition() + wxPoint(canvas.width / 2, canvas.height / 2);
   EXPECT_FALSE(image.GetRed(mid.x, mid.y) == 192 && image.GetGreen(mid.x, mid.y) == 192);
   std::printf("screenshot: %s\n", file.c_str());
+}
+
+namespace
+{
+
+std::string ReadFile(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string Command(const std::string &command)
+{
+  std::string out;
+  if (FILE *p = popen(command.c_str(), "r"))
+  {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+      out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// A directory in which no file can be created or replaced (root ignores the
+// permission bits; the immutable attribute binds it too).
+class LockedDirectory
+{
+public:
+  explicit LockedDirectory(const std::string &dir) : m_dir(dir)
+  {
+    chmod(dir.c_str(), 0555);
+    if (access(dir.c_str(), W_OK) != 0)
+      return;
+    m_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (m_fd >= 0 && ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0)
+    {
+      flags |= FS_IMMUTABLE_FL;
+      m_immutable = ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+  }
+  ~LockedDirectory()
+  {
+    if (m_immutable)
+    {
+      int flags = 0;
+      ioctl(m_fd, FS_IOC_GETFLAGS, &flags);
+      flags &= ~FS_IMMUTABLE_FL;
+      ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+    }
+    if (m_fd >= 0)
+      close(m_fd);
+    chmod(m_dir.c_str(), 0755);
+  }
+  bool Locked() const
+  {
+    const std::string probe = m_dir + "/probe";
+    const int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0)
+      return true;
+    close(fd);
+    unlink(probe.c_str());
+    return false;
+  }
+
+private:
+  std::string m_dir;
+  int m_fd = -1;
+  bool m_immutable = false;
+};
+
+std::string SaveTestDir(const char *name)
+{
+  const std::string dir = Tmp() + "/" + name;
+  Command("rm -rf '" + dir + "'");
+  mkdir(dir.c_str(), 0755);
+  return dir;
+}
+
+} // namespace
+
+TEST_F(Gui, SaveAsWritesDjVuAndBmpOfAnOpenedFile)
+{
+  const std::string dir = SaveTestDir("save-as");
+  const std::string source = Corpus("bmp/rgb24.bmp");
+  OpenAsCommandLine(source);
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_FALSE(Enabled(ID_FILE_SAVE)); // unmodified
+  EXPECT_TRUE(Enabled(ID_FILE_SAVE_AS));
+  g_answer = VID_NO; // the resolution review, if asked: save as it is
+
+  // DjVu: the typed name gets the extension; djvudump reads the page.
+  ASSERT_TRUE(Doc().SaveAsTo(dir + "/page", 1));
+  const std::string djvu = dir + "/page.djvu";
+  const std::string dump = Command("djvudump '" + djvu + "' 2>&1");
+  EXPECT_NE(dump.find("FORM:DJVU"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("INFO"), std::string::npos) << dump;
+  EXPECT_EQ(Frame().GetTitle(), "rgb24.bmp (last saved as page.djvu) - Vellum");
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), djvu);
+  EXPECT_EQ(App().m_settings.SaveType, 1);
+  EXPECT_EQ(App().m_settings.SaveDir, dir);
+  EXPECT_EQ(Doc().m_model.m_nSaveKind, 1);
+  for (const Box &box : g_boxes)
+    EXPECT_EQ(box.text.find("DjVu error"), std::string::npos) << box.text;
+  // The progress window is gone.
+  for (wxWindow *w : wxTopLevelWindows)
+    EXPECT_NE(w->GetLabel(), "Save in progress");
+
+  // BMP: the same pixels as the file opened.
+  Doc().Modify(true);
+  ASSERT_TRUE(Doc().SaveAsTo(dir + "/copy.bmp", 3));
+  EXPECT_EQ(Frame().GetTitle(), "rgb24.bmp (last saved as copy.bmp) - Vellum");
+  wxImage original(wxString::FromUTF8(source)), saved(wxString::FromUTF8(dir + "/copy.bmp"));
+  ASSERT_TRUE(original.IsOk());
+  ASSERT_TRUE(saved.IsOk());
+  ASSERT_EQ(saved.GetSize(), original.GetSize());
+  EXPECT_EQ(
+      0, memcmp(saved.GetData(), original.GetData(), size_t(original.GetWidth()) * original.GetHeight() * 3));
+  EXPECT_EQ(Doc().m_model.m_nSaveKind, 3);
+
+  // Save writes again under the stored name and kind.
+  const std::string before = ReadFile(dir + "/copy.bmp");
+  std::remove((dir + "/copy.bmp").c_str());
+  Doc().Modify(true);
+  EXPECT_TRUE(Enabled(ID_FILE_SAVE));
+  wxCommandEvent save(wxEVT_MENU, ID_FILE_SAVE);
+  Frame().ProcessWindowEvent(save);
+  EXPECT_EQ(ReadFile(dir + "/copy.bmp"), before);
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_EQ(g_dialogs.fileDialogs, 0);
+}
+
+TEST_F(Gui, FailedSaveLeavesTheOldFileIntact)
+{
+  const std::string dir = SaveTestDir("save-fail");
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
+  ASSERT_TRUE(Doc().SaveAsTo(dir + "/keep.bmp", 3));
+  const std::string before = ReadFile(dir + "/keep.bmp");
+  ASSERT_FALSE(before.empty());
+  // Another image is saved over that file, which can no longer be replaced.
+  OpenAsCommandLine(Corpus("bmp/pal1.bmp"));
+  Doc().SetFilename(wxString::FromUTF8(dir + "/keep.bmp"), false);
+  Doc().m_model.m_nSaveKind = 3;
+  Doc().Modify(true);
+  const std::string pal1Title = Frame().GetTitle().utf8_string();
+  {
+    LockedDirectory lock(dir);
+    if (!lock.Locked())
+      GTEST_SKIP() << "cannot make a directory unwritable here";
+    g_dialogs.fileDialogs = 0;
+    g_dialogs.fileAnswer = wxID_CANCEL;
+    EXPECT_FALSE(Doc().Save()); // fails, then Save As is offered and cancelled
+    EXPECT_EQ(g_dialogs.fileDialogs, 1);
+    EXPECT_FALSE(Doc().SaveAsTo(dir + "/keep.bmp", 3));
+    EXPECT_FALSE(Doc().SaveAsTo(dir + "/new.djvu", 1));
+  }
+  EXPECT_EQ(ReadFile(dir + "/keep.bmp"), before);
+  struct stat st;
+  EXPECT_NE(stat((dir + "/new.djvu").c_str(), &st), 0);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_EQ(Frame().GetTitle().utf8_string(), pal1Title);
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), dir + "/keep.bmp");
+  Doc().Modify(false);
+}
+
+TEST_F(Gui, SaveAsCancelledAtTheReviewWritesNothing)
+{
+  const std::string dir = SaveTestDir("save-cancel");
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
+  CVellumSettings &s = App().m_settings;
+  s.DjvuUpsample = 0; // tuned for high resolution: a 72 or 0 dpi page asks
+  g_answer = VID_CANCEL;
+  g_boxes.clear();
+  EXPECT_FALSE(Doc().SaveAsTo(dir + "/page.djvu", 1));
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_NE(g_boxes[0].text.find("Do you want to review the settings before saving?"), std::string::npos);
+  struct stat st;
+  EXPECT_NE(stat((dir + "/page.djvu").c_str(), &st), 0);
+  // The menu command with the dialog cancelled writes nothing either.
+  g_dialogs.fileDialogs = 0;
+  wxCommandEvent saveAs(wxEVT_MENU, ID_FILE_SAVE_AS);
+  Frame().ProcessWindowEvent(saveAs);
+  EXPECT_EQ(g_dialogs.fileDialogs, 1);
+  EXPECT_EQ(wxDir(wxString::FromUTF8(dir)).HasFiles(), false);
+}
+
+TEST_F(Gui, OptionsMenuRunsTheSettingsDialogs)
+{
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
+  for (int id : {ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU, ID_OPTIONS_IW44, ID_OPTIONS_JPEG})
+  {
+    SCOPED_TRACE(id);
+    const int shown = g_dialogs.shown;
+    wxCommandEvent event(wxEVT_MENU, id);
+    Frame().ProcessWindowEvent(event);
+    EXPECT_EQ(g_dialogs.shown, shown + 1);
+  }
+  // OK in the JPEG dialog does not mark a BMP document modified.
+  EXPECT_FALSE(Doc().IsModified());
 }
 
 TEST_F(Gui, CloseAsksFirstAndWritesTheSettings)
