@@ -136,7 +136,7 @@ public:
   virtual ~Sink() = default;
   virtual void Line(bool error, const std::string &text) = 0;
   virtual void Start(size_t input) = 0;
-  virtual void Progress(const std::string &text) = 0;
+  virtual void Progress(size_t input, const std::string &text) = 0;
   virtual void Done(size_t input) = 0;
 };
 
@@ -162,14 +162,16 @@ public:
     m_step.clear();
     Show();
   }
-  void Progress(const std::string &text) override
+  void Progress(size_t input, const std::string &text) override
   {
+    m_current = m_opt.inputs[input];
     m_step = text;
     Show();
   }
   void Done(size_t) override
   {
     m_done++;
+    m_step.clear();
     Show();
   }
   void Clear()
@@ -211,7 +213,7 @@ public:
   PipeSink(int fd, bool progress) : m_fd(fd), m_progress(progress) {}
   void Line(bool error, const std::string &text) override { Send(error ? 'E' : 'O', text); }
   void Start(size_t input) override { Send('S', std::to_string(input)); }
-  void Progress(const std::string &text) override
+  void Progress(size_t, const std::string &text) override
   {
     if (m_progress)
       Send('P', text);
@@ -246,16 +248,17 @@ private:
 class StepProgress : public CSaveProgress
 {
 public:
-  explicit StepProgress(Sink &sink) : m_sink(sink) {}
+  StepProgress(Sink &sink, size_t input) : m_sink(sink), m_input(input) {}
   void OnSaveProgress(const char *text, int percent) override
   {
     std::string step = std::string(text ? text : "") + " " + std::to_string(percent) + "%";
     if (step != m_last)
-      m_sink.Progress(m_last = step);
+      m_sink.Progress(m_input, m_last = step);
   }
 
 private:
   Sink &m_sink;
+  size_t m_input;
   std::string m_last;
 };
 
@@ -264,6 +267,7 @@ struct Context
   const Options &opt;
   CVellumSettings settings; // with the command line's overrides
   Sink *sink;
+  size_t input = 0; // index of the input being converted
   bool toDirectory;
   int type;
   explicit Context(const Options &o) : opt(o), sink(nullptr), toDirectory(false), type(0) {}
@@ -373,7 +377,7 @@ bool Save(Context &cx, CDibImage &img, const std::string &target, std::string &w
   }
   g_szLastImageError[0] = 0;
   std::string comment = cx.opt.commentGiven ? cx.opt.comment : SoftwareText();
-  StepProgress progress(*cx.sink);
+  StepProgress progress(*cx.sink, cx.input);
   int ok = SaveImage(target, cx.type, img, cx.settings, comment.c_str(), &progress);
   if (!ok)
     why = "cannot write " + target + ": " + LastError("Failed to save the image!");
@@ -454,6 +458,7 @@ int ConvertShare(Context &cx, const std::vector<size_t> &share)
   int failed = 0;
   for (size_t i : share)
   {
+    cx.input = i;
     cx.sink->Start(i);
     if (!ConvertOne(cx, cx.opt.inputs[i]))
       failed++;
@@ -469,6 +474,7 @@ struct Worker
   std::string buffer;
   std::vector<size_t> share;
   std::vector<bool> done;
+  size_t current = 0; // the input it reported starting last
 };
 
 // Hands one record of a worker's pipe to the display.
@@ -477,7 +483,7 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const Opti
   if (record.empty())
     return;
   std::string text = record.substr(1);
-  size_t index = 0;
+  size_t index = w.current;
   if (record[0] == 'S' || record[0] == 'D')
   {
     index = std::strtoul(text.c_str(), nullptr, 10);
@@ -491,10 +497,11 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const Opti
     display.Line(record[0] == 'E', text);
     break;
   case 'S':
+    w.current = index;
     display.Start(index);
     break;
   case 'P':
-    display.Progress(text);
+    display.Progress(index, text);
     break;
   case 'D':
     for (size_t k = 0; k < w.share.size(); k++)
@@ -552,6 +559,7 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
     w.fd = fds[0];
     w.share = share;
     w.done.assign(share.size(), false);
+    w.current = share.front();
     workers.push_back(std::move(w));
   }
   bool ok = true;
