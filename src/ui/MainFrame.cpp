@@ -84,6 +84,12 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(ID_OPTIONS_DJVU, CMainFrame::OnDjVuSettings)
   EVT_MENU(ID_OPTIONS_IW44, CMainFrame::OnIw44Settings)
   EVT_MENU(ID_OPTIONS_JPEG, CMainFrame::OnJpegSettings)
+  EVT_MENU_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CMainFrame::OnImageOperation)
+  EVT_UPDATE_UI_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CMainFrame::OnUpdateHasImage)
+  EVT_MENU(ID_EDIT_UNDO, CMainFrame::OnUndo)
+  EVT_MENU(ID_EDIT_EMPTY_UNDO, CMainFrame::OnEmptyUndo)
+  EVT_UPDATE_UI(ID_EDIT_UNDO, CMainFrame::OnUpdateUndo)
+  EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CMainFrame::OnUpdateUndo)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -113,6 +119,24 @@ void CMainFrame::CreateMenus()
   file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
   file->AppendSeparator();
   file->Append(wxID_EXIT, "E&xit", "Quit the program");
+
+  wxMenu *edit = new wxMenu;
+  edit->Append(ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last edit");
+  edit->AppendSeparator();
+  edit->Append(ID_EDIT_EMPTY_UNDO, "Empty &Undo Buffer", "Free the memory held by the undo image");
+
+  wxMenu *rotate = new wxMenu;
+  rotate->Append(ID_IMAGE_ROTATE_LEFT, "90 degrees &left", "Rotate the image a quarter turn to the left");
+  rotate->Append(ID_IMAGE_ROTATE_RIGHT, "90 degrees &right", "Rotate the image a quarter turn to the right");
+  rotate->Append(ID_IMAGE_ROTATE_180, "&180 degrees", "Turn the image upside down");
+
+  wxMenu *image = new wxMenu;
+  image->Append(ID_IMAGE_FLIP, "&Flip", "Flip the image vertically");
+  image->Append(ID_IMAGE_MIRROR, "&Mirror", "Mirror the image horizontally");
+  image->AppendSubMenu(rotate, "&Rotate");
+  image->AppendSeparator();
+  image->Append(ID_IMAGE_NEGATIVE, "&Negative", "Invert the colours of the image");
+  image->Append(ID_IMAGE_GRAY, "Convert To &Gray", "Convert the image to grey levels");
 
   wxMenu *layers = new wxMenu;
   layers->AppendRadioItem(ID_VIEW_LAYER_COLOR, "&Color", "Show all layers");
@@ -144,7 +168,9 @@ void CMainFrame::CreateMenus()
 
   wxMenuBar *bar = new wxMenuBar;
   bar->Append(file, "&File");
+  bar->Append(edit, "&Edit");
   bar->Append(view, "&View");
+  bar->Append(image, "&Image");
   bar->Append(options, "&Options");
   bar->Append(help, "&Help");
   SetMenuBar(bar);
@@ -416,4 +442,34 @@ void CMainFrame::OnJpegSettings(wxCommandEvent &)
 {
   if (CVellumDoc *doc = Doc())
     RunJpegSettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
+}
+
+void CMainFrame::OnImageOperation(wxCommandEvent &event)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->ImageOperation(event.GetId());
+}
+
+void CMainFrame::OnUpdateHasImage(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.HasImage());
+}
+
+void CMainFrame::OnUndo(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->UndoEdit();
+}
+
+void CMainFrame::OnEmptyUndo(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->EmptyUndoBuffer();
+}
+
+void CMainFrame::OnUpdateUndo(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.CanUndo());
 }

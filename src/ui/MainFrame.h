@@ -81,6 +81,11 @@ private:
   void OnDjVuSettings(wxCommandEvent &);
   void OnIw44Settings(wxCommandEvent &);
   void OnJpegSettings(wxCommandEvent &);
+  void OnImageOperation(wxCommandEvent &);
+  void OnUpdateHasImage(wxUpdateUIEvent &);
+  void OnUndo(wxCommandEvent &);
+  void OnEmptyUndo(wxCommandEvent &);
+  void OnUpdateUndo(wxUpdateUIEvent &);
 
   CVellumView *m_pView = nullptr;
   wxChoice *m_pZoomBox = nullptr;

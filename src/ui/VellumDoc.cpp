@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "MainFrame.h"
+#include "CommandIds.h"
 #include "Dialogs.h"
 #include "MessageBox.h"
 #include "SaveImage.h"
@@ -19,6 +20,11 @@
 #include "ZoomLogic.h"
 
 using namespace vellum;
+
+namespace
+{
+const char kMsgFailedToRotate[] = "Failed to rotate!";
+}
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVellumDoc, wxDocument);
 
@@ -318,4 +324,76 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
     wxGetApp().m_pDocManager->AddFileToHistory(wxString::FromUTF8(name));
   SetDocTitle(title);
   return true;
+}
+
+bool CVellumDoc::ImageOperation(int commandId)
+{
+  if (!m_model.HasImage())
+    return false;
+  int ok = 0;
+  bool rotation = false;
+  {
+    wxBusyCursor wait;
+    m_model.SaveUndo();
+    CDibImage &image = *m_model.m_pImage;
+    switch (commandId)
+    {
+    case ID_IMAGE_FLIP:
+      ok = image.FlipRows(1);
+      break;
+    case ID_IMAGE_MIRROR:
+      ok = image.Mirror();
+      break;
+    case ID_IMAGE_ROTATE_LEFT:
+      ok = image.RotateLeft();
+      rotation = true;
+      break;
+    case ID_IMAGE_ROTATE_RIGHT:
+      ok = image.RotateRight();
+      rotation = true;
+      break;
+    case ID_IMAGE_ROTATE_180:
+      ok = image.Rotate180();
+      rotation = true;
+      break;
+    case ID_IMAGE_NEGATIVE:
+      ok = image.Negative();
+      break;
+    case ID_IMAGE_GRAY:
+      ok = image.ConvertToGray();
+      break;
+    default:
+      return false;
+    }
+  }
+  if (rotation && !ok)
+    VellumMessageBox(kMsgFailedToRotate, kProductName, VMB_OK | VMB_ICONHAND);
+  if (ok || rotation)
+  {
+    Modify(true);
+    UpdateAllViews();
+    if (CMainFrame *frame = wxGetApp().MainFrame())
+      frame->ShowImageInfo();
+  }
+  return ok != 0;
+}
+
+bool CVellumDoc::UndoEdit()
+{
+  if (!m_model.CanUndo() || !m_model.SwapUndo())
+    return false;
+  Modify(true);
+  UpdateAllViews();
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->ShowImageInfo();
+  return true;
+}
+
+void CVellumDoc::EmptyUndoBuffer()
+{
+  if (!m_model.CanUndo())
+    return;
+  if (VellumMessageBox("Are you sure you want to empty the undo buffer?", kProductName,
+                       VMB_YESNO | VMB_ICONEXCLAMATION) == VID_YES)
+    m_model.EmptyUndo();
 }

@@ -77,6 +77,15 @@ public:
 
   CVellumView *View() const;
 
+  // Image menu orientation and colour commands (ID_IMAGE_*): the undo copy,
+  // the operation, the modified flag and the views; "Failed to rotate!"
+  // when a rotation fails. False when the operation failed.
+  bool ImageOperation(int commandId);
+  // Edit > Undo: exchanges image and undo image (a second Undo redoes).
+  bool UndoEdit();
+  // Edit > Empty Undo Buffer, after the confirmation.
+  void EmptyUndoBuffer();
+
   // What the settings dialogs need to know of the document (marks it
   // modified through this object).
   vellum::DialogDocument DialogDoc();

@@ -706,6 +706,94 @@ TEST_F(Gui, OptionsMenuRunsTheSettingsDialogs)
   EXPECT_FALSE(Doc().IsModified());
 }
 
+TEST_F(Gui, ImageMenuEditsWithOneLevelOfUndo)
+{
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  const CDibImage &image = *Doc().m_model.m_pImage;
+  const int w = image.m_nWidth, h = image.m_nHeight;
+  ASSERT_NE(w, h);
+  auto pixels = []
+  {
+    const CDibImage &im = *Doc().m_model.m_pImage;
+    return std::string(reinterpret_cast<const char *>(im.Bits()), im.m_nPixelSize);
+  };
+  const std::string original = pixels();
+  auto command = [](int id)
+  {
+    wxCommandEvent event(wxEVT_MENU, id);
+    Frame().ProcessWindowEvent(event);
+    Pump(10);
+  };
+  EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
+  for (int id : {ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_ROTATE_LEFT, ID_IMAGE_ROTATE_RIGHT,
+                 ID_IMAGE_ROTATE_180, ID_IMAGE_NEGATIVE, ID_IMAGE_GRAY})
+    EXPECT_TRUE(Enabled(id)) << id;
+
+  command(ID_IMAGE_ROTATE_LEFT);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth, h);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nHeight, w);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+  command(ID_IMAGE_ROTATE_RIGHT);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth, w);
+  EXPECT_EQ(pixels(), original);
+
+  // Undo and redo alternate.
+  command(ID_IMAGE_NEGATIVE);
+  const std::string negative = pixels();
+  EXPECT_NE(negative, original);
+  command(ID_EDIT_UNDO);
+  EXPECT_EQ(pixels(), original);
+  command(ID_EDIT_UNDO);
+  EXPECT_EQ(pixels(), negative);
+  command(ID_IMAGE_NEGATIVE);
+  EXPECT_EQ(pixels(), original);
+
+  // Twice the same turn is the identity for flip, mirror and 180 degrees.
+  for (int id : {ID_IMAGE_FLIP, ID_IMAGE_MIRROR, ID_IMAGE_ROTATE_180})
+  {
+    command(id);
+    command(id);
+    EXPECT_EQ(pixels(), original) << id;
+  }
+  command(ID_IMAGE_GRAY);
+  EXPECT_TRUE(Doc().m_model.m_pImage->m_bGrey);
+  Paint();
+
+  // Emptying the undo buffer asks first.
+  g_answer = VID_NO;
+  command(ID_EDIT_EMPTY_UNDO);
+  EXPECT_TRUE(Enabled(ID_EDIT_UNDO));
+  ASSERT_FALSE(g_boxes.empty());
+  EXPECT_EQ(g_boxes.back().text, "Are you sure you want to empty the undo buffer?");
+  g_answer = VID_YES;
+  command(ID_EDIT_EMPTY_UNDO);
+  EXPECT_FALSE(Enabled(ID_EDIT_UNDO));
+  for (const Box &box : g_boxes)
+    EXPECT_EQ(box.text.find("Failed"), std::string::npos) << box.text;
+  Doc().Modify(false);
+}
+
+TEST_F(Gui, RotatedDjVuPageStaysRotatedAfterZoom)
+{
+  const std::vector<std::string> pages = CorpusFiles("djvu");
+  ASSERT_FALSE(pages.empty());
+  OpenAsCommandLine(pages[0]);
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  const int w = Doc().m_model.m_pImage->m_nWidth, h = Doc().m_model.m_pImage->m_nHeight;
+  wxCommandEvent rotate(wxEVT_MENU, ID_IMAGE_ROTATE_RIGHT);
+  Frame().ProcessWindowEvent(rotate);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth, h);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nHeight, w);
+  ASSERT_NE(w, h);
+  // A new rendering (full scale) keeps the quarter turn.
+  EXPECT_EQ(Doc().Rerender(true, true, 0), 1);
+  EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth > Doc().m_model.m_pImage->m_nHeight, h > w);
+  Paint();
+  Doc().Modify(false);
+}
+
 TEST_F(Gui, CloseAsksFirstAndWritesTheSettings)
 {
   OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
