@@ -69,12 +69,16 @@ public:
   int shown = 0;
   int fileDialogs = 0;
   int fileAnswer = wxID_CANCEL;
+  std::string fileName; // the name and filter index the last file dialog proposed
+  int filterIndex = -1;
   int Enter(wxDialog *dialog) override
   {
     ++shown;
-    if (dynamic_cast<wxFileDialog *>(dialog))
+    if (wxFileDialog *file = dynamic_cast<wxFileDialog *>(dialog))
     {
       ++fileDialogs;
+      fileName = file->GetFilename().utf8_string();
+      filterIndex = file->GetFilterIndex();
       return fileAnswer;
     }
     return wxID_OK;
@@ -792,6 +796,33 @@ TEST_F(Gui, RotatedDjVuPageStaysRotatedAfterZoom)
   EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth > Doc().m_model.m_pImage->m_nHeight, h > w);
   Paint();
   Doc().Modify(false);
+}
+
+TEST_F(Gui, SaveAsProposesTheNameAndFilterOfTheSaveType)
+{
+  struct Case
+  {
+    const char *file;
+    int saveType;
+    const char *name;
+    int filterIndex; // 0-based, as the dialog counts
+  };
+  const Case cases[] = {
+      {"bmp/rgb24.bmp", 4, "rgb24.ppm", 4},  {"bmp/pal1.bmp", 4, "pal1.pbm", 4},
+      {"bmp/rgb24.bmp", 1, "rgb24.djvu", 0}, {"bmp/rgb24.bmp", 5, "rgb24.jpg", 3},
+      {"bmp/rgb24.bmp", 3, "rgb24.bmp", 2},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    OpenAsCommandLine(Corpus(c.file));
+    App().m_settings.SaveType = c.saveType;
+    g_dialogs.fileAnswer = wxID_CANCEL;
+    EXPECT_FALSE(Doc().SaveAs());
+    EXPECT_EQ(g_dialogs.fileName, c.name);
+    EXPECT_EQ(g_dialogs.filterIndex, c.filterIndex);
+  }
+  EXPECT_EQ(App().m_settings.SaveType, 3); // a cancelled dialog stores nothing
 }
 
 TEST_F(Gui, CloseAsksFirstAndWritesTheSettings)
