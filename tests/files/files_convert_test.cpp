@@ -311,6 +311,16 @@ TEST(Convert, ParallelWorkersFinishTheOthers)
   for (auto &e : fs::directory_iterator(dir))
     files += e.is_regular_file();
   EXPECT_EQ(files, 4); // no temporary files left behind
+
+  // A folder as input: the image files in it, here the four DjVu pages.
+  std::string again = Scratch("convert-folder");
+  r = Convert(dir + " -t iw44 -q -j 2 -o " + again);
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (const char *g : {"rgb-8bit", "minisblack-8bit", "miniswhite-1bit", "pal8"})
+    EXPECT_TRUE(Ddjvu(again + "/" + g + ".iw44").ok()) << g;
+  r = Convert(Scratch("convert-empty") + " -t bmp -o " + again);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("no image files"), std::string::npos) << r.out;
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
 #include <strings.h>
@@ -679,7 +680,8 @@ void PrintUsage(FILE *out)
              "Converts BMP, PBM/PGM/PPM, TIFF, JPEG, DjVu and IW44 files to DjVu, IW44, BMP,\n"
              "PNM or JPEG.\n"
              "With one input, OUTPUT is a file name whose extension chooses the kind; with\n"
-             "several inputs or --all-pages it is an existing folder and --type chooses.\n"
+             "several inputs, a folder as input or --all-pages it is an existing folder and\n"
+             "--type chooses. A folder as input stands for the image files in it.\n"
              "\n"
              "Output:\n"
              "  -o, --output PATH      output file or folder (required)\n"
@@ -935,13 +937,46 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
   return true;
 }
 
-int Run(const Options &options, FILE *out, FILE *err)
+int Run(const Options &given, FILE *out, FILE *err)
 {
+  // A folder among the inputs stands for the image files directly in it,
+  // in name order.
+  Options options = given;
+  options.inputs.clear();
+  bool folderInput = false, emptyFolder = false;
+  for (const std::string &input : given.inputs)
+  {
+    if (!IsDirectory(input))
+    {
+      options.inputs.push_back(input);
+      continue;
+    }
+    folderInput = true;
+    std::vector<std::string> found;
+    if (DIR *dir = opendir(input.c_str()))
+    {
+      while (dirent *e = readdir(dir))
+      {
+        std::string path = input + (input.back() == '/' ? "" : "/") + e->d_name;
+        if (e->d_name[0] != '.' && GetImageFileType(path.c_str()) != IMAGE_FILE_UNKNOWN && !IsDirectory(path))
+          found.push_back(path);
+      }
+      closedir(dir);
+    }
+    std::sort(found.begin(), found.end());
+    if (found.empty())
+      emptyFolder = true;
+    if (found.empty())
+      std::fprintf(err, "vellum-convert: %s: no image files in this folder\n", input.c_str());
+    options.inputs.insert(options.inputs.end(), found.begin(), found.end());
+  }
+  if (options.inputs.empty())
+    return 1;
   Context cx(options);
   cx.settings.LoadSettings(options.settingsFile.empty() ? CVellumSettings::SettingsPath()
                                                         : options.settingsFile);
-  cx.toDirectory = options.inputs.size() > 1 || options.allPages || options.output.back() == '/' ||
-                   IsDirectory(options.output);
+  cx.toDirectory = options.inputs.size() > 1 || folderInput || options.allPages ||
+                   options.output.back() == '/' || IsDirectory(options.output);
   cx.type = options.outputType;
   if (cx.toDirectory)
   {
@@ -995,7 +1030,7 @@ int Run(const Options &options, FILE *out, FILE *err)
     ok = RunWorkers(cx, display, jobs, status, out, err);
   display.Clear();
   std::fflush(err);
-  return ok ? 0 : 1;
+  return ok && !emptyFolder ? 0 : 1;
 }
 
 } // namespace vellum_convert
