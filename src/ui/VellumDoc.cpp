@@ -268,8 +268,11 @@ bool CVellumDoc::SaveAs()
   CVellumSettings &s = wxGetApp().m_settings;
   const CDibImage &image = *m_model.m_pImage;
   const int bits = image.m_nSourceBitsPerPixel, grey = image.m_bGrey ? 1 : 0;
-  const std::string proposal =
-      ProposeSaveName(GetFilename().utf8_string(), s.SaveType, bits, grey, m_model.m_nUntitledCounter);
+  // The document's counter is the number the next untitled name gets
+  // (1 first); ProposeSaveName counts the names already proposed.
+  int proposed = m_model.m_nUntitledCounter - 1;
+  const std::string proposal = ProposeSaveName(GetFilename().utf8_string(), s.SaveType, bits, grey, proposed);
+  m_model.m_nUntitledCounter = proposed + 1;
   wxString wildcard;
   for (const SaveFilter &f : kSaveFilters)
     wildcard += wxString(wildcard.empty() ? "" : "|") + f.description + "|" + f.pattern;

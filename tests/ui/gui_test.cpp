@@ -825,6 +825,18 @@ TEST_F(Gui, SaveAsProposesTheNameAndFilterOfTheSaveType)
   EXPECT_EQ(App().m_settings.SaveType, 3); // a cancelled dialog stores nothing
 }
 
+TEST_F(Gui, SaveAsOfAnUntitledImageCountsItsProposals)
+{
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
+  Doc().SetFilename(wxString(), false); // as after a scan or a paste
+  App().m_settings.SaveType = 1;
+  g_dialogs.fileAnswer = wxID_CANCEL;
+  EXPECT_FALSE(Doc().SaveAs());
+  EXPECT_EQ(g_dialogs.fileName, "untitled0001.djvu");
+  EXPECT_FALSE(Doc().SaveAs());
+  EXPECT_EQ(g_dialogs.fileName, "untitled0002.djvu");
+}
+
 TEST_F(Gui, CloseAsksFirstAndWritesTheSettings)
 {
   OpenAsCommandLine(Corpus("bmp/rgb24.bmp"));
