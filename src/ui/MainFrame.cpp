@@ -14,6 +14,9 @@
 #include "Associations.h"
 #include "CommandIds.h"
 #include "Dialogs.h"
+#ifdef VELLUM_HAVE_HELP
+#include "HintHelp.h"
+#endif
 #include "DocumentNames.h"
 #include "MessageBox.h"
 #include "Scanner.h"
@@ -99,6 +102,9 @@ wxEND_EVENT_TABLE()
   CreateMenus();
   CreateBars();
   SetDropTarget(MakeDropTarget());
+#ifdef VELLUM_HAVE_HELP
+  SetDialogHelpHook(&ShowHelpTopic);
+#endif
   // Bound, not in the table: the framework frame binds its own close
   // handler, and handlers bound later run first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
