@@ -708,6 +708,18 @@ TEST_F(Gui, OptionsMenuRunsTheSettingsDialogs)
   }
   // OK in the JPEG dialog does not mark a BMP document modified.
   EXPECT_FALSE(Doc().IsModified());
+  EXPECT_FALSE(Enabled(ID_FILE_SAVE));
+  // While a JPEG file is shown it does, so that Save writes it again.
+  const std::vector<std::string> jpegs = CorpusFiles("jpeg");
+  ASSERT_FALSE(jpegs.empty());
+  OpenAsCommandLine(jpegs[0]);
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_FALSE(Enabled(ID_FILE_SAVE));
+  wxCommandEvent jpeg(wxEVT_MENU, ID_OPTIONS_JPEG);
+  Frame().ProcessWindowEvent(jpeg);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_TRUE(Enabled(ID_FILE_SAVE));
+  Doc().Modify(false);
 }
 
 TEST_F(Gui, ImageMenuEditsWithOneLevelOfUndo)
