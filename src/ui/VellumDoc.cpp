@@ -96,10 +96,11 @@ bool CVellumDoc::AskSaveFirst()
     return false;
   if (answer == VID_YES)
   {
-    if (s_saveAs)
-      s_saveAs(*this);
-    else
-      SaveAs();
+    // A cancelled or failed save keeps the image and stops what asked:
+    // dropping the changes here would lose the user's work.
+    const bool saved = s_saveAs ? s_saveAs(*this) : SaveAs();
+    if (!saved)
+      return false;
   }
   Modify(false);
   return true;

@@ -55,7 +55,8 @@ public:
   bool OnSaveModified() override { return AskSaveFirst(); }
 
   // "Save %s first?" when modified: false for Cancel; Yes runs the Save As
-  // flow (SetSaveAsHook); after Yes or No the modified flag is cleared.
+  // flow (SetSaveAsHook); a cancelled or failed save answers false and keeps
+  // the changes; after a save or No the modified flag is cleared.
   bool AskSaveFirst();
 
   // The Save As flow, provided by the save command; none: nothing is saved.

@@ -163,6 +163,7 @@ protected:
   {
     g_boxes.clear();
     g_answer = VID_OK;
+    g_dialogs.fileDialogs = 0;
     Doc().Modify(false);
     CVellumSettings &s = App().m_settings;
     s.ImageFit = 0;
@@ -283,6 +284,12 @@ TEST_F(Gui, DroppedFilesOpenInOrder)
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0].text, "Save rgb-8bit.ppm first?");
   EXPECT_EQ(g_boxes[0].style, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+  EXPECT_EQ(Doc().DocTitle(), "rgb-8bit.ppm");
+  // Yes with a cancelled Save As keeps the changes and ignores the drop.
+  g_answer = VID_YES;
+  g_dialogs.fileAnswer = wxID_CANCEL;
+  EXPECT_FALSE(Frame().OpenDroppedFiles({Corpus("bmp/rgb24.bmp")}));
+  EXPECT_TRUE(Doc().IsModified());
   EXPECT_EQ(Doc().DocTitle(), "rgb-8bit.ppm");
   g_answer = VID_NO;
   EXPECT_TRUE(Frame().OpenDroppedFiles({Corpus("bmp/rgb24.bmp")}));
