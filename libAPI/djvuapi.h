@@ -291,7 +291,6 @@ int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, co
 int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image, djvu_output_routine write,
                      void *userdata);
 
-
 /* ------------------------------------------------------------------------ */
 /* Mask driver                                                               */
 /* ------------------------------------------------------------------------ */
