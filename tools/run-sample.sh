@@ -8,10 +8,15 @@ if [ -n "${DISPLAY:-}" ] && [ -x "$BUILD/src/ui/vellum" ]; then
   exec "$BUILD/src/ui/vellum" "$SAMPLE"
 fi
 OUT=${VELLUM_RUN_OUT:-$(mktemp -d)}
-if [ -x "$BUILD/tools/vellum-convert" ]; then
-  [ -n "${DISPLAY:-}" ] || echo "No display: converting a sample page instead of opening the viewer."
-  "$BUILD/tools/vellum-convert" -f "$SAMPLE" -o "$OUT/sample.bmp"
-  echo "Wrote $OUT/sample.bmp"
+CONVERT="$BUILD/tools/vellum-convert/vellum-convert"
+if [ -f "$CONVERT" ] && [ -x "$CONVERT" ]; then
+  [ -n "${DISPLAY:-}" ] || echo "No display: converting a sample scan to a compound DjVu page instead of opening the viewer."
+  SCAN="$CORPUS/scan/composed-article-scan-q80.jpg"
+  "$CONVERT" -f "$SCAN" -o "$OUT/sample.djvu"
+  "$CONVERT" -f "$SAMPLE" -o "$OUT/sample.bmp"
+  echo "Wrote $OUT/sample.djvu ($(stat -c %s "$OUT/sample.djvu") bytes, from $(basename "$SCAN"))"
+  echo "Wrote $OUT/sample.bmp ($(stat -c %s "$OUT/sample.bmp") bytes, from $(basename "$SAMPLE"))"
 else
-  echo "The viewer and the converter are not built yet; the libraries and tests are (make test)."
+  echo "The converter is not built: run make test or cmake --build $BUILD." >&2
+  exit 1
 fi
