@@ -9,7 +9,7 @@ PACKAGES=(
   libwxgtk3.2-dev libtiff-dev libjpeg62-turbo-dev libsane-dev sane-utils
   libdjvulibre-text libdjvulibre-dev djvulibre-bin
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs
+  xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs shared-mime-info
   clang-14 libclang-rt-14-dev
 )
 
