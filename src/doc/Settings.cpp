@@ -5,6 +5,8 @@
 // the defaults all walk that table.
 #include "Settings.h"
 
+#include "ReplaceFile.h"
+
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -62,19 +64,6 @@ std::string StripSlash(std::string dir)
   while (dir.size() > 1 && dir.back() == '/')
     dir.pop_back();
   return dir;
-}
-
-bool MakeDirs(const std::string &dir)
-{
-  if (dir.empty())
-    return true;
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0)
-    return S_ISDIR(st.st_mode);
-  size_t slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash)))
-    return false;
-  return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 } // namespace
@@ -241,48 +230,7 @@ void CIniFile::Remove(const std::string &section, const std::string &key)
 
 bool WriteFileAtomically(const std::string &path, const std::string &text)
 {
-  std::string target = path;
-  // Write through a symbolic link rather than replacing it.
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved))
-    target = resolved;
-  size_t slash = target.find_last_of('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash);
-  if (slash != std::string::npos && !MakeDirs(dir.empty() ? "/" : dir))
-    return false;
-  std::string tmp = target + ".XXXXXX";
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0)
-    return false;
-  // Keep the permissions of the file being replaced.
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0)
-    fchmod(fd, st.st_mode & 07777);
-  else
-    fchmod(fd, 0644);
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < text.size())
-  {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += (size_t)n;
-  }
-  if (ok && fsync(fd) != 0)
-    ok = false;
-  if (close(fd) != 0)
-    ok = false;
-  if (ok && rename(name.data(), target.c_str()) != 0)
-    ok = false;
-  if (!ok)
-    unlink(name.data());
-  return ok;
+  return vellum::ReplaceFileContents(path, text, 0700) == 0;
 }
 
 std::string FormatReal(float value)

@@ -5,6 +5,7 @@
 // change; files are replaced through a temporary file and a rename so that a
 // failed write leaves the old file.
 #include "Associations.h"
+#include "ReplaceFile.h"
 
 #include "MessageBox.h"
 #include "Settings.h" // CIniFile
@@ -148,57 +149,16 @@ int ReadFile(const std::string &path, std::string *text)
   return 0;
 }
 
-bool MakeDirs(const std::string &dir)
-{
-  if (dir.empty())
-    return true;
-  struct stat st;
-  if (stat(dir.c_str(), &st) == 0)
-    return S_ISDIR(st.st_mode);
-  size_t slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash)))
-    return false;
-  return mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 enum
 {
-  kNoFolder = -1 // the folder could not be created
+  kNoFolder = vellum::kReplaceNoFolder // the folder could not be created
 };
 
 // Writes text through a temporary file and a rename. 0 on success,
 // kNoFolder when the folder cannot be created, else the errno value.
 int WriteFile(const std::string &path, const std::string &text)
 {
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && !MakeDirs(path.substr(0, slash)))
-    return kNoFolder;
-  std::string tmpl = path + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0)
-    return errno ? errno : EIO;
-  fchmod(fd, 0644);
-  int err = 0;
-  size_t done = 0;
-  while (!err && done < text.size())
-  {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      err = n < 0 && errno ? errno : EIO;
-    else
-      done += (size_t)n;
-  }
-  if (close(fd) != 0 && !err)
-    err = errno ? errno : EIO;
-  if (!err && rename(name.data(), path.c_str()) != 0)
-    err = errno ? errno : EIO;
-  if (err)
-    unlink(name.data());
-  return err;
+  return vellum::ReplaceFileContents(path, text, 0755);
 }
 
 void Report(const char *format, int code, unsigned icon)
