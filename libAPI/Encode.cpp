@@ -903,19 +903,23 @@ extern "C"
   namespace
   {
 
-  // True when every sample of the picture is 0 or 255.
+  // True when every pixel is black or white. A colour pixel must also have
+  // three equal samples: pure red (255, 0, 0) is a colour, not white.
   bool black_and_white(const djvu_pixel_image &img)
   {
     if ((img.flags & DJVU_GRAY) && (img.flags & DJVU_BITONAL))
       return true;
-    const int channels = (img.flags & DJVU_GRAY) ? 1 : 3;
+    const bool gray = (img.flags & DJVU_GRAY) != 0;
     for (int y = 0; y < img.h; y++)
     {
       const unsigned char *p = pix_row(&img, y);
       for (int x = 0; x < img.w; x++, p += img.pixsize)
-        for (int c = 0; c < channels; c++)
-          if (p[c] != 0 && p[c] != 255)
-            return false;
+      {
+        if (p[0] != 0 && p[0] != 255)
+          return false;
+        if (!gray && (p[1] != p[0] || p[2] != p[0]))
+          return false;
+      }
     }
     return true;
   }

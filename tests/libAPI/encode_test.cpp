@@ -285,13 +285,15 @@ TEST(DjvuEncode, ImageOfHalfTheMaskSizeIsResampledAndPageStaysUpright)
 TEST(DjvuEncodeIw44, PhotoFilesByKind)
 {
   const int w = 160, h = 120;
-  Picture colour(w, h, 3), grey(w, h, 1), bw(w, h, 1);
+  Picture colour(w, h, 3), grey(w, h, 1), bw(w, h, 1), bwColour(w, h, 3);
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++)
     {
       colour.set(x, y, x * 255 / w, y * 255 / h, 255 - x * 255 / w);
       grey.at(x, y)[0] = (unsigned char)((x + y) * 255 / (w + h));
       bw.at(x, y)[0] = ((x / 10 + y / 10) % 2) ? 0 : 255;
+      const int v = bw.at(x, y)[0];
+      bwColour.set(x, y, v, v, v);
     }
   struct Case
   {
@@ -304,6 +306,7 @@ TEST(DjvuEncodeIw44, PhotoFilesByKind)
       {&colour, 2, {"FORM:PM44", "PM44", "PM44", "PM44", "PM44"}, 0}, // grey only
       {&grey, 0, {"FORM:BM44", "BM44", "BM44", "BM44", "BM44"}, 30},
       {&bw, 0, {"FORM:DJVU", "INFO", "Sjbz"}, 99},
+      {&bwColour, 0, {"FORM:DJVU", "INFO", "Sjbz"}, 0},
   };
   int k = 0;
   for (const Case &c : cases)

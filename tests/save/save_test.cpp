@@ -458,10 +458,9 @@ TEST_F(SaveTest, GreyMinIsWhiteAndPaletteColoursSurvive)
   }
 }
 
-// A picture of pure red and blue has only 0 and 255 samples, and the photo
-// encoder's black-and-white test takes it for a bitonal page: the colours
-// are lost. Fault of djvu_encode_iw44, reported; enable when it is fixed.
-TEST_F(SaveTest, DISABLED_PurePrimariesStayColouredInIw44)
+// A picture of pure red and blue has only 0 and 255 samples but is not
+// black and white: it stays an IW44 colour photo.
+TEST_F(SaveTest, PurePrimariesStayColouredInIw44)
 {
   CDibImage img;
   ASSERT_TRUE(img.CreateBlock(64, 32, 24, DIB_ROWS_BOTTOMUP));
