@@ -37,7 +37,14 @@ enum
   ID_IMAGE_NEGATIVE,
   ID_IMAGE_GRAY,
   ID_EDIT_UNDO,
-  ID_EDIT_EMPTY_UNDO
+  ID_EDIT_EMPTY_UNDO,
+  ID_EDIT_PASTE_NEW,       // Edit > Paste As New (Cut, Copy, Paste use wxID_CUT, wxID_COPY, wxID_PASTE)
+  ID_EDIT_CLEAR,           // Edit > Clear
+  ID_EDIT_EMPTY_CLIPBOARD, // Edit > Empty Clipboard
+  ID_IMAGE_CROP,
+  ID_IMAGE_RESIZE,
+  ID_TOOL_SELECT,          // toolbar "Select": mouse mode select
+  ID_VIEW_SELECTION_BAR    // shows or hides the directory browser bar
 };
 
 #endif
