@@ -12,6 +12,7 @@
 #include "DibDraw.h"
 #include "Logo.h"
 #include "MainFrame.h"
+#include "Printout.h"
 #include "VellumApp.h"
 #include "VellumDoc.h"
 
@@ -107,6 +108,16 @@ bool CVellumView::OnClose(bool deleteWindow)
   if (CMainFrame *frame = wxGetApp().MainFrame())
     frame->SetView(nullptr);
   return true;
+}
+
+wxPrintout *CVellumView::OnCreatePrintout()
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->m_model.HasImage())
+    return nullptr;
+  CVellumSettings &s = wxGetApp().m_settings;
+  const int percent = DrawPercent(m_nZoom, doc->m_model.m_nContentKind, s.FancyZoom != 0);
+  return new CVellumPrintout(*doc->m_model.m_pImage, s, percent, wxString::FromUTF8(doc->DocTitle()));
 }
 
 void CVellumView::OnChangeFilename()

@@ -57,6 +57,9 @@ public:
   void OnDraw(wxDC *dc) override;
   void OnUpdate(wxView *sender, wxObject *hint = nullptr) override;
   void OnChangeFilename() override;
+  // File > Print and Print Preview: the image on one page (Printout.h);
+  // null without an image. The framework owns and deletes the printout.
+  wxPrintout *OnCreatePrintout() override;
   // The first update after the view exists (renders a page not yet drawn).
   void OnInitialUpdate();
 
