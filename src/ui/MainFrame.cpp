@@ -7,6 +7,7 @@
 #include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
+#include <wx/accel.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
@@ -14,10 +15,8 @@
 #include "Associations.h"
 #include "CommandIds.h"
 #include "Dialogs.h"
-#ifdef VELLUM_HAVE_HELP
-#include "HintHelp.h"
-#endif
 #include "DocumentNames.h"
+#include "HintHelp.h"
 #include "MessageBox.h"
 #include "Scanner.h"
 #include "SourceDialog.h"
@@ -66,6 +65,21 @@ wxBitmap ToolBitmap(const wxArtID &id, const char *fallbackText)
   return drawn;
 }
 
+// The "Select" tool: a dashed selection frame.
+wxBitmap SelectToolBitmap()
+{
+  wxBitmap drawn(16, 16);
+  wxMemoryDC dc(drawn);
+  dc.SetBackground(*wxWHITE_BRUSH);
+  dc.Clear();
+  dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_SHORT_DASH));
+  dc.SetBrush(*wxTRANSPARENT_BRUSH);
+  dc.DrawRectangle(2, 3, 12, 10);
+  dc.SelectObject(wxNullBitmap);
+  drawn.SetMask(new wxMask(drawn, *wxWHITE));
+  return drawn;
+}
+
 } // namespace
 
 // clang-format off
@@ -93,18 +107,25 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(ID_EDIT_EMPTY_UNDO, CMainFrame::OnEmptyUndo)
   EVT_UPDATE_UI(ID_EDIT_UNDO, CMainFrame::OnUpdateUndo)
   EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CMainFrame::OnUpdateUndo)
+  EVT_MENU(ID_VIEW_SELECTION_BAR, CMainFrame::OnSelectionBar)
+  EVT_UPDATE_UI(ID_VIEW_SELECTION_BAR, CMainFrame::OnUpdateSelectionBar)
+  EVT_UPDATE_UI(ID_TOOL_SELECT, CMainFrame::OnUpdateSelectTool)
+  EVT_MENU(wxID_HELP_CONTENTS, CMainFrame::OnHelpTopics)
 wxEND_EVENT_TABLE()
     // clang-format on
 
     CMainFrame::CMainFrame(wxDocManager *manager)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500))
 {
+  // The bars in their order: toolbar, status bar, then the selection bar,
+  // which writes its first status text.
+  m_aui.SetManagedWindow(this);
   CreateMenus();
   CreateBars();
+  CreateBrowserBar();
+  SetAccelerators();
   SetDropTarget(MakeDropTarget());
-#ifdef VELLUM_HAVE_HELP
   SetDialogHelpHook(&ShowHelpTopic);
-#endif
   // Bound, not in the table: the framework frame binds its own close
   // handler, and handlers bound later run first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
@@ -121,6 +142,10 @@ void CMainFrame::CreateMenus()
   file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Alt+S",
                "Save the image under a new name or in another format");
   file->AppendSeparator();
+  file->Append(wxID_PRINT, "&Print...\tCtrl+P", "Print the image");
+  file->Append(wxID_PREVIEW, "Print Pre&view", "Display the page as it will be printed");
+  file->Append(wxID_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options");
+  file->AppendSeparator();
   m_pRecentMenu = new wxMenu;
   file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
   file->AppendSeparator();
@@ -129,6 +154,13 @@ void CMainFrame::CreateMenus()
   wxMenu *edit = new wxMenu;
   edit->Append(ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last edit");
   edit->AppendSeparator();
+  edit->Append(wxID_CUT, "Cu&t\tCtrl+X", "Cut the selection and put it on the clipboard");
+  edit->Append(wxID_COPY, "&Copy\tCtrl+C", "Copy the selection and put it on the clipboard");
+  edit->Append(wxID_PASTE, "&Paste\tCtrl+V", "Insert the clipboard image");
+  edit->Append(ID_EDIT_PASTE_NEW, "Paste As &New\tCtrl+Shift+V", "Replace the image by the clipboard image");
+  edit->Append(ID_EDIT_CLEAR, "C&lear", "Empty the document");
+  edit->AppendSeparator();
+  edit->Append(ID_EDIT_EMPTY_CLIPBOARD, "Empty &Clipboard", "Remove the image from the clipboard");
   edit->Append(ID_EDIT_EMPTY_UNDO, "Empty &Undo Buffer", "Free the memory held by the undo image");
 
   wxMenu *rotate = new wxMenu;
@@ -140,6 +172,9 @@ void CMainFrame::CreateMenus()
   image->Append(ID_IMAGE_FLIP, "&Flip", "Flip the image vertically");
   image->Append(ID_IMAGE_MIRROR, "&Mirror", "Mirror the image horizontally");
   image->AppendSubMenu(rotate, "&Rotate");
+  image->AppendSeparator();
+  image->Append(ID_IMAGE_CROP, "&Crop", "Crop the image to the selection");
+  image->Append(ID_IMAGE_RESIZE, "&Resize...", "Change the size of the image");
   image->AppendSeparator();
   image->Append(ID_IMAGE_NEGATIVE, "&Negative", "Invert the colours of the image");
   image->Append(ID_IMAGE_GRAY, "Convert To &Gray", "Convert the image to grey levels");
@@ -155,6 +190,8 @@ void CMainFrame::CreateMenus()
   view->Append(ID_VIEW_ZOOM_OUT, "Zoom &Out\tKP_SUBTRACT", "Reduce the view");
   view->Append(ID_VIEW_REFRESH, "&Refresh\tF5", "Draw the image again");
   view->AppendSeparator();
+  view->AppendCheckItem(ID_VIEW_SELECTION_BAR, kSelectionBarMenu, kSelectionBarHelp);
+  view->AppendSeparator();
   view->AppendSubMenu(layers, "DjVu &Layer");
   view->AppendSeparator();
   view->Append(ID_PAGE_FIRST, "&First Page\tHome", "Show the first page");
@@ -169,7 +206,8 @@ void CMainFrame::CreateMenus()
   options->Append(ID_OPTIONS_JPEG, "&JPEG Settings", "Show JPEG specific settings");
 
   wxMenu *help = new wxMenu;
-  help->Append(ID_HELP_STARTUP_INFO, "&Startup Information", "Show the start-up hints");
+  help->Append(wxID_HELP_CONTENTS, "&Help Topics", "Show the help contents");
+  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information", "Show the start-up hints");
   help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
 
   wxMenuBar *bar = new wxMenuBar;
@@ -204,20 +242,95 @@ void CMainFrame::CreateBars()
   tb->AddTool(ID_VIEW_ZOOM_IN, "Zoom In", ToolBitmap(wxART_PLUS, "+"), "Zoom In");
   tb->AddSeparator();
   tb->AddTool(ID_VIEW_REFRESH, "Refresh", ToolBitmap(wxART_REDO, "R"), "Refresh");
+  tb->AddSeparator();
+  tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxNullBitmap, "Select",
+                   "Select a part of the image");
+  tb->AddTool(wxID_PRINT, "Print", ToolBitmap(wxART_PRINT, "P"), "Print");
   tb->Realize();
 
-  wxStatusBar *status = CreateStatusBar(3);
+  wxStatusBar *status = CreateStatusBar(kStatusPanes);
   wxClientDC dc(status);
   dc.SetFont(status->GetFont());
-  const int widths[] = {-1, dc.GetTextExtent("12345x12345x24").x + 12,
-                        dc.GetTextExtent("1234x1234 DPI").x + 12};
-  status->SetStatusWidths(3, widths);
-  status->SetStatusText("WxHxBits", 1);
-  status->SetStatusText("DPI", 2);
+  // The field's text starts a border in from its edge and needs the same
+  // room on the right.
+  int widths[kStatusPanes];
+  StatusPaneWidths(dc.GetTextExtent(kPaneSizeSample).x, dc.GetTextExtent(kPaneDpiSample).x,
+                   2 * status->GetBorderX() + 8, widths);
+  status->SetStatusWidths(kStatusPanes, widths);
+  status->SetStatusText(kPaneSizeText, 1);
+  status->SetStatusText(kPaneDpiText, 2);
+}
+
+void CMainFrame::CreateBrowserBar()
+{
+  m_pBrowser = new CBrowserPanel(this, wxGetApp().m_settings, *this);
+  const wxSize best = m_pBrowser->GetMinSize();
+  wxAuiPaneInfo pane;
+  pane.Name(kSelectionBarName)
+      .Caption(kSelectionBarCaption)
+      .Bottom()
+      .Layer(0)
+      .TopDockable(SelectionBarMayDock(kDockTop))
+      .BottomDockable(SelectionBarMayDock(kDockBottom))
+      .LeftDockable(SelectionBarMayDock(kDockLeft))
+      .RightDockable(SelectionBarMayDock(kDockRight))
+      .Floatable(false)
+      .CloseButton(true)
+      .MinSize(wxSize(-1, best.y / 2))
+      .BestSize(best);
+  m_aui.AddPane(m_pBrowser, pane);
+  m_aui.Update();
+}
+
+void CMainFrame::SetAccelerators()
+{
+  // The second keys of the Edit commands (the menus carry the first).
+  wxAcceleratorEntry keys[] = {
+      {wxACCEL_SHIFT, WXK_DELETE, wxID_CUT},
+      {wxACCEL_CTRL, WXK_INSERT, wxID_COPY},
+      {wxACCEL_SHIFT, WXK_INSERT, wxID_PASTE},
+      {wxACCEL_ALT, WXK_BACK, ID_EDIT_UNDO},
+  };
+  SetAcceleratorTable(wxAcceleratorTable(WXSIZEOF(keys), keys));
+}
+
+void CMainFrame::SetView(CVellumView *view)
+{
+  m_pView = view;
+  wxWindow *canvas = view ? view->m_pCanvas : nullptr;
+  if (canvas == m_pCanvas)
+    return;
+  if (m_pCanvas)
+  {
+    m_pCanvas->Unbind(wxEVT_DESTROY, &CMainFrame::OnCanvasDestroyed, this);
+    m_aui.DetachPane(m_pCanvas);
+  }
+  m_pCanvas = canvas;
+  if (m_pCanvas)
+  {
+    m_pCanvas->Bind(wxEVT_DESTROY, &CMainFrame::OnCanvasDestroyed, this);
+    m_aui.AddPane(m_pCanvas, wxAuiPaneInfo().Name("view").CenterPane().PaneBorder(false));
+  }
+  m_aui.Update();
+}
+
+void CMainFrame::OnCanvasDestroyed(wxWindowDestroyEvent &event)
+{
+  // The view destroys its canvas before it lets go of the frame.
+  if (event.GetEventObject() == m_pCanvas)
+  {
+    m_aui.DetachPane(m_pCanvas);
+    m_pCanvas = nullptr;
+  }
+  event.Skip();
 }
 
 CMainFrame::~CMainFrame()
 {
+  if (m_pCanvas)
+    m_pCanvas->Unbind(wxEVT_DESTROY, &CMainFrame::OnCanvasDestroyed, this);
+  m_pCanvas = nullptr;
+  m_aui.UnInit();
   // The application must not reach a frame that is gone.
   if (wxGetApp().m_pMainFrame == this)
     wxGetApp().m_pMainFrame = nullptr;
@@ -361,7 +474,17 @@ void CMainFrame::OnUpdateScanner(wxUpdateUIEvent &event)
 {
   // The device listing runs in the background; until it is done the
   // commands stay disabled.
-  event.Enable(Scanner::Instance().Poll() == Scanner::kAvailable);
+  event.Enable(FrameCommandEnabled(kCmdNewScan, CommandState()));
+}
+
+FrameState CMainFrame::CommandState() const
+{
+  FrameState state;
+  const CVellumDoc *doc = Doc();
+  state.hasImage = doc && doc->m_model.HasImage();
+  state.modified = doc && doc->IsModified();
+  state.scannerAvailable = Scanner::Instance().Poll() == Scanner::kAvailable;
+  return state;
 }
 
 void CMainFrame::OnExitCommand(wxCommandEvent &)
@@ -380,6 +503,11 @@ void CMainFrame::OnStartupInfo(wxCommandEvent &)
 {
   CVellumSettings &s = wxGetApp().m_settings;
   s.NoStartupInfo = ShowStartupHint(this, s.NoStartupInfo != 0) ? 1 : 0;
+}
+
+void CMainFrame::OnHelpTopics(wxCommandEvent &)
+{
+  ShowHelpTopic(this, nullptr);
 }
 
 void CMainFrame::OnZoomBox(wxCommandEvent &event)
@@ -416,14 +544,12 @@ void CMainFrame::OnSaveAs(wxCommandEvent &)
 
 void CMainFrame::OnUpdateSave(wxUpdateUIEvent &event)
 {
-  const CVellumDoc *doc = Doc();
-  event.Enable(doc && doc->m_model.HasImage() && doc->IsModified());
+  event.Enable(FrameCommandEnabled(kCmdSave, CommandState()));
 }
 
 void CMainFrame::OnUpdateSaveAs(wxUpdateUIEvent &event)
 {
-  const CVellumDoc *doc = Doc();
-  event.Enable(doc && doc->m_model.HasImage());
+  event.Enable(FrameCommandEnabled(kCmdSaveAs, CommandState()));
 }
 
 void CMainFrame::OnGeneralSettings(wxCommandEvent &)
@@ -478,4 +604,76 @@ void CMainFrame::OnUpdateUndo(wxUpdateUIEvent &event)
 {
   const CVellumDoc *doc = Doc();
   event.Enable(doc && doc->m_model.CanUndo());
+}
+
+// ------------------------------------------------------------ selection bar
+
+void CMainFrame::RefreshBrowser()
+{
+  if (m_pBrowser)
+    m_pBrowser->RefreshList();
+}
+
+void CMainFrame::OnBrowserStatus(const std::string &text)
+{
+  SetPaneText(0, text);
+}
+
+void CMainFrame::OnBrowserOpen(const std::string &path)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->AskSaveFirst())
+    return;
+  doc->Modify(false);
+  doc->m_model.m_nPageIndex = 0;
+  doc->m_model.m_nOpenKind = kKindNone;
+  doc->OnOpenDocument(wxString::FromUTF8(path));
+  Refresh();
+}
+
+const CDibImage *CMainFrame::OnSlideshowOpen(const std::string &path)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc)
+    return nullptr;
+  doc->m_model.m_nPageIndex = 0;
+  doc->m_model.m_nOpenKind = kKindNone;
+  doc->OnOpenDocument(wxString::FromUTF8(path));
+  Refresh();
+  Update();
+  return doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
+}
+
+bool CMainFrame::IsBrowserShown() const
+{
+  // GetPane is not const; the pane list itself is not changed.
+  wxAuiManager &aui = const_cast<wxAuiManager &>(m_aui);
+  const wxAuiPaneInfo &pane = aui.GetPane(kSelectionBarName);
+  return pane.IsOk() && pane.IsShown();
+}
+
+void CMainFrame::ShowBrowser(bool show)
+{
+  wxAuiPaneInfo &pane = m_aui.GetPane(kSelectionBarName);
+  if (!pane.IsOk() || pane.IsShown() == show)
+    return;
+  pane.Show(show);
+  m_aui.Update();
+}
+
+void CMainFrame::OnSelectionBar(wxCommandEvent &)
+{
+  ShowBrowser(!IsBrowserShown());
+}
+
+void CMainFrame::OnUpdateSelectionBar(wxUpdateUIEvent &event)
+{
+  event.Check(IsBrowserShown());
+}
+
+void CMainFrame::OnUpdateSelectTool(wxUpdateUIEvent &event)
+{
+  // The view decides the check mark (mouse mode); this only applies while
+  // the view has no say.
+  event.Enable(FrameCommandEnabled(kCmdSelectTool, CommandState()));
 }

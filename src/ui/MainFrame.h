@@ -1,16 +1,24 @@
 // CMainFrame: the main window. Menus, the toolbar with the zoom box, the
-// three-pane status bar and the view's canvas; the commands that are not the
-// document's or the view's (open, scan, source, drops, exit and close).
-// Room is left for the rest of the frame (settings dialogs, the browser
-// bar, printing) which binds further commands here.
+// three-pane status bar, the view's canvas and the selection bar (the
+// directory browser, a wxAUI pane docked at the bottom or the top); the
+// commands that are not the document's or the view's: open, scan, source,
+// drops, exit and close, the settings dialogs, the bar toggle, help.
+//
+// The frame is the browser's IBrowserObserver: the browser opens files
+// through the document, writes pane 0 and hides the bar for a slideshow.
+// Print, Print Preview and Print Setup are the document manager's commands
+// (the view's OnCreatePrintout); VellumApp.h enables them.
 #ifndef VELLUM_UI_MAINFRAME_H
 #define VELLUM_UI_MAINFRAME_H
 
 #include <string>
 #include <vector>
 
+#include <wx/aui/framemanager.h>
 #include <wx/docview.h>
 
+#include "BrowserPanel.h"
+#include "FrameLogic.h"
 #include "ZoomLogic.h"
 
 class wxChoice;
@@ -18,14 +26,15 @@ class wxDropTarget;
 class CVellumDoc;
 class CVellumView;
 
-class CMainFrame : public wxDocParentFrame
+class CMainFrame : public wxDocParentFrame, public vellum::IBrowserObserver
 {
 public:
   CMainFrame(wxDocManager *manager);
   ~CMainFrame() override;
 
-  // The view drawing in this frame (set by the view itself).
-  void SetView(CVellumView *view) { m_pView = view; }
+  // The view drawing in this frame (set by the view itself); its canvas
+  // becomes the centre pane.
+  void SetView(CVellumView *view);
   CVellumView *View() const { return m_pView; }
   CVellumDoc *Doc() const;
 
@@ -39,8 +48,13 @@ public:
   int ZoomBoxSelection() const;
   // Width of the frame's other control bars (toolbar).
   int BarsWidth() const;
-  // Lists the browser's directory again (the browser bar comes later).
-  void RefreshBrowser() {}
+  // Lists the browser's directory again (after a save into it, on Refresh).
+  void RefreshBrowser();
+  // The selection bar's content; null only while the frame is being built.
+  vellum::CBrowserPanel *Browser() const { return m_pBrowser; }
+  wxAuiManager &Aui() { return m_aui; }
+  // The enabling state of the frame's commands now.
+  vellum::FrameState CommandState() const;
 
   // The fit step of a page of this size and resolution in the area the
   // "WindowFit" and "ImageFit" settings give.
@@ -61,9 +75,24 @@ public:
   // too, since a drop lands on the window under the pointer.
   wxDropTarget *MakeDropTarget();
 
+  // IBrowserObserver.
+  void OnBrowserStatus(const std::string &text) override;
+  void OnBrowserOpen(const std::string &path) override;
+  const CDibImage *OnSlideshowOpen(const std::string &path) override;
+  bool IsBrowserShown() const override;
+  void ShowBrowser(bool show) override;
+  wxWindow *MainWindow() override { return this; }
+
 private:
   void CreateMenus();
   void CreateBars();
+  void CreateBrowserBar();
+  void SetAccelerators();
+  void OnCanvasDestroyed(wxWindowDestroyEvent &event);
+  void OnSelectionBar(wxCommandEvent &);
+  void OnUpdateSelectionBar(wxUpdateUIEvent &);
+  void OnUpdateSelectTool(wxUpdateUIEvent &);
+  void OnHelpTopics(wxCommandEvent &);
   void OnOpen(wxCommandEvent &);
   void OnNewScan(wxCommandEvent &);
   void OnSelectSource(wxCommandEvent &);
@@ -88,6 +117,9 @@ private:
   void OnUpdateUndo(wxUpdateUIEvent &);
 
   CVellumView *m_pView = nullptr;
+  wxWindow *m_pCanvas = nullptr; // the centre pane
+  wxAuiManager m_aui;
+  vellum::CBrowserPanel *m_pBrowser = nullptr;
   wxChoice *m_pZoomBox = nullptr;
   wxMenu *m_pRecentMenu = nullptr;
   wxDECLARE_EVENT_TABLE();

@@ -4,6 +4,8 @@
 #include <wx/filename.h>
 
 #include "DocumentNames.h"
+#include "FrameLogic.h"
+#include "HintHelp.h"
 #include "MainFrame.h"
 #include "MessageBox.h"
 #include "Scanner.h"
@@ -18,6 +20,9 @@ using namespace vellum;
 // clang-format off
 wxBEGIN_EVENT_TABLE(CVellumDocManager, wxDocManager)
   EVT_MENU_RANGE(wxID_FILE1, wxID_FILE9, CVellumDocManager::OnRecentFile)
+  EVT_UPDATE_UI(wxID_PRINT, CVellumDocManager::OnUpdatePrint)
+  EVT_UPDATE_UI(wxID_PREVIEW, CVellumDocManager::OnUpdatePrint)
+  EVT_UPDATE_UI(wxID_PRINT_SETUP, CVellumDocManager::OnUpdatePrint)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -47,6 +52,12 @@ void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
   doc->OnOpenDocument(path);
 }
 
+void CVellumDocManager::OnUpdatePrint(wxUpdateUIEvent &event)
+{
+  const CMainFrame *frame = wxGetApp().MainFrame();
+  event.Enable(frame && FrameCommandEnabled(kCmdPrint, frame->CommandState()));
+}
+
 // ----------------------------------------------------------- application
 
 CVellumApp::CVellumApp() {}
@@ -70,6 +81,7 @@ bool CVellumApp::InitInstance()
   m_settings.LoadSettings(m_strProfileName);
   if (!m_bQuiet)
     InstallWxMessageBox();
+  SetStartupHintHook(&RunHintDialog);
 
   // Constructed without initialising: the base constructor would create the
   // file history before our five-entry override is in place.

@@ -20,7 +20,8 @@ class CMainFrame;
 class CVellumDoc;
 
 // The document manager: a five-entry recent-file list whose entries open
-// through the document.
+// through the document; Print, Print Preview and Print Setup (the
+// framework's commands) enabled only while the image holds a pixel block.
 class CVellumDocManager : public wxDocManager
 {
 public:
@@ -29,6 +30,7 @@ public:
 
 private:
   void OnRecentFile(wxCommandEvent &event);
+  void OnUpdatePrint(wxUpdateUIEvent &event);
   wxDECLARE_EVENT_TABLE();
 };
 

@@ -1,0 +1,569 @@
+// The main frame under a virtual display: the selection bar (docked
+// browser) and what it opens, the slideshow's hand-over, the print commands
+// and print preview, the Edit and Image menu entries and the "Select" tool,
+// the settings hand-over, the start-up hint and closing. Message boxes are
+// recorded through the message-box hook; modal dialogs are answered by a
+// wxModalDialogHook without being shown; every wait is bounded. The binary
+// restarts itself under xvfb-run when DISPLAY is unset.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <wx/aui/framemanager.h>
+#include <wx/checkbox.h>
+#include <wx/dcclient.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/modalhook.h>
+#include <wx/print.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+
+#include "BrowserPanel.h"
+#include "CommandIds.h"
+#include "Dialogs.h"
+#include "FrameLogic.h"
+#include "HintHelp.h"
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "PrintLogic.h"
+#include "Printout.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
+
+using namespace vellum;
+
+namespace
+{
+
+struct Box
+{
+  std::string text;
+  unsigned style;
+};
+std::vector<Box> g_boxes;
+int g_answer = VID_OK; // answer to questions
+
+int RecordBox(const char *text, const char *, unsigned style)
+{
+  g_boxes.push_back({text, style});
+  const unsigned buttons = style & VMB_BUTTON_MASK;
+  return buttons == VMB_YESNO || buttons == VMB_YESNOCANCEL ? g_answer : VID_OK;
+}
+
+// Answers every modal dialog with OK without showing it, after the script
+// (if any) has set its controls.
+class AnswerDialogs : public wxModalDialogHook
+{
+public:
+  std::vector<std::string> titles;
+  std::function<void(wxDialog *)> script;
+  int Enter(wxDialog *dialog) override
+  {
+    titles.push_back(dialog->GetTitle().utf8_string());
+    if (script)
+      script(dialog);
+    return wxID_OK;
+  }
+  void Exit(wxDialog *) override {}
+};
+AnswerDialogs g_dialogs;
+
+std::string Env(const char *name, const char *def)
+{
+  const char *v = std::getenv(name);
+  return v ? v : def;
+}
+std::string Corpus(const std::string &rel)
+{
+  return Env("VELLUM_CORPUS", "/work/shared/corpus") + "/" + rel;
+}
+std::string Tmp()
+{
+  return Env("VELLUM_TEST_TMP", "/tmp");
+}
+// The folder the settings file names as "LCOpenDir" before start-up.
+std::string Folder()
+{
+  return Tmp() + "/frame-folder";
+}
+
+void Copy(const std::string &from, const std::string &to)
+{
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary);
+  out << in.rdbuf();
+}
+
+bool Exists(const std::string &path)
+{
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+void Pump(int ms = 30)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do
+  {
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+// Runs the event loop until done() or the limit; false at the limit.
+bool RunUntil(const std::function<bool()> &done, int limitMs = 10000)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!done())
+  {
+    if (std::chrono::steady_clock::now() > end)
+      return false;
+    Pump(10);
+  }
+  return true;
+}
+
+CVellumApp &App()
+{
+  return wxGetApp();
+}
+CMainFrame &Frame()
+{
+  return *App().MainFrame();
+}
+CVellumDoc &Doc()
+{
+  return *App().Document();
+}
+CBrowserPanel &Browser()
+{
+  return *Frame().Browser();
+}
+
+void Command(int id)
+{
+  wxCommandEvent event(wxEVT_MENU, id);
+  event.SetEventObject(&Frame());
+  Frame().ProcessWindowEvent(event);
+}
+
+// The state the frame's update handlers give a command.
+struct UiState
+{
+  bool enabled, checked;
+};
+UiState Update(int id)
+{
+  wxUpdateUIEvent event(id);
+  event.SetEventObject(&Frame());
+  Frame().ProcessWindowEvent(event);
+  return {!event.GetSetEnabled() || event.GetEnabled(), event.GetSetChecked() && event.GetChecked()};
+}
+bool Enabled(int id)
+{
+  return Update(id).enabled;
+}
+
+void Open(const std::string &path)
+{
+  Doc().m_model.m_nOpenKind = 0;
+  Doc().m_model.m_nPageIndex = 0;
+  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Pump(10);
+}
+
+std::string PaneText(int pane)
+{
+  return Frame().GetStatusBar()->GetStatusText(pane).utf8_string();
+}
+
+wxAuiPaneInfo &BarPane()
+{
+  return Frame().Aui().GetPane(kSelectionBarName);
+}
+
+class FrameGui : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    g_boxes.clear();
+    g_answer = VID_OK;
+    g_dialogs.titles.clear();
+    g_dialogs.script = nullptr;
+    Doc().Modify(false);
+    CVellumSettings &s = App().m_settings;
+    s.ImageFit = 0;
+    s.WindowFit = 0;
+    s.PrintSize = 0;
+    s.ShrinkPrint = 1;
+    s.SlideDelay = 600; // the tests step the show themselves
+  }
+};
+
+} // namespace
+
+TEST_F(FrameGui, SelectionBarIsDockedAtTheBottomAndListsTheStartFolder)
+{
+  wxAuiPaneInfo &pane = BarPane();
+  ASSERT_TRUE(pane.IsOk());
+  EXPECT_EQ(pane.window, Frame().Browser());
+  EXPECT_EQ(pane.caption, "Selection Bar");
+  EXPECT_EQ(pane.dock_direction, wxAUI_DOCK_BOTTOM);
+  EXPECT_TRUE(pane.IsShown());
+  EXPECT_TRUE(pane.IsBottomDockable());
+  EXPECT_TRUE(pane.IsTopDockable());
+  EXPECT_FALSE(pane.IsLeftDockable());
+  EXPECT_FALSE(pane.IsRightDockable());
+  EXPECT_FALSE(pane.IsFloatable());
+  // Below the view, inside the frame.
+  wxWindow *canvas = Doc().View()->m_pCanvas;
+  ASSERT_NE(canvas, nullptr);
+  EXPECT_TRUE(canvas->IsShown());
+  EXPECT_GT(Frame().Browser()->GetScreenPosition().y, canvas->GetScreenPosition().y);
+
+  // "LCOpenDir" from the settings file was listed at start-up.
+  EXPECT_EQ(Browser().Directory(), Folder());
+  EXPECT_EQ(Browser().ListedNames(), (std::vector<std::string>{"..", "sub", "a.bmp", "b.jpg"}));
+  Browser().RefreshList();
+  EXPECT_EQ(PaneText(0), "Current directory: " + Folder());
+
+  // View > Selection Bar hides and shows it, with its check mark.
+  EXPECT_TRUE(Update(ID_VIEW_SELECTION_BAR).checked);
+  Command(ID_VIEW_SELECTION_BAR);
+  EXPECT_FALSE(BarPane().IsShown());
+  EXPECT_FALSE(Frame().Browser()->IsShownOnScreen());
+  EXPECT_FALSE(Update(ID_VIEW_SELECTION_BAR).checked);
+  Command(ID_VIEW_SELECTION_BAR);
+  EXPECT_TRUE(BarPane().IsShown());
+  EXPECT_TRUE(Update(ID_VIEW_SELECTION_BAR).checked);
+  EXPECT_TRUE(g_boxes.empty());
+}
+
+TEST_F(FrameGui, DoubleClickOpensThroughTheDocumentAskingToSaveFirst)
+{
+  Browser().ActivateName("a.bmp");
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/a.bmp");
+
+  // Modified, then Cancel at "Save %s first?": nothing is opened.
+  Doc().Modify(true);
+  g_answer = VID_CANCEL;
+  Browser().ActivateName("b.jpg");
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, "Save a.bmp first?");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/a.bmp");
+  EXPECT_TRUE(Doc().IsModified());
+
+  // No: opened with the kind from its name, not modified.
+  g_answer = VID_NO;
+  Doc().m_model.m_nOpenKind = 3; // a forced kind left from the Open dialog is reset
+  Browser().ActivateName("b.jpg");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/b.jpg");
+  EXPECT_EQ(Doc().m_model.m_nContentKind, 5);
+  EXPECT_FALSE(Doc().IsModified());
+
+  // A directory moves the list, not the document.
+  Browser().ActivateName("sub");
+  EXPECT_EQ(App().m_settings.LCOpenDir, Folder() + "/sub");
+  Browser().ActivateName("..");
+  EXPECT_EQ(App().m_settings.LCOpenDir, Folder());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/b.jpg");
+}
+
+TEST_F(FrameGui, SlideshowOpensTheSelectedFilesAndHidesTheBarMeanwhile)
+{
+  Browser().RefreshList();
+  Doc().Modify(true); // the show does not ask
+  Browser().SelectName("a.bmp");
+  Browser().SelectName("b.jpg");
+  Browser().SelectName("sub");
+  ASSERT_TRUE(Browser().StartSlideshow());
+  CSlideshowWindow *show = Browser().Slideshow();
+  ASSERT_NE(show, nullptr);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_FALSE(BarPane().IsShown());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/a.bmp");
+  EXPECT_EQ(PaneText(0), "Showing image 1/2. Press ESC or Q to quit.");
+  show->Next();
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/b.jpg");
+  EXPECT_EQ(PaneText(0), "Showing image 2/2. Press ESC or Q to quit.");
+  show->HandleKey('Q');
+  EXPECT_TRUE(RunUntil([] { return Browser().Slideshow() == nullptr; }, 5000));
+  EXPECT_TRUE(BarPane().IsShown());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/b.jpg");
+  Doc().Modify(false);
+}
+
+TEST_F(FrameGui, PrintCommandsNeedAnImage)
+{
+  const int kPrintAndSelect[] = {wxID_PRINT, wxID_PREVIEW, wxID_PRINT_SETUP, ID_TOOL_SELECT};
+  Doc().DeleteContents();
+  Doc().UpdateAllViews();
+  ASSERT_FALSE(Doc().m_model.HasImage());
+  for (int id : kPrintAndSelect)
+    EXPECT_FALSE(Enabled(id)) << id;
+  Open(Corpus("bmp/rgb24.bmp"));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  for (int id : kPrintAndSelect)
+    EXPECT_TRUE(Enabled(id)) << id;
+  // The view hands the printout the image and the screen's percentage.
+  std::unique_ptr<wxPrintout> printout(Doc().View()->OnCreatePrintout());
+  ASSERT_NE(dynamic_cast<CVellumPrintout *>(printout.get()), nullptr);
+  Doc().DeleteContents();
+  EXPECT_EQ(Doc().View()->OnCreatePrintout(), nullptr);
+}
+
+namespace
+{
+
+wxPreviewFrame *FindPreview()
+{
+  for (wxWindow *w : wxTopLevelWindows)
+    if (auto *p = dynamic_cast<wxPreviewFrame *>(w))
+      if (!p->IsBeingDeleted())
+        return p;
+  return nullptr;
+}
+
+} // namespace
+
+TEST_F(FrameGui, PrintPreviewOpensAndCloses)
+{
+  Open(Corpus("bmp/rgb24.bmp")); // 72 DPI
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  Command(wxID_PREVIEW);
+  ASSERT_TRUE(RunUntil([] { return FindPreview() != nullptr; }, 5000));
+  wxPreviewFrame *preview = FindPreview();
+  EXPECT_TRUE(RunUntil([preview] { return preview->IsShownOnScreen(); }, 5000));
+  Pump(100);
+  EXPECT_TRUE(g_boxes.empty()) << (g_boxes.empty() ? "" : g_boxes[0].text);
+  preview->Close();
+  EXPECT_TRUE(RunUntil([] { return FindPreview() == nullptr; }, 5000));
+  EXPECT_TRUE(Frame().IsEnabled());
+
+  // Without a resolution at original size the preview asks; No leaves the
+  // page blank.
+  Open(Corpus("bmp/photo-vgl-a.bmp"));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  ASSERT_EQ(Doc().m_model.m_pImage->m_nXDpi, 0);
+  g_answer = VID_NO;
+  Command(wxID_PREVIEW);
+  ASSERT_TRUE(RunUntil([] { return FindPreview() != nullptr; }, 5000));
+  EXPECT_TRUE(RunUntil([] { return !g_boxes.empty(); }, 5000));
+  if (!g_boxes.empty())
+  {
+    EXPECT_EQ(g_boxes[0].text, kMsgResolutionUnknown);
+  }
+  FindPreview()->Close();
+  EXPECT_TRUE(RunUntil([] { return FindPreview() == nullptr; }, 5000));
+}
+
+TEST_F(FrameGui, MenusCarryTheEditImageAndPrintCommandsAndTheToolbarTheSelectTool)
+{
+  wxMenuBar *bar = Frame().GetMenuBar();
+  struct Row
+  {
+    int id;
+    const char *label;
+  } const rows[] = {
+      {wxID_PRINT, "&Print...\tCtrl+P"},
+      {wxID_PREVIEW, "Print Pre&view"},
+      {wxID_PRINT_SETUP, "P&rint Setup..."},
+      {wxID_CUT, "Cu&t\tCtrl+X"},
+      {wxID_COPY, "&Copy\tCtrl+C"},
+      {wxID_PASTE, "&Paste\tCtrl+V"},
+      {ID_EDIT_PASTE_NEW, "Paste As &New\tCtrl+Shift+V"},
+      {ID_EDIT_CLEAR, "C&lear"},
+      {ID_EDIT_EMPTY_CLIPBOARD, "Empty &Clipboard"},
+      {ID_IMAGE_CROP, "&Crop"},
+      {ID_IMAGE_RESIZE, "&Resize..."},
+      {ID_VIEW_SELECTION_BAR, "S&election Bar"},
+      {wxID_HELP_CONTENTS, "&Help Topics"},
+      {ID_HELP_STARTUP_INFO, "Start&up Information"},
+  };
+  for (const Row &r : rows)
+  {
+    wxMenuItem *item = bar->FindItem(r.id);
+    ASSERT_NE(item, nullptr) << r.label;
+    EXPECT_EQ(item->GetItemLabel().utf8_string(), r.label);
+  }
+  EXPECT_TRUE(bar->FindItem(ID_VIEW_SELECTION_BAR)->IsCheckable());
+  EXPECT_EQ(bar->FindItem(ID_VIEW_SELECTION_BAR)->GetHelp(), kSelectionBarHelp);
+
+  // The second keys of Cut, Copy, Paste and Undo.
+  const wxAcceleratorTable *keys = Frame().GetAcceleratorTable();
+  ASSERT_TRUE(keys && keys->IsOk());
+
+  wxToolBar *tb = Frame().GetToolBar();
+  const wxToolBarToolBase *select = tb->FindById(ID_TOOL_SELECT);
+  ASSERT_NE(select, nullptr);
+  EXPECT_TRUE(select->CanBeToggled());
+  EXPECT_EQ(select->GetShortHelp(), "Select");
+  EXPECT_EQ(tb->GetToolPos(ID_ZOOM_BOX), 9);
+}
+
+TEST_F(FrameGui, StatusPanesFitTheirSamples)
+{
+  wxStatusBar *status = Frame().GetStatusBar();
+  ASSERT_EQ(status->GetFieldsCount(), 3);
+  wxClientDC dc(status);
+  dc.SetFont(status->GetFont());
+  wxRect r1, r2;
+  ASSERT_TRUE(status->GetFieldRect(1, r1));
+  ASSERT_TRUE(status->GetFieldRect(2, r2));
+  EXPECT_GE(r1.width, dc.GetTextExtent(kPaneSizeSample).x);
+  EXPECT_GE(r2.width, dc.GetTextExtent(kPaneDpiSample).x);
+  wxRect r0;
+  ASSERT_TRUE(status->GetFieldRect(0, r0));
+  EXPECT_GT(r0.width, r1.width); // pane 0 takes the rest
+}
+
+TEST_F(FrameGui, SettingsOkMarksTheDocumentOnlyForItsOwnKind)
+{
+  // JPEG Settings: OK while a BMP is shown leaves Save disabled.
+  Open(Corpus("bmp/rgb24.bmp"));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  Command(ID_OPTIONS_JPEG);
+  ASSERT_EQ(g_dialogs.titles.size(), 1u);
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_FALSE(Enabled(ID_FILE_SAVE));
+  // While a JPEG is shown it enables Save.
+  Open(Folder() + "/b.jpg");
+  ASSERT_EQ(Doc().m_model.m_nContentKind, 5);
+  EXPECT_FALSE(Enabled(ID_FILE_SAVE));
+  Command(ID_OPTIONS_JPEG);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_TRUE(Enabled(ID_FILE_SAVE));
+  Doc().Modify(false);
+  // IW44 and DjVu dialogs leave a JPEG alone.
+  Command(ID_OPTIONS_IW44);
+  Command(ID_OPTIONS_DJVU);
+  EXPECT_FALSE(Doc().IsModified());
+
+  // DjVu Advanced Parameters on a DjVu page: quick set becomes -1 and the
+  // page is marked for saving again.
+  Open(Corpus("djvu/form-scan-cjb2.djvu"));
+  ASSERT_EQ(Doc().m_model.m_nContentKind, 1);
+  App().m_settings.DjvuQuickSet = 2;
+  EXPECT_TRUE(RunDjVuAdvancedDialog(&Frame(), App().m_settings, Doc().DialogDoc()));
+  EXPECT_EQ(App().m_settings.DjvuQuickSet, -1);
+  EXPECT_TRUE(Doc().IsModified());
+  Doc().Modify(false);
+}
+
+TEST_F(FrameGui, StartupInformationShowsTheHintAndStoresItsCheckBox)
+{
+  App().m_settings.NoStartupInfo = 0;
+  bool wasChecked = true;
+  g_dialogs.script = [&wasChecked](wxDialog *dialog)
+  {
+    auto *check = dynamic_cast<wxCheckBox *>(dialog->FindWindow(CHintDlg::IDC_HINT_CHECK));
+    ASSERT_NE(check, nullptr);
+    wasChecked = check->GetValue();
+    check->SetValue(true);
+  };
+  Command(ID_HELP_STARTUP_INFO);
+  ASSERT_EQ(g_dialogs.titles.size(), 1u);
+  EXPECT_EQ(g_dialogs.titles[0], "Vellum Hint");
+  EXPECT_FALSE(wasChecked);
+  EXPECT_EQ(App().m_settings.NoStartupInfo, 1);
+}
+
+// Last: closing.
+TEST_F(FrameGui, CloseWithAModifiedImageAndCancelKeepsTheWindowAndWritesNoSettings)
+{
+  Open(Corpus("bmp/rgb24.bmp"));
+  Doc().Modify(true);
+  std::remove(App().m_strProfileName.c_str());
+  g_answer = VID_CANCEL;
+  EXPECT_FALSE(Frame().Close(false));
+  Pump(50);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, "Save rgb24.bmp first?");
+  EXPECT_FALSE(Exists(App().m_strProfileName));
+  ASSERT_NE(App().MainFrame(), nullptr);
+  EXPECT_TRUE(Frame().IsShown());
+  EXPECT_FALSE(Frame().IsBeingDeleted());
+  EXPECT_TRUE(Doc().IsModified());
+  Doc().Modify(false);
+}
+
+int main(int argc, char **argv)
+{
+  // Without a display, run again under a virtual one.
+  if (Env("DISPLAY", "").empty() && Env("VELLUM_UNDER_XVFB", "").empty())
+  {
+    setenv("VELLUM_UNDER_XVFB", "1", 1);
+    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a"),
+                                const_cast<char *>("-s"), const_cast<char *>("-screen 0 1280x1024x24")};
+    for (int i = 0; i < argc; ++i)
+      args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execvp("xvfb-run", args.data());
+    std::perror("xvfb-run");
+    return 1;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  // No scanner backends at all.
+  const std::string sane = Tmp() + "/sane-config";
+  mkdir(sane.c_str(), 0700);
+  std::ofstream(sane + "/dll.conf") << "";
+  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
+
+  // The folder the browser lists at start-up, named by the settings file.
+  std::system(("rm -rf '" + Folder() + "'").c_str());
+  mkdir(Folder().c_str(), 0755);
+  mkdir((Folder() + "/sub").c_str(), 0755);
+  Copy(Corpus("bmp/pal8.bmp"), Folder() + "/a.bmp");
+  Copy(Corpus("jpeg/baseline-227x149.jpg"), Folder() + "/b.jpg");
+  std::ofstream(Folder() + "/notes.txt") << "not an image";
+  const std::string ini = Tmp() + "/Vellum.ini";
+  std::ofstream(ini) << "[General]\nLCOpenDir=" << Folder() << "\nLCOpenType=100\nNoStartupInfo=1\n";
+
+  CVellumApp *app = new CVellumApp;
+  app->m_bQuiet = true;
+  app->m_strSettingsOverride = ini;
+  wxApp::SetInstance(app);
+  int wxArgc = 1;
+  char *wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv))
+  {
+    std::fprintf(stderr, "no display\n");
+    return 1;
+  }
+  delete wxLog::SetActiveTarget(new wxLogStderr); // no modal log boxes
+  wxSetAssertHandler(
+      [](const wxString &file, int line, const wxString &func, const wxString &cond, const wxString &msg)
+      {
+        std::fprintf(stderr, "wx assertion %s at %s:%d in %s: %s\n", cond.utf8_str().data(),
+                     file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
+        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
+      });
+  VellumSetMessageBoxHook(RecordBox);
+  g_dialogs.Register();
+  if (!app->CallOnInit())
+    return 2;
+  Pump(100);
+  const int rc = RUN_ALL_TESTS();
+  if (wxTheApp->GetTopWindow())
+    wxTheApp->GetTopWindow()->Destroy();
+  Pump(20);
+  app->OnExit();
+  wxEntryCleanup();
+  return rc;
+}
