@@ -6,6 +6,7 @@
 #include <wx/clipbrd.h>
 #include <wx/dataobj.h>
 #include <wx/image.h>
+#include <wx/imagpng.h>
 
 #include "EditLogic.h"
 
@@ -19,6 +20,13 @@ using Clock = std::chrono::steady_clock;
 bool g_hasKnown = false;
 bool g_has = false;
 Clock::time_point g_hasTime;
+
+// The toolkit's bitmap format travels as PNG.
+void NeedPngHandler()
+{
+  if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+    wxImage::AddHandler(new wxPNGHandler);
+}
 
 void Remember(bool has)
 {
@@ -42,6 +50,7 @@ bool ClipboardPutDib(const std::vector<uint8_t> &dib)
   std::vector<uint8_t> rgb;
   if (file.empty() || !DibToRgb(dib, &w, &h, rgb))
     return false;
+  NeedPngHandler();
   wxClipboardLocker lock;
   if (!lock)
     return false;
@@ -63,6 +72,7 @@ bool ClipboardPutDib(const std::vector<uint8_t> &dib)
 
 std::vector<uint8_t> ClipboardGetDib()
 {
+  NeedPngHandler();
   wxClipboardLocker lock;
   if (!lock)
     return {};

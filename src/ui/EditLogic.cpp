@@ -381,17 +381,17 @@ bool EditCommandEnabled(EditCommand command, const EditState &s)
 {
   switch (command)
   {
-  case kCmdCrop:
+  case kEditCrop:
     return s.hasImage && s.hasSelection;
-  case kCmdResize:
-  case kCmdCut:
-  case kCmdCopy:
-  case kCmdClear:
-  case kCmdSelectTool:
+  case kEditResize:
+  case kEditCut:
+  case kEditCopy:
+  case kEditClear:
+  case kEditSelectTool:
     return s.hasImage;
-  case kCmdPaste:
-  case kCmdPasteNew:
-  case kCmdEmptyClipboard:
+  case kEditPaste:
+  case kEditPasteNew:
+  case kEditEmptyClipboard:
     return s.clipboardHasDib;
   }
   return true;

@@ -112,15 +112,15 @@ struct EditState
 // The commands with enable rules.
 enum EditCommand
 {
-  kCmdCrop,
-  kCmdResize,
-  kCmdCut,
-  kCmdCopy,
-  kCmdPaste,
-  kCmdPasteNew,
-  kCmdClear,
-  kCmdEmptyClipboard,
-  kCmdSelectTool
+  kEditCrop,
+  kEditResize,
+  kEditCut,
+  kEditCopy,
+  kEditPaste,
+  kEditPasteNew,
+  kEditClear,
+  kEditEmptyClipboard,
+  kEditSelectTool
 };
 
 // Whether a command is enabled: Crop needs an image and a selection; Resize,

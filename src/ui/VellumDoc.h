@@ -11,12 +11,15 @@
 #define VELLUM_UI_VELLUMDOC_H
 
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <wx/docview.h>
 
 #include "DialogLogic.h"
 #include "DocumentModel.h"
+#include "EditLogic.h"
 
 class CVellumView;
 
@@ -91,9 +94,85 @@ public:
   // modified through this object).
   vellum::DialogDocument DialogDoc();
 
+  // ---------------------------------------------------- edit commands
+  // Each takes the undo copy where it changes the image, works at full
+  // scale (the view's rendering comes back afterwards), and shows its own
+  // failure message. True when the image or the clipboard was changed.
+
+  // Image > Crop: keeps the view's selection (none: nothing happens).
+  bool CropToSelection();
+  // Image > Resize: the Resize dialog, then Resample with its size and
+  // method.
+  bool ResizeImage();
+  // Image > Resize after the dialog (tests call it without the dialog).
+  bool ResampleTo(int width, int height, int method);
+  // Edit > Copy: the selection (or the whole image) to the clipboard.
+  bool CopySelection();
+  // Edit > Cut: Copy, then the rectangle cleared to index 0 or black. A
+  // rectangle that could not be put on the clipboard is not cleared.
+  bool CutSelection();
+  // Edit > Paste: with an image, the clipboard image waits to be placed
+  // with the mouse (the view's place mode); without one, Paste As New.
+  bool PasteFromClipboard();
+  // Edit > Paste As New: the clipboard image replaces the document
+  // ("Untitled clipboard image"); after "Save %s first?" when modified.
+  bool PasteAsNew();
+  // Edit > Clear: empties the document after "Save %s first?".
+  bool ClearDocument();
+  // Edit > Empty Clipboard.
+  void EmptyClipboard();
+
+  // The selection bitmap of rect (inclusive, top row 0) of the image as
+  // held: a packed DIB block, empty after "Can't allocate memory for
+  // selection!", "Selections of %d bit images is not supported", or for a
+  // rectangle outside the image.
+  std::vector<uint8_t> MakeSelectionBitmap(const vellum::SelRect &rect);
+
+  // Places the pending pasted image with its first stored row at stored
+  // row y, column x. 0 without a change: the image is shallower than the
+  // pasted one (the paste stays pending), or the paste failed ("Failed to
+  // insert sub-image!"; the pasted image is dropped). 1 when placed.
+  int InsertAt(int x, int y);
+
+  // The clipboard's image into target. For the document's own image the
+  // document is emptied first (path name, modified flag, undo image), but
+  // only once the clipboard's block has been read and checked. 0 when the
+  // clipboard holds no image or a malformed one.
+  int ReadClipboardInto(CDibImage &target);
+
+  // Enable rules of the edit commands for the current state.
+  vellum::EditState EditStateNow() const;
+
 private:
+  // Full-scale protocol around an operation: renders the page at full
+  // scale when "Dither" or "FancyZoom" is on, and back at the view's zoom.
+  struct FullScale
+  {
+    int zoom = 0;
+    int rendered = 0;
+  };
+  FullScale BeginFullScale();
+  void EndFullScale(const FullScale &state);
+  // The view's selection rectangle, or the whole image when there is none.
+  vellum::SelRect SelectionOrWhole() const;
+  // The model changed under the view: modified flag, views, status panes.
+  void EditDone();
+  // The framework's new-document step: empty, unmodified, no path name.
+  void BaseNewDocument();
+
+  void OnCrop(wxCommandEvent &);
+  void OnResize(wxCommandEvent &);
+  void OnCut(wxCommandEvent &);
+  void OnCopy(wxCommandEvent &);
+  void OnPaste(wxCommandEvent &);
+  void OnPasteNew(wxCommandEvent &);
+  void OnClear(wxCommandEvent &);
+  void OnEmptyClipboard(wxCommandEvent &);
+  void OnUpdateEdit(wxUpdateUIEvent &);
+
   static std::function<bool(CVellumDoc &)> s_saveAs;
   wxDECLARE_DYNAMIC_CLASS(CVellumDoc);
+  wxDECLARE_EVENT_TABLE();
 };
 
 #endif

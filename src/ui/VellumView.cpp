@@ -10,6 +10,7 @@
 
 #include "CommandIds.h"
 #include "DibDraw.h"
+#include "HandCursors.h"
 #include "Logo.h"
 #include "MainFrame.h"
 #include "Printout.h"
@@ -23,6 +24,10 @@ using namespace vellum;
 // clang-format off
 wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
   EVT_PAINT(CViewCanvas::OnPaint)
+  EVT_LEFT_DOWN(CViewCanvas::OnMouse)
+  EVT_LEFT_UP(CViewCanvas::OnMouse)
+  EVT_MOTION(CViewCanvas::OnMouse)
+  EVT_MOUSE_CAPTURE_LOST(CViewCanvas::OnCaptureLost)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -50,6 +55,32 @@ void CViewCanvas::OnPaint(wxPaintEvent &)
     m_view->OnDraw(&dc);
 }
 
+void CViewCanvas::OnMouse(wxMouseEvent &event)
+{
+  if (m_view)
+  {
+    const IntPoint p{event.GetX(), event.GetY()};
+    if (event.LeftDown())
+      m_view->OnLeftDown(p);
+    else if (event.LeftUp())
+      m_view->OnLeftUp(p);
+    else if (event.Moving() || event.Dragging())
+      m_view->OnMouseMove(p);
+  }
+  event.Skip();
+}
+
+void CViewCanvas::OnCaptureLost(wxMouseCaptureLostEvent &)
+{
+  // Another window took the mouse: the drag or rubber band ends here.
+  if (m_view)
+  {
+    m_view->m_bDragging = false;
+    m_view->m_bTracking = false;
+    Refresh();
+  }
+}
+
 // ------------------------------------------------------------------ view
 
 wxIMPLEMENT_DYNAMIC_CLASS(CVellumView, wxView);
@@ -66,6 +97,8 @@ wxBEGIN_EVENT_TABLE(CVellumView, wxView)
   EVT_UPDATE_UI(ID_VIEW_REFRESH, CVellumView::OnUpdateHasImage)
   EVT_UPDATE_UI_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnUpdateLayer)
   EVT_UPDATE_UI_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnUpdatePage)
+  EVT_MENU(ID_TOOL_SELECT, CVellumView::OnSelectTool)
+  EVT_UPDATE_UI(ID_TOOL_SELECT, CVellumView::OnUpdateSelectTool)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -445,6 +478,7 @@ void CVellumView::OnDraw(wxDC *dc)
     wxImage visible(plan.dstW, plan.dstH, m_rgb.data(), true);
     dc->DrawBitmap(wxBitmap(visible), plan.dstX, plan.dstY, false);
   }
+  DrawOverlay(*dc, sx, sy);
   m_nLastPaintMicros =
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
   if (s_paintObserver)
@@ -510,4 +544,245 @@ void CVellumView::OnUpdateLayer(wxUpdateUIEvent &event)
 void CVellumView::OnUpdatePage(wxUpdateUIEvent &event)
 {
   event.Enable(CanGoToPage(event.GetId() - ID_PAGE_FIRST));
+}
+
+// ------------------------------------------------- selection and placing
+
+ViewMapping CVellumView::Mapping() const
+{
+  ViewMapping m;
+  m.zoom = m_nZoom;
+  const CVellumDoc *doc = Doc();
+  if (doc && doc->m_model.HasImage())
+  {
+    const CDibImage &image = *doc->m_model.m_pImage;
+    m.xdpi = image.m_nXDpi;
+    m.ydpi = image.m_nYDpi;
+    m.sourceW = image.m_nSourceWidth;
+    m.sourceH = image.m_nSourceHeight;
+  }
+  if (m_pCanvas)
+    m_pCanvas->CalcUnscrolledPosition(0, 0, &m.scrollX, &m.scrollY);
+  m.offsetX = m_nOffsetX;
+  m.offsetY = m_nOffsetY;
+  return m;
+}
+
+void CVellumView::SetPaneZero(const std::string &text)
+{
+  if (CMainFrame *frame = wxGetApp().MainFrame())
+    frame->SetPaneText(0, text);
+}
+
+void CVellumView::RefreshClientRect(const SelRect &r)
+{
+  if (!m_pCanvas)
+    return;
+  const SelRect n = NormalizeRect(r);
+  m_pCanvas->RefreshRect(wxRect(n.left, n.top, n.right - n.left + 1, n.bottom - n.top + 1), false);
+}
+
+void CVellumView::ClearSelection()
+{
+  if (m_bHasSelection)
+    RefreshClientRect(Inflate(ImageRectToView(Mapping(), m_rcSelection), 10));
+  m_rcSelection = SelRect();
+  m_bHasSelection = false;
+}
+
+void CVellumView::ToggleSelectMode()
+{
+  if (m_nMouseMode == kModeSelect)
+  {
+    ClearSelection();
+    m_nMouseMode = kModePan;
+  }
+  else
+    m_nMouseMode = kModeSelect;
+  UpdateCursor();
+}
+
+void CVellumView::StartPlacing()
+{
+  m_nMouseMode = kModePlace;
+  if (m_pCanvas)
+    m_pCanvas->Refresh();
+}
+
+void CVellumView::UpdateCursor()
+{
+  if (!m_pCanvas)
+    return;
+  if (m_nMouseMode == kModePan && (m_bHScroll || m_bVScroll))
+    m_pCanvas->SetCursor(m_bDragging ? ClosedHandCursor() : OpenHandCursor());
+  else
+    m_pCanvas->SetCursor(wxNullCursor);
+}
+
+std::string CVellumView::PositionText(IntPoint p) const
+{
+  return PositionPaneText(ViewToImage(Mapping(), p, true), m_bHasSelection, m_rcSelection);
+}
+
+void CVellumView::OnLeftDown(IntPoint p)
+{
+  CVellumDoc *doc = Doc();
+  switch (m_nMouseMode)
+  {
+  case kModePan:
+    m_ptLast = m_ptCurrent = p;
+    m_bDragging = true;
+    UpdateCursor();
+    if (m_pCanvas && !m_pCanvas->HasCapture())
+      m_pCanvas->CaptureMouse();
+    break;
+  case kModeSelect:
+    if (!HasImage())
+      break;
+    m_bTracking = true;
+    m_rcTracker = {p.x, p.y, p.x, p.y};
+    if (m_pCanvas && !m_pCanvas->HasCapture())
+      m_pCanvas->CaptureMouse();
+    break;
+  default:
+  {
+    m_nMouseMode = kModePan;
+    if (!doc || !doc->m_model.HasImage())
+      break;
+    const CDibImage &image = *doc->m_model.m_pImage;
+    const CDibImage &insert = *doc->m_model.m_pInsertImage;
+    const IntPoint at = ViewToImage(Mapping(), p, false);
+    const int row = InsertStoredRow(at.y, image.m_nSourceHeight, insert.m_nSourceHeight,
+                                    image.m_nRowOrder == DIB_ROWS_TOPDOWN);
+    // A refused paste (the pasted image is deeper) stays pending and placing
+    // goes on.
+    if (!doc->InsertAt(at.x, row) && doc->m_model.m_bInsertPending)
+      m_nMouseMode = kModePlace;
+    if (m_pCanvas)
+      m_pCanvas->Refresh();
+  }
+  }
+}
+
+void CVellumView::OnLeftUp(IntPoint p)
+{
+  if (m_bTracking)
+  {
+    m_bTracking = false;
+    m_rcTracker.right = p.x;
+    m_rcTracker.bottom = p.y;
+    m_rcTracker = NormalizeRect(m_rcTracker);
+    m_rcSelection = ViewRectToImage(Mapping(), m_rcTracker);
+    m_bHasSelection = SelectionExists(m_rcSelection);
+    if (m_pCanvas)
+      m_pCanvas->Refresh();
+    if (HasImage())
+      SetPaneZero(PositionText(p));
+  }
+  m_bDragging = false;
+  UpdateCursor();
+  if (m_pCanvas && m_pCanvas->HasCapture())
+    m_pCanvas->ReleaseMouse();
+}
+
+void CVellumView::OnMouseMove(IntPoint p)
+{
+  if (m_bTracking)
+  {
+    // The rubber band follows the pointer.
+    const int g = SelectionRepaintMargin(m_nZoom);
+    RefreshClientRect(Inflate(NormalizeRect(m_rcTracker), g));
+    m_rcTracker.right = p.x;
+    m_rcTracker.bottom = p.y;
+    RefreshClientRect(Inflate(NormalizeRect(m_rcTracker), g));
+  }
+  else if (!m_bDragging)
+  {
+    const CVellumDoc *doc = Doc();
+    if (m_nMouseMode == kModePlace && doc && doc->m_model.m_bInsertPending)
+    {
+      int px = 100, py = 100;
+      MappingPercents(m_nZoom, 0, 0, &px, &py);
+      const CDibImage &insert = *doc->m_model.m_pInsertImage;
+      RefreshClientRect(
+          Inflate(PlacementRepaint(m_ptLast, p, insert.m_nSourceWidth, insert.m_nSourceHeight, px), 2));
+      m_ptCurrent = m_ptLast = p;
+      if (m_pCanvas)
+        m_pCanvas->Update();
+    }
+    if (m_nMouseMode == kModePan)
+      UpdateCursor();
+  }
+  else if (m_nMouseMode == kModePan && (m_bHScroll || m_bVScroll) && m_pCanvas)
+  {
+    UpdateCursor();
+    int sx = 0, sy = 0;
+    m_pCanvas->GetViewStart(&sx, &sy);
+    const IntPoint to = PanScroll({sx, sy}, m_ptLast, p, m_bHScroll, m_bVScroll);
+    m_pCanvas->Scroll(std::max(to.x, 0), std::max(to.y, 0));
+    m_pCanvas->Update();
+    m_ptLast = p;
+    m_pCanvas->GetViewStart(&sx, &sy);
+    SetPaneZero(ScrollPaneText(sx, sy));
+    return;
+  }
+  if (!m_bDragging && HasImage())
+    SetPaneZero(PositionText(p));
+}
+
+void CVellumView::DrawOverlay(wxDC &dc, int sx, int sy)
+{
+  if (m_nMouseMode == kModeSelect && (m_bTracking || m_bHasSelection))
+  {
+    if (!m_bTracking)
+      m_rcTracker = ImageRectToView(Mapping(), m_rcSelection);
+    const SelRect r = NormalizeRect(m_rcTracker);
+    dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_DOT));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(r.left + sx, r.top + sy, std::max(r.right - r.left, 1), std::max(r.bottom - r.top, 1));
+  }
+  const CVellumDoc *doc = Doc();
+  if (m_nMouseMode != kModePlace || !doc || !doc->m_model.m_bInsertPending || !m_pCanvas)
+    return;
+  const CDibImage &insert = *doc->m_model.m_pInsertImage;
+  if (insert.IsEmpty())
+    return;
+  // The pasted image at the zoom, only as much of it as the window shows.
+  DrawPlan plan;
+  MappingPercents(m_nZoom, insert.m_nXDpi, insert.m_nYDpi, &plan.px, &plan.py);
+  const wxSize client = m_pCanvas->GetClientSize();
+  plan.srcW = insert.m_nWidth;
+  plan.srcH = insert.m_nHeight;
+  plan.drawnW = static_cast<int>(std::min<int64_t>(int64_t(insert.m_nWidth) * plan.px / 100, client.x));
+  plan.drawnH = static_cast<int>(std::min<int64_t>(int64_t(insert.m_nHeight) * plan.py / 100, client.y));
+  plan.dstW = plan.drawnW;
+  plan.dstH = plan.drawnH;
+  plan.empty = plan.dstW <= 0 || plan.dstH <= 0;
+  DibRows rows;
+  rows.pixels = insert.Bits();
+  rows.palette = reinterpret_cast<const uint8_t *>(insert.Palette());
+  rows.paletteEntries = insert.PaletteEntries();
+  rows.width = insert.m_nWidth;
+  rows.height = insert.m_nHeight;
+  rows.bitsPerPixel = insert.m_nBitsPerPixel;
+  rows.stride = insert.m_nStride;
+  rows.bottomUp = insert.m_nRowOrder != DIB_ROWS_TOPDOWN;
+  rows.rgbOrder = insert.m_nChannelOrder == DIB_CHANNELS_RGB;
+  std::vector<uint8_t> rgb;
+  if (RenderVisible(rows, plan, rgb))
+  {
+    wxImage shown(plan.dstW, plan.dstH, rgb.data(), true);
+    dc.DrawBitmap(wxBitmap(shown), m_ptCurrent.x + sx, m_ptCurrent.y + sy, false);
+  }
+}
+
+void CVellumView::OnSelectTool(wxCommandEvent &)
+{
+  ToggleSelectMode();
+}
+
+void CVellumView::OnUpdateSelectTool(wxUpdateUIEvent &event)
+{
+  event.Enable(HasImage());
+  event.Check(m_nMouseMode == kModeSelect);
 }

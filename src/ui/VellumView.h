@@ -10,11 +10,13 @@
 #define VELLUM_UI_VELLUMVIEW_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <wx/docview.h>
 #include <wx/scrolwin.h>
 
+#include "SelectionLogic.h"
 #include "ZoomLogic.h"
 
 class CVellumDoc;
@@ -30,6 +32,8 @@ public:
 
 private:
   void OnPaint(wxPaintEvent &event);
+  void OnMouse(wxMouseEvent &event);
+  void OnCaptureLost(wxMouseCaptureLostEvent &event);
   wxDECLARE_EVENT_TABLE();
 };
 
@@ -49,8 +53,35 @@ public:
   int m_nLayer = 0;                   // 0 Color, 1 Black And White, 2 Background, 3 Foreground
   int m_nOffsetX = 0, m_nOffsetY = 0; // centring offsets of the last paint
   bool m_bHScroll = false, m_bVScroll = false;
-  bool m_bHasSelection = false;
   CViewCanvas *m_pCanvas = nullptr;
+
+  // Mouse modes (SelectionLogic.h): pan, select, place a pasted image.
+  int m_nMouseMode = vellum::kModePan;
+  // The selection in image coordinates (inclusive, top row 0); it exists
+  // only with width and height.
+  vellum::SelRect m_rcSelection;
+  bool m_bHasSelection = false;
+  bool m_bDragging = false;               // left button down in pan mode
+  bool m_bTracking = false;               // rubber band being drawn in select mode
+  vellum::SelRect m_rcTracker;            // rubber band or selection frame, client coordinates
+  vellum::IntPoint m_ptLast, m_ptCurrent; // client coordinates
+
+  // The mapping of the last paint with the current scroll position.
+  vellum::ViewMapping Mapping() const;
+  // Removes the selection (rectangle zeroed) and its frame.
+  void ClearSelection();
+  // Select tool: toggles between select mode and pan mode (leaving select
+  // mode removes the selection).
+  void ToggleSelectMode();
+  // A pasted image now waits to be placed: place mode.
+  void StartPlacing();
+  // Mouse handlers, in client coordinates (the canvas forwards its events;
+  // tests call them directly).
+  void OnLeftDown(vellum::IntPoint p);
+  void OnLeftUp(vellum::IntPoint p);
+  void OnMouseMove(vellum::IntPoint p);
+  // The text status pane 0 shows for the pointer at p.
+  std::string PositionText(vellum::IntPoint p) const;
 
   bool OnCreate(wxDocument *doc, long flags) override;
   bool OnClose(bool deleteWindow) override;
@@ -102,6 +133,15 @@ private:
   void OnUpdateHasImage(wxUpdateUIEvent &);
   void OnUpdateLayer(wxUpdateUIEvent &);
   void OnUpdatePage(wxUpdateUIEvent &);
+  void OnSelectTool(wxCommandEvent &);
+  void OnUpdateSelectTool(wxUpdateUIEvent &);
+  // Cursor for the current state (hands while a scroll bar is needed in pan
+  // mode, else the arrow).
+  void UpdateCursor();
+  void SetPaneZero(const std::string &text);
+  void RefreshClientRect(const vellum::SelRect &r);
+  // Selection frame, rubber band and the pasted image, over the image.
+  void DrawOverlay(wxDC &dc, int sx, int sy);
 
   vellum::Extent m_scrollRange;
   std::vector<uint8_t> m_rgb; // paint buffer, kept between paints

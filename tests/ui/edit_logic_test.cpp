@@ -231,15 +231,15 @@ TEST(EditRules, EnableRules)
     EditCommand command;
     bool none, image, selected, clip;
   } cases[] = {
-      {kCmdCrop, false, false, true, false},
-      {kCmdResize, false, true, true, false},
-      {kCmdCut, false, true, true, false},
-      {kCmdCopy, false, true, true, false},
-      {kCmdClear, false, true, true, false},
-      {kCmdSelectTool, false, true, true, false},
-      {kCmdPaste, false, false, false, true},
-      {kCmdPasteNew, false, false, false, true},
-      {kCmdEmptyClipboard, false, false, false, true},
+      {kEditCrop, false, false, true, false},
+      {kEditResize, false, true, true, false},
+      {kEditCut, false, true, true, false},
+      {kEditCopy, false, true, true, false},
+      {kEditClear, false, true, true, false},
+      {kEditSelectTool, false, true, true, false},
+      {kEditPaste, false, false, false, true},
+      {kEditPasteNew, false, false, false, true},
+      {kEditEmptyClipboard, false, false, false, true},
   };
   for (const Case &c : cases)
   {

@@ -1,0 +1,452 @@
+// The edit commands in the running viewer under a virtual display: select
+// with the mouse, crop, copy, cut, paste, place a pasted image, paste as a
+// new image, resize, clear and the clipboard's own commands, all through
+// command events; message boxes are recorded and the Resize dialog is
+// answered by a modal-dialog hook. Every wait is bounded.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <wx/log.h>
+#include <wx/modalhook.h>
+#include <wx/statusbr.h>
+
+#include "CommandIds.h"
+#include "Dialogs.h"
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "UiHooks.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
+
+using namespace vellum;
+
+namespace
+{
+
+std::vector<std::string> g_boxes;
+
+int RecordBox(const char *text, const char *, unsigned)
+{
+  g_boxes.push_back(text);
+  return VID_NO; // "Save %s first?": No
+}
+
+// Answers the Resize dialog with a chosen size; other dialogs with Cancel.
+class AnswerDialogs : public wxModalDialogHook
+{
+public:
+  int width = 0, height = 0, method = 1;
+  int resizeShown = 0;
+  int initialWidth = 0, initialHeight = 0;
+  int Enter(wxDialog *dialog) override
+  {
+    if (CResizeDlg *resize = dynamic_cast<CResizeDlg *>(dialog))
+    {
+      ++resizeShown;
+      initialWidth = resize->Logic().width;
+      initialHeight = resize->Logic().height;
+      resize->Logic().width = width;
+      resize->Logic().height = height;
+      resize->Logic().method = method;
+      return wxID_OK;
+    }
+    return wxID_CANCEL;
+  }
+  void Exit(wxDialog *) override {}
+};
+AnswerDialogs g_dialogs;
+
+std::string Env(const char *name, const char *def)
+{
+  const char *v = std::getenv(name);
+  return v ? v : def;
+}
+
+std::string Corpus(const std::string &rel)
+{
+  return Env("VELLUM_CORPUS", "../shared/corpus") + "/" + rel;
+}
+
+void Pump(int ms = 20)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do
+  {
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+    wxMilliSleep(2);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+CMainFrame &Frame()
+{
+  return *wxGetApp().MainFrame();
+}
+CVellumDoc &Doc()
+{
+  return *wxGetApp().Document();
+}
+CVellumView &View()
+{
+  return *Doc().View();
+}
+CDibImage &Image()
+{
+  return *Doc().m_model.m_pImage;
+}
+
+void Command(int id)
+{
+  wxCommandEvent event(wxEVT_MENU, id);
+  Frame().ProcessWindowEvent(event);
+  Pump();
+}
+
+bool Enabled(int id)
+{
+  wxUpdateUIEvent event(id);
+  event.SetEventObject(&Frame());
+  Frame().ProcessWindowEvent(event);
+  return !event.GetSetEnabled() || event.GetEnabled();
+}
+
+bool Checked(int id)
+{
+  wxUpdateUIEvent event(id);
+  event.SetEventObject(&Frame());
+  Frame().ProcessWindowEvent(event);
+  return event.GetSetChecked() && event.GetChecked();
+}
+
+void Open(const std::string &rel)
+{
+  Doc().Modify(false);
+  Doc().m_model.m_nOpenKind = 0;
+  Doc().m_model.m_nPageIndex = 0;
+  Doc().OnOpenDocument(wxString::FromUTF8(Corpus(rel)));
+  View().m_pCanvas->Refresh();
+  View().m_pCanvas->Update();
+  Pump();
+}
+
+// Picture pixel (x, y) of the image as bytes (24 bits) or an index (8 bits).
+std::string Pixel(const CDibImage &im, int x, int y)
+{
+  const int stored = im.m_nRowOrder == DIB_ROWS_TOPDOWN ? y : im.m_nHeight - 1 - y;
+  const unsigned char *row = im.Row(stored);
+  const int bytes = im.m_nBitsPerPixel / 8;
+  return std::string(reinterpret_cast<const char *>(row) + x * bytes, bytes);
+}
+
+// A selection drawn with the mouse from image point a to image point b.
+void DragSelection(IntPoint a, IntPoint b)
+{
+  const ViewMapping m = View().Mapping();
+  View().OnLeftDown(ImageToView(m, a));
+  View().OnMouseMove(ImageToView(m, b));
+  View().OnLeftUp(ImageToView(m, b));
+  Pump();
+}
+
+std::string Pane0()
+{
+  return Frame().GetStatusBar()->GetStatusText(0).utf8_string();
+}
+
+class EditGui : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    g_boxes.clear();
+    CVellumSettings &s = wxGetApp().m_settings;
+    s.ImageFit = 3; // no fit: 100 %
+    s.WindowFit = 0;
+    s.FancyZoom = 1;
+    s.Dither = 0;
+    if (View().m_nMouseMode == kModeSelect)
+      Command(ID_TOOL_SELECT);
+    View().m_nMouseMode = kModePan;
+  }
+  void TearDown() override { Doc().Modify(false); }
+};
+
+} // namespace
+
+TEST_F(EditGui, SelectCropCopyAndPasteAsNew)
+{
+  Open("bmp/photo-vgl-a.bmp"); // 120 x 96, 24 bits
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  ASSERT_EQ(View().m_nZoom, 0);
+  EXPECT_TRUE(Enabled(ID_TOOL_SELECT));
+  EXPECT_FALSE(Enabled(ID_IMAGE_CROP));
+  EXPECT_TRUE(Enabled(wxID_COPY));
+  EXPECT_TRUE(Enabled(ID_IMAGE_RESIZE));
+
+  Command(ID_TOOL_SELECT);
+  EXPECT_EQ(View().m_nMouseMode, kModeSelect);
+  EXPECT_TRUE(Checked(ID_TOOL_SELECT));
+  // A drag without width makes no selection.
+  DragSelection({5, 5}, {5, 40});
+  EXPECT_FALSE(View().m_bHasSelection);
+  View().OnMouseMove(ImageToView(View().Mapping(), {7, 8}));
+  EXPECT_EQ(Pane0(), "(7,8)");
+
+  DragSelection({19, 29}, {10, 20}); // drawn up and to the left
+  ASSERT_TRUE(View().m_bHasSelection);
+  EXPECT_EQ(View().m_rcSelection, (SelRect{10, 20, 19, 29}));
+  View().OnMouseMove(ImageToView(View().Mapping(), {7, 8}));
+  EXPECT_EQ(Pane0(), "(7,8)   Selection: (10,20)->(19,29) = (10x10)");
+  EXPECT_TRUE(Enabled(ID_IMAGE_CROP));
+  View().m_pCanvas->Refresh();
+  View().m_pCanvas->Update();
+
+  // Copy the 10 x 10 selection; paste it as a new image.
+  std::vector<std::string> expected;
+  for (int y = 20; y <= 29; ++y)
+    for (int x = 10; x <= 19; ++x)
+      expected.push_back(Pixel(Image(), x, y));
+  Command(wxID_COPY);
+  ASSERT_TRUE(Enabled(wxID_PASTE));
+  ASSERT_TRUE(Enabled(ID_EDIT_PASTE_NEW));
+  Command(ID_EDIT_PASTE_NEW);
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_EQ(Image().m_nWidth, 10);
+  EXPECT_EQ(Image().m_nHeight, 10);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, 3);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_FALSE(View().m_bHasSelection);
+  EXPECT_EQ(Frame().GetTitle(), "Untitled clipboard image - Vellum");
+  EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(1), "10x10x24");
+  std::vector<std::string> got;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x)
+      got.push_back(Pixel(Image(), x, y));
+  EXPECT_EQ(got, expected);
+
+  // Crop of a fresh copy of the photo, and Undo back.
+  Open("bmp/photo-vgl-a.bmp");
+  DragSelection({10, 20}, {19, 29});
+  ASSERT_TRUE(View().m_bHasSelection);
+  Command(ID_IMAGE_CROP);
+  EXPECT_EQ(Image().m_nWidth, 10);
+  EXPECT_EQ(Image().m_nHeight, 10);
+  EXPECT_FALSE(View().m_bHasSelection);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, 3);
+  EXPECT_EQ(Pixel(Image(), 0, 0), expected[0]);
+  EXPECT_EQ(Pixel(Image(), 9, 9), expected.back());
+  Command(ID_EDIT_UNDO);
+  EXPECT_EQ(Image().m_nWidth, 120);
+
+  // Leaving select mode removes the selection.
+  DragSelection({1, 1}, {30, 30});
+  ASSERT_TRUE(View().m_bHasSelection);
+  Command(ID_TOOL_SELECT);
+  EXPECT_EQ(View().m_nMouseMode, kModePan);
+  EXPECT_FALSE(View().m_bHasSelection);
+  EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+}
+
+TEST_F(EditGui, PastePlacesWithTheMouseAndCutClears)
+{
+  Open("bmp/photo-vgl-b.bmp"); // 119 x 96, 24 bits
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  Command(ID_TOOL_SELECT);
+  DragSelection({0, 0}, {7, 5});
+  std::vector<std::string> block;
+  for (int y = 0; y <= 5; ++y)
+    for (int x = 0; x <= 7; ++x)
+      block.push_back(Pixel(Image(), x, y));
+  Command(wxID_CUT);
+  EXPECT_FALSE(View().m_bHasSelection);
+  EXPECT_EQ(Pixel(Image(), 3, 3), std::string(3, '\0')); // cut to black
+  EXPECT_NE(Pixel(Image(), 8, 3), std::string(3, '\0'));
+  Command(ID_TOOL_SELECT); // back to pan
+
+  Command(wxID_PASTE);
+  ASSERT_EQ(Doc().m_model.m_bInsertPending, 1);
+  EXPECT_EQ(View().m_nMouseMode, kModePlace);
+  // Move, paint, then click: the top-left lands on image (50, 40).
+  const IntPoint at = ImageToView(View().Mapping(), {50, 40});
+  View().OnMouseMove(at);
+  View().m_pCanvas->Update();
+  View().OnLeftDown(at);
+  View().OnLeftUp(at);
+  Pump();
+  EXPECT_EQ(View().m_nMouseMode, kModePan);
+  EXPECT_EQ(Doc().m_model.m_bInsertPending, 0);
+  for (int y = 0; y <= 5; ++y)
+    for (int x = 0; x <= 7; ++x)
+      ASSERT_EQ(Pixel(Image(), 50 + x, 40 + y), block[y * 8 + x]) << x << "," << y;
+  EXPECT_TRUE(Doc().IsModified());
+
+  // A 24-bit clipboard image into an 8-bit image: nothing, placing goes on.
+  Open("bmp/pal8.bmp");
+  Command(wxID_PASTE);
+  ASSERT_EQ(View().m_nMouseMode, kModePlace);
+  const std::string before(reinterpret_cast<const char *>(Image().Bits()), Image().m_nPixelSize);
+  View().OnLeftDown(ImageToView(View().Mapping(), {1, 1}));
+  View().OnLeftUp(ImageToView(View().Mapping(), {1, 1}));
+  EXPECT_EQ(View().m_nMouseMode, kModePlace);
+  EXPECT_EQ(Doc().m_model.m_bInsertPending, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(Image().Bits()), Image().m_nPixelSize), before);
+
+  // Clear empties the document; Empty Clipboard disables the paste entries.
+  Command(ID_EDIT_CLEAR);
+  EXPECT_FALSE(Doc().m_model.HasImage());
+  EXPECT_EQ(Frame().GetTitle(), "Vellum");
+  EXPECT_EQ(View().m_nMouseMode, kModePan);
+  EXPECT_FALSE(Enabled(wxID_COPY));
+  // Paste with no image is Paste As New.
+  Command(wxID_PASTE);
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_EQ(Image().m_nWidth, 8);
+  EXPECT_EQ(Frame().GetTitle(), "Untitled clipboard image - Vellum");
+  Command(ID_EDIT_EMPTY_CLIPBOARD);
+  EXPECT_FALSE(Enabled(wxID_PASTE));
+  EXPECT_FALSE(Enabled(ID_EDIT_EMPTY_CLIPBOARD));
+  EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+}
+
+TEST_F(EditGui, OneBitCopyFromAnOddColumnAndFourBitRefusal)
+{
+  Open("bmp/pal1.bmp");
+  ASSERT_EQ(Image().m_nBitsPerPixel, 1);
+  Command(ID_TOOL_SELECT);
+  DragSelection({3, 2}, {40, 20});
+  std::vector<bool> expected;
+  auto bit = [](const CDibImage &im, int x, int y)
+  {
+    const int stored = im.m_nRowOrder == DIB_ROWS_TOPDOWN ? y : im.m_nHeight - 1 - y;
+    return ((im.Row(stored)[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+  };
+  for (int y = 2; y <= 20; ++y)
+    for (int x = 3; x <= 40; ++x)
+      expected.push_back(bit(Image(), x, y));
+  Command(wxID_COPY);
+  Command(ID_EDIT_PASTE_NEW);
+  ASSERT_EQ(Image().m_nWidth, 38);
+  ASSERT_EQ(Image().m_nBitsPerPixel, 1);
+  std::vector<bool> got;
+  for (int y = 0; y < 19; ++y)
+    for (int x = 0; x < 38; ++x)
+      got.push_back(bit(Image(), x, y));
+  EXPECT_EQ(got, expected);
+
+  Open("bmp/pal4.bmp");
+  ASSERT_EQ(Image().m_nBitsPerPixel, 4);
+  Command(wxID_COPY);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0], "Selections of 4 bit images is not supported");
+  // A cut that could not be copied clears nothing.
+  g_boxes.clear();
+  const std::string before(reinterpret_cast<const char *>(Image().Bits()), Image().m_nPixelSize);
+  Command(wxID_CUT);
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(Image().Bits()), Image().m_nPixelSize), before);
+  EXPECT_FALSE(Doc().IsModified());
+}
+
+TEST_F(EditGui, ResizeRunsTheDialogThenResamples)
+{
+  Open("bmp/pal8.bmp"); // 127 x 64
+  g_dialogs.width = 60;
+  g_dialogs.height = 30;
+  g_dialogs.method = 2;
+  Command(ID_IMAGE_RESIZE);
+  EXPECT_EQ(g_dialogs.resizeShown, 1);
+  EXPECT_EQ(g_dialogs.initialWidth, 127);
+  EXPECT_EQ(g_dialogs.initialHeight, 64);
+  EXPECT_EQ(Image().m_nWidth, 60);
+  EXPECT_EQ(Image().m_nHeight, 30);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, 3);
+  EXPECT_TRUE(Doc().IsModified());
+  // Width 0 is refused by Resample: nothing changes.
+  g_dialogs.width = 0;
+  Command(ID_IMAGE_RESIZE);
+  EXPECT_EQ(Image().m_nWidth, 60);
+}
+
+TEST_F(EditGui, PanningScrollsAndShowsTheOffset)
+{
+  Open("bmp/photo-night-192x144.bmp");
+  // 400 % makes the picture larger than the window.
+  View().SetZoom(3, CVellumView::kZoomBox);
+  View().m_pCanvas->Refresh();
+  View().m_pCanvas->Update();
+  Pump();
+  ASSERT_TRUE(View().m_bHScroll || View().m_bVScroll);
+  View().OnLeftDown({200, 200});
+  View().OnMouseMove({150, 170});
+  View().OnLeftUp({150, 170});
+  int sx = 0, sy = 0;
+  View().m_pCanvas->GetViewStart(&sx, &sy);
+  EXPECT_EQ(sx, View().m_bHScroll ? 50 : 0);
+  EXPECT_EQ(sy, View().m_bVScroll ? 30 : 0);
+  EXPECT_EQ(Pane0(), "Scroll offset: (" + std::to_string(sx) + "," + std::to_string(sy) + ")");
+  View().SetZoom(0, CVellumView::kZoomBox);
+}
+
+int main(int argc, char **argv)
+{
+  if (Env("DISPLAY", "").empty() && Env("VELLUM_UNDER_XVFB", "").empty())
+  {
+    setenv("VELLUM_UNDER_XVFB", "1", 1);
+    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a"),
+                                const_cast<char *>("-s"), const_cast<char *>("-screen 0 1280x1024x24")};
+    for (int i = 0; i < argc; ++i)
+      args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execvp("xvfb-run", args.data());
+    std::perror("xvfb-run");
+    return 1;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  const std::string tmp = Env("VELLUM_TEST_TMP", "/tmp");
+  // No scanner: an empty SANE configuration.
+  const std::string sane = tmp + "/sane-config-edit";
+  mkdir(sane.c_str(), 0700);
+  std::ofstream(sane + "/dll.conf") << "";
+  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
+
+  CVellumApp *app = new CVellumApp;
+  app->m_bQuiet = true;
+  app->m_strSettingsOverride = tmp + "/Vellum-edit.ini";
+  wxApp::SetInstance(app);
+  int wxArgc = 1;
+  char *wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv))
+  {
+    std::fprintf(stderr, "no display\n");
+    return 1;
+  }
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  wxSetAssertHandler(
+      [](const wxString &file, int line, const wxString &, const wxString &cond, const wxString &msg)
+      {
+        std::fprintf(stderr, "wx assertion %s at %s:%d: %s\n", cond.utf8_str().data(), file.utf8_str().data(),
+                     line, msg.utf8_str().data());
+        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
+      });
+  VellumSetMessageBoxHook(RecordBox);
+  g_dialogs.Register();
+  if (!app->CallOnInit())
+    return 2;
+  Pump(100);
+  const int rc = RUN_ALL_TESTS();
+  if (wxTheApp->GetTopWindow())
+    wxTheApp->GetTopWindow()->Destroy();
+  Pump(20);
+  app->OnExit();
+  wxEntryCleanup();
+  return rc;
+}
