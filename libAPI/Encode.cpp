@@ -384,12 +384,10 @@ Raster smooth_rows(const Raster &in)
   return out;
 }
 
-// Pixel clean-up: isolated black pixels go (unless they are the whole
-// shape), one-pixel white holes are filled.
+// Pixel clean-up: isolated black pixels go (a one-pixel shape is a speck of
+// noise and goes with them), one-pixel white holes are filled.
 void cleanup_pixels(Raster &r)
 {
-  if (r.count() <= 1)
-    return;
   Raster src = r;
   for (int y = 0; y < r.h; y++)
     for (int x = 0; x < r.w; x++)
@@ -603,15 +601,35 @@ GP<JB2Image> reading_order(const JB2Image &in)
   return out;
 }
 
+// A hash of a raster's size and pixels, for finding exact copies.
+size_t raster_hash(const Raster &r)
+{
+  size_t h = (size_t)r.w * 1000003u ^ (size_t)r.h;
+  for (unsigned char v : r.px)
+    h = h * 131u + v;
+  return h;
+}
+
+// Large shapes (tiles of line art, mostly) without a close candidate are
+// still coded as a refinement of the nearest shape of about their size when
+// it differs in under 30 % of the box and in fewer pixels than the shape
+// has: that costs less than coding them afresh. Small shapes code better on
+// their own.
+const long kRefineArea = 3000;
+const int kRefinePercent = 30;
+
 // The shape pass: empty shapes dropped; with bit 2 pixel clean-up; with bit
 // 4 every shape is compared with the shapes kept so far and, when one is
-// close enough, the blit is redirected to it.
+// close enough, the blit is redirected to it. At every level a shape that
+// is an exact copy of an earlier one shares it, and near shapes are coded
+// as refinements of each other: both are lossless.
 GP<JB2Image> shape_pass(const JB2Image &in, int level)
 {
   GP<JB2Image> out = JB2Image::create();
   out->set_dimension(in.get_width(), in.get_height());
   std::vector<Prototype> protos;
   std::unordered_map<long, std::vector<int>> by_size; // (w, h) -> prototypes
+  std::unordered_map<size_t, std::vector<int>> exact; // pixel hash -> prototypes
   std::vector<int> done(in.get_shape_count(), -1);    // unchanged shapes reused
   for (int i = 0; i < in.get_blit_count(); i++)
   {
@@ -648,11 +666,29 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
       r = std::move(t);
       box = Box{0, 0, r.w - 1, r.h - 1};
     }
-    if (level & 4)
+    const size_t hash = raster_hash(r);
+    int copy_of = -1;
+    if (auto it = exact.find(hash); it != exact.end())
+      for (int p : it->second)
+        if (protos[p].bits.w == r.w && protos[p].bits.h == r.h && protos[p].bits.px == r.px)
+        {
+          copy_of = protos[p].shapeno;
+          break;
+        }
+    if (copy_of >= 0)
     {
-      long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
+      blit.shapeno = copy_of;
+      out->add_blit(blit);
+      continue;
+    }
+    // The candidate among earlier shapes at most 2 pixels wider or taller
+    // or narrower or shorter, whose black-pixel count differs by at most
+    // `limit` and whose mismatch (centres of the black-pixel boxes aligned)
+    // is the smallest below `limit`; -1 when there is none.
+    auto nearest = [&](long limit, long &best_n)
+    {
       int best = -1;
-      long best_n = limit; // must stay below the limit
+      best_n = limit; // must stay below the limit
       for (int dh = -2; dh <= 2; dh++)
         for (int dw = -2; dw <= 2; dw++)
         {
@@ -664,7 +700,6 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
             const Prototype &pr = protos[p];
             if (std::labs(pr.count - count) > limit)
               continue;
-            // Align the centres of the black-pixel boxes.
             int sx = ((box.x0 + box.x1) - (pr.box.x0 + pr.box.x1)) / 2;
             int sy = ((box.y0 + box.y1) - (pr.box.y0 + pr.box.y1)) / 2;
             if (blit.left + sx < 0 || blit.bottom + sy < 0 || blit.left + sx > 65535 ||
@@ -678,6 +713,14 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
             }
           }
         }
+      return best;
+    };
+    bool compared = false;
+    if (level & 4)
+    {
+      long best_n = 0;
+      const int best = nearest(std::max(2L, ((long)r.w * r.h * 21 + 50) / 100), best_n);
+      compared = best >= 0;
       if (best >= 0)
       {
         const Prototype &pr = protos[best];
@@ -696,6 +739,13 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
         parent = pr.shapeno;
       }
     }
+    if (!compared && (long)r.w * r.h >= kRefineArea)
+    {
+      long n = 0;
+      const int near = nearest(((long)r.w * r.h * kRefinePercent + 50) / 100, n);
+      if (near >= 0 && n < count)
+        parent = protos[near].shapeno;
+    }
     JB2Shape ns;
     ns.parent = parent;
     ns.userdata = 0;
@@ -704,11 +754,9 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
     done[blit.shapeno] = shapeno;
     blit.shapeno = shapeno;
     out->add_blit(blit);
-    if (level & 4)
-    {
-      by_size[(long)r.w * 65536 + r.h].push_back((int)protos.size());
-      protos.push_back(Prototype{shapeno, std::move(r), count, box});
-    }
+    by_size[(long)r.w * 65536 + r.h].push_back((int)protos.size());
+    exact[hash].push_back((int)protos.size());
+    protos.push_back(Prototype{shapeno, std::move(r), count, box});
   }
   return out;
 }
