@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include <algorithm>
+
 #include <wx/artprov.h>
 #include <wx/choice.h>
 #include <wx/dcclient.h>
@@ -386,7 +388,11 @@ int CMainFrame::ZoomBoxSelection() const
 int CMainFrame::BarsWidth() const
 {
   const wxToolBar *tb = GetToolBar();
-  return tb ? tb->GetBestSize().x : 0;
+  int width = tb ? tb->GetBestSize().x : 0;
+  // The selection bar, while shown, is not cut either.
+  if (m_pBrowser && IsBrowserShown())
+    width = std::max(width, m_pBrowser->GetMinSize().x);
+  return width;
 }
 
 int CMainFrame::FitStepFor(Extent size, int xdpi, int ydpi) const

@@ -46,7 +46,8 @@ public:
   void ShowImageInfo();
   void SelectZoomBoxEntry(int index);
   int ZoomBoxSelection() const;
-  // Width of the frame's other control bars (toolbar).
+  // Width of the frame's other control bars: the toolbar and the shown
+  // selection bar.
   int BarsWidth() const;
   // Lists the browser's directory again (after a save into it, on Refresh).
   void RefreshBrowser();
