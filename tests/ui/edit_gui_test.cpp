@@ -396,6 +396,64 @@ TEST_F(EditGui, PanningScrollsAndShowsTheOffset)
   View().SetZoom(0, CVellumView::kZoomBox);
 }
 
+TEST_F(EditGui, ReducedPageIsCopiedAndCroppedAtFullScale)
+{
+  Open("djvu/photo-astronaut.iw44"); // 512 x 512
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  View().SetZoom(-1, CVellumView::kZoomOut); // 50 %, rendered reduced
+  Pump();
+  ASSERT_EQ(Image().m_nWidth, 256);
+  Command(ID_TOOL_SELECT);
+  DragSelection({100, 100}, {199, 149});
+  ASSERT_TRUE(View().m_bHasSelection);
+  EXPECT_EQ(View().m_rcSelection, (SelRect{100, 100, 198, 148})); // even view pixels at 50 %
+  Command(wxID_COPY);
+  EXPECT_EQ(Image().m_nWidth, 256); // the reduced rendering is back
+  Command(ID_IMAGE_CROP);
+  EXPECT_EQ(Image().m_nWidth, 99);
+  EXPECT_EQ(Image().m_nHeight, 49);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, 3);
+  // The cropped page is modified: Paste As New asks first (answered No).
+  Command(ID_EDIT_PASTE_NEW);
+  EXPECT_EQ(g_boxes, std::vector<std::string>{"Save photo-astronaut.iw44 first?"});
+  EXPECT_EQ(Image().m_nWidth, 99);
+  EXPECT_EQ(Image().m_nHeight, 49);
+  View().SetZoom(0, CVellumView::kZoomBox);
+}
+
+TEST_F(EditGui, PasteIntoATopDownImageLandsWhereClicked)
+{
+  Open("bmp/pal8.bmp");
+  Command(ID_TOOL_SELECT);
+  DragSelection({20, 10}, {31, 17});
+  auto colour = [](int x, int y)
+  {
+    const CDibImage &im = Image();
+    const int stored = im.m_nRowOrder == DIB_ROWS_TOPDOWN ? y : im.m_nHeight - 1 - y;
+    const DibRgbQuad &q = im.Palette()[im.Row(stored)[x]];
+    return (q.rgbRed << 16) | (q.rgbGreen << 8) | q.rgbBlue;
+  };
+  std::vector<int> block;
+  for (int y = 10; y <= 17; ++y)
+    for (int x = 20; x <= 31; ++x)
+      block.push_back(colour(x, y));
+  Command(wxID_COPY);
+  Command(ID_TOOL_SELECT);
+  Open("bmp/pal8topdown.bmp");
+  Command(wxID_PASTE);
+  ASSERT_EQ(View().m_nMouseMode, kModePlace);
+  const IntPoint at = ImageToView(View().Mapping(), {60, 30});
+  View().OnLeftDown(at);
+  View().OnLeftUp(at);
+  Pump();
+  std::vector<int> got;
+  for (int y = 30; y <= 37; ++y)
+    for (int x = 60; x <= 71; ++x)
+      got.push_back(colour(x, y));
+  EXPECT_EQ(got, block);
+  EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+}
+
 int main(int argc, char **argv)
 {
   if (Env("DISPLAY", "").empty() && Env("VELLUM_UNDER_XVFB", "").empty())
