@@ -3,14 +3,12 @@
 //
 // For every page: our compound page (djvu_mask + djvu_encode with the
 // application's default settings: quality 80, filter level 0, foreground 50
-// dpi, background 100 dpi), DjVuLibre's c44 at its default, the compound a
-// user can make by hand (50 % global threshold mask by cjb2, layers separated
-// by djvumake), and cjpeg -quality 75; bitonal pages: ours (mask only) and
-// cjb2 -lossy. Reported: file size, encode time (ours: CPU seconds on one
-// core, in a child process), peak memory of our encode beyond the loaded
-// page (bytes per page pixel), PSNR of the whole page and of the text
-// regions (glyph pixels of the thresholded original plus a 2-pixel ring),
-// and the share of glyph pixels that our mask holds.
+// dpi, background 100 dpi; "ours-thin" the same without thickening), DjVuLibre's c44 at its default, the
+// compound a user can make by hand (50 % global threshold mask by cjb2, layers separated by djvumake), and
+// cjpeg -quality 75; bitonal pages: ours (mask only) and cjb2 -lossy. Reported: file size, encode time (ours:
+// CPU seconds on one core, in a child process), peak memory of our encode beyond the loaded page (bytes per
+// page pixel), PSNR of the whole page and of the text regions (glyph pixels of the thresholded original plus
+// a 2-pixel ring), and the share of glyph pixels that our mask holds.
 //
 // Usage: encode_bench [corpus directory] (default: the configured corpus).
 // Needs pngtopnm, tifftopnm, c44, cjb2, djvuextract, djvumake, cjpeg, djpeg
@@ -229,7 +227,7 @@ void on_error(const char *m, const char *f, int l)
 
 // Our encode of the page into out.djvu, in a child process so that its time
 // and peak memory are its own. Returns CPU seconds; peak is extra bytes.
-double encode_ours(const Pnm &p, const std::string &out, long &peak_extra)
+double encode_ours(const Pnm &p, const std::string &out, long &peak_extra, int flags = 0)
 {
   // The application hands over its bitmap: bottom-up rows, BGR.
   std::vector<unsigned char> dib(p.px.size());
@@ -261,7 +259,7 @@ double encode_ours(const Pnm &p, const std::string &out, long &peak_extra)
     img.data = dib.data();
     img.xdpi = img.ydpi = 300;
     std::string file;
-    djvu_encode_params ep = {28, 2.2f, 80, 0, 50, 100, 0};
+    djvu_encode_params ep = {28, 2.2f, 80, flags, 50, 100, 0};
     int r;
     if (p.bitonal)
     {
@@ -377,7 +375,14 @@ int main(int argc, char **argv)
     double t = encode_ours(p, ours, peak);
     rows.push_back(measure("ours", ours, p, region, t));
     if (!p.bitonal)
+    {
       compound_sizes.push_back(rows.back().size);
+      // The same without thickening ("DjvuNoThick" set).
+      long peak_thin = 0;
+      std::string thin = g_tmp + "/thin.djvu";
+      double t_thin = encode_ours(p, thin, peak_thin, DJVU_ENCODE_NO_THICKEN);
+      rows.push_back(measure("ours-thin", thin, p, region, t_thin));
+    }
 
     // The text legibility check: glyph pixels that our mask holds, and mask
     // pixels outside the text regions.
