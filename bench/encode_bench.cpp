@@ -3,12 +3,15 @@
 //
 // For every page: our compound page (djvu_mask + djvu_encode with the
 // application's default settings: quality 80, filter level 0, foreground 50
-// dpi, background 100 dpi; "ours-thin" the same without thickening), DjVuLibre's c44 at its default, the
-// compound a user can make by hand (50 % global threshold mask by cjb2, layers separated by djvumake), and
-// cjpeg -quality 75; bitonal pages: ours (mask only) and cjb2 -lossy. Reported: file size, encode time (ours:
-// CPU seconds on one core, in a child process), peak memory of our encode beyond the loaded page (bytes per
-// page pixel), PSNR of the whole page and of the text regions (glyph pixels of the thresholded original plus
-// a 2-pixel ring), and the share of glyph pixels that our mask holds.
+// dpi, background 100 dpi; "ours-thin" the same without thickening),
+// DjVuLibre's c44 at its default, the compound a user can make by hand (50 %
+// global threshold mask by cjb2, layers separated by djvumake), and cjpeg
+// -quality 75; bitonal pages: ours (mask only) and cjb2 -lossy. Reported:
+// file size, encode time (ours: CPU seconds on one core, in a child
+// process), peak memory of our encode beyond the loaded page (bytes per page
+// pixel), PSNR of the whole page and of the text regions (glyph pixels of
+// the thresholded original outside pictures, plus a 2-pixel ring), and the
+// share of glyph pixels that our mask holds.
 //
 // Usage: encode_bench [corpus directory] (default: the configured corpus).
 // Needs pngtopnm, tifftopnm, c44, cjb2, djvuextract, djvumake, cjpeg, djpeg
