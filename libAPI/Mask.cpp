@@ -563,7 +563,10 @@ void find_band(const djvu_mask_params &p, const djvu_pixel_image &band, int y0, 
   if (y1 < y0)
     return;
   const int w = band.w, rows = y1 - y0 + 1;
-  std::vector<unsigned char> raster(DJVU_API_MUL(w, rows), 0); // 1 = mask (black)
+  const size_t raster_size = DJVU_API_MUL(w, rows);
+  // 1 = mask (black). Made once the finder has freed its own planes, so
+  // that the two never take memory at the same time.
+  std::vector<unsigned char> raster;
   if (w >= 12 && band.h >= 12)
   {
     MaskFindParams fp;
@@ -595,6 +598,7 @@ void find_band(const djvu_mask_params &p, const djvu_pixel_image &band, int y0, 
     }
     const MaskRunList &l = *list.list;
     const int stride = l.stride > 0 ? l.stride : 4;
+    raster.assign(raster_size, 0);
     for (int i = 0; i < l.count; i++)
     {
       const int32_t *r = l.runs + (size_t)i * stride;
@@ -607,6 +611,8 @@ void find_band(const djvu_mask_params &p, const djvu_pixel_image &band, int y0, 
       memset(&raster[(size_t)(y1 - y) * w + x1], 1, (size_t)(x2 - x1 + 1));
     }
   }
+  else
+    raster.assign(raster_size, 0);
   append_runs(run, raster);
 }
 
