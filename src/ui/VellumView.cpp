@@ -701,11 +701,11 @@ void CVellumView::OnMouseMove(IntPoint p)
     const CVellumDoc *doc = Doc();
     if (m_nMouseMode == kModePlace && doc && doc->m_model.m_bInsertPending)
     {
-      int px = 100, py = 100;
-      MappingPercents(m_nZoom, 0, 0, &px, &py);
       const CDibImage &insert = *doc->m_model.m_pInsertImage;
-      RefreshClientRect(
-          Inflate(PlacementRepaint(m_ptLast, p, insert.m_nSourceWidth, insert.m_nSourceHeight, px), 2));
+      int px = 100, py = 100;
+      MappingPercents(m_nZoom, insert.m_nXDpi, insert.m_nYDpi, &px, &py);
+      RefreshClientRect(Inflate(
+          PlacementRepaint(m_ptLast, p, insert.m_nSourceWidth, insert.m_nSourceHeight, std::max(px, py)), 2));
       m_ptCurrent = m_ptLast = p;
       if (m_pCanvas)
         m_pCanvas->Update();

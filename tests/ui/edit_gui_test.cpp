@@ -322,6 +322,12 @@ TEST_F(EditGui, OneBitCopyFromAnOddColumnAndFourBitRefusal)
 {
   Open("bmp/pal1.bmp");
   ASSERT_EQ(Image().m_nBitsPerPixel, 1);
+  // Without a selection Copy takes the whole image.
+  Command(wxID_COPY);
+  Command(ID_EDIT_PASTE_NEW);
+  EXPECT_EQ(Image().m_nWidth, 127);
+  EXPECT_EQ(Image().m_nHeight, 64);
+  Open("bmp/pal1.bmp");
   Command(ID_TOOL_SELECT);
   DragSelection({3, 2}, {40, 20});
   std::vector<bool> expected;
