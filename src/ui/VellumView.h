@@ -5,7 +5,8 @@
 // the zoom, fits a new image to the screen ("ImageFit"), and re-renders DjVu
 // and IW44 pages when the zoom or the shown layer changes. The arithmetic is
 // ZoomLogic.h; each paint transfers only the visible part of the image
-// (DibDraw.h).
+// (DibDraw.h). The mouse pans the image, draws a selection or places a
+// pasted image (SelectionLogic.h), and status pane 0 follows the pointer.
 #ifndef VELLUM_UI_VELLUMVIEW_H
 #define VELLUM_UI_VELLUMVIEW_H
 
