@@ -276,7 +276,7 @@ void CMainFrame::CreateBrowserBar()
       .BottomDockable(SelectionBarMayDock(kDockBottom))
       .LeftDockable(SelectionBarMayDock(kDockLeft))
       .RightDockable(SelectionBarMayDock(kDockRight))
-      .Floatable(false)
+      .Floatable(true)
       .CloseButton(true)
       .MinSize(wxSize(-1, best.y / 2))
       .BestSize(best);

@@ -196,6 +196,11 @@ wxAuiPaneInfo &BarPane()
   return Frame().Aui().GetPane(kSelectionBarName);
 }
 
+bool IsBrowserShownNow()
+{
+  return Frame().IsBrowserShown() && Frame().Browser()->IsShownOnScreen();
+}
+
 class FrameGui : public ::testing::Test
 {
 protected:
@@ -229,7 +234,7 @@ TEST_F(FrameGui, SelectionBarIsDockedAtTheBottomAndListsTheStartFolder)
   EXPECT_TRUE(pane.IsTopDockable());
   EXPECT_FALSE(pane.IsLeftDockable());
   EXPECT_FALSE(pane.IsRightDockable());
-  EXPECT_FALSE(pane.IsFloatable());
+  EXPECT_TRUE(pane.IsFloatable());
   // Below the view, inside the frame.
   wxWindow *canvas = Doc().View()->m_pCanvas;
   ASSERT_NE(canvas, nullptr);
@@ -251,6 +256,24 @@ TEST_F(FrameGui, SelectionBarIsDockedAtTheBottomAndListsTheStartFolder)
   Command(ID_VIEW_SELECTION_BAR);
   EXPECT_TRUE(BarPane().IsShown());
   EXPECT_TRUE(Update(ID_VIEW_SELECTION_BAR).checked);
+
+  // Floated, then docked at the top: above the view, still listing.
+  BarPane().Float();
+  Frame().Aui().Update();
+  Pump(50);
+  EXPECT_TRUE(IsBrowserShownNow());
+  EXPECT_NE(Frame().Browser()->GetParent(), &Frame());
+  BarPane().Dock().Top();
+  Frame().Aui().Update();
+  Pump(50);
+  EXPECT_EQ(Frame().Browser()->GetParent(), &Frame());
+  EXPECT_LT(Frame().Browser()->GetScreenPosition().y, canvas->GetScreenPosition().y);
+  EXPECT_TRUE(Update(ID_VIEW_SELECTION_BAR).checked);
+  BarPane().Bottom();
+  Frame().Aui().Update();
+  Pump(20);
+  EXPECT_GT(Frame().Browser()->GetScreenPosition().y, canvas->GetScreenPosition().y);
+  EXPECT_EQ(Browser().ListedNames().size(), 4u);
   EXPECT_TRUE(g_boxes.empty());
 }
 

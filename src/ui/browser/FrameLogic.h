@@ -55,7 +55,7 @@ constexpr int kStatusPanes = 3;
 void StatusPaneWidths(int sizeSampleWidth, int dpiSampleWidth, int fieldMargin, int widths[kStatusPanes]);
 
 // The selection bar: a pane docked at the bottom that may be moved to the
-// top, never to the sides and never floated.
+// top or floated, never docked at the sides.
 extern const char kSelectionBarName[];    // wxAUI pane name
 extern const char kSelectionBarCaption[]; // "Selection Bar"
 extern const char kSelectionBarMenu[];    // "S&election Bar"
