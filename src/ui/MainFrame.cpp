@@ -82,6 +82,30 @@ wxBitmap SelectToolBitmap()
   return drawn;
 }
 
+// The window's icon: a page with a folded corner and two lines of text.
+wxIcon FrameIcon()
+{
+  wxBitmap drawn(32, 32);
+  {
+    wxMemoryDC dc(drawn);
+    dc.SetBackground(*wxBLACK_BRUSH);
+    dc.Clear();
+    const wxPoint page[] = {{5, 1}, {21, 1}, {27, 7}, {27, 30}, {5, 30}};
+    dc.SetPen(wxPen(wxColour(40, 40, 40)));
+    dc.SetBrush(wxBrush(wxColour(250, 248, 235)));
+    dc.DrawPolygon(WXSIZEOF(page), page);
+    dc.DrawLine(21, 1, 21, 7);
+    dc.DrawLine(21, 7, 27, 7);
+    dc.SetPen(wxPen(wxColour(30, 60, 140), 2));
+    dc.DrawLine(9, 14, 23, 14);
+    dc.DrawLine(9, 20, 20, 20);
+  }
+  drawn.SetMask(new wxMask(drawn, *wxBLACK));
+  wxIcon icon;
+  icon.CopyFromBitmap(drawn);
+  return icon;
+}
+
 } // namespace
 
 // clang-format off
@@ -122,6 +146,7 @@ wxEND_EVENT_TABLE()
   // The bars in their order: toolbar, status bar, then the selection bar,
   // which writes its first status text.
   m_aui.SetManagedWindow(this);
+  SetIcon(FrameIcon());
   CreateMenus();
   CreateBars();
   CreateBrowserBar();

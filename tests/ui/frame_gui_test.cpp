@@ -308,6 +308,17 @@ TEST_F(FrameGui, DoubleClickOpensThroughTheDocumentAskingToSaveFirst)
   EXPECT_EQ(Doc().GetFilename().utf8_string(), Folder() + "/b.jpg");
 }
 
+TEST_F(FrameGui, SaveIntoTheListedFolderListsItAgain)
+{
+  Browser().FillFileList(Folder());
+  Open(Corpus("bmp/rgb24.bmp"));
+  ASSERT_TRUE(Doc().SaveAsTo(Folder() + "/c.bmp", 3));
+  EXPECT_EQ(Browser().ListedNames(), (std::vector<std::string>{"..", "sub", "a.bmp", "b.jpg", "c.bmp"}));
+  std::remove((Folder() + "/c.bmp").c_str());
+  Browser().RefreshList();
+  EXPECT_EQ(Browser().ListedNames().size(), 4u);
+}
+
 TEST_F(FrameGui, SlideshowOpensTheSelectedFilesAndHidesTheBarMeanwhile)
 {
   Browser().RefreshList();
