@@ -273,6 +273,15 @@ void CMainFrame::CreateBars()
   tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxNullBitmap, "Select",
                    "Select a part of the image");
   tb->AddTool(wxID_PRINT, "Print", ToolBitmap(wxART_PRINT, "P"), "Print");
+  // Fly-by help: the status prompt of the matching menu command.
+  for (size_t i = 0; i < tb->GetToolsCount(); ++i)
+  {
+    const int id = tb->GetToolByPos(static_cast<int>(i))->GetId();
+    if (id == ID_ZOOM_BOX)
+      tb->SetToolLongHelp(id, "Set zoom ratio");
+    else if (GetMenuBar() && GetMenuBar()->FindItem(id) && tb->GetToolLongHelp(id).empty())
+      tb->SetToolLongHelp(id, GetMenuBar()->GetHelpString(id));
+  }
   tb->Realize();
 
   wxStatusBar *status = CreateStatusBar(kStatusPanes);

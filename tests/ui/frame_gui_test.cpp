@@ -449,6 +449,10 @@ TEST_F(FrameGui, MenusCarryTheEditImageAndPrintCommandsAndTheToolbarTheSelectToo
   EXPECT_TRUE(select->CanBeToggled());
   EXPECT_EQ(select->GetShortHelp(), "Select");
   EXPECT_EQ(tb->GetToolPos(ID_ZOOM_BOX), 9);
+  // Fly-by help from the menus.
+  EXPECT_EQ(tb->GetToolLongHelp(ID_ZOOM_BOX), "Set zoom ratio");
+  EXPECT_EQ(tb->GetToolLongHelp(wxID_PRINT), bar->GetHelpString(wxID_PRINT));
+  EXPECT_FALSE(tb->GetToolLongHelp(ID_FILE_OPEN_IMAGE).empty());
 }
 
 TEST_F(FrameGui, StatusPanesFitTheirSamples)
