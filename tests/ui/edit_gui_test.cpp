@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
 #include <wx/log.h>
 #include <wx/modalhook.h>
 #include <wx/statusbr.h>
@@ -163,6 +165,27 @@ std::string Pane0()
   return Frame().GetStatusBar()->GetStatusText(0).utf8_string();
 }
 
+// What the view draws for its canvas, drawn into a memory bitmap.
+wxImage CanvasShot()
+{
+  const wxSize size = View().m_pCanvas->GetClientSize();
+  wxBitmap shot(size.x, size.y, 24);
+  {
+    wxMemoryDC memory(shot);
+    View().OnDraw(&memory);
+  }
+  return shot.ConvertToImage();
+}
+
+// The pixels of one row of a shot from x0 to x1.
+std::string ShotRow(const wxImage &shot, int y, int x0, int x1)
+{
+  std::string out;
+  for (int x = x0; x <= x1; ++x)
+    out += std::string{char(shot.GetRed(x, y)), char(shot.GetGreen(x, y)), char(shot.GetBlue(x, y))};
+  return out;
+}
+
 class EditGui : public ::testing::Test
 {
 protected:
@@ -248,12 +271,22 @@ TEST_F(EditGui, SelectCropCopyAndPasteAsNew)
   Command(ID_EDIT_UNDO);
   EXPECT_EQ(Image().m_nWidth, 120);
 
-  // Leaving select mode removes the selection.
-  DragSelection({1, 1}, {30, 30});
+  // The selection shows a dotted frame; leaving select mode removes the
+  // selection and its frame.
+  Frame().Raise();
+  const wxImage before = CanvasShot();
+  DragSelection({10, 10}, {40, 30});
   ASSERT_TRUE(View().m_bHasSelection);
+  const SelRect frame = ImageRectToView(View().Mapping(), View().m_rcSelection);
+  const wxImage framed = CanvasShot();
+  EXPECT_NE(ShotRow(framed, frame.top, frame.left, frame.right),
+            ShotRow(before, frame.top, frame.left, frame.right));
   Command(ID_TOOL_SELECT);
   EXPECT_EQ(View().m_nMouseMode, kModePan);
   EXPECT_FALSE(View().m_bHasSelection);
+  const wxImage after = CanvasShot();
+  EXPECT_EQ(ShotRow(after, frame.top, frame.left, frame.right),
+            ShotRow(before, frame.top, frame.left, frame.right));
   EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
 }
 
