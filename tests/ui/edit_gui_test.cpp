@@ -312,7 +312,9 @@ TEST_F(EditGui, PastePlacesWithTheMouseAndCutClears)
   // Move, paint, then click: the top-left lands on image (50, 40).
   const IntPoint at = ImageToView(View().Mapping(), {50, 40});
   View().OnMouseMove(at);
-  View().m_pCanvas->Update();
+  // The pasted image follows the pointer: its first pixel is drawn there.
+  const wxImage shot = CanvasShot();
+  EXPECT_EQ(ShotRow(shot, at.y, at.x, at.x), (std::string{block[0][2], block[0][1], block[0][0]}));
   View().OnLeftDown(at);
   View().OnLeftUp(at);
   Pump();
