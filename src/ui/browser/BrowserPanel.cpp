@@ -6,6 +6,7 @@
 #include <wx/bmpcbox.h>
 #include <wx/choice.h>
 #include <wx/dcbuffer.h>
+#include <wx/dcmemory.h>
 #include <wx/imaglist.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
@@ -35,6 +36,38 @@ wxString U8(const std::string &s)
 wxBitmap Art(const wxArtID &id)
 {
   return wxArtProvider::GetBitmap(id, wxART_LIST, wxSize(16, 16));
+}
+
+// A file kind's small icon: a page with a coloured band and the kind's
+// initial, so the kinds tell apart in the list.
+wxBitmap KindIcon(int kind)
+{
+  static const struct
+  {
+    unsigned char r, g, b;
+    const char *letter;
+  } kLook[] = {{40, 90, 170, "D"},   {120, 60, 160, "I"}, {30, 130, 70, "B"},
+               {110, 110, 110, "P"}, {190, 110, 20, "J"}, {170, 40, 40, "T"}};
+  const auto &look = kLook[(kind - IMAGE_FILE_DJVU) % 6];
+  wxBitmap drawn(16, 16);
+  {
+    wxMemoryDC dc(drawn);
+    dc.SetBackground(*wxBLACK_BRUSH);
+    dc.Clear();
+    dc.SetPen(wxPen(wxColour(60, 60, 60)));
+    dc.SetBrush(*wxWHITE_BRUSH);
+    dc.DrawRectangle(2, 0, 12, 16);
+    const wxColour band(look.r, look.g, look.b);
+    dc.SetPen(wxPen(band));
+    dc.SetBrush(wxBrush(band));
+    dc.DrawRectangle(3, 8, 10, 7);
+    dc.SetFont(wxFont(wxFontInfo(wxSize(0, 7)).Bold()));
+    dc.SetTextForeground(*wxWHITE);
+    const wxSize extent = dc.GetTextExtent(look.letter);
+    dc.DrawText(look.letter, 8 - extent.x / 2, 11 - extent.y / 2);
+  }
+  drawn.SetMask(new wxMask(drawn, *wxBLACK));
+  return drawn;
 }
 
 // Path box image by the logic's image index.
@@ -109,7 +142,7 @@ void CBrowserPanel::BuildImageLists()
   m_smallImages = new wxImageList(16, 16, true);
   m_smallImages->Add(Art(wxART_FOLDER));
   for (int kind = IMAGE_FILE_DJVU; kind <= IMAGE_FILE_TIFF; ++kind)
-    m_smallImages->Add(Art(wxART_NORMAL_FILE));
+    m_smallImages->Add(KindIcon(kind));
   m_list->AssignImageList(m_smallImages, wxIMAGE_LIST_SMALL);
 }
 
