@@ -414,6 +414,22 @@ void CMainFrame::SelectZoomBoxEntry(int index)
     m_pZoomBox->SetSelection(index);
 }
 
+bool CMainFrame::WarpToZoomButton(int commandId)
+{
+  wxToolBar *tb = GetToolBar();
+  if (!tb || !m_pZoomBox || !tb->IsShown() || (commandId != ID_VIEW_ZOOM_IN && commandId != ID_VIEW_ZOOM_OUT))
+    return false;
+  // The toolkit does not give a tool's rectangle; the two buttons are known
+  // by their neighbour, the zoom box, and are about as wide as the bar is
+  // high.
+  const wxRect box = m_pZoomBox->GetScreenRect();
+  const wxRect bar = tb->GetScreenRect();
+  const int half = bar.height / 2;
+  const int x = commandId == ID_VIEW_ZOOM_OUT ? box.GetLeft() - half : box.GetRight() + 1 + half;
+  tb->WarpPointer(x - bar.x, half);
+  return true;
+}
+
 int CMainFrame::ZoomBoxSelection() const
 {
   return m_pZoomBox ? m_pZoomBox->GetSelection() : -1;

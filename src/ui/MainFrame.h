@@ -45,6 +45,10 @@ public:
   // Panes 1 and 2 from the document's image.
   void ShowImageInfo();
   void SelectZoomBoxEntry(int index);
+  // Moves the mouse pointer onto the middle of the Zoom In or Zoom Out
+  // toolbar button (the buttons on either side of the zoom box); false when
+  // the toolbar or the zoom box is missing or commandId is another command.
+  bool WarpToZoomButton(int commandId);
   int ZoomBoxSelection() const;
   // Width of the frame's other control bars: the toolbar and the shown
   // selection bar.

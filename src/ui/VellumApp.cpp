@@ -46,6 +46,10 @@ void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
     const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
     if (answer == VID_CANCEL)
       return;
+    // Yes saves first (the path name, or the save dialog when there is
+    // none); a save that does not happen abandons the open.
+    if (answer == VID_YES && !doc->Save())
+      return;
     doc->Modify(false);
   }
   doc->m_model.m_nOpenKind = 0;

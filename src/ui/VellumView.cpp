@@ -341,12 +341,17 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
       if (render)
         RenderPage();
     }
+    CMainFrame *frame = wxGetApp().MainFrame();
+    const wxPoint placed = frame ? frame->GetPosition() : wxPoint();
     FitWindow();
     UpdateScrollSizes();
-    if (CMainFrame *frame = wxGetApp().MainFrame())
+    if (frame)
       frame->ShowImageInfo();
     if (source != kZoomBox && m_pCanvas)
       m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
+    // The window moved under the pointer: put it back on the button pressed.
+    if (source != kZoomBox && frame && frame->GetPosition() != placed)
+      frame->WarpToZoomButton(source == kZoomIn ? ID_VIEW_ZOOM_IN : ID_VIEW_ZOOM_OUT);
   }
   if (m_pCanvas)
     m_pCanvas->Refresh();

@@ -28,6 +28,7 @@
 #include <wx/modalhook.h>
 #include <wx/scrolwin.h>
 #include <wx/statusbr.h>
+#include <wx/toolbar.h>
 
 #include "CommandIds.h"
 #include "DocumentNames.h"
@@ -386,6 +387,46 @@ TEST_F(Gui, ZoomsInAndOutKeepingTheScrollPosition)
   View().SetZoom(-2, CVellumView::kZoomBox);
   EXPECT_EQ(Doc().m_model.m_pImage->m_nWidth, 2453 / 10);
   EXPECT_TRUE(g_boxes.empty());
+}
+
+// When the window fit moves the window, the pointer goes back onto the zoom
+// button that was pressed: Zoom Out left of the zoom box, Zoom In right of it.
+TEST_F(Gui, ZoomStepThatMovesTheWindowKeepsThePointerOnItsButton)
+{
+  App().m_settings.WindowFit = 1;
+  App().m_settings.WindowCenter = 1;
+  OpenAsCommandLine(Corpus("bmp/rgb24.bmp")); // 127 x 64
+  Pump(50);
+  wxWindow *box = Frame().FindWindow(ID_ZOOM_BOX);
+  ASSERT_NE(box, nullptr);
+  bool moved = false;
+  for (int step = 0; step < 9 && !moved; ++step)
+  {
+    const wxPoint before = Frame().GetPosition();
+    Frame().ProcessCommand(ID_VIEW_ZOOM_IN);
+    Pump(30);
+    moved = Frame().GetPosition() != before;
+  }
+  ASSERT_TRUE(moved);
+  wxPoint pointer = wxGetMousePosition();
+  wxRect boxRect = box->GetScreenRect();
+  wxRect barNow = Frame().GetToolBar()->GetScreenRect();
+  EXPECT_GT(pointer.x, boxRect.GetRight()) << pointer.x;
+  EXPECT_LT(pointer.x, boxRect.GetRight() + barNow.height);
+  EXPECT_GE(pointer.y, barNow.GetTop());
+  EXPECT_LE(pointer.y, barNow.GetBottom());
+
+  const wxPoint before = Frame().GetPosition();
+  Frame().ProcessCommand(ID_VIEW_ZOOM_OUT);
+  Pump(30);
+  ASSERT_NE(Frame().GetPosition(), before);
+  pointer = wxGetMousePosition();
+  boxRect = box->GetScreenRect();
+  barNow = Frame().GetToolBar()->GetScreenRect();
+  EXPECT_LT(pointer.x, boxRect.GetLeft()) << pointer.x;
+  EXPECT_GT(pointer.x, boxRect.GetLeft() - barNow.height);
+  EXPECT_GE(pointer.y, barNow.GetTop());
+  EXPECT_LE(pointer.y, barNow.GetBottom());
 }
 
 TEST_F(Gui, SwitchesDjVuLayers)
@@ -854,6 +895,59 @@ TEST_F(Gui, SaveAsOfAnUntitledImageCountsItsProposals)
   EXPECT_EQ(g_dialogs.fileName, "untitled0001.djvu");
   EXPECT_FALSE(Doc().SaveAs());
   EXPECT_EQ(g_dialogs.fileName, "untitled0002.djvu");
+}
+
+// The recent-file list asks the framework's question; Yes saves to the path
+// name before the other file opens, and a save that does not happen keeps
+// the modified image.
+TEST_F(Gui, RecentFileAsksSaveChangesAndYesSavesFirst)
+{
+  const std::string copy = Tmp() + "/recent-save.bmp";
+  {
+    std::ifstream in(Corpus("bmp/pal8.bmp"), std::ios::binary);
+    std::ofstream out(copy, std::ios::binary);
+    out << in.rdbuf();
+  }
+  const std::string before = ReadFile(copy);
+  OpenAsCommandLine(Corpus("bmp/pal4.bmp"));
+  OpenAsCommandLine(copy);
+  ASSERT_EQ(App().m_pDocManager->GetFileHistory()->GetHistoryFile(1).utf8_string(), Corpus("bmp/pal4.bmp"));
+  ASSERT_TRUE(Doc().ImageOperation(ID_IMAGE_NEGATIVE));
+  ASSERT_TRUE(Doc().IsModified());
+
+  // Cancel: nothing opens.
+  g_boxes.clear();
+  g_answer = VID_CANCEL;
+  Frame().ProcessCommand(wxID_FILE2);
+  ASSERT_EQ(g_boxes.size(), 1u);
+  EXPECT_EQ(g_boxes[0].text, "Save changes to recent-save.bmp?");
+  EXPECT_EQ(g_boxes[0].style & VMB_BUTTON_MASK, unsigned(VMB_YESNOCANCEL));
+  EXPECT_EQ(Doc().DocTitle(), "recent-save.bmp");
+  EXPECT_TRUE(Doc().IsModified());
+
+  // Yes without a save kind: the save dialog follows; cancelling it keeps
+  // the image and its changes.
+  g_boxes.clear();
+  g_answer = VID_YES;
+  Doc().m_model.m_nSaveKind = 0;
+  g_dialogs.fileAnswer = wxID_CANCEL;
+  g_dialogs.fileDialogs = 0;
+  Frame().ProcessCommand(wxID_FILE2);
+  EXPECT_EQ(g_dialogs.fileDialogs, 1);
+  EXPECT_EQ(Doc().DocTitle(), "recent-save.bmp");
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_EQ(ReadFile(copy), before);
+
+  // Yes with a kind: written to the path name, then the other file opens.
+  g_boxes.clear();
+  Doc().m_model.m_nSaveKind = IMAGE_FILE_BMP;
+  Frame().ProcessCommand(wxID_FILE2);
+  EXPECT_EQ(Doc().DocTitle(), "pal4.bmp");
+  EXPECT_FALSE(Doc().IsModified());
+  const std::string after = ReadFile(copy);
+  EXPECT_FALSE(after.empty());
+  EXPECT_NE(after, before);
+  g_answer = VID_OK;
 }
 
 TEST_F(Gui, CloseAsksFirstAndWritesTheSettings)
