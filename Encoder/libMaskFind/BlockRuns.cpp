@@ -513,6 +513,16 @@ void ExtractRuns(const GreyPlane &plane, const BlockStats &bs, RunList &list)
 
 void FindBlockRuns(const GreyPlane &plane, RunList &list)
 {
+  // A band of at most 12 rows or columns has no block groups, so every block
+  // is empty and nothing is scanned. Below 12 the last block would start
+  // before the plane: it is not built at all.
+  if (plane.h < 12 || plane.w < 12)
+  {
+    list.trim();
+    list.width = plane.w;
+    list.height = plane.h;
+    return;
+  }
   BlockStats bs;
   bs.init(plane.h, plane.w);
   ComputeBlockStats(plane, bs);

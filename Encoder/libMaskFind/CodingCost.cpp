@@ -339,11 +339,10 @@ void EdgeItems(const BandView &band, const CompTable &table, int32_t c, FilterPa
   const int32_t W = band.w, H = band.h;
   const int32_t left = col[CC_LEFT], right = col[CC_RIGHT];
   const int32_t width = right - left + 1;
-  if (left < 0 || right >= W || width <= 0)
-  {
-    std::printf("%d>%d\n", right, W);
-    MF_FATAL("runx2>= x dimension ");
-  }
+  if (right >= W)
+    MF_FATAL("cc_right>=dim1");
+  if (left < 0 || width <= 0)
+    MF_FATAL("runx1<left! ");
   if (pd.prof.size() < (size_t)W * 4)
     pd.prof.reset((size_t)W * 4);
   int32_t *top = pd.prof.get(), *up = top + width, *bottom = up + width, *down = bottom + width;

@@ -26,12 +26,15 @@ void CheckBand(const MaskFindBand *band)
     MF_FATAL("Not a grey image with 1 byte/pixel");
   if (band->pixsize == 3 && !(band->flags & (MASKFIND_RGB | MASKFIND_BGR)))
     MF_FATAL("Rgb image has unknow color representation (neither RGB nor BGR)");
-  // At least one block each way; the whole band addressable.
-  if (band->w < 12 || band->h < 12 || band->offset < 0 || band->w > INT32_MAX - 8 ||
-      band->h > INT32_MAX - 8 || (int64_t)band->rowsize < (int64_t)band->w * band->pixsize)
+  // At least one pixel each way; the whole band addressable.
+  if (band->w < 1 || band->h < 1 || band->offset < 0 || band->w > INT32_MAX - 8 || band->h > INT32_MAX - 8 ||
+      (int64_t)band->rowsize < (int64_t)band->w * band->pixsize)
     MF_FATAL("Diff. image dimensions");
   mf_add(mf_add((size_t)band->offset, mf_mul((size_t)band->h - 1, (size_t)band->rowsize)),
          (size_t)band->w * (size_t)band->pixsize);
+  // Areas, run counts and costs are int32: so is the band's pixel count.
+  if ((int64_t)band->w * band->h > INT32_MAX)
+    MF_FATAL("out of memory");
 }
 
 MaskRunList *Find(const MaskFindParams &params, const MaskFindBand &band)

@@ -49,8 +49,10 @@ extern "C"
 
   /* One band. The pixel at stored row y, column x starts at
      data + offset + y * rowsize + x * pixsize. pixsize is 1 (grey) or 3 (RGB or
-     BGR as flags say); rowsize >= w * pixsize; w and h are at least 12 (one
-     block). The band stays the caller's and is only read. */
+     BGR as flags say); rowsize >= w * pixsize; w and h are at least 1 and
+     w * h fits in an int32. A band of at most 12 rows or columns has no block
+     groups and yields no runs. The band stays the caller's and is only read.
+     The fields are those of the Image API's pixel image, in the same order. */
   typedef struct MaskFindBand
   {
     int32_t flags;
@@ -131,6 +133,17 @@ extern "C"
 
 #ifdef __cplusplus
 }
+
+/* The same entry over the Image API's own records (djvuapi.h): the band as a
+   pixel image (flags GRAY with pixsize 1, or RGB or BGR with pixsize 3; other
+   fields as MaskFindBand) and the mask parameter record, of which the first
+   min(size, 36) bytes are read over its defaults (null or size <= 0: the
+   defaults, filter level 0, single plane, no switches). Only filter_level,
+   multi_forback and switches matter here. Result, ownership and errors as
+   above. */
+struct djvu_mask_params_s;
+struct djvu_pixel_image_s;
+MaskRunList *MaskFinderEntry(const djvu_mask_params_s *params, const djvu_pixel_image_s *band);
 #endif
 
 #endif /* VELLUM_MASKFIND_H */

@@ -124,11 +124,11 @@ TEST_F(EntryTest, RefusesBandsItCannotHandle)
     const char *message;
   } cases[] = {
       {"null data", {MASKFIND_GRAY, 64, 64, 0, 64, 1, nullptr}, "Not a grey image"},
-      {"narrower than a block", {MASKFIND_GRAY, 11, 64, 0, 64, 1, pixels.data()}, "Diff. image dimensions"},
-      {"shorter than a block", {MASKFIND_GRAY, 64, 11, 0, 64, 1, pixels.data()}, "Diff. image dimensions"},
-      {"one pixel wide", {MASKFIND_GRAY, 1, 64, 0, 64, 1, pixels.data()}, "Diff. image dimensions"},
-      {"one pixel high", {MASKFIND_RGB, 64, 1, 0, 192, 3, pixels.data()}, "Diff. image dimensions"},
       {"zero size", {MASKFIND_GRAY, 0, 0, 0, 0, 1, pixels.data()}, "Diff. image dimensions"},
+      {"zero height", {MASKFIND_GRAY, 64, 0, 0, 64, 1, pixels.data()}, "Diff. image dimensions"},
+      {"more pixels than an int32 counts",
+       {MASKFIND_GRAY, 65536, 65536, 0, 65536, 1, pixels.data()},
+       "out of memory"},
       {"negative width", {MASKFIND_GRAY, -20, 64, 0, 64, 1, pixels.data()}, "Diff. image dimensions"},
       {"row size too small", {MASKFIND_RGB, 64, 64, 0, 64, 3, pixels.data()}, "Diff. image dimensions"},
       {"negative offset", {MASKFIND_GRAY, 64, 64, -1, 64, 1, pixels.data()}, "Diff. image dimensions"},
@@ -152,28 +152,39 @@ TEST_F(EntryTest, RefusesBandsItCannotHandle)
     EXPECT_EQ(g_live, 0) << c.name;
   }
   reported = Reported();
-  EXPECT_EQ(MaskFinderEntry(nullptr, nullptr), nullptr);
+  EXPECT_EQ(MaskFinderEntry(nullptr, static_cast<const MaskFindBand *>(nullptr)), nullptr);
   EXPECT_EQ(reported.message, "Not a grey image");
 }
 
-TEST_F(EntryTest, SmallestBandsAreAccepted)
+TEST_F(EntryTest, BandsOfAtMostTwelveRowsOrColumnsHaveNoRuns)
 {
-  std::vector<uint8_t> pixels(12 * 40 * 3, 255);
-  for (int x = 5; x < 30; x++)
-    pixels[5 * 40 * 3 + x * 3] = 0;
-  for (MaskFindBand b : {MaskFindBand{MASKFIND_RGB, 40, 12, 0, 120, 3, pixels.data()},
-                         MaskFindBand{MASKFIND_GRAY, 12, 40, 0, 12, 1, pixels.data()},
-                         MaskFindBand{MASKFIND_BGR, 12, 12, 0, 36, 3, pixels.data()}})
-  {
-    MaskRunList *l = MaskFinderEntry(nullptr, &b);
-    ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->width, b.w);
-    EXPECT_EQ(l->height, b.h);
-    EXPECT_EQ(l->stride, 4);
-    EXPECT_EQ(l->count, 0); // no block groups: no runs
-    EXPECT_EQ(l->runs, nullptr);
-    MaskRunListFree(l);
-  }
+  // No block groups (Rn or Kn is 0): every block is empty, whatever the
+  // pixels, the filter and the mode. Dark strokes make sure there would be
+  // something to find.
+  std::vector<uint8_t> pixels(40 * 40 * 3, 255);
+  for (int y = 0; y < 40; y++)
+    for (int x = 0; x < 40; x++)
+      if ((x / 3 + y / 3) % 2)
+        std::fill_n(&pixels[(size_t)(y * 40 + x) * 3], 3, 0);
+  const MaskFindBand bands[] = {
+      {MASKFIND_RGB, 40, 12, 0, 120, 3, pixels.data()}, {MASKFIND_GRAY, 12, 40, 0, 12, 1, pixels.data()},
+      {MASKFIND_BGR, 12, 12, 0, 36, 3, pixels.data()},  {MASKFIND_GRAY, 11, 40, 0, 40, 1, pixels.data()},
+      {MASKFIND_RGB, 40, 11, 0, 120, 3, pixels.data()}, {MASKFIND_GRAY, 1, 40, 0, 1, 1, pixels.data()},
+      {MASKFIND_BGR, 40, 1, 0, 120, 3, pixels.data()},  {MASKFIND_GRAY, 1, 1, 0, 1, 1, pixels.data()},
+  };
+  const MaskFindParams params[] = {{0, 0, 0}, {5000, 0, 7}, {0, 128, 0}, {0, 128, 3}};
+  for (const MaskFindBand &b : bands)
+    for (const MaskFindParams &p : params)
+    {
+      MaskRunList *l = MaskFinderEntry(&p, &b);
+      ASSERT_NE(l, nullptr) << b.w << "x" << b.h << " " << reported.message;
+      EXPECT_EQ(l->width, b.w);
+      EXPECT_EQ(l->height, b.h);
+      EXPECT_EQ(l->stride, 4);
+      EXPECT_EQ(l->count, 0) << b.w << "x" << b.h;
+      EXPECT_EQ(l->runs, nullptr);
+      MaskRunListFree(l);
+    }
   EXPECT_EQ(g_live, 0);
   EXPECT_EQ(reported.calls, 0);
 }
@@ -268,7 +279,7 @@ TEST(EntryDeathTest, DefaultHandlerWritesMessageAndExits10)
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   MaskFindSetErrorHandler(nullptr, nullptr);
   std::vector<uint8_t> pixels(64, 0);
-  MaskFindBand band{MASKFIND_GRAY, 8, 8, 0, 8, 1, pixels.data()};
+  MaskFindBand band{MASKFIND_GRAY, 8, 0, 0, 8, 1, pixels.data()};
   EXPECT_EXIT(
       MaskFinderEntry(nullptr, &band), ::testing::ExitedWithCode(10),
       "^DjVu Mask Error: 'Diff\\. image dimensions' at Encoder/libMaskFind/MaskFinder\\([0-9]+\\)\r\n$");
