@@ -108,6 +108,8 @@ int CVellumDoc::FitZoom(const CDibImage &page) const
   if (!decoded || !frame)
     return 0;
   // One rule for the document and the view: the page's full size, as drawn.
+  // (Dividing an IW44 page by 3 here rendered it at another step than the
+  // view then shows in its zoom box.)
   return frame->FitStepFor({decoded->width, decoded->height}, decoded->dpi, decoded->dpi);
 }
 
@@ -416,6 +418,7 @@ bool CVellumDoc::UndoEdit()
 {
   if (!m_model.CanUndo() || !m_model.SwapUndo())
     return false;
+  // The image shown is no longer the one saved: a close must ask first.
   Modify(true);
   UpdateAllViews();
   if (CMainFrame *frame = wxGetApp().MainFrame())
