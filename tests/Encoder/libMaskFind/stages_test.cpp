@@ -138,6 +138,28 @@ TEST(BlockStats, FlatBlocksAreUniformAndLastBlockOverlaps)
   EXPECT_EQ(bs.lo[bs.blk(0, 2)], (40 * 8) / 9);
 }
 
+TEST(Clustering, FlatGroupIsUniformAtItsValue)
+{
+  // 48 x 48 of one value: the four blocks of group (1, 1) lie two pixels or
+  // more from the edge, so all their smoothed values equal the value; the
+  // group is uniform with frac 0 and both levels at the value. A single
+  // pixel one level darker inside it makes it a split group.
+  for (uint8_t v : {uint8_t(0), uint8_t(17), uint8_t(40), uint8_t(63)})
+  {
+    GreyPlane p;
+    MakeGreyPlane(p, 48, 48);
+    Fill(p, v);
+    BlockStats bs;
+    bs.init(48, 48);
+    ComputeBlockStats(p, bs);
+    ClusterGroups(bs);
+    const size_t g = bs.grp(1, 1);
+    EXPECT_EQ(bs.frac[g], 0.0f) << (int)v;
+    EXPECT_EQ(bs.levels[2 * g], (float)v) << (int)v;
+    EXPECT_EQ(bs.levels[2 * g + 1], (float)v) << (int)v;
+  }
+}
+
 TEST(BlockStats, BoundaryHistogramKeepsLowEightBits)
 {
   // A one-pixel checkerboard of 0 and 63 smooths to 28 (under a 0) and 35
