@@ -106,7 +106,14 @@ void TiffMessageHandler(const char *module, const char *fmt, va_list ap)
 
 int32_t DpiToPixelsPerMeter(int dpi)
 {
-  return (int32_t)std::floor(dpi * 100 * 0.39370078740157477);
+  // In double: a hostile header's resolution must not overflow an int (the
+  // value is the same for every resolution that fits the header).
+  double ppm = std::floor((double)dpi * 100 * 0.39370078740157477);
+  if (ppm > INT32_MAX)
+    return INT32_MAX;
+  if (ppm < INT32_MIN)
+    return INT32_MIN;
+  return (int32_t)ppm;
 }
 
 int PixelsPerMeterToDpi(int32_t ppm)
@@ -120,7 +127,7 @@ double DensityToPixelsPerMeter(double density, int unit)
     return density * 39.37007874015748;
   if (unit == DIB_RESUNIT_CENTIMETER)
     return density * 100;
-  return density;
+  return 0; // no unit: the resolution is unknown
 }
 
 int JpegPixelsPerMeterToDpi(double ppm)

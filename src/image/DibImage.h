@@ -131,10 +131,10 @@ void ReportApiError(const char *cause, const char *file, int line);
 void TiffMessageHandler(const char *module, const char *fmt, va_list ap);
 
 // Resolution conversions, with the constants used exactly so.
-int32_t DpiToPixelsPerMeter(int dpi); // floor(dpi * 100 * 0.39370078740157477)
+int32_t DpiToPixelsPerMeter(int dpi); // floor(dpi * 100 * 0.39370078740157477), int32-clamped
 int PixelsPerMeterToDpi(int32_t ppm); // floor(ppm * 2.54 * 0.01 + 0.5)
 double DensityToPixelsPerMeter(double density,
-                               int unit); // inch: * 39.37007874015748, cm: * 100, else density
+                               int unit); // inch: * 39.37007874015748, cm: * 100, else 0
 int JpegPixelsPerMeterToDpi(double ppm);  // floor(ppm * 0.0254 + 0.5)
 
 // Bytes per stored row of a DIB: ((bits * width + 31) / 32) * 4, or -1 when

@@ -82,9 +82,10 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   params.reserved = 1;
 
   const int W = document->width, H = document->height;
-  const int factor = zoom < 0 ? 1 - zoom : 1;
+  // In 64 bits: 1 - INT_MIN does not fit an int.
+  const int64_t factor = zoom < 0 ? 1 - (int64_t)zoom : 1;
   // A page smaller than the reduction still gets one pixel, not a failure.
-  int w = W / factor, h = H / factor;
+  int w = (int)(W / factor), h = (int)(H / factor);
   if (w < 1)
     w = 1;
   if (h < 1)

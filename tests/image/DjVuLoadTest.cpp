@@ -3,6 +3,7 @@
 // failures.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -194,6 +195,14 @@ TEST_F(QuietBoxes, RenderParametersAreClamped)
   ASSERT_EQ(im.RenderDjVu(0, 24, 3, 2.2, 5, IMAGE_FILE_DJVU), 1);
   EXPECT_EQ(im.m_nWidth, 600);
   EXPECT_EQ(im.m_nHeight, 400);
+  // A reduction beyond the page size keeps one pixel, whatever the zoom.
+  for (int zoom : {-1000, INT_MIN})
+  {
+    ASSERT_EQ(im.RenderDjVu(0, 24, zoom, 2.2, 5, IMAGE_FILE_DJVU), 1) << zoom;
+    EXPECT_EQ(im.m_nWidth, 1);
+    EXPECT_EQ(im.m_nHeight, 1);
+    EXPECT_EQ(im.m_nSourceWidth, 600);
+  }
   // Dithered depth.
   ref = Reference(path, 0, 0, 8, 2.2f, &W, &H);
   ASSERT_EQ(im.RenderDjVu(0, 8, 0, 2.2, 5, IMAGE_FILE_DJVU), 1);

@@ -55,9 +55,13 @@ TEST(Resolution, ExactConstants)
   EXPECT_EQ(PixelsPerMeterToDpi(3937), 100);
   EXPECT_DOUBLE_EQ(DensityToPixelsPerMeter(300, 2), 300 * 39.37007874015748);
   EXPECT_DOUBLE_EQ(DensityToPixelsPerMeter(118, 3), 11800);
-  EXPECT_DOUBLE_EQ(DensityToPixelsPerMeter(5, 1), 5);
   EXPECT_EQ(JpegPixelsPerMeterToDpi(11811.02), 300);
   EXPECT_EQ(JpegPixelsPerMeterToDpi(2800), 71);
+  // No unit: no resolution.
+  EXPECT_DOUBLE_EQ(DensityToPixelsPerMeter(5, 1), 0);
+  // Resolutions from hostile headers saturate instead of overflowing.
+  EXPECT_EQ(DpiToPixelsPerMeter(PixelsPerMeterToDpi(INT32_MAX)), INT32_MAX);
+  EXPECT_EQ(DpiToPixelsPerMeter(INT32_MIN), INT32_MIN);
 }
 
 TEST(Record, LayoutPerDepth)
@@ -217,6 +221,23 @@ TEST(SetFromDib, RefusesBlocksThatDoNotFit)
     EXPECT_EQ(im.SetFromDib(&h, 40, d.palette.data(), d.palette.size(), d.bits.data(), d.bits.size(), 5), 0)
         << b.w << "x" << b.h << "x" << b.bits;
     EXPECT_TRUE(im.IsEmpty());
+  }
+}
+
+TEST(SetFromDib, ExtremeResolutionsSaturate)
+{
+  // Pixels per metre near the limits give resolutions that must survive the
+  // header rewrite without overflow.
+  for (int32_t ppm : {INT32_MAX, INT32_MIN, -1})
+  {
+    SCOPED_TRACE(ppm);
+    Dib d = MakeDib(4, 2, 24);
+    d.header.biXPelsPerMeter = ppm;
+    d.header.biYPelsPerMeter = ppm;
+    CDibImage im;
+    ASSERT_EQ(im.SetFromDib(&d.header, 40, nullptr, 0, d.bits.data(), d.bits.size(), 5), 1);
+    EXPECT_GE(im.m_nXDpi, 0);
+    EXPECT_EQ(im.Header()->biXPelsPerMeter, DpiToPixelsPerMeter(im.m_nXDpi));
   }
 }
 
