@@ -825,8 +825,6 @@ extern "C"
           check_mask(mask);
           const djvu_encode_params p = encode_params(params);
           const double corr = color_correction(p.gamma);
-          if (image)
-            pix_validate(image);
           const bool has_image = image && image->w > 0 && image->h > 0;
 
           // Size ratio of mask to image, 1..3.
@@ -845,7 +843,10 @@ extern "C"
           if (dpi > 65535)
             DJVU_API_THROW("Unknown mask resolution");
 
-          // The page image at the mask's size, bottom-up and not RGB.
+          // The page image at the mask's size, bottom-up and not RGB. It is
+          // validated here, after the resolution checks.
+          if (image)
+            pix_validate(image);
           TempImage copy;
           const djvu_pixel_image *page = nullptr;
           if (has_image)
@@ -901,6 +902,7 @@ extern "C"
           iff.close_chunk();
 
           progress("Processing color layer", 30, p.progress_data);
+          GP<IW44Image> bgenc, fgenc;
           if (page)
           {
             const bool gray = (page->flags & DJVU_GRAY) != 0;
@@ -914,12 +916,14 @@ extern "C"
             page = nullptr;
             bg->color_correct(corr);
             fg->color_correct(corr);
-            GP<IW44Image> bgenc =
+            bgenc =
                 IW44Image::create_encode(*bg, bgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBnormal);
-            GP<IW44Image> fgenc =
-                IW44Image::create_encode(*fg, fgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBfull);
+            fgenc = IW44Image::create_encode(*fg, fgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBfull);
+          }
 
-            progress("Processing background layer", 90, p.progress_data);
+          progress("Processing background layer", 90, p.progress_data);
+          if (bgenc && fgenc)
+          {
             iw44_schedule sched(p.quality, b);
             sched.parms[0].bytes = 10000;
             iff.put_chunk("BG44");

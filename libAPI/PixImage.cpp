@@ -212,12 +212,13 @@ void pix_validate(const djvu_pixel_image *img)
     if (!(img->flags & (DJVU_RGB | DJVU_BGR)))
       DJVU_API_THROW("Pixel images must be one of GRAY, RGB, or BGR");
   }
-  if (img->w < 0 || img->h < 0)
-    DJVU_API_THROW("Pixel image sizes must not be negative");
   if ((int64_t)img->rowsize < (int64_t)img->pixsize * img->w)
     DJVU_API_THROW("Rowsize must be at least w*pixsize.");
   if (img->h != 0 && img->w != 0 && !img->data)
     DJVU_API_THROW("No Pixel Image Data Is Present");
+  // Our own checks come after the four rules above so that their order holds.
+  if (img->w < 0 || img->h < 0)
+    DJVU_API_THROW("Pixel image sizes must not be negative");
   if (img->offset < 0)
     DJVU_API_THROW("Pixel image offset must not be negative");
   (void)pix_span(img);

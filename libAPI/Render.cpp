@@ -462,7 +462,10 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   DJVU::DjVuImage &img = *page->img;
   const int64_t W = img.get_real_width(), H = img.get_real_height();
 
-  // The rectangle at the decode subsample q, within the page.
+  // The rectangle at the decode subsample q, within the page. The literal
+  // rule (x0 / p, x1 / p + 1, W / q + 1) would shrink the rectangle p times
+  // and reach one column past the page: the corners are scaled by p instead
+  // and clipped to the page.
   const int64_t Wq = (W + q - 1) / q, Hq = (H + q - 1) / q;
   int64_t left = std::max<int64_t>(0, x0 * p), bottom = std::max<int64_t>(0, y0 * p);
   int64_t right = x1 >= W / s ? Wq : (x1 + 1) * p;
@@ -480,6 +483,8 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   out.img = pix_new_record();
   djvu_pixel_image *rec = out.img;
   const int layer = prm.layer;
+  // Layers 2 and 3 always take the colour path, so a page without colour
+  // gives the white image for them rather than its mask.
   if (layer == DJVU_LAYER_BACKGROUND || layer == DJVU_LAYER_FOREGROUND ||
       (layer == DJVU_LAYER_ALL && page->has_colour()))
   {
@@ -549,9 +554,9 @@ djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_
 {
   library_ready();
   const Params prm = read_params(params);
+  // An angle that is not a multiple of 90 is refused by the transform after
+  // the render, so that the rectangle and layer checks come first.
   const int a = ((angle % 360) + 360) % 360;
-  if (a % 90 != 0)
-    DJVU_API_THROW("Can only transform 90,180, and 270 degrees.");
   const int64_t ow = std::llabs((long long)w), oh = std::llabs((long long)h);
   if (ow > INT_MAX || oh > INT_MAX)
     DJVU_API_THROW("Image too large");
@@ -569,7 +574,7 @@ djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_
   RecordOwner out;
   out.img = render_core(prm, hc, x0 / s, y0 / s, x1 / s, y1 / s, s);
   djvu_pixel_image *rec = out.img;
-  pix_transform(rec, a, (int)ow, (int)oh);
+  pix_transform(rec, angle, (int)ow, (int)oh);
   check_bitonal(rec);
   if (rec->flags & DJVU_HAS_DPI)
   {

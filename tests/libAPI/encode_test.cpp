@@ -162,6 +162,7 @@ TEST(DjvuEncode, RefusesBadInputWithOneReportAndNoOutput)
   bad.flags = DJVU_RGB | DJVU_BGR;
   Picture inconsistent(w / 2, h / 2, 3);
   Mask nodpi(w, h, raster, 0);
+  Mask low(w, h, raster, 24);
 
   struct Case
   {
@@ -173,6 +174,8 @@ TEST(DjvuEncode, RefusesBadInputWithOneReportAndNoOutput)
       {&skewed.rec, nullptr, "Masks must have the same horizontal and vertical resolutions!"},
       {&square.rec, &bad, "The image can not be both RGB and BGR"},
       {&nodpi.rec, inconsistent.image(150, 300), "Unknown mask resolution"},
+      // The resolution is settled before the image is looked at.
+      {&low.rec, &bad, "Can not process masks lower than 72 DPI"},
   };
   for (const Case &c : cases)
   {
@@ -205,6 +208,13 @@ void on_progress(const char *text, int percent, int data)
 {
   g_progress.push_back({text, percent});
   EXPECT_EQ(data, 42);
+}
+// As on_progress, keeping the progress data instead of checking it.
+std::vector<int> g_progress_data;
+void record_progress(const char *text, int percent, int data)
+{
+  g_progress.push_back({text, percent});
+  g_progress_data.push_back(data);
 }
 } // namespace
 
@@ -258,6 +268,72 @@ TEST(DjvuEncode, CompoundPageChunksProgressAndReferenceDecode)
   }
   EXPECT_LT(missing, marks / 50);
   EXPECT_EQ(rep.size(), 0u);
+}
+
+TEST(DjvuEncode, ProgressTextsOfEveryPath)
+{
+  // Every step reports, with or without an image; the photo encoder's
+  // black-and-white path is a mask-only page after its own first step.
+  const int w = 64, h = 48;
+  std::vector<unsigned char> raster = glyphs(w, h);
+  Mask mask(w, h, raster, 300);
+  Picture pic = compound_page(w, h, raster);
+  Picture photo(w, h, 3);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++)
+      photo.set(x, y, x * 4, y * 5, 90);
+  Picture bw(w, h, 1);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++)
+      bw.at(x, y)[0] = raster[(size_t)y * w + x] ? 0 : 255;
+  typedef std::vector<std::pair<std::string, int>> Steps;
+  const Steps encode = {
+      {"Encoding Mask", 0},           {"Applying Mask to Foreground", 10}, {"Cleaning Mask", 20},
+      {"Processing color layer", 30}, {"Processing background layer", 90}, {"Encoded document", 100}};
+  Steps bw_steps = {{"Encode Photo", 0}};
+  bw_steps.insert(bw_steps.end(), encode.begin(), encode.end());
+  struct Case
+  {
+    const char *name;
+    bool photo_encoder;
+    const djvu_pixel_image *image;
+    Steps expect;
+  } cases[] = {
+      {"compound", false, pic.image(), encode},
+      {"mask only", false, nullptr, encode},
+      {"photo",
+       true,
+       photo.image(),
+       {{"Encode Photo", 0}, {"Compress Photo", 50}, {"Compressed Photo", 100}}},
+      {"black and white photo", true, bw.image(), bw_steps},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    Reports rep;
+    Output out;
+    g_progress.clear();
+    g_progress_data.clear();
+    djvu_progress_callback old = djvu_set_progress_callback(record_progress);
+    int r;
+    if (c.photo_encoder)
+    {
+      djvu_iw44_params ip = {20, 2.2f, 75, 0, 42};
+      r = djvu_encode_iw44(&ip, c.image, collect, &out);
+    }
+    else
+    {
+      djvu_encode_params ep = {28, 2.2f, 75, 0, 25, 100, 42};
+      r = djvu_encode(&ep, &mask.rec, c.image, collect, &out);
+    }
+    djvu_set_progress_callback(old);
+    ASSERT_EQ(r, 0) << rep.first();
+    EXPECT_EQ(g_progress, c.expect);
+    // The caller's progress data; the inner mask-only encode of a
+    // black-and-white photo runs with its fixed record (data 0).
+    for (size_t i = 0; i < g_progress_data.size(); i++)
+      EXPECT_EQ(g_progress_data[i], c.expect == bw_steps && i > 0 ? 0 : 42) << i;
+  }
 }
 
 TEST(DjvuEncode, ImageOfHalfTheMaskSizeIsResampledAndPageStaysUpright)

@@ -36,6 +36,9 @@ TEST(PixValidate, FirstFailingRuleWinsWithExactMessage)
       {"empty without data", DJVU_GRAY, 0, 0, 1, 0, false, nullptr},
       {"zero rows without data", DJVU_BGR, 5, 0, 3, 15, false, nullptr},
       {"negative width", DJVU_GRAY, -2, 2, 1, 2, true, "Pixel image sizes must not be negative"},
+      {"short rows before negative height", DJVU_GRAY, 3, -2, 1, 2, true,
+       "Rowsize must be at least w*pixsize."},
+      {"no data before negative height", DJVU_GRAY, 2, -2, 1, 2, false, "No Pixel Image Data Is Present"},
   };
   for (const auto &c : cases)
   {

@@ -343,6 +343,11 @@ TEST(Render, Failures)
       {h.get(), 0, 10, 0, 10, 399, 0, "Invalid rectangle specified."},
       {h.get(), 0, 0, 50, 599, 20, 0, "Invalid rectangle specified."},
       {h.get(), 0, 0, 0, 599, 399, 45, "Can only transform 90,180, and 270 degrees."},
+      // The angle is refused by the transform after the render: the
+      // rectangle and layer checks win.
+      {h.get(), 0, 10, 0, 10, 399, 45, "Invalid rectangle specified."},
+      {h.get(), 7, 0, 0, 599, 399, -45, "Unrecognized layer"},
+      {nullptr, 0, 0, 0, 599, 399, 30, "djvu_render: djvu_halfcoded_image is required"},
       {h.get(), 7, 0, 0, 599, 399, 0, "Unrecognized layer"},
       {h.get(), 1, 0, 0, 599, 399, 0, "djvu_render: djvu image is corrupted"}, // no mask
   };
