@@ -327,3 +327,130 @@ TEST(ColourLayers, SmallShapesOfAForeignColourAreRemoved)
   EXPECT_EQ(out->get_blit(1)->left, 50);
   EXPECT_EQ(out->get_width(), 120);
 }
+
+TEST(ColourLayers, SmallShapeRemovalLimits)
+{
+  // A foreground layer known black everywhere; one grey shape of v per case.
+  // Only boxes under 200 pixels are tested, and only a distance above 50
+  // (grey v against black is v) removes them.
+  struct Case
+  {
+    int w, h, v;
+    bool kept;
+  } cases[] = {
+      {10, 20, 255, true}, {200, 1, 255, true}, {9, 22, 255, false}, {1, 199, 255, false},
+      {5, 5, 50, true},    {5, 5, 51, false},   {14, 14, 0, true},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " grey " + std::to_string(c.v));
+    const int W = 240, H = 240, f = 6;
+    Picture page(W, H, 3);
+    page.rect(20, 10, 20 + c.w, 10 + c.h, c.v, c.v, c.v);
+    GP<JB2Image> jb2 = jb2_of(W, H, {{20, H - 10 - c.h, c.w, c.h}});
+    GP<GPixmap> fg = GPixmap::create((H + f - 1) / f, (W + f - 1) / f, &GPixel::BLACK);
+    GP<GBitmap> holes = GBitmap::create(fg->rows(), fg->columns());
+    GP<JB2Image> out = vellum_api::remove_small_shapes(*page.image(), *jb2, *fg, *holes, f);
+    EXPECT_EQ(out->get_blit_count(), c.kept ? 1 : 0);
+  }
+
+  // Refinement shapes are refused.
+  Picture page(40, 40, 3);
+  GP<JB2Image> jb2 = jb2_of(40, 40, {{2, 2, 4, 4}, {20, 20, 4, 4}});
+  jb2->get_shape(1).parent = 0;
+  GP<GPixmap> fg = GPixmap::create(7, 7, &GPixel::BLACK);
+  GP<GBitmap> holes = GBitmap::create(7, 7);
+  try
+  {
+    vellum_api::remove_small_shapes(*page.image(), *jb2, *fg, *holes, 6);
+    FAIL();
+  }
+  catch (const vellum_api::Error &e)
+  {
+    EXPECT_EQ(e.message, "orphan shape only!");
+  }
+}
+
+TEST(ColourLayers, BackgroundPassChecksTheForegroundSizeInOrder)
+{
+  // 24 x 12 page, ratio 6 for the foreground: 4 x 2 cells are needed.
+  Picture page(24, 12, 3, 200);
+  const djvu_pixel_image *img = page.image();
+  GP<JB2Image> jb2 = jb2_of(24, 12, {{0, 0, 6, 6}});
+  struct Case
+  {
+    int pm_cols, pm_rows, hole_cols, hole_rows;
+    const char *message;
+  } cases[] = {
+      {3, 1, 3, 1, "Image FG width too small"},
+      {4, 1, 3, 1, "Mask FG width too small"},
+      {4, 1, 4, 1, "Image FG height too small"},
+      {4, 2, 4, 1, "Mask FG height too small"},
+      {4, 2, 4, 2, nullptr},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.message ? c.message : "sizes fit");
+    GP<GPixmap> fg = GPixmap::create(c.pm_rows, c.pm_cols, &GPixel::BLACK);
+    GP<GBitmap> fgholes = GBitmap::create(c.hole_rows, c.hole_cols); // all known
+    GP<GPixmap> bg = GPixmap::create();
+    GP<GBitmap> bgholes = GBitmap::create();
+    try
+    {
+      // Paper outside the mask is found: 1, nothing seeded.
+      EXPECT_EQ(vellum_api::bg_layer(*img, *jb2, *bg, *bgholes, *fg, *fgholes, 6, 3), 1);
+      EXPECT_EQ(c.message, nullptr);
+      ASSERT_EQ(bg->rows(), 4u);
+      ASSERT_EQ(bg->columns(), 8u);
+      EXPECT_EQ((*bgholes)[0][0], 1) << "under the mask";
+      EXPECT_EQ((*bgholes)[3][7], 0);
+      EXPECT_EQ((*bg)[3][7].g, 200);
+    }
+    catch (const vellum_api::Error &e)
+    {
+      ASSERT_NE(c.message, nullptr) << e.message;
+      EXPECT_EQ(e.message, c.message);
+    }
+  }
+  // An empty foreground is not checked; a page all under the mask has no
+  // background at all.
+  GP<GPixmap> none = GPixmap::create();
+  GP<GBitmap> noholes = GBitmap::create();
+  GP<JB2Image> full = jb2_of(24, 12, {{0, 0, 24, 12}});
+  GP<GPixmap> bg = GPixmap::create();
+  GP<GBitmap> bgholes = GBitmap::create();
+  EXPECT_EQ(vellum_api::bg_layer(*img, *full, *bg, *bgholes, *none, *noholes, 6, 3), 0);
+}
+
+TEST(ColourLayers, ShapesWithoutForegroundColourAreFilled)
+{
+  // White paper; two dark shapes. The first lies on foreground holes and
+  // gets the mean of its two pixels farthest from the white around it; the
+  // second touches a known foreground cell and is left alone.
+  const int W = 36, H = 12, f = 6, b = 3;
+  Picture page(W, H, 3);
+  page.rect(0, 0, 6, 6, 40, 40, 90);
+  page.set(0, 0, 0, 0, 60);
+  page.set(1, 0, 0, 0, 20);
+  page.rect(24, 0, 30, 6, 10, 90, 10);
+  GP<JB2Image> jb2 = jb2_of(W, H, {{0, 6, 6, 6}, {24, 6, 6, 6}});
+  GP<GPixmap> fg = GPixmap::create(2, 6, &GPixel::RED);
+  GP<GBitmap> fgholes = GBitmap::create(2, 6);
+  for (int y = 0; y < 2; y++)
+    for (int x = 0; x < 6; x++)
+      (*fgholes)[y][x] = 1;
+  (*fgholes)[1][4] = 0; // the second shape's cell is known
+  (*fg)[1][4] = GPixel::BLUE;
+  GP<GPixmap> bg = GPixmap::create(4, 12, &GPixel::WHITE);
+  GP<GBitmap> bgholes = GBitmap::create(4, 12);
+  const djvu_pixel_image *img = page.image();
+  EXPECT_TRUE(vellum_api::fill_shape_colors(*img, *jb2, *fg, *fgholes, *bg, *bgholes, f, b));
+  EXPECT_EQ((*fgholes)[1][0], 0);
+  EXPECT_EQ((*fg)[1][0].r, 0);
+  EXPECT_EQ((*fg)[1][0].b, 40) << "(60 + 20) / 2";
+  EXPECT_EQ((*fg)[1][4].b, 255) << "known cell kept";
+  EXPECT_EQ((*fg)[1][4].g, 0);
+  EXPECT_EQ((*fgholes)[0][0], 1) << "no shape there";
+  // Nothing left to fill.
+  EXPECT_FALSE(vellum_api::fill_shape_colors(*img, *jb2, *fg, *fgholes, *bg, *bgholes, f, b));
+}
