@@ -707,8 +707,9 @@ void CVellumView::OnMouseMove(IntPoint p)
     if (m_nMouseMode == kModePlace && doc && doc->m_model.m_bInsertPending)
     {
       const CDibImage &insert = *doc->m_model.m_pInsertImage;
+      const ViewMapping m = Mapping();
       int px = 100, py = 100;
-      MappingPercents(m_nZoom, insert.m_nXDpi, insert.m_nYDpi, &px, &py);
+      MappingPercents(m.zoom, m.xdpi, m.ydpi, &px, &py);
       RefreshClientRect(Inflate(
           PlacementRepaint(m_ptLast, p, insert.m_nSourceWidth, insert.m_nSourceHeight, std::max(px, py)), 2));
       m_ptCurrent = m_ptLast = p;
@@ -752,9 +753,13 @@ void CVellumView::DrawOverlay(wxDC &dc, int sx, int sy)
   const CDibImage &insert = *doc->m_model.m_pInsertImage;
   if (insert.IsEmpty())
     return;
-  // The pasted image at the zoom, only as much of it as the window shows.
+  // The pasted image at the size its pixels get once placed: the step's own
+  // percentages with the image's aspect correction (the held image may be a
+  // reduced rendering, the pasted one is full scale). Only as much of it as
+  // the window shows.
   DrawPlan plan;
-  MappingPercents(m_nZoom, insert.m_nXDpi, insert.m_nYDpi, &plan.px, &plan.py);
+  const ViewMapping m = Mapping();
+  MappingPercents(m.zoom, m.xdpi, m.ydpi, &plan.px, &plan.py);
   const wxSize client = m_pCanvas->GetClientSize();
   plan.srcW = insert.m_nWidth;
   plan.srcH = insert.m_nHeight;

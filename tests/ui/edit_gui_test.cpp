@@ -353,6 +353,44 @@ TEST_F(EditGui, PastePlacesWithTheMouseAndCutClears)
   EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
 }
 
+// While placing, the pasted image is shown at the size its pixels get once
+// placed: on a page of 72 x 36 DPI each of its rows covers two view rows,
+// whatever resolution the clipboard image carried.
+TEST_F(EditGui, PlacedImageIsPreviewedWithTheImagesAspect)
+{
+  Open("bmp/pal8.bmp"); // 127 x 64, 8 bits, 72 DPI
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  std::string row0, row1;
+  for (int x = 0; x < 8; ++x)
+  {
+    row0 += Pixel(Image(), x, 0);
+    row1 += Pixel(Image(), x, 1);
+  }
+  ASSERT_NE(row0, row1);
+  Command(ID_TOOL_SELECT);
+  DragSelection({0, 0}, {7, 5});
+  Command(wxID_COPY);
+  Command(ID_TOOL_SELECT);
+
+  Open("bmp/pal8nonsquare.bmp"); // 127 x 32 at 72 x 36 DPI
+  ASSERT_EQ(Image().m_nYDpi * 2, Image().m_nXDpi);
+  Command(wxID_PASTE);
+  ASSERT_EQ(View().m_nMouseMode, kModePlace);
+  const IntPoint at = ImageToView(View().Mapping(), {20, 10});
+  View().OnMouseMove(at);
+  const wxImage shot = CanvasShot();
+  const std::string first = ShotRow(shot, at.y, at.x, at.x + 7);
+  EXPECT_EQ(ShotRow(shot, at.y + 1, at.x, at.x + 7), first);
+  EXPECT_NE(ShotRow(shot, at.y + 2, at.x, at.x + 7), first);
+  // Placed, the rows land where the preview showed them.
+  View().OnLeftDown(at);
+  View().OnLeftUp(at);
+  Pump();
+  EXPECT_EQ(Doc().m_model.m_bInsertPending, 0);
+  EXPECT_EQ(ShotRow(CanvasShot(), at.y + 1, at.x, at.x + 7), first);
+  EXPECT_TRUE(g_boxes.empty()) << g_boxes.front();
+}
+
 TEST_F(EditGui, OneBitCopyFromAnOddColumnAndFourBitRefusal)
 {
   Open("bmp/pal1.bmp");
