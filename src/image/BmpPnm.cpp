@@ -250,6 +250,8 @@ bool DecodeBmp(CDibImage &img, const unsigned char *d, size_t n)
   size_t pixStart = palEnd;
   if (offBits > n)
     return Fail("BMP pixel data offset points past the end of the file");
+  // Bytes between the palette and the offset are no pixels: reading rows
+  // right after the palette would shift the picture by the gap.
   if (offBits > palEnd)
     pixStart = offBits;
 
@@ -410,6 +412,8 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
   if (!img.CreateBlock((int)width, (int)height, bits, DIB_ROWS_BOTTOMUP))
     return Fail("Out of memory");
 
+  // Samples are scaled by the maximum value: taking a 0..15 greymap as
+  // 0..255 would show it nearly black.
   auto sample = [&](const unsigned char *s) -> unsigned char
   {
     uint32_t v = bytesPerSample == 2 ? (uint32_t)(s[0] << 8 | s[1]) : s[0];

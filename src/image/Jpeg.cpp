@@ -11,7 +11,8 @@
 // pages are converted to RGB (Adobe's inverted CMYK included); on a
 // low-colour display the page is quantised to 256 colours with
 // Floyd-Steinberg dithering. A file that ends before its last row is
-// refused rather than shown with a grey tail.
+// refused rather than shown with a grey tail that a later save would pass
+// off as the picture.
 //
 // Writing: into a temporary file renamed into place, so a library error
 // (reported through the same exit) leaves no damaged file behind.

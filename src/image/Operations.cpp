@@ -314,6 +314,8 @@ int CDibImage::ClearRect(int left, int top, int right, int bottom)
 
 int CDibImage::Paste(const CDibImage &src, int x, int y, const int32_t *indexMap, int mapCount)
 {
+  // Bounds are the pixels actually held (a reduced rendering has fewer than
+  // its source size), so no write lands outside the block.
   if (!Usable(*this) || !Usable(src) || src.m_nBitsPerPixel > m_nBitsPerPixel || x < 0 || y < 0 ||
       (int64_t)x + src.m_nWidth > m_nWidth || (int64_t)y + src.m_nHeight > m_nHeight)
     return 0;

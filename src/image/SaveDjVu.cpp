@@ -141,6 +141,10 @@ int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu
     tmp.mask = MakeRuns();
     if (!tmp.mask)
       SetImageError("Not enough memory to code the mask");
+    // With one resolution unknown the known one stands for both: the
+    // encoder refuses a mask whose two resolutions differ.
+    else if ((m_nXDpi > 0) != (m_nYDpi > 0))
+      tmp.mask->xdpi = tmp.mask->ydpi = m_nXDpi > 0 ? m_nXDpi : m_nYDpi;
   }
   if (!tmp.mask)
     return 0;
@@ -173,7 +177,8 @@ int CDibImage::SaveIw44(const char *path, const djvu_iw44_params *params)
   FILE *fp = out.Open(path);
   if (!fp)
     return 0;
-  // A failed encode fails the save (and removes the temporary file).
+  // A failed encode fails the save (and removes the temporary file) rather
+  // than being reported as a saved file.
   if (djvu_encode_iw44(params, &picture, WriteToFile, fp) != 0)
     return 0;
   return out.Commit() ? 1 : 0;

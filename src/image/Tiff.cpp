@@ -13,6 +13,8 @@
 //    JPEG, LogLuv...) goes through TIFFReadRGBAImage and becomes 24-bit, or
 //    8-bit grey for a one-sample grey page.
 // A row that fails to decode refuses the page with libtiff's message.
+// An RGB page with an alpha sample is read without it rather than refused:
+// the record shows no transparency, and such pages are common.
 #include "DibImage.h"
 
 #include <cmath>

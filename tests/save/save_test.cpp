@@ -342,6 +342,32 @@ TEST_F(SaveTest, OblongPixelsAreMadeSquare)
   EXPECT_LT((double)bad / ((double)back.width * back.height), 0.01);
 }
 
+// A bitonal page with only one of its resolutions known is saved at that
+// one, not refused for resolutions that differ.
+TEST_F(SaveTest, OneKnownResolutionStandsForBoth)
+{
+  for (int known = 0; known < 2; known++)
+  {
+    SCOPED_TRACE(known);
+    CDibImage img;
+    ASSERT_EQ(img.CreateBlock(40, 30, 1, DIB_ROWS_BOTTOMUP), 1);
+    img.Palette()[1] = DibRgbQuad{255, 255, 255, 0};
+    for (int y = 10; y < 20; y++)
+      img.Row(y)[1] = 0x3C;
+    img.m_nXDpi = known == 0 ? 200 : 0;
+    img.m_nYDpi = known == 0 ? 0 : 200;
+    std::string out = Path("one-dpi.djvu");
+    const djvu_encode_params lossless = {28, 2.2f, 75, DJVU_ENCODE_LOSSLESS, 25, 100, 0};
+    ASSERT_EQ(img.SaveDjVu(out.c_str(), -1, 0, nullptr, &lossless), 1) << g_szLastImageError;
+    std::string info = InfoBytes(ReadFile(out));
+    EXPECT_EQ(InfoWidth(info), 40);
+    EXPECT_EQ(InfoHeight(info), 30);
+    EXPECT_EQ(InfoDpi(info), 200);
+    EXPECT_EQ(MaxDiff(Ddjvu(out), RecordRgb(img)), 0);
+  }
+  EXPECT_TRUE(g_boxes.empty());
+}
+
 // A whole grey 300-dpi text page: compound layout, legible text, and the
 // decoded page close to the original.
 TEST_F(SaveTest, GreyTextPageAsCompoundDjVu)
