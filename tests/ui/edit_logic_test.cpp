@@ -103,7 +103,7 @@ TEST(SelectionMapping, ViewAndImageCoordinates)
   {
     int zoom, xdpi, ydpi, sx, sy, ox, oy, cx, cy, x, y;
   } cases[] = {
-      {1, 0, 0, 0, 0, 0, 0, 101, 51, 50, 25},       // 200 %: the Part's example
+      {1, 0, 0, 0, 0, 0, 0, 101, 51, 50, 25},       // 200 %, no scrolling, no centring
       {0, 72, 72, 10, 20, 0, 0, 5, 5, 15, 25},      // scrolled
       {0, 0, 0, 0, 0, 30, 40, 30, 40, 0, 0},        // centred image
       {-1, 0, 0, 0, 0, 0, 0, 50, 50, 100, 100},     // 50 %

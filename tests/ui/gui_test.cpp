@@ -190,6 +190,10 @@ std::vector<std::string> CorpusFiles(const std::string &dir)
 
 TEST_F(Gui, StartsEmptyShowingTheLogo)
 {
+  // The start-up new document was made without scanning (SANE's test
+  // device would have given a page).
+  EXPECT_EQ(Doc().m_model.m_bFirstNewDocument, 0);
+  EXPECT_FALSE(Doc().IsModified());
   EXPECT_FALSE(Doc().m_model.HasImage());
   EXPECT_EQ(Frame().GetTitle(), "Vellum");
   EXPECT_EQ(View().m_nZoom, 0);
