@@ -470,7 +470,9 @@ djvu_mask_params mask_params(const djvu_mask_params *caller)
   return p;
 }
 
-// A finder failure, kept by the handler until the finder has returned.
+// A finder failure, kept by the handler until the finder has returned. The
+// driver reports it once and fails instead of letting the finder end the
+// process: a failed page must not take the application down.
 struct FinderFailure
 {
   bool failed = false;

@@ -335,6 +335,8 @@ void pix_canonical_copy(const djvu_pixel_image *src, djvu_pixel_image *dst)
     flags = (flags & ~DJVU_RGB) | DJVU_BGR;
   if (!(flags & DJVU_BOTTOMUP) && need > 0)
     flip_rows(dst->data, (size_t)w * ps, h);
+  // TOPDOWN goes as BOTTOMUP comes: a record marked both ways would mislead
+  // a caller that tests TOPDOWN.
   flags = (flags | DJVU_BOTTOMUP) & ~DJVU_TOPDOWN;
   if (dpi)
   {
