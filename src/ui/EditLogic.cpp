@@ -99,7 +99,10 @@ std::string UnsupportedSelectionText(int bits)
 
 int32_t SelectionPixelsPerMeter(int dpi)
 {
-  return static_cast<int32_t>(std::floor(dpi * 100 * 0.39370078740157477));
+  // In double, and saturated: dpi * 100 overflows an int for the large
+  // resolutions a hostile file may carry.
+  const double ppm = std::floor(static_cast<double>(dpi) * 100 * 0.39370078740157477);
+  return static_cast<int32_t>(std::max<double>(INT32_MIN, std::min<double>(INT32_MAX, ppm)));
 }
 
 SelectionBitmapResult BuildSelectionBitmap(const DibSource &src, const SelRect &rect,

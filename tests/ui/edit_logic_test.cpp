@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -349,6 +350,10 @@ TEST(SelectionBitmap, RefusesFourBitsAndRectanglesOutsideTheImage)
     EXPECT_EQ(BuildSelectionBitmap(im.Source(), r, out), kSelectionBadRect) << r.left << r.right;
   EXPECT_EQ(SelectionPixelsPerMeter(72), 2834);
   EXPECT_EQ(SelectionPixelsPerMeter(0), 0);
+  EXPECT_EQ(SelectionPixelsPerMeter(300), 11811);
+  // Resolutions whose pixels per metre do not fit saturate.
+  EXPECT_EQ(SelectionPixelsPerMeter(INT_MAX), INT32_MAX);
+  EXPECT_EQ(SelectionPixelsPerMeter(100000000), INT32_MAX);
 }
 
 // ------------------------------------------------------ clipboard bytes
