@@ -87,8 +87,9 @@ void AspectPercent(int p, int xdpi, int ydpi, int *px, int *py)
     else
       x = static_cast<double>(p) * ydpi / xdpi;
   }
-  *px = static_cast<int>(std::floor(x + 0.5));
-  *py = static_cast<int>(std::floor(y + 0.5));
+  // Saturated: a hostile resolution pair would not fit an int.
+  *px = static_cast<int>(std::min<double>(INT_MAX, std::floor(x + 0.5)));
+  *py = static_cast<int>(std::min<double>(INT_MAX, std::floor(y + 0.5)));
 }
 
 Extent ZoomedExtent(Extent source, int xdpi, int ydpi, int z)

@@ -51,6 +51,14 @@ TEST(ZoomLogic, AspectCorrection)
   AspectPercent(33, 72, 100, &px, &py); // 33 x 100 / 72 = 45.83 -> 46
   EXPECT_EQ(px, 46);
   EXPECT_EQ(py, 33);
+  // A hostile resolution pair saturates instead of overflowing.
+  AspectPercent(1000, INT_MAX, 1, &px, &py);
+  EXPECT_EQ(px, 1000);
+  EXPECT_EQ(py, INT_MAX);
+  EXPECT_EQ(AspectCorrect({INT_MAX, INT_MAX}, 1, INT_MAX), (Extent{INT_MAX, INT_MAX}));
+  const DrawPlan plan = PlanDraw({4, 4, INT_MAX, 1, 9, 3, true, {100, 100}, {100, 100}, 0, 0});
+  EXPECT_LE(plan.dstH, 100);
+  EXPECT_LE(plan.srcH, 4);
 }
 
 TEST(ZoomLogic, FitRules)
