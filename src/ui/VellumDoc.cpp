@@ -300,7 +300,9 @@ bool CVellumDoc::SaveAs()
     return false;
   CVellumSettings &s = wxGetApp().m_settings;
   const CDibImage &image = *m_model.m_pImage;
-  const int bits = image.m_nSourceBitsPerPixel, grey = image.m_bGrey ? 1 : 0;
+  // The image's own depth, which is what the PNM writer goes by (a grey
+  // conversion or a 16-bit source would otherwise be proposed as ".ppm").
+  const int bits = image.m_nBitsPerPixel, grey = image.m_bGrey ? 1 : 0;
   // The document's counter is the number the next untitled name gets
   // (1 first); ProposeSaveName counts the names already proposed.
   int proposed = m_model.m_nUntitledCounter - 1;
@@ -347,7 +349,7 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
     return false;
   if (frame)
     frame->Update();
-  const std::string name = FinalSaveName(typed, kind, image.m_nSourceBitsPerPixel, image.m_bGrey ? 1 : 0);
+  const std::string name = FinalSaveName(typed, kind, image.m_nBitsPerPixel, image.m_bGrey ? 1 : 0);
   if (name.empty())
     return false;
   s.SaveDir = SaveDirectoryOf(name);

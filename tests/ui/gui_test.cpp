@@ -693,6 +693,18 @@ TEST_F(Gui, SaveAsWritesDjVuAndBmpOfAnOpenedFile)
   EXPECT_EQ(g_dialogs.fileDialogs, 0);
 }
 
+TEST_F(Gui, PnmSaveNameFollowsTheImagesCurrentDepth)
+{
+  const std::string dir = SaveTestDir("save-pnm");
+  OpenAsCommandLine(Corpus("pnm/rgb-8bit.ppm"));
+  Frame().ProcessCommand(ID_IMAGE_GRAY);
+  ASSERT_EQ(Doc().m_model.m_pImage->m_nBitsPerPixel, 8);
+  // A typed name without extension gets the one of the content written.
+  ASSERT_TRUE(Doc().SaveAsTo(dir + "/grey", 5));
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), dir + "/grey.pgm");
+  EXPECT_EQ(ReadFile(dir + "/grey.pgm").compare(0, 2, "P5"), 0);
+}
+
 TEST_F(Gui, FailedSaveLeavesTheOldFileIntact)
 {
   const std::string dir = SaveTestDir("save-fail");
