@@ -167,6 +167,8 @@ int CompareEntries(const FileEntry &a, const FileEntry &b, int column, int direc
     r = CompareNoCase(a.name, b.name);
     break;
   case kColSize:
+    // Full sizes and times compared by value: the low 32-bit halves as signed
+    // differences misorder files of 2 GB and more and times whose low halves wrap.
     r = a.size < b.size ? -1 : (a.size > b.size ? 1 : 0);
     break;
   case kColType:
@@ -224,6 +226,7 @@ std::string SizeText(const FileEntry &entry)
 {
   if (entry.kind == 0)
     return std::string();
+  // The whole size: the low 32 bits as "%d" would show a 3 GB file as negative.
   return Format("%llu", static_cast<unsigned long long>(entry.size));
 }
 

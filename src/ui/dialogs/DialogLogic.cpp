@@ -104,6 +104,8 @@ int GammaToTrackbar(float gamma)
 {
   if (!std::isfinite(gamma))
     return 0;
+  // Truncation with a tolerance of 1e-4: a float gamma such as 0.29 holds
+  // 0.28999999, and plain truncation would put its trackbar one step low.
   double p = std::floor((double)gamma * 100.0 + 1e-4);
   if (p < 0)
     return 0;
