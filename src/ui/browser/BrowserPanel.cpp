@@ -116,6 +116,7 @@ CBrowserPanel::CBrowserPanel(wxWindow *parent, CVellumSettings &settings, IBrows
   const int filterIndex = FilterIndexForType(m_settings.LCOpenType);
   if (filterIndex >= 0)
     m_filter->SetSelection(filterIndex);
+  // Filled whatever the filter value: an unknown "LCOpenType" is no reason to leave the path box empty.
   FillPathBox();
 
   m_list->Bind(wxEVT_LIST_ITEM_ACTIVATED, &CBrowserPanel::OnActivated, this);
