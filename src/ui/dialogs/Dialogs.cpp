@@ -167,6 +167,56 @@ void CVellumDialog::BindHelp(const char *topic)
       wxEVT_BUTTON, [this, topic](wxCommandEvent &) { ShowDialogHelp(this, topic); }, 1130);
 }
 
+template <class Logic>
+void CVellumDialog::BindTrack(wxSlider *slider, wxTextCtrl *edit, Logic &logic, void (Logic::*onTrack)(int),
+                              void (Logic::*onText)(const std::string &), int (Logic::*position)() const)
+{
+  slider->Bind(wxEVT_SLIDER,
+               [this, slider, &logic, onTrack](wxCommandEvent &)
+               {
+                 (logic.*onTrack)(slider->GetValue());
+                 Push();
+               });
+  edit->Bind(wxEVT_TEXT,
+             [slider, edit, &logic, onText, position](wxCommandEvent &)
+             {
+               (logic.*onText)(Text(edit));
+               slider->SetValue((logic.*position)());
+             });
+}
+
+template <class Logic> void CVellumDialog::BindDefaultReset(Logic &logic)
+{
+  Bind(
+      wxEVT_BUTTON,
+      [this, &logic](wxCommandEvent &)
+      {
+        logic.OnDefault();
+        Push();
+      },
+      Logic::IDC_DEFAULT);
+  Bind(
+      wxEVT_BUTTON,
+      [this, &logic](wxCommandEvent &)
+      {
+        logic.OnReset();
+        Push();
+      },
+      Logic::IDC_RESET);
+}
+
+template <class Logic> void CVellumDialog::BindOk(Logic &logic)
+{
+  Bind(
+      wxEVT_BUTTON,
+      [this, &logic](wxCommandEvent &)
+      {
+        if (!ReportError(logic.Validate()))
+          EndModal(wxID_OK);
+      },
+      wxID_OK);
+}
+
 // ---------------------------------------------------------------------------
 // DjVu Settings
 
@@ -215,37 +265,11 @@ CDjVuSettingsDlg::CDjVuSettingsDlg(wxWindow *parent, CVellumSettings &settings, 
                L::IDC_QUALITY_MAX_LABEL},
               false);
 
-  m_quality->Bind(wxEVT_SLIDER,
-                  [this](wxCommandEvent &)
-                  {
-                    m_logic.OnQualityTrack(m_quality->GetValue());
-                    Push();
-                  });
-  m_qualityEdit->Bind(wxEVT_TEXT,
-                      [this](wxCommandEvent &)
-                      {
-                        m_logic.OnQualityText(Text(m_qualityEdit));
-                        m_quality->SetValue(m_logic.QualityPosition());
-                      });
+  BindTrack(m_quality, m_qualityEdit, m_logic, &L::OnQualityTrack, &L::OnQualityText, &L::QualityPosition);
   for (int i = 0; i < 3; i++)
     m_quick.buttons[(size_t)i]->Bind(wxEVT_RADIOBUTTON,
                                      [this, i](wxCommandEvent &) { m_logic.OnQuickSet(i); });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnDefault();
-        Push();
-      },
-      L::IDC_DEFAULT);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnReset();
-        Push();
-      },
-      L::IDC_RESET);
+  BindDefaultReset(m_logic);
   Bind(
       wxEVT_BUTTON,
       [this](wxCommandEvent &)
@@ -257,14 +281,7 @@ CDjVuSettingsDlg::CDjVuSettingsDlg(wxWindow *parent, CVellumSettings &settings, 
         }
       },
       L::IDC_ADVANCED);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindOk(m_logic);
   BindHelp(kHelpDjvuOptions);
   Push();
 }
@@ -378,66 +395,12 @@ CDjVuAdvancedDlg::CDjVuAdvancedDlg(wxWindow *parent, CVellumSettings &settings, 
   check(m_noColor, &L::noColorFilter);
   check(m_noSize, &L::noSizeFilter);
   check(m_noInv, &L::noInvFilter);
-  m_gamma->Bind(wxEVT_SLIDER,
-                [this](wxCommandEvent &)
-                {
-                  m_logic.OnGammaTrack(m_gamma->GetValue());
-                  Push();
-                });
-  m_filter->Bind(wxEVT_SLIDER,
-                 [this](wxCommandEvent &)
-                 {
-                   m_logic.OnFilterTrack(m_filter->GetValue());
-                   Push();
-                 });
-  m_foreback->Bind(wxEVT_SLIDER,
-                   [this](wxCommandEvent &)
-                   {
-                     m_logic.OnForebackTrack(m_foreback->GetValue());
-                     Push();
-                   });
-  m_gammaEdit->Bind(wxEVT_TEXT,
-                    [this](wxCommandEvent &)
-                    {
-                      m_logic.OnGammaText(Text(m_gammaEdit));
-                      m_gamma->SetValue(m_logic.GammaPosition());
-                    });
-  m_filterEdit->Bind(wxEVT_TEXT,
-                     [this](wxCommandEvent &)
-                     {
-                       m_logic.OnFilterText(Text(m_filterEdit));
-                       m_filter->SetValue(m_logic.FilterPosition());
-                     });
-  m_forebackEdit->Bind(wxEVT_TEXT,
-                       [this](wxCommandEvent &)
-                       {
-                         m_logic.OnForebackText(Text(m_forebackEdit));
-                         m_foreback->SetValue(m_logic.ForebackPosition());
-                       });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnDefault();
-        Push();
-      },
-      L::IDC_DEFAULT);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnReset();
-        Push();
-      },
-      L::IDC_RESET);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindTrack(m_gamma, m_gammaEdit, m_logic, &L::OnGammaTrack, &L::OnGammaText, &L::GammaPosition);
+  BindTrack(m_filter, m_filterEdit, m_logic, &L::OnFilterTrack, &L::OnFilterText, &L::FilterPosition);
+  BindTrack(m_foreback, m_forebackEdit, m_logic, &L::OnForebackTrack, &L::OnForebackText,
+            &L::ForebackPosition);
+  BindDefaultReset(m_logic);
+  BindOk(m_logic);
   BindHelp(kHelpAdvDjvuOptions);
   Push();
 }
@@ -515,54 +478,10 @@ CIw44SettingsDlg::CIw44SettingsDlg(wxWindow *parent, CVellumSettings &settings, 
            0, wxALIGN_RIGHT | wxALL, kBorder);
   SetSizerAndFit(top);
 
-  m_quality->Bind(wxEVT_SLIDER,
-                  [this](wxCommandEvent &)
-                  {
-                    m_logic.OnQualityTrack(m_quality->GetValue());
-                    Push();
-                  });
-  m_gamma->Bind(wxEVT_SLIDER,
-                [this](wxCommandEvent &)
-                {
-                  m_logic.OnGammaTrack(m_gamma->GetValue());
-                  Push();
-                });
-  m_qualityEdit->Bind(wxEVT_TEXT,
-                      [this](wxCommandEvent &)
-                      {
-                        m_logic.OnQualityText(Text(m_qualityEdit));
-                        m_quality->SetValue(m_logic.QualityPosition());
-                      });
-  m_gammaEdit->Bind(wxEVT_TEXT,
-                    [this](wxCommandEvent &)
-                    {
-                      m_logic.OnGammaText(Text(m_gammaEdit));
-                      m_gamma->SetValue(m_logic.GammaPosition());
-                    });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnDefault();
-        Push();
-      },
-      L::IDC_DEFAULT);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnReset();
-        Push();
-      },
-      L::IDC_RESET);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindTrack(m_quality, m_qualityEdit, m_logic, &L::OnQualityTrack, &L::OnQualityText, &L::QualityPosition);
+  BindTrack(m_gamma, m_gammaEdit, m_logic, &L::OnGammaTrack, &L::OnGammaText, &L::GammaPosition);
+  BindDefaultReset(m_logic);
+  BindOk(m_logic);
   BindHelp(kHelpIw44Options);
   Push();
 }
@@ -649,55 +568,11 @@ CJpegSettingsDlg::CJpegSettingsDlg(wxWindow *parent, CVellumSettings &settings, 
            0, wxALIGN_RIGHT | wxALL, kBorder);
   SetSizerAndFit(top);
 
-  m_quality->Bind(wxEVT_SLIDER,
-                  [this](wxCommandEvent &)
-                  {
-                    m_logic.OnQualityTrack(m_quality->GetValue());
-                    Push();
-                  });
-  m_smooth->Bind(wxEVT_SLIDER,
-                 [this](wxCommandEvent &)
-                 {
-                   m_logic.OnSmoothTrack(m_smooth->GetValue());
-                   Push();
-                 });
-  m_qualityEdit->Bind(wxEVT_TEXT,
-                      [this](wxCommandEvent &)
-                      {
-                        m_logic.OnQualityText(Text(m_qualityEdit));
-                        m_quality->SetValue(m_logic.QualityPosition());
-                      });
-  m_smoothEdit->Bind(wxEVT_TEXT,
-                     [this](wxCommandEvent &)
-                     {
-                       m_logic.OnSmoothText(Text(m_smoothEdit));
-                       m_smooth->SetValue(m_logic.SmoothPosition());
-                     });
+  BindTrack(m_quality, m_qualityEdit, m_logic, &L::OnQualityTrack, &L::OnQualityText, &L::QualityPosition);
+  BindTrack(m_smooth, m_smoothEdit, m_logic, &L::OnSmoothTrack, &L::OnSmoothText, &L::SmoothPosition);
   m_optHuff->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent &) { m_logic.optHuff = m_optHuff->GetValue(); });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnDefault();
-        Push();
-      },
-      L::IDC_DEFAULT);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        m_logic.OnReset();
-        Push();
-      },
-      L::IDC_RESET);
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindDefaultReset(m_logic);
+  BindOk(m_logic);
   BindHelp(kHelpJpegOptions);
   Push();
 }
@@ -834,18 +709,7 @@ CGeneralSettingsDlg::CGeneralSettingsDlg(wxWindow *parent, CVellumSettings &sett
   m_shrink->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent &) { m_logic.shrinkPrint = m_shrink->GetValue(); });
   m_dither->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent &) { m_logic.dither = m_dither->GetValue(); });
   m_fancy->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent &) { m_logic.fancyZoom = m_fancy->GetValue(); });
-  m_gamma->Bind(wxEVT_SLIDER,
-                [this](wxCommandEvent &)
-                {
-                  m_logic.OnGammaTrack(m_gamma->GetValue());
-                  Push();
-                });
-  m_gammaEdit->Bind(wxEVT_TEXT,
-                    [this](wxCommandEvent &)
-                    {
-                      m_logic.OnGammaText(Text(m_gammaEdit));
-                      m_gamma->SetValue(m_logic.GammaPosition());
-                    });
+  BindTrack(m_gamma, m_gammaEdit, m_logic, &L::OnGammaTrack, &L::OnGammaText, &L::GammaPosition);
   m_delayEdit->Bind(wxEVT_TEXT,
                     [this](wxCommandEvent &)
                     {
@@ -860,14 +724,7 @@ CGeneralSettingsDlg::CGeneralSettingsDlg(wxWindow *parent, CVellumSettings &sett
   };
   m_delaySpin->Bind(wxEVT_SPIN_UP, [spin](wxSpinEvent &) { spin(+1); });
   m_delaySpin->Bind(wxEVT_SPIN_DOWN, [spin](wxSpinEvent &) { spin(-1); });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindOk(m_logic);
   BindHelp(kHelpGeneralOptions);
   Push();
 }
@@ -974,14 +831,7 @@ CResizeDlg::CResizeDlg(wxWindow *parent, int imageWidth, int imageHeight) : CVel
   m_heightSpin->Bind(wxEVT_SPIN_UP, [spin](wxSpinEvent &) { spin(L::kHeight, +1); });
   m_heightSpin->Bind(wxEVT_SPIN_DOWN, [spin](wxSpinEvent &) { spin(L::kHeight, -1); });
   m_keep->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent &) { m_logic.keepAspect = m_keep->GetValue(); });
-  Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent &)
-      {
-        if (!ReportError(m_logic.Validate()))
-          EndModal(wxID_OK);
-      },
-      wxID_OK);
+  BindOk(m_logic);
   BindHelp(kHelpResize);
   Push();
   m_ready = true;

@@ -61,6 +61,21 @@ protected:
   // OK pressed: the error (if any) is shown and its control focused.
   bool ReportError(const FieldError &error);
   void BindHelp(const char *topic);
+
+public:
+  virtual void Push() = 0; // logic -> controls
+
+protected:
+  // Defined in Dialogs.cpp, the only place that uses them.
+  // A slider and its edit box: moving the slider tells the logic and
+  // refreshes the controls; typing tells the logic and moves the slider.
+  template <class Logic>
+  void BindTrack(wxSlider *slider, wxTextCtrl *edit, Logic &logic, void (Logic::*onTrack)(int),
+                 void (Logic::*onText)(const std::string &), int (Logic::*position)() const);
+  // Default and Reset tell the logic and refresh the controls.
+  template <class Logic> void BindDefaultReset(Logic &logic);
+  // OK closes the dialog once the logic finds nothing wrong.
+  template <class Logic> void BindOk(Logic &logic);
 };
 
 class CDjVuSettingsDlg : public CVellumDialog
@@ -68,7 +83,7 @@ class CDjVuSettingsDlg : public CVellumDialog
 public:
   CDjVuSettingsDlg(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc);
   CDjVuSettingsLogic &Logic() { return m_logic; }
-  void Push(); // logic -> controls
+  void Push() override;
 
 private:
   CVellumSettings &m_settings;
@@ -84,7 +99,7 @@ class CDjVuAdvancedDlg : public CVellumDialog
 public:
   CDjVuAdvancedDlg(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc);
   CDjVuAdvancedLogic &Logic() { return m_logic; }
-  void Push();
+  void Push() override;
 
 private:
   CDjVuAdvancedLogic m_logic;
@@ -99,7 +114,7 @@ class CIw44SettingsDlg : public CVellumDialog
 public:
   CIw44SettingsDlg(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc);
   CIw44SettingsLogic &Logic() { return m_logic; }
-  void Push();
+  void Push() override;
 
 private:
   CIw44SettingsLogic m_logic;
@@ -113,7 +128,7 @@ class CJpegSettingsDlg : public CVellumDialog
 public:
   CJpegSettingsDlg(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc);
   CJpegSettingsLogic &Logic() { return m_logic; }
-  void Push();
+  void Push() override;
 
 private:
   CJpegSettingsLogic m_logic;
@@ -129,7 +144,7 @@ public:
   // Reads the association states when created.
   CGeneralSettingsDlg(wxWindow *parent, CVellumSettings &settings, CFileAssociations &assoc);
   CGeneralSettingsLogic &Logic() { return m_logic; }
-  void Push();
+  void Push() override;
 
 private:
   CGeneralSettingsLogic m_logic;
@@ -146,7 +161,7 @@ class CResizeDlg : public CVellumDialog
 public:
   CResizeDlg(wxWindow *parent, int imageWidth, int imageHeight);
   CResizeLogic &Logic() { return m_logic; }
-  void Push();
+  void Push() override;
 
 private:
   CResizeLogic m_logic;
