@@ -3,6 +3,8 @@
 // Message boxes are recorded; modal dialogs are scripted through a modal
 // dialog hook; every wait is bounded. The binary restarts itself under
 // xvfb-run when DISPLAY is unset.
+#include "../GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,11 +89,7 @@ bool RunUntil(const std::function<bool()> &done, int limitMs = 10000)
   return true;
 }
 
-std::string Corpus(const std::string &rel)
-{
-  const char *c = std::getenv("VELLUM_CORPUS");
-  return std::string(c ? c : "/work/shared/corpus") + "/" + rel;
-}
+using vellum_test::Corpus;
 
 void Copy(const std::string &from, const std::string &to)
 {
@@ -378,18 +376,8 @@ TEST_F(BrowserGui, HintDialogStoresItsCheckBoxAndHelpOpens)
 
 int main(int argc, char **argv)
 {
-  const char *display = std::getenv("DISPLAY");
-  if ((!display || !display[0]) && !std::getenv("VELLUM_UNDER_XVFB"))
-  {
-    setenv("VELLUM_UNDER_XVFB", "1", 1);
-    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("xvfb-run", args.data());
-    std::perror("xvfb-run");
-    return 1;
-  }
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv); status >= 0)
+    return status;
   ::testing::InitGoogleTest(&argc, argv);
   wxApp::SetInstance(new wxApp);
   int wxArgc = 1;

@@ -7,6 +7,8 @@
 #include "MessageBox.h"
 #include "Settings.h"
 
+#include "../GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
@@ -234,18 +236,8 @@ TEST(DialogsGui, ResizeKeepsTheAspect)
 
 int main(int argc, char **argv)
 {
-  const char *display = std::getenv("DISPLAY");
-  if ((!display || !display[0]) && !std::getenv("VELLUM_UNDER_XVFB"))
-  {
-    setenv("VELLUM_UNDER_XVFB", "1", 1);
-    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("xvfb-run", args.data());
-    std::perror("xvfb-run");
-    return 1;
-  }
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv); status >= 0)
+    return status;
   ::testing::InitGoogleTest(&argc, argv);
   wxApp::SetInstance(new wxApp);
   int wxArgc = 1;

@@ -3,6 +3,8 @@
 // new image, resize, clear and the clipboard's own commands, all through
 // command events; message boxes are recorded and the Resize dialog is
 // answered by a modal-dialog hook. Every wait is bounded.
+#include "../GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -68,16 +70,8 @@ public:
 };
 AnswerDialogs g_dialogs;
 
-std::string Env(const char *name, const char *def)
-{
-  const char *v = std::getenv(name);
-  return v ? v : def;
-}
-
-std::string Corpus(const std::string &rel)
-{
-  return Env("VELLUM_CORPUS", "../shared/corpus") + "/" + rel;
-}
+using vellum_test::Corpus;
+using vellum_test::Env;
 
 void Pump(int ms = 20)
 {
@@ -535,18 +529,8 @@ TEST_F(EditGui, PasteIntoATopDownImageLandsWhereClicked)
 
 int main(int argc, char **argv)
 {
-  if (Env("DISPLAY", "").empty() && Env("VELLUM_UNDER_XVFB", "").empty())
-  {
-    setenv("VELLUM_UNDER_XVFB", "1", 1);
-    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a"),
-                                const_cast<char *>("-s"), const_cast<char *>("-screen 0 1280x1024x24")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("xvfb-run", args.data());
-    std::perror("xvfb-run");
-    return 1;
-  }
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+    return status;
   ::testing::InitGoogleTest(&argc, argv);
   const std::string tmp = Env("VELLUM_TEST_TMP", "/tmp");
   // No scanner: an empty SANE configuration.

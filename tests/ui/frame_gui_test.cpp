@@ -5,6 +5,8 @@
 // recorded through the message-box hook; modal dialogs are answered by a
 // wxModalDialogHook without being shown; every wait is bounded. The binary
 // restarts itself under xvfb-run when DISPLAY is unset.
+#include "../GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -81,15 +83,8 @@ public:
 };
 AnswerDialogs g_dialogs;
 
-std::string Env(const char *name, const char *def)
-{
-  const char *v = std::getenv(name);
-  return v ? v : def;
-}
-std::string Corpus(const std::string &rel)
-{
-  return Env("VELLUM_CORPUS", "/work/shared/corpus") + "/" + rel;
-}
+using vellum_test::Corpus;
+using vellum_test::Env;
 std::string Tmp()
 {
   return Env("VELLUM_TEST_TMP", "/tmp");
@@ -544,18 +539,8 @@ TEST_F(FrameGui, CloseWithAModifiedImageAndCancelKeepsTheWindowAndWritesNoSettin
 int main(int argc, char **argv)
 {
   // Without a display, run again under a virtual one.
-  if (Env("DISPLAY", "").empty() && Env("VELLUM_UNDER_XVFB", "").empty())
-  {
-    setenv("VELLUM_UNDER_XVFB", "1", 1);
-    std::vector<char *> args = {const_cast<char *>("xvfb-run"), const_cast<char *>("-a"),
-                                const_cast<char *>("-s"), const_cast<char *>("-screen 0 1280x1024x24")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("xvfb-run", args.data());
-    std::perror("xvfb-run");
-    return 1;
-  }
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+    return status;
   ::testing::InitGoogleTest(&argc, argv);
   // No scanner backends at all.
   const std::string sane = Tmp() + "/sane-config";
