@@ -601,15 +601,6 @@ GP<JB2Image> reading_order(const JB2Image &in)
   return out;
 }
 
-// A hash of a raster's size and pixels, for finding exact copies.
-size_t raster_hash(const Raster &r)
-{
-  size_t h = (size_t)r.w * 1000003u ^ (size_t)r.h;
-  for (unsigned char v : r.px)
-    h = h * 131u + v;
-  return h;
-}
-
 // Large shapes (tiles of line art, mostly) without a close candidate are
 // still coded as a refinement of the nearest shape of about their size when
 // it differs in under 30 % of the box and in fewer pixels than the shape
@@ -629,7 +620,6 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
   out->set_dimension(in.get_width(), in.get_height());
   std::vector<Prototype> protos;
   std::unordered_map<long, std::vector<int>> by_size; // (w, h) -> prototypes
-  std::unordered_map<size_t, std::vector<int>> exact; // pixel hash -> prototypes
   std::vector<int> done(in.get_shape_count(), -1);    // unchanged shapes reused
   for (int i = 0; i < in.get_blit_count(); i++)
   {
@@ -666,11 +656,10 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
       r = std::move(t);
       box = Box{0, 0, r.w - 1, r.h - 1};
     }
-    const size_t hash = raster_hash(r);
     int copy_of = -1;
-    if (auto it = exact.find(hash); it != exact.end())
+    if (auto it = by_size.find((long)r.w * 65536 + r.h); it != by_size.end())
       for (int p : it->second)
-        if (protos[p].bits.w == r.w && protos[p].bits.h == r.h && protos[p].bits.px == r.px)
+        if (protos[p].bits.px == r.px)
         {
           copy_of = protos[p].shapeno;
           break;
@@ -755,7 +744,6 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
     blit.shapeno = shapeno;
     out->add_blit(blit);
     by_size[(long)r.w * 65536 + r.h].push_back((int)protos.size());
-    exact[hash].push_back((int)protos.size());
     protos.push_back(Prototype{shapeno, std::move(r), count, box});
   }
   return out;
