@@ -3,7 +3,7 @@
 // band height of one inch. Reports the peak memory of the finder per page
 // pixel through its allocator hooks.
 //
-// The page comes from the corpus (VELLUM_CORPUS or ../shared/corpus beside
+// The page comes from the corpus (VELLUM_CORPUS or tests/corpus of
 // the source tree), decoded with pngtopnm.
 #include "maskfind.h"
 

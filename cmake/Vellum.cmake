@@ -19,7 +19,7 @@ function(vellum_test_env test)
   set(_home ${CMAKE_BINARY_DIR}/testhome/${test})
   file(MAKE_DIRECTORY ${_home}/config ${_home}/cache ${_home}/data ${_home}/runtime)
   set_tests_properties(${test} PROPERTIES ENVIRONMENT
-    "HOME=${_home};XDG_CONFIG_HOME=${_home}/config;XDG_CACHE_HOME=${_home}/cache;XDG_DATA_HOME=${_home}/data;XDG_RUNTIME_DIR=${_home}/runtime;VELLUM_CORPUS=${VELLUM_SHARED_DIR}/corpus;VELLUM_TEST_TMP=${_home}")
+    "HOME=${_home};XDG_CONFIG_HOME=${_home}/config;XDG_CACHE_HOME=${_home}/cache;XDG_DATA_HOME=${_home}/data;XDG_RUNTIME_DIR=${_home}/runtime;VELLUM_CORPUS=${VELLUM_CORPUS_DIR};VELLUM_TEST_TMP=${_home}")
 endfunction()
 
 # vellum_gtest(NAME sources... LIBS libs...): one GoogleTest binary, one CTest test.

@@ -38,13 +38,25 @@ std::string source_id(const char *path)
     p.erase(0, root.size());
   else
 #endif
-  for (const char *root : {"libAPI/", "Encoder/", "libdjvu/", "src/"})
+  if (p.compare(0, 3, "../") == 0 || p.compare(0, 2, "./") == 0)
   {
-    size_t at = p.rfind(root);
-    if (at != std::string::npos)
+    // Relative to the build folder (as compiler caches rewrite paths): the
+    // part after the leading ../ and ./ is already below the source tree.
+    size_t start = 0;
+    while (p.compare(start, 3, "../") == 0 || p.compare(start, 2, "./") == 0)
+      start += p[start + 1] == '.' ? 3 : 2;
+    p.erase(0, start);
+  }
+  else
+  {
+    for (const char *root : {"libAPI/", "Encoder/", "libdjvu/", "src/"})
     {
-      p = p.substr(at);
-      break;
+      size_t at = p.rfind(root);
+      if (at != std::string::npos)
+      {
+        p = p.substr(at);
+        break;
+      }
     }
   }
   size_t slash = p.rfind('/');

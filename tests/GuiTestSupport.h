@@ -21,7 +21,7 @@ inline std::string Env(const char *name, const char *def)
 // A file of the shared corpus (VELLUM_CORPUS is set by ctest).
 inline std::string Corpus(const std::string &rel)
 {
-  return Env("VELLUM_CORPUS", "../shared/corpus") + "/" + rel;
+  return Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + rel;
 }
 
 // Without a display, runs this program again under xvfb-run (with the

@@ -2,8 +2,8 @@
 # Opens the viewer on a sample page; without a display, converts one headlessly.
 set -euo pipefail
 BUILD=${1:-build}
-CORPUS=${VELLUM_CORPUS:-$(cd "$(dirname "$0")/.." && pwd)/../shared/corpus}
-SAMPLE="$CORPUS/djvu/compound-flower-fg44-bg44.djvu"
+SAMPLES=$(cd "$(dirname "$0")/../res/samples" && pwd)
+SAMPLE="$SAMPLES/compound-flower-fg44-bg44.djvu"
 if [ -n "${DISPLAY:-}" ] && [ -x "$BUILD/src/ui/vellum" ]; then
   exec "$BUILD/src/ui/vellum" "$SAMPLE"
 fi
@@ -11,7 +11,7 @@ OUT=${VELLUM_RUN_OUT:-$(mktemp -d)}
 CONVERT="$BUILD/tools/vellum-convert/vellum-convert"
 if [ -f "$CONVERT" ] && [ -x "$CONVERT" ]; then
   [ -n "${DISPLAY:-}" ] || echo "No display: converting a sample scan to a compound DjVu page instead of opening the viewer."
-  SCAN="$CORPUS/scan/composed-article-scan-q80.jpg"
+  SCAN="$SAMPLES/composed-article-scan-q80.jpg"
   "$CONVERT" -f "$SCAN" -o "$OUT/sample.djvu"
   "$CONVERT" -f "$SAMPLE" -o "$OUT/sample.bmp"
   echo "Wrote $OUT/sample.djvu ($(stat -c %s "$OUT/sample.djvu") bytes, from $(basename "$SCAN"))"

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 namespace fs = std::filesystem;
 
 namespace files_test
@@ -15,12 +17,14 @@ namespace files_test
 std::string Corpus(const std::string &sub)
 {
   const char *c = getenv("VELLUM_CORPUS");
-#ifdef VELLUM_CORPUS_DEFAULT
-  if (!c)
-    c = VELLUM_CORPUS_DEFAULT;
-#endif
-  if (!c || !fs::exists(c))
+  if (!c || !*c)
+    c = VELLUM_CORPUS_DIR;
+  // A missing corpus is a failure of the run, never a reason to pass.
+  if (!fs::exists(std::string(c) + "/" + sub))
+  {
+    ADD_FAILURE() << "corpus file missing: " << c << "/" << sub;
     return "";
+  }
   return std::string(c) + "/" + sub;
 }
 

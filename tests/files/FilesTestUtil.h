@@ -13,7 +13,8 @@
 namespace files_test
 {
 
-// $VELLUM_CORPUS/sub, or "" when the corpus is not available.
+// $VELLUM_CORPUS/sub (tests/corpus by default); a missing file is a test
+// failure and gives "".
 std::string Corpus(const std::string &sub);
 // A fresh scratch folder for one test (under $VELLUM_TEST_TMP).
 std::string Scratch(const std::string &name);

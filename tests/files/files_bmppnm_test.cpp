@@ -33,7 +33,7 @@ TEST(Bmp, CorpusMatchesIndependentDecoders)
 {
   auto files = CorpusFiles("bmp", {".bmp"});
   if (files.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   int compared = 0;
   for (const auto &f : files)
   {
@@ -73,7 +73,7 @@ TEST(Bmp, MetadataOfCorpusFiles)
 {
   std::string dir = Corpus("bmp");
   if (dir.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   struct
   {
     const char *file;
@@ -105,7 +105,7 @@ TEST(Bmp, MalformedFilesAreRefused)
 {
   auto files = CorpusFiles("bad", {".bmp"});
   if (files.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   for (const auto &f : files)
   {
     SCOPED_TRACE(Base(f));
@@ -122,7 +122,7 @@ TEST(Bmp, DamagedCopiesAreRefused)
   // Every corpus file cut short, and with its size fields broken.
   auto files = CorpusFiles("bmp", {".bmp"});
   if (files.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("bmp-damaged");
   for (const auto &f : files)
   {
@@ -151,7 +151,7 @@ TEST(Bmp, RoundTripIsExact)
 {
   auto files = CorpusFiles("bmp", {".bmp"});
   if (files.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("bmp-roundtrip");
   for (const auto &f : files)
   {
@@ -188,7 +188,7 @@ TEST(Pnm, CorpusMatchesIndependentDecoder)
 {
   auto files = CorpusFiles("pnm", {".pbm", ".pgm", ".ppm"});
   if (files.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("pnm-roundtrip");
   for (const auto &f : files)
   {
@@ -311,7 +311,7 @@ TEST(Pnm, SaveLeavesRecordTopDownAndBmpFollows)
   std::string dir = Scratch("pnm-topdown");
   std::string f = Corpus("bmp/pal8.bmp");
   if (f.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   CDibImage img;
   ASSERT_EQ(img.LoadBmp(f.c_str(), 5), 1);
   Rgb before = RecordRgb(img);

@@ -112,7 +112,7 @@ TEST(Convert, BatchKeepsGoingAndNeverOverwrites)
 {
   std::string bmp = Corpus("bmp/pal8.bmp");
   if (bmp.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("convert-batch");
   std::string args = "'" + bmp + "' '" + Corpus("bad/bmp-badrle.bmp") + "' '" + Corpus("pnm/rgb-8bit.ppm") +
                      "' /no/such.tif x.gif -t bmp -q -o " + dir;
@@ -149,7 +149,7 @@ TEST(Convert, OperationsInOrder)
 {
   std::string src = Corpus("pnm/rgb-8bit.ppm");
   if (src.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("convert-ops");
   CDibImage want;
   ASSERT_EQ(want.LoadPnm(src.c_str(), 5), 1);
@@ -184,7 +184,7 @@ TEST(Convert, PagesAndJpegSettings)
 {
   std::string tif = Corpus("tiff/multipage-palette-3p.tif");
   if (tif.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("convert-pages");
   Result r = Convert("'" + tif + "' --all-pages -t bmp -o " + dir);
   ASSERT_EQ(r.status, 0) << r.out;
@@ -224,7 +224,7 @@ TEST(Convert, DjVuAndIw44Output)
 {
   std::string colour = Corpus("pnm/rgb-8bit.ppm"), bitonal = Corpus("page/text-bitonal-400dpi.tif");
   if (colour.empty() || bitonal.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("convert-djvu");
   Rgb source = MagickRgb(colour);
   ASSERT_TRUE(source.ok());
@@ -279,7 +279,7 @@ TEST(Convert, ParallelWorkersFinishTheOthers)
 {
   std::string colour = Corpus("pnm/rgb-8bit.ppm");
   if (colour.empty())
-    GTEST_SKIP();
+    FAIL() << "corpus data missing";
   std::string dir = Scratch("convert-parallel");
   const char *good[] = {"pnm/rgb-8bit.ppm", "pnm/minisblack-8bit.pgm", "tiff/miniswhite-1bit.tif",
                         "bmp/pal8.bmp"};

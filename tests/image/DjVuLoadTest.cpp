@@ -20,7 +20,7 @@ namespace
 std::string Corpus(const char *name)
 {
   const char *root = std::getenv("VELLUM_CORPUS");
-  return std::string(root ? root : "") + "/" + name;
+  return std::string(root && *root ? root : VELLUM_CORPUS_DIR) + "/" + name;
 }
 
 std::vector<std::string> g_boxes;

@@ -37,7 +37,7 @@ struct Reports
 std::string corpus(const std::string &rel)
 {
   const char *c = std::getenv("VELLUM_CORPUS");
-  return std::string(c ? c : "../shared/corpus") + "/" + rel;
+  return std::string(c ? c : VELLUM_CORPUS_DIR) + "/" + rel;
 }
 
 std::vector<unsigned char> slurp(const std::string &path)

@@ -222,7 +222,7 @@ TEST_F(SaveTest, EveryDepthAsDjVuAndIw44DecodesInDdjvu)
     SCOPED_TRACE(c.file);
     std::string src = Corpus(c.file);
     if (src.empty())
-      GTEST_SKIP() << "no corpus";
+      FAIL() << "corpus data missing";
     CDibImage img;
     ASSERT_TRUE(Load(img, src));
     ASSERT_EQ(img.m_nBitsPerPixel, c.bits);
@@ -287,7 +287,7 @@ TEST_F(SaveTest, LosslessBitonalPagesAreExact)
     SCOPED_TRACE(file);
     std::string src = Corpus(file);
     if (src.empty())
-      GTEST_SKIP() << "no corpus";
+      FAIL() << "corpus data missing";
     CDibImage img;
     ASSERT_TRUE(Load(img, src));
     ASSERT_EQ(img.m_nBitsPerPixel, 1);
@@ -312,7 +312,7 @@ TEST_F(SaveTest, OblongPixelsAreMadeSquare)
 {
   std::string src = Corpus("tiff/text-fax-g3-204x98dpi.tif");
   if (src.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   CDibImage img;
   ASSERT_TRUE(Load(img, src));
   ASSERT_EQ(img.m_nBitsPerPixel, 1);
@@ -374,7 +374,7 @@ TEST_F(SaveTest, GreyTextPageAsCompoundDjVu)
 {
   std::string png = Corpus("page/text-maths-grey-300dpi.png");
   if (png.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   std::string pgm = Path("page.pgm"), ignored;
   ASSERT_TRUE(files_test::Run("pngtopnm '" + png + "' > '" + pgm + "'", ignored));
   CDibImage img;
@@ -406,7 +406,7 @@ TEST_F(SaveTest, TextOnlyAndUpsamplingShapeThePage)
 {
   std::string src = Corpus("pnm/minisblack-8bit.pgm");
   if (src.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   CDibImage img;
   ASSERT_TRUE(Load(img, src));
   img.m_nXDpi = img.m_nYDpi = 150;
@@ -444,7 +444,7 @@ TEST_F(SaveTest, GreyMinIsWhiteAndPaletteColoursSurvive)
 {
   std::string src = Corpus("pnm/minisblack-8bit.pgm");
   if (src.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   CDibImage grey;
   ASSERT_TRUE(Load(grey, src));
   ASSERT_TRUE(grey.InvertGrey());
@@ -529,7 +529,7 @@ TEST_F(SaveTest, SaveImageWritesBmpPnmAndJpeg)
     SCOPED_TRACE(c.name);
     std::string src = Corpus(c.file);
     if (src.empty())
-      GTEST_SKIP() << "no corpus";
+      FAIL() << "corpus data missing";
     CDibImage img;
     ASSERT_TRUE(Load(img, src));
     Rgb original = RecordRgb(img);
@@ -564,7 +564,7 @@ TEST_F(SaveTest, ShortOutputKeepsTheOldFile)
 {
   std::string src = Corpus("bmp/photo-night-192x144.bmp");
   if (src.empty())
-    GTEST_SKIP() << "no corpus";
+    FAIL() << "corpus data missing";
   CVellumSettings settings;
   const std::string old = "the old file\n";
   for (int kind : {IMAGE_FILE_DJVU, IMAGE_FILE_IW44, IMAGE_FILE_BMP, IMAGE_FILE_PNM, IMAGE_FILE_JPEG})

@@ -33,7 +33,7 @@ std::vector<uint8_t> ReadFile(const std::string &path)
 std::string Corpus(const std::string &rel)
 {
   const char *dir = std::getenv("VELLUM_CORPUS");
-  return std::string(dir ? dir : "../shared/corpus") + "/" + rel;
+  return std::string(dir ? dir : VELLUM_CORPUS_DIR) + "/" + rel;
 }
 
 // A stored image for the selection bitmap: rows with a recognisable value.

@@ -5,7 +5,7 @@
 # when there is no display)
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
-PAGE=${2:-${VELLUM_CORPUS:-$(cd "$(dirname "$0")/../../.." && pwd)/shared/corpus}/djvu/compound-flower-fg44-bg44.djvu}
+PAGE=${2:-${VELLUM_CORPUS:-$(cd "$(dirname "$0")/../corpus" && pwd)}/djvu/compound-flower-fg44-bg44.djvu}
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$BUILD" "$PAGE"
 fi

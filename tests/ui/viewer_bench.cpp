@@ -72,7 +72,7 @@ int main(int argc, char **argv)
   const char *corpus = std::getenv("VELLUM_CORPUS");
   std::string page =
       argc > 1 ? argv[1]
-               : std::string(corpus ? corpus : "../shared/corpus") + "/djvu/compound-flower-fg44-bg44.djvu";
+               : std::string(corpus ? corpus : VELLUM_CORPUS_DIR) + "/djvu/compound-flower-fg44-bg44.djvu";
   setenv("SANE_CONFIG_DIR", "/nonexistent", 1); // no scanner probe competing for the CPU
   CVellumApp *app = new CVellumApp;
   app->m_bQuiet = true;

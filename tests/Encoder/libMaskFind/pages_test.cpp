@@ -136,7 +136,7 @@ TEST_P(PageTest, TextInMaskPhotosOut)
   const PageCase &c = GetParam();
   mftest::Picture pic;
   if (!LoadPage(c.name, pic))
-    GTEST_SKIP() << "page not converted: " << MASKFIND_PAGES_DIR << "/" << c.name << ".pnm";
+    FAIL() << "corpus page not converted (pngtopnm): " << MASKFIND_PAGES_DIR << "/" << c.name << ".pnm";
   mftest::Band band = mftest::MakeBand(pic, 0, pic.h);
   MaskRunList *l = MaskFinderEntry(nullptr, &band.band);
   ASSERT_NE(l, nullptr);
@@ -171,7 +171,7 @@ TEST(PageBands, BandedPageKeepsTextAndDropsPhoto)
 {
   mftest::Picture pic;
   if (!LoadPage("compound-flower-text-300dpi", pic))
-    GTEST_SKIP() << "page not converted";
+    FAIL() << "corpus page not converted (pngtopnm)";
   // One inch of rows per band plus the overlap, as with band_inches 1.
   std::vector<uint8_t> mask = BandedMask(pic, 288);
   EXPECT_TRUE(
