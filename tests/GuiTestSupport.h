@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -18,10 +19,15 @@ inline std::string Env(const char *name, const char *def)
   return v ? v : def;
 }
 
-// A file of the shared corpus (VELLUM_CORPUS is set by ctest).
+// A file of the corpus (tests/corpus; ctest sets VELLUM_CORPUS). A missing
+// file throws, so the test fails with its name instead of going on with an
+// empty document (the test framework reports the exception as a failure).
 inline std::string Corpus(const std::string &rel)
 {
-  return Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + rel;
+  const std::string path = Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + rel;
+  if (access(path.c_str(), F_OK) != 0)
+    throw std::runtime_error("corpus file missing: " + path);
+  return path;
 }
 
 // Without a display, runs this program again under xvfb-run (with the

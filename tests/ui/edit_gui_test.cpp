@@ -130,6 +130,8 @@ void Open(const std::string &rel)
   Doc().m_model.m_nOpenKind = 0;
   Doc().m_model.m_nPageIndex = 0;
   Doc().OnOpenDocument(wxString::FromUTF8(Corpus(rel)));
+  if (!Doc().m_model.HasImage())
+    throw std::runtime_error("could not open " + rel);
   View().m_pCanvas->Refresh();
   View().m_pCanvas->Update();
   Pump();

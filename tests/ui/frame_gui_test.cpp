@@ -552,8 +552,16 @@ int main(int argc, char **argv)
   std::system(("rm -rf '" + Folder() + "'").c_str());
   mkdir(Folder().c_str(), 0755);
   mkdir((Folder() + "/sub").c_str(), 0755);
-  Copy(Corpus("bmp/pal8.bmp"), Folder() + "/a.bmp");
-  Copy(Corpus("jpeg/baseline-227x149.jpg"), Folder() + "/b.jpg");
+  try
+  {
+    Copy(Corpus("bmp/pal8.bmp"), Folder() + "/a.bmp");
+    Copy(Corpus("jpeg/baseline-227x149.jpg"), Folder() + "/b.jpg");
+  }
+  catch (const std::exception &e)
+  {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
   std::ofstream(Folder() + "/notes.txt") << "not an image";
   const std::string ini = Tmp() + "/Vellum.ini";
   std::ofstream(ini) << "[General]\nLCOpenDir=" << Folder() << "\nLCOpenType=100\nNoStartupInfo=1\n";
