@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "DibImage.h"
+#include "ReplaceFile.h"
 
 void SetImageError(const char *fmt, ...)
 {
@@ -98,10 +99,8 @@ FILE *CSafeFile::Open(const char *path)
       SetImageError("Cannot write %s: %s", path, std::strerror(errno));
     return m_fp;
   }
-  std::vector<char> name(m_target.begin(), m_target.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix); // with the zero
-  int fd = mkstemp(name.data());
+  std::string name;
+  int fd = vellum::CreateTempBeside(m_target, name);
   if (fd < 0)
   {
     SetImageError("Cannot write %s: %s", path, std::strerror(errno));
@@ -118,13 +117,14 @@ FILE *CSafeFile::Open(const char *path)
     mode = 0666 & ~mask;
   }
   fchmod(fd, mode);
-  m_temp = name.data();
+  m_temp = name;
   m_fp = fdopen(fd, "wb");
   if (!m_fp)
   {
     SetImageError("Cannot write %s: %s", path, std::strerror(errno));
     close(fd);
     unlink(m_temp.c_str());
+    vellum::ForgetTemp(m_temp);
     m_temp.clear();
   }
   return m_fp;
@@ -156,6 +156,7 @@ bool CSafeFile::Commit()
     if (!m_temp.empty())
       unlink(m_temp.c_str());
   }
+  vellum::ForgetTemp(m_temp);
   m_temp.clear();
   return ok;
 }
@@ -169,5 +170,6 @@ void CSafeFile::Abort()
     if (!m_temp.empty())
       unlink(m_temp.c_str());
   }
+  vellum::ForgetTemp(m_temp);
   m_temp.clear();
 }

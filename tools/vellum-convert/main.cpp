@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Convert.h"
+#include "ReplaceFile.h"
 
 int main(int argc, char **argv)
 {
@@ -23,5 +24,8 @@ int main(int argc, char **argv)
     std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
     return 0;
   }
+  // A conversion stopped by the user leaves no half-written file beside its
+  // target.
+  vellum::RemoveTempsOnSignal();
   return vellum_convert::Run(options, stdout, stderr);
 }
