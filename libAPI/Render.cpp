@@ -47,11 +47,6 @@ using DJVU::GP;
 namespace
 {
 
-// Largest page we hand to the library: beyond this many pixels a page's
-// layers cannot be rendered in memory anyway, and DjVuLibre's IW44 decoder
-// allocates per block before it looks at the data.
-const int64_t kMaxPagePixels = (int64_t)1 << 30;
-
 // One-time library set-up: the pixmap dither tables are filled lazily and
 // without a lock, so they are primed here once; message ids are translated
 // with the full message files.
@@ -201,8 +196,18 @@ template <class F> void for_each_chunk(const std::vector<unsigned char> &data, F
   }
 }
 
-// Refuses pages and IW44 layers larger than kMaxPagePixels (their size is
-// in the INFO chunk and in the first chunk of each IW44 layer) and returns
+// Raises the pixel limit's message for a w x h page or layer over it.
+void check_pixels(int64_t w, int64_t h)
+{
+  char msg[200];
+  if (!djvu_check_pixels(w, h, msg, sizeof msg))
+    DJVU_API_THROW(msg);
+}
+
+// Refuses pages and IW44 layers over the pixel limit before the library
+// allocates for them (DjVuLibre's IW44 decoder allocates per block before it
+// looks at the data). Their size is in the INFO chunk and in the first
+// chunk of each IW44 layer. Returns
 // the size ratio from INFO byte 9 (2 or 3; else 1).
 int check_sizes(const std::vector<unsigned char> &data)
 {
@@ -225,8 +230,8 @@ int check_sizes(const std::vector<unsigned char> &data)
                      w = p[4] << 8 | p[5];
                      h = p[6] << 8 | p[7];
                    }
-                   if (w * h > kMaxPagePixels)
-                     DJVU_API_THROW("DjVu page too large");
+                   if (w > 0 && h > 0)
+                     check_pixels(w, h);
                  });
   return ratio;
 }
@@ -334,8 +339,7 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
   const int W = img->get_real_width(), H = img->get_real_height();
   if (!dinfo || W <= 0 || H <= 0)
     fail("This DjVu Files Is Not A Recognized Format.");
-  if ((int64_t)W * H > kMaxPagePixels)
-    DJVU_API_THROW("DjVu page too large");
+  check_pixels(W, H);
 
   HandleOwner owner;
   owner.h = (djvu_halfcoded_image *)djvu_calloc(1, sizeof(djvu_halfcoded_image));

@@ -47,6 +47,28 @@ void *djvu_realloc(void *ptr, size_t size);
 void djvu_free(void *ptr);
 
 /* ------------------------------------------------------------------------ */
+/* Pixel limit                                                               */
+/* ------------------------------------------------------------------------ */
+
+/* The most pixels (width x height) any decoder of the program may allocate
+   for one image: djvu_decode checks the page size (INFO) and every IW44
+   layer's header against it before the library decodes anything; the file
+   readers above the API use the same limit. Process-wide. The default lets
+   a 600-dpi A1 page (14043 x 19866, 279 megapixels) open. */
+#define DJVU_DEFAULT_MAX_PIXELS ((int64_t)300000000)
+
+/* Sets the limit; pixels <= 0 restores the default. */
+void djvu_set_max_pixels(int64_t pixels);
+int64_t djvu_get_max_pixels(void);
+
+/* 1 when a width x height image is within the limit (both sizes > 0).
+   Otherwise 0, and when message is not null the reason is written to it
+   (at most size bytes, zero-terminated), for example "Image too large:
+   8323072 x 64 pixels (532.7 megapixels; the limit is 300 megapixels)". No
+   report through the error callback. */
+int djvu_check_pixels(int64_t width, int64_t height, char *message, size_t size);
+
+/* ------------------------------------------------------------------------ */
 /* Pixel image                                                               */
 /* ------------------------------------------------------------------------ */
 

@@ -6,6 +6,7 @@
 #include "Settings.h"
 
 #include "ReplaceFile.h"
+#include "djvuapi.h"
 
 #include <cerrno>
 #include <charconv>
@@ -321,6 +322,7 @@ const KeyDef kKeys[] = {
     INT_KEY("General", Dither, 1),
     REAL_KEY("General", DisplayGamma, "2.2"),
     INT_KEY("General", SlideDelay, 5),
+    INT_KEY("General", MaxPixels, (int)DJVU_DEFAULT_MAX_PIXELS),
 
     INT_KEY("DjVu", DjvuQuickSet, -1),
     INT_KEY("DjVu", DjvuPhotoQty, 80),

@@ -141,6 +141,18 @@ int JpegPixelsPerMeterToDpi(double ppm);  // floor(ppm * 0.0254 + 0.5)
 // the width or depth is invalid or the result does not fit in 31 bits.
 int64_t DibStride(int64_t width, int bits);
 
+// The pixel limit of every reader (BMP, PNM, TIFF, JPEG and any other) and
+// of the DjVu/IW44 decoder: one process-wide value, kept by the Image API
+// (djvu_set_max_pixels), so that a small file cannot make us allocate a
+// huge picture. Readers check the size from the header, before anything is
+// allocated, and refuse a larger image with "Image too large: W x H pixels
+// (N megapixels; the limit is M megapixels)". The default
+// (DJVU_DEFAULT_MAX_PIXELS, 300 megapixels) opens a 600-dpi A1 page; the
+// program sets the value from Vellum.ini ("MaxPixels") and vellum-convert
+// from --max-pixels. pixels <= 0 restores the default.
+void SetMaxImagePixels(int64_t pixels);
+int64_t GetMaxImagePixels();
+
 class CDibImage
 {
 public:

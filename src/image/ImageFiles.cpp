@@ -22,6 +22,21 @@ void SetImageError(const char *fmt, ...)
   va_end(ap);
 }
 
+void SetMaxImagePixels(int64_t pixels)
+{
+  djvu_set_max_pixels(pixels);
+}
+
+int64_t GetMaxImagePixels()
+{
+  return djvu_get_max_pixels();
+}
+
+bool CheckImagePixels(int64_t width, int64_t height)
+{
+  return djvu_check_pixels(width, height, g_szLastImageError, sizeof g_szLastImageError) != 0;
+}
+
 bool ReadImageFile(const char *path, std::vector<unsigned char> &data, size_t maxBytes)
 {
   data.clear();

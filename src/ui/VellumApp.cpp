@@ -3,6 +3,7 @@
 #include <wx/filehistory.h>
 #include <wx/filename.h>
 
+#include "DibImage.h"
 #include "DocumentNames.h"
 #include "FrameLogic.h"
 #include "HintHelp.h"
@@ -83,6 +84,7 @@ bool CVellumApp::InitInstance()
   m_strProgramDir = CVellumSettings::ProgramDir() + "/";
   m_strProfileName = m_strSettingsOverride.empty() ? CVellumSettings::SettingsPath() : m_strSettingsOverride;
   m_settings.LoadSettings(m_strProfileName);
+  SetMaxImagePixels(m_settings.MaxPixels);
   if (!m_bQuiet)
     InstallWxMessageBox();
   SetStartupHintHook(&RunHintDialog);

@@ -101,6 +101,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "Dither=1",
                          "DisplayGamma=2.2",
                          "SlideDelay=5",
+                         "MaxPixels=300000000",
                          "[DjVu]",
                          "DjvuQuickSet=-1",
                          "DjvuPhotoQty=80",

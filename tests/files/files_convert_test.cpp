@@ -197,6 +197,13 @@ TEST(Convert, PagesAndJpegSettings)
     ASSERT_EQ(b.LoadTiff(tif.c_str(), p - 1, 5), 1);
     EXPECT_EQ(MaxDiff(RecordRgb(a), RecordRgb(b)), 0);
   }
+  // A chain that loops back converts the pages before the loop.
+  std::string loop = Corpus("tiff/ifd-loop-first.tif");
+  r = Convert("'" + loop + "' --all-pages -t pnm -o " + dir);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Lines(r.out), 2) << r.out;
+  EXPECT_TRUE(fs::exists(dir + "/ifd-loop-first-p2.pgm"));
+  EXPECT_FALSE(fs::exists(dir + "/ifd-loop-first-p3.pgm"));
   r = Convert("'" + tif + "' --page 3 -o " + dir + "/third.bmp");
   ASSERT_EQ(r.status, 0) << r.out;
   CDibImage third;
@@ -218,6 +225,38 @@ TEST(Convert, PagesAndJpegSettings)
   ASSERT_EQ(img.LoadBmp(bmp.c_str(), 5), 1);
   ASSERT_EQ(img.SaveJpeg((dir + "/direct.jpg").c_str(), 10, 0, 0, 0, "Orvale Vellum Revision: 1.12 "), 1);
   EXPECT_EQ(ReadFile(dir + "/direct.jpg"), ReadFile(dir + "/q10.jpg"));
+}
+
+// The pixel limit comes from MaxPixels in the settings file, and
+// --max-pixels wins over it; a refused input names its size.
+TEST(Convert, PixelLimitFromSettingsAndOption)
+{
+  std::string bmp = Corpus("bmp/pal8.bmp"), djvu = Corpus("djvu/formatdoc-p61-table-bitonal.djvu");
+  ASSERT_FALSE(bmp.empty() || djvu.empty());
+  std::string dir = Scratch("convert-limit");
+  std::string ini = dir + "/Vellum.ini";
+  WriteFile(ini, "[General]\nMaxPixels=8127\n");
+  const std::string refused = "Image too large: 127 x 64 pixels (0.0 megapixels; the limit is 0.008127 megapixels)";
+  Result r = Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/a.pgm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+  r = Convert("'" + bmp + "' --settings " + ini + " --max-pixels 8128 -o " + dir + "/b.ppm");
+  EXPECT_EQ(r.status, 0) << r.out;
+  WriteFile(ini, "[General]\nMaxPixels=8128\n");
+  EXPECT_EQ(Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/c.ppm").status, 0);
+  r = Convert("'" + bmp + "' --settings " + ini + " --max-pixels 8127 -o " + dir + "/d.ppm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+  // The DjVu decoder takes the same limit (2550 x 3300 = 8415000).
+  r = Convert("'" + djvu + "' --max-pixels 8414999 -o " + dir + "/e.pbm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Image too large: 2550 x 3300 pixels (8.4 megapixels; the limit is 8.415 megapixels)"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Convert("'" + djvu + "' --max-pixels 8415000 -o " + dir + "/e.pbm").status, 0);
+  for (const char *bad : {"0", "-1", "x", "99999999999"})
+    EXPECT_EQ(Convert("'" + bmp + "' --max-pixels " + std::string(bad) + " -o " + dir + "/f.ppm").status, 2);
+  EXPECT_FALSE(fs::exists(dir + "/a.pgm") || fs::exists(dir + "/d.ppm") || fs::exists(dir + "/f.ppm"));
 }
 
 TEST(Convert, DjVuAndIw44Output)

@@ -163,6 +163,9 @@ TEST(Tiff, CorpusMetadata)
       {"minisblack-16bit.tif", 0, 1, 8, 0, 0, 1, 1},
       {"grey-alpha-packbits.tif", 0, 1, 8, 300, 300, 1, 1},
       {"two-ifds-1x1.tif", 1, 2, 8, 0, 0, 1, 1},
+      // Chains that loop back: the pages before the loop.
+      {"ifd-loop-first.tif", 1, 2, 8, 0, 0, 1, 1},
+      {"ifd-loop-self.tif", 0, 1, 8, 0, 0, 1, 1},
       {"rgb-tiled-lzw.tif", 0, 1, 24, 300, 300, 2, 0},
       {"photo-cmyk-8bit.tif", 0, 1, 24, 100, 100, 2, 0},
   };

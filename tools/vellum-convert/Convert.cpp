@@ -715,6 +715,8 @@ void PrintUsage(FILE *out)
              "      --method single|centre|average   scaling method (default average)\n"
              "Other:\n"
              "      --settings FILE    read settings from FILE instead of Vellum.ini\n"
+             "      --max-pixels N     refuse images of more than N pixels (width x height;\n"
+             "                         default: MaxPixels of Vellum.ini, 300000000)\n"
              "  -j, --jobs N           convert N files at a time (default: the processors)\n"
              "  -q, --quiet            print only failures\n"
              "  -h, --help             show this help\n"
@@ -870,6 +872,11 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     }
     else if (name == "--settings")
       o.settingsFile = value;
+    else if (name == "--max-pixels")
+    {
+      if (!ParseInt(value, 1, INT_MAX, o.maxPixels))
+        return bad("a number of pixels from 1");
+    }
     else if (name == "--rotate")
     {
       if (value == "left")
@@ -975,6 +982,7 @@ int Run(const Options &given, FILE *out, FILE *err)
   Context cx(options);
   cx.settings.LoadSettings(options.settingsFile.empty() ? CVellumSettings::SettingsPath()
                                                         : options.settingsFile);
+  SetMaxImagePixels(options.maxPixels > 0 ? options.maxPixels : cx.settings.MaxPixels);
   cx.toDirectory = options.inputs.size() > 1 || folderInput || options.allPages ||
                    options.output.back() == '/' || IsDirectory(options.output);
   cx.type = options.outputType;

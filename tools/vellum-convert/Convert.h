@@ -51,6 +51,7 @@ struct Options
   int quality = -1, smoothing = -1, optimize = -1, encodeDct = -1, decodeDct = -1;
   bool commentGiven = false;
   std::string comment;
+  int maxPixels = 0; // pixel limit of the readers; 0: from the settings
   bool quiet = false;
   bool help = false, version = false;
 };
