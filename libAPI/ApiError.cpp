@@ -202,8 +202,10 @@ int djvu_check_pixels(int64_t width, int64_t height, char *message, size_t size)
       std::snprintf(message, size, "Image size is invalid: %lld x %lld pixels", (long long)width,
                     (long long)height);
     else
-      std::snprintf(message, size, "Image too large: %lld x %lld pixels (%.1f megapixels; the limit is %g megapixels)",
-                    (long long)width, (long long)height, (double)width * (double)height / 1e6, (double)limit / 1e6);
+      std::snprintf(message, size,
+                    "Image too large: %lld x %lld pixels (%.1f megapixels; the limit is %g megapixels)",
+                    (long long)width, (long long)height, (double)width * (double)height / 1e6,
+                    (double)limit / 1e6);
   }
   return 0;
 }

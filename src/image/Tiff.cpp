@@ -1,8 +1,8 @@
 // TIFF reader of CDibImage: one page (directory) at a time through libtiff.
 //
 // Method. The directories are counted first (a damaged chain is refused, one
-// that loops back counts the pages before the loop), then the requested page is selected and its tags decide the
-// layout:
+// that loops back counts the pages before the loop), then the requested page
+// is selected and its tags decide the layout:
 //  - strips of 1, 2, 4, 8 or 16-bit samples, one sample plane or separate
 //    planes, photometric min-is-white, min-is-black, palette, RGB or
 //    separated (CMYK), are read scanline by scanline and stored bottom-up:

@@ -439,7 +439,8 @@ TEST(Bmp, RunLengthRowEnds)
 // way) read as ImageMagick reads them.
 TEST(Bmp, RunLengthFilesFromOtherEncoders)
 {
-  for (const char *name : {"bmp/rle8-imagemagick.bmp", "bmp/rle8-imagemagick-125x20.bmp", "bmp/rle4-padded.bmp"})
+  for (const char *name :
+       {"bmp/rle8-imagemagick.bmp", "bmp/rle8-imagemagick-125x20.bmp", "bmp/rle4-padded.bmp"})
   {
     SCOPED_TRACE(name);
     std::string f = Corpus(name);

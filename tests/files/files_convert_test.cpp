@@ -236,7 +236,8 @@ TEST(Convert, PixelLimitFromSettingsAndOption)
   std::string dir = Scratch("convert-limit");
   std::string ini = dir + "/Vellum.ini";
   WriteFile(ini, "[General]\nMaxPixels=8127\n");
-  const std::string refused = "Image too large: 127 x 64 pixels (0.0 megapixels; the limit is 0.008127 megapixels)";
+  const std::string refused =
+      "Image too large: 127 x 64 pixels (0.0 megapixels; the limit is 0.008127 megapixels)";
   Result r = Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/a.pgm");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;

@@ -16,7 +16,6 @@ using namespace files_test;
 namespace
 {
 
-
 int LoadAny(CDibImage &img, const char *path)
 {
   switch (GetImageFileType(path))

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -69,6 +70,11 @@ TEST(Tiff, CorpusMatchesImageMagick)
   {
     CDibImage first;
     ASSERT_EQ(first.LoadTiff(f.c_str(), 0, 5), 1) << Base(f) << ": " << g_szLastImageError;
+    // The page count is ImageMagick's frame count (a chain that loops back
+    // counts the pages before the loop for both).
+    std::string frames;
+    ASSERT_TRUE(files_test::Run("identify -format '%n\\n' '" + f + "' 2>/dev/null | head -n 1", frames));
+    EXPECT_EQ(first.m_nPageCount, std::atoi(frames.c_str())) << Base(f);
     for (int page = 0; page < first.m_nPageCount; page++)
     {
       SCOPED_TRACE(Base(f) + " page " + std::to_string(page));

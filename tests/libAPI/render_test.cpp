@@ -297,7 +297,8 @@ TEST(Decode, AbsurdSizesRefusedBeforeTheLibrary)
     std::memset(&bytes[c.at], 0xff, 4);
     EXPECT_FALSE(decode_bytes(bytes));
     ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0], "DjVu page too large");
+    EXPECT_EQ(g_messages[0],
+              "Image too large: 65535 x 65535 pixels (4294.8 megapixels; the limit is 300 megapixels)");
   }
 }
 
