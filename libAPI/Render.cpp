@@ -306,6 +306,15 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
 
   // Sizes the library would choke on are refused before it sees them.
   const int ratio = check_sizes(data);
+  // The obsolete navigation directory (NDIR) is never needed for one page,
+  // and the library's URL normaliser loops forever on some names in it
+  // ("/../"): its id is changed to one the library skips.
+  for_each_chunk(data,
+                 [&](const char *id, const unsigned char *, size_t)
+                 {
+                   if (!std::memcmp(id, "NDIR", 4))
+                     std::memcpy(&data[(size_t)((const unsigned char *)id - data.data())], "ndir", 4);
+                 });
 
   GP<DecodePort> port = new DecodePort;
   port->pool = DJVU::DataPool::create();
