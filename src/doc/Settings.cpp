@@ -5,6 +5,7 @@
 // the defaults all walk that table.
 #include "Settings.h"
 
+#include "AppPaths.h"
 #include "ReplaceFile.h"
 #include "djvuapi.h"
 
@@ -454,15 +455,7 @@ void CVellumSettings::AddRecentFile(const std::string &path)
 
 std::string CVellumSettings::ProgramDir()
 {
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0)
-    return ".";
-  std::string exe(buf, (size_t)n);
-  size_t slash = exe.find_last_of('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : exe.substr(0, slash);
+  return vellum::ProgramDirectory();
 }
 
 std::string CVellumSettings::HomeDir()

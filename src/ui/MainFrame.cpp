@@ -9,11 +9,15 @@
 #include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
+#include <wx/filefn.h>
+#include <wx/iconbndl.h>
+#include <wx/image.h>
 #include <wx/accel.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 
+#include "AppPaths.h"
 #include "Associations.h"
 #include "CommandIds.h"
 #include "Dialogs.h"
@@ -82,8 +86,8 @@ wxBitmap SelectToolBitmap()
   return drawn;
 }
 
-// The window's icon: a page with a folded corner and two lines of text.
-wxIcon FrameIcon()
+// The built-in window icon: a page with a folded corner and two lines of text.
+wxIcon BuiltInIcon()
 {
   wxBitmap drawn(32, 32);
   {
@@ -104,6 +108,34 @@ wxIcon FrameIcon()
   wxIcon icon;
   icon.CopyFromBitmap(drawn);
   return icon;
+}
+
+// The window's icons: the installed program's theme icon in every size it
+// was installed in (the window manager picks the one it needs), else the
+// built-in one. Read from the prefix rather than looked up in the icon
+// theme, so that a program installed under any prefix shows its own.
+wxIconBundle FrameIcons()
+{
+  wxIconBundle icons;
+  const std::string prefix = vellum::InstalledPrefix();
+  if (!prefix.empty())
+  {
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+      wxImage::AddHandler(new wxPNGHandler);
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    {
+      const wxString path = wxString::Format("%s/share/icons/hicolor/%dx%d/apps/%s.png",
+                                             wxString::FromUTF8(prefix), size, size, vellum::kAppId);
+      if (!wxFileExists(path))
+        continue;
+      wxIcon icon(path, wxBITMAP_TYPE_PNG);
+      if (icon.IsOk())
+        icons.AddIcon(icon);
+    }
+  }
+  if (icons.IsEmpty())
+    icons.AddIcon(BuiltInIcon());
+  return icons;
 }
 
 } // namespace
@@ -146,7 +178,7 @@ wxEND_EVENT_TABLE()
   // The bars in their order: toolbar, status bar, then the selection bar,
   // which writes its first status text.
   m_aui.SetManagedWindow(this);
-  SetIcon(FrameIcon());
+  SetIcons(FrameIcons());
   CreateMenus();
   CreateBars();
   CreateBrowserBar();

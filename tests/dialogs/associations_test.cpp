@@ -124,6 +124,7 @@ TEST_F(Assoc, AssociateWritesDesktopFileDefaultAndMimePackage)
   const std::string pkg = ReadAll(data + "/mime/packages/vellum.xml");
   EXPECT_NE(pkg.find("<mime-type type=\"image/x-iw44\">"), std::string::npos);
   EXPECT_NE(pkg.find("<glob pattern=\"*.djv\"/>"), std::string::npos);
+  EXPECT_NE(pkg.find("<mime-type type=\"image/vnd.djvu+multipage\">"), std::string::npos);
   // Both extensions share the MIME type.
   EXPECT_EQ(s.IsAssociated(".djvu", 1), 1);
   EXPECT_EQ(s.IsAssociated(".djv", 1), 1);
@@ -255,6 +256,57 @@ TEST_F(Assoc, MimeDatabaseIsUpdatedWhenInstalled)
   const std::string globs = ReadAll(data + "/mime/globs2");
   EXPECT_NE(globs.find("image/x-iw44:*.iw44"), std::string::npos) << globs;
   EXPECT_EQ(s.IsAssociated(".iw4", 2), 1);
+}
+
+TEST_F(Assoc, InstalledProgramNamesItsInstalledEntry)
+{
+  mkdir((root + "/share").c_str(), 0755);
+  mkdir((root + "/share/applications").c_str(), 0755);
+  const std::string entry = root + "/share/applications/org.vellum.Vellum.desktop";
+  WriteAll(entry, "[Desktop Entry]\nType=Application\nName=Vellum\nExec=vellum %f\n");
+  mkdir(config.c_str(), 0700);
+  WriteAll(config + "/mimeapps.list", "[Default Applications]\nimage/jpeg=org.gnome.eog.desktop;\n"
+                                      "image/tiff=Vellum.TIFF.desktop;\n");
+  CXdgAssociations s = Store();
+  s.SetInstalledEntry(entry);
+  EXPECT_EQ(s.DesktopId("Vellum.JPEG"), "org.vellum.Vellum.desktop");
+
+  // Every group through the dialog's flow: the defaults name the installed
+  // entry, and nothing is written into the data folder.
+  bool before[6], after[6], all[6] = {true, true, true, true, true, true};
+  ReadAssociationStates(s, before);
+  for (bool b : before)
+    EXPECT_FALSE(b); // the build folder's Vellum.TIFF is not the installed entry
+  ApplyAssociationChanges(s, before, all);
+  ReadAssociationStates(s, after);
+  for (int i = 0; i < 6; i++)
+    EXPECT_TRUE(after[i]) << i;
+  const std::string apps = ReadAll(config + "/mimeapps.list");
+  for (const char *t :
+       {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp", "image/x-portable-pixmap"})
+    EXPECT_NE(apps.find(std::string("\n") + t + "=org.vellum.Vellum.desktop;"), std::string::npos) << t;
+  EXPECT_NE(apps.find("image/jpeg=org.vellum.Vellum.desktop;org.gnome.eog.desktop;"), std::string::npos);
+  struct stat st;
+  EXPECT_NE(stat((data + "/applications").c_str(), &st), 0);
+  EXPECT_NE(stat((data + "/mime").c_str(), &st), 0);
+
+  // Unchecking removes our ids, the build folder's as well, and leaves
+  // another program's.
+  WriteAll(config + "/mimeapps.list",
+           "[Default Applications]\n"
+           "image/tiff=org.vellum.Vellum.desktop;Vellum.TIFF.desktop;other.desktop;\n");
+  EXPECT_EQ(s.Unassociate(".tif"), 1);
+  EXPECT_NE(ReadAll(config + "/mimeapps.list").find("image/tiff=other.desktop;\n"), std::string::npos);
+
+  // An installed entry without an open command is no association.
+  EXPECT_EQ(s.Associate(".bmp", "Vellum.BMP", "Vellum BMP Image", 7), 1);
+  EXPECT_EQ(s.IsAssociated(".bmp", 3), 1);
+  WriteAll(entry, "[Desktop Entry]\nName=Vellum\n");
+  EXPECT_EQ(s.IsAssociated(".bmp", 3), 0);
+  EXPECT_TRUE(g_boxes.empty());
+
+  // A store for a given program path never looks for an installed entry.
+  EXPECT_EQ(Store().InstalledEntry(), "");
 }
 
 TEST_F(Assoc, EnvironmentNamesTheFolders)

@@ -2,6 +2,7 @@
 // image operations. See vellum-convert(1) or --help.
 #include <cstdio>
 
+#include "AppPaths.h"
 #include "Convert.h"
 #include "ReplaceFile.h"
 
@@ -22,6 +23,10 @@ int main(int argc, char **argv)
   if (options.version)
   {
     std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
+    // Where the run-time files were found: tells an installed tree from a
+    // build folder.
+    const std::string data = vellum::DataDirectory();
+    std::printf("run-time files: %s\n", data.empty() ? "(none)" : data.c_str());
     return 0;
   }
   // A conversion stopped by the user leaves no half-written file beside its
