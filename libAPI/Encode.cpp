@@ -867,7 +867,10 @@ extern "C"
           GP<GPixmap> fg = GPixmap::create();
           GP<GBitmap> fgholes = GBitmap::create();
           bool fg_found = false;
-          if (page)
+          const bool compact = page && (p.flags & DJVU_ENCODE_COMPACT);
+          // Compact pages are never thickened: the wider glyphs cost 1.5 to
+          // 3 dB, at 150 dpi as at 300.
+          if (page && !compact)
           {
             fg_found = fg_layer(*page, *jb2, *fg, *fgholes, f);
             if (fg_found)
@@ -891,7 +894,15 @@ extern "C"
 
           progress("Processing color layer", 30, p.progress_data);
           GP<IW44Image> bgenc, fgenc;
-          if (page)
+          if (compact)
+          {
+            encode_compact_layers(iff, *page, *jb2, f, compact_bg_ratio(b, dpi, !(page->flags & DJVU_GRAY)),
+                                  dpi, p.quality, corr);
+            if (page == &copy.img)
+              pix_release_buffer(&copy.img);
+            page = nullptr;
+          }
+          else if (page)
           {
             const bool gray = (page->flags & DJVU_GRAY) != 0;
             GP<GPixmap> bg = GPixmap::create();

@@ -6,6 +6,7 @@
 
 #include "GBitmap.h"
 #include "GSmartPointer.h"
+#include "IFFByteStream.h"
 #include "IW44Image.h"
 #include "JB2Image.h"
 
@@ -38,6 +39,27 @@ DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);
 // Edge smoothing of one shape (rows, then columns). Returns a new bitmap of
 // the same size.
 DJVU::GP<DJVU::GBitmap> smooth_edges(const DJVU::GBitmap &bits);
+
+// ---- compact layers (Compact.cpp) ----
+
+// The bitmap with every set pixel grown to a (2 radius + 1) square; same
+// size.
+DJVU::GP<DJVU::GBitmap> dilate_square(const DJVU::GBitmap &bm, int radius);
+
+// The background reduction of the compact profile from the classic one for
+// a page of dpi: one step finer on colour pages, at most 2 below 200 dpi.
+// The edge width is how far the background holes reach beyond the mask
+// (the anti-aliasing of the glyphs).
+int compact_bg_ratio(int classic_ratio, int dpi, bool colour);
+int compact_edge_width(int dpi);
+
+// Writes the colour chunks of a compact page after its Sjbz chunk: FGbz
+// (one palette colour per blit of jb2, in blit order) or FG44, and the
+// BG44 chunks. img is the page at the mask's size; f and b are the
+// foreground and background reductions; the quality (1..100) sets the
+// decibels the background reaches.
+void encode_compact_layers(DJVU::IFFByteStream &iff, const djvu_pixel_image &img, const DJVU::JB2Image &jb2,
+                           int f, int b, int dpi, int quality, double corr);
 
 } // namespace vellum_api
 

@@ -263,7 +263,11 @@ enum
 {
   DJVU_ENCODE_LOSSLESS = 1,  /* lossless mask (clean at level 8) */
   DJVU_ENCODE_NO_THICKEN = 2, /* do not thicken the shapes */
-  DJVU_ENCODE_AGGRESSIVE = 4  /* aggressive mask cleaning (level 31) */
+  DJVU_ENCODE_AGGRESSIVE = 4, /* aggressive mask cleaning (level 31) */
+  DJVU_ENCODE_COMPACT = 8     /* compact layers: background holes over the
+                                 grown mask, one palette colour per shape
+                                 (FGbz) or a budgeted FG44, background to a
+                                 quality; thickening only below 200 dpi */
 };
 
 typedef struct djvu_encode_params_s
@@ -300,7 +304,9 @@ typedef void (*djvu_progress_callback)(const char *text, int percent, int progre
 djvu_progress_callback djvu_set_progress_callback(djvu_progress_callback callback);
 
 /* Writes a single-page compound DjVu file: FORM:DJVU {INFO Sjbz BG44 FG44
-   BG44 BG44 BG44} with an image, {INFO Sjbz} without. mask is required;
+   BG44 BG44 BG44} with an image, {INFO Sjbz} without. With
+   DJVU_ENCODE_COMPACT and an image: {INFO Sjbz FGbz BG44 BG44 BG44}, or
+   {INFO Sjbz BG44 FG44 BG44 BG44} when the shapes cover pictures. mask is required;
    image may be null (mask-only page). Neither input is freed or kept.
    Returns 0, or -1 after one report (the output routine then was not called,
    or was called once and wrote short). */

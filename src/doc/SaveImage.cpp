@@ -230,7 +230,8 @@ SaveParameters MakeSaveParameters(const CVellumSettings &s, int kind)
     p.encode.gamma = s.DjvuPhotoGamma;
     p.encode.quality = s.DjvuPhotoQty;
     p.encode.flags =
-        (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) | (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0);
+        (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) | (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0) |
+        (s.DjvuProfile == 1 ? DJVU_ENCODE_COMPACT : 0);
     p.encode.fg_dpi = 50;
     p.encode.bg_dpi = 100;
     p.encode.progress_data = 0;

@@ -337,6 +337,7 @@ const KeyDef kKeys[] = {
     INT_KEY("DjVu", DjvuFilterLevel, 0),
     INT_KEY("DjVu", DjvuForeback, 0),
     INT_KEY("DjVu", DjvuUpsample, 0),
+    INT_KEY("DjVu", DjvuProfile, 0),
 
     INT_KEY("IW44", Iw44PhotoQty, 80),
     INT_KEY("IW44", Iw44Crcb, 0),

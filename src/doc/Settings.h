@@ -117,6 +117,7 @@ public:
   int DjvuFilterLevel;
   int DjvuForeback;
   int DjvuUpsample;
+  int DjvuProfile; // encoding profile: 0 classic layers, 1 compact layers
 
   // Section "IW44"
   int Iw44PhotoQty;

@@ -192,6 +192,36 @@ TEST_F(Dialogs, DjvuSettingsQualityFieldAndOk)
   EXPECT_FALSE(bitonal.QualityEnabled());
 }
 
+TEST_F(Dialogs, DjvuSettingsProfileChoice)
+{
+  // Radio 0 "Compact" is DjvuProfile 1, radio 1 "Classic" is 0; an unknown
+  // stored value shows as Classic, which is what the encoder makes of it.
+  const struct
+  {
+    int stored, radio;
+  } loads[] = {{0, 1}, {1, 0}, {5, 1}, {-1, 1}};
+  for (auto &l : loads)
+  {
+    settings.DjvuProfile = l.stored;
+    CDjVuSettingsLogic dlg(settings, doc);
+    EXPECT_EQ(dlg.ProfileRadio(), l.radio) << l.stored;
+  }
+  settings.DjvuProfile = 0;
+  CDjVuSettingsLogic dlg(settings, doc);
+  dlg.OnProfile(0);
+  EXPECT_EQ(settings.DjvuProfile, 0); // only OK writes it
+  ASSERT_FALSE(dlg.Validate());
+  dlg.Store();
+  EXPECT_EQ(settings.DjvuProfile, 1);
+  dlg.OnProfile(1);
+  dlg.OnReset(); // back to the stored Compact
+  EXPECT_EQ(dlg.ProfileRadio(), 0);
+  dlg.OnDefault();
+  EXPECT_EQ(dlg.profile, CDjVuSettingsLogic::kDefaultProfile);
+  dlg.Store();
+  EXPECT_EQ(settings.DjvuProfile, CDjVuSettingsLogic::kDefaultProfile);
+}
+
 TEST_F(Dialogs, DjvuSettingsDefaultResetAndAdvanced)
 {
   settings.DjvuPhotoQty = 50;

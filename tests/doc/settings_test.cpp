@@ -115,6 +115,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "DjvuFilterLevel=0",
                          "DjvuForeback=0",
                          "DjvuUpsample=0",
+                         "DjvuProfile=0",
                          "[IW44]",
                          "Iw44PhotoQty=80",
                          "Iw44Crcb=0",

@@ -96,6 +96,7 @@ TEST(Convert, UsageErrors)
                {"a.bmp --page 0 -o x.bmp"},
                {"a.bmp --filter-level 201 -o x.djvu"},
                {"a.bmp --upsample 4 -o x.djvu"},
+               {"a.bmp --profile small -o x.djvu"},
                {"a.bmp -j 0 -o x.djvu"},
                {"a.bmp -jx -o x.djvu"},
                {"a.bmp --bogus -o x.bmp"},
@@ -274,6 +275,8 @@ TEST(Convert, DjVuAndIw44Output)
   } cases[] = {
       {colour, "", "colour.djvu", "FORM:DJVU INFO Sjbz BG44 FG44 BG44 BG44 BG44"},
       {colour, "--text-only --lossless --no-thicken", "text.djv", "FORM:DJVU INFO Sjbz"},
+      {colour, "--profile compact", "compact.djvu", "FORM:DJVU INFO Sjbz FGbz BG44 BG44 BG44"},
+      {colour, "--profile classic", "classic.djvu", "FORM:DJVU INFO Sjbz BG44 FG44 BG44 BG44 BG44"},
       {bitonal, "", "bitonal.djvu", "FORM:DJVU INFO Sjbz"},
       {colour, "--quality 90", "photo.iw44", "FORM:PM44 PM44"},
       {colour, "-t iw44 --quality 30", "photo30.iw4", "FORM:PM44 PM44"},

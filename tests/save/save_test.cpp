@@ -708,8 +708,10 @@ TEST_F(SaveTest, SettingsFillTheEncoderRecords)
 
   struct
   {
-    int color, size, inv, lossless, thick, switches, flags;
-  } rows[] = {{1, 0, 0, 0, 0, 1, 0}, {0, 1, 0, 1, 0, 2, 1}, {0, 0, 1, 0, 1, 4, 2}, {1, 1, 1, 1, 1, 7, 3}};
+    int color, size, inv, lossless, thick, profile, switches, flags;
+  } rows[] = {{1, 0, 0, 0, 0, 0, 1, 0}, {0, 1, 0, 1, 0, 0, 2, 1}, {0, 0, 1, 0, 1, 0, 4, 2},
+              {1, 1, 1, 1, 1, 0, 7, 3}, {0, 0, 0, 0, 0, 1, 0, 8}, {0, 0, 0, 1, 1, 1, 0, 11},
+              {0, 0, 0, 0, 0, 7, 0, 0}}; // an unknown profile is the classic one
   for (auto &r : rows)
   {
     s.DjvuNoColorFilter = r.color;
@@ -717,6 +719,7 @@ TEST_F(SaveTest, SettingsFillTheEncoderRecords)
     s.DjvuNoInvFilter = r.inv;
     s.DjvuLossless = r.lossless;
     s.DjvuNoThick = r.thick;
+    s.DjvuProfile = r.profile;
     p = MakeSaveParameters(s, IMAGE_FILE_DJVU);
     EXPECT_EQ(p.mask.switches, r.switches);
     EXPECT_EQ(p.encode.flags, r.flags);

@@ -646,6 +646,8 @@ void ApplyOverrides(const Options &o, int type, CVellumSettings &s)
     s.DjvuFilterLevel = o.filterLevel;
   if (o.upsample >= 0)
     s.DjvuUpsample = o.upsample;
+  if (o.profile >= 0)
+    s.DjvuProfile = o.profile;
   if (o.lossless)
     s.DjvuLossless = 1;
   if (o.noThicken)
@@ -695,6 +697,8 @@ void PrintUsage(FILE *out)
              "      --filter-level N   mask filter level, -200 to 200\n"
              "      --lossless         code the mask without loss\n"
              "      --no-thicken       do not thicken thin strokes\n"
+             "      --profile compact|classic   layer coding: compact (smaller pages) or\n"
+             "                         classic (the long-standing layers)\n"
              "      --text-only        mask only, no colour layers\n"
              "      --upsample CODE    resolution the page is tuned for: 0 high, 1 medium,\n"
              "                         2 low, 3 very low (or high|medium|low|very-low)\n"
@@ -831,6 +835,15 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     {
       if (!ParseInt(value, -200, 200, o.filterLevel))
         return bad("-200 to 200");
+    }
+    else if (name == "--profile")
+    {
+      if (value == "classic")
+        o.profile = 0;
+      else if (value == "compact")
+        o.profile = 1;
+      else
+        return bad("compact or classic");
     }
     else if (name == "--upsample")
     {

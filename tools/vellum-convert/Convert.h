@@ -45,7 +45,7 @@ struct Options
   std::string settingsFile; // empty: the usual Vellum.ini
   // -1 (or false): from the settings. quality is the output kind's: JPEG,
   // DjVu or IW44.
-  int filterLevel = -1000, upsample = -1;
+  int filterLevel = -1000, upsample = -1, profile = -1;
   bool lossless = false, noThicken = false, textOnly = false;
   int jobs = 0; // parallel workers; 0: the number of processors
   int quality = -1, smoothing = -1, optimize = -1, encodeDct = -1, decodeDct = -1;

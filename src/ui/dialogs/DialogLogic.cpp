@@ -268,6 +268,7 @@ void CDjVuSettingsLogic::Load()
 {
   quality = m_settings.DjvuPhotoQty;
   quickSet = m_settings.DjvuQuickSet;
+  profile = m_settings.DjvuProfile == kProfileCompact ? kProfileCompact : kProfileClassic;
   Refresh();
 }
 
@@ -293,6 +294,7 @@ void CDjVuSettingsLogic::OnDefault()
 {
   quickSet = -1;
   quality = kDefaultQuality;
+  profile = kDefaultProfile;
   Refresh();
 }
 
@@ -310,6 +312,7 @@ void CDjVuSettingsLogic::OnReset()
       quickSet = -1;
   }
   quality = m_settings.DjvuPhotoQty;
+  profile = m_settings.DjvuProfile == kProfileCompact ? kProfileCompact : kProfileClassic;
   Refresh();
 }
 
@@ -333,6 +336,7 @@ void CDjVuSettingsLogic::Store()
 {
   m_settings.DjvuPhotoQty = quality;
   m_settings.DjvuQuickSet = quickSet;
+  m_settings.DjvuProfile = profile;
   m_doc.MarkModifiedIfKind(1);
 }
 

@@ -141,7 +141,14 @@ public:
     IDC_DEFAULT = 1052,
     IDC_RESET = 1055,
     IDC_ADVANCED = 1011,
-    IDC_HELP = 1130
+    IDC_HELP = 1130,
+    IDC_PROFILE_GROUP = 1110,
+    IDC_PROFILE_COMPACT = 1111,
+    IDC_PROFILE_CLASSIC = 1112,
+    // DjvuProfile values
+    kProfileClassic = 0,
+    kProfileCompact = 1,
+    kDefaultProfile = kProfileClassic
   };
   // The question "&Reset" asks when the quick sets differ.
   static const char kResetQuestion[];
@@ -150,6 +157,7 @@ public:
 
   int quality = kDefaultQuality;
   int quickSet = -1; // -1: no radio selected
+  int profile = kDefaultProfile;
   std::string qualityText;
 
   void Load();
@@ -161,13 +169,16 @@ public:
   void OnQualityText(const std::string &text);
   // A quick-set radio clicked: the preset is written to the settings now.
   void OnQuickSet(int which);
+  // The profile radios: 0 "Compact", 1 "Classic".
+  int ProfileRadio() const { return profile == kProfileCompact ? 0 : 1; }
+  void OnProfile(int radio) { profile = radio == 0 ? kProfileCompact : kProfileClassic; }
   void OnDefault();
   // Asks through VellumMessageBox when the quick sets differ.
   void OnReset();
   // After OK in the Advanced dialog (which cleared DjvuQuickSet).
   void AfterAdvanced();
   FieldError Validate();
-  // OK: DjvuPhotoQty and DjvuQuickSet, document marked.
+  // OK: DjvuPhotoQty, DjvuQuickSet and DjvuProfile, document marked.
   void Store();
 
 private:

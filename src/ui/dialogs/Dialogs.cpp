@@ -251,6 +251,18 @@ CDjVuSettingsDlg::CDjVuSettingsDlg(wxWindow *parent, CVellumSettings &settings, 
                      0, wxEXPAND);
   top->Add(quality.sizer, 0, wxEXPAND | wxALL, kBorder);
 
+  Group profile(this, L::IDC_PROFILE_GROUP, "Encoding profile");
+  const char *profiles[2] = {"Compac&t", "Cla&ssic"};
+  for (int i = 0; i < 2; i++)
+  {
+    wxRadioButton *r = new wxRadioButton(profile.box, L::IDC_PROFILE_COMPACT + i, W(profiles[i]),
+                                         wxDefaultPosition, wxDefaultSize, i == 0 ? wxRB_GROUP : 0);
+    m_profile.buttons.push_back(r);
+    profile.sizer->Add(r, 0, wxLEFT, 2 * kBorder);
+    r->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent &) { m_logic.OnProfile(i); });
+  }
+  top->Add(profile.sizer, 0, wxEXPAND | wxLEFT | wxRIGHT, kBorder);
+
   top->Add(MakeButtons({{L::IDC_DEFAULT, "&Default"},
                         {L::IDC_RESET, "&Reset"},
                         {L::IDC_ADVANCED, "&Advanced"},
@@ -291,6 +303,7 @@ void CDjVuSettingsDlg::Push()
   m_quality->SetValue(m_logic.QualityPosition());
   SetText(m_qualityEdit, m_logic.qualityText);
   m_quick.Set(m_logic.quickSet);
+  m_profile.Set(m_logic.ProfileRadio());
 }
 
 bool RunDjVuSettingsDialog(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc)

@@ -92,6 +92,7 @@ private:
   wxSlider *m_quality;
   wxTextCtrl *m_qualityEdit;
   RadioGroup m_quick;
+  RadioGroup m_profile;
 };
 
 class CDjVuAdvancedDlg : public CVellumDialog
