@@ -405,7 +405,7 @@ void CMainFrame::ShowImageInfo()
   const CDibImage *image = has ? doc->m_model.m_pImage.get() : nullptr;
   SetPaneText(1, SizePaneText(has, image ? image->m_nSourceWidth : 0, image ? image->m_nSourceHeight : 0,
                               image ? image->m_nSourceBitsPerPixel : 0, image && image->m_bGrey));
-  SetPaneText(2, DpiPaneText(has, image ? image->m_nXDpi : 0, image ? image->m_nYDpi : 0));
+  SetPaneText(2, DpiPaneText(has, image ? image->PageXDpi() : 0, image ? image->PageYDpi() : 0));
 }
 
 void CMainFrame::SelectZoomBoxEntry(int index)

@@ -344,7 +344,7 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   const CDibImage &image = *m_model.m_pImage;
   CMainFrame *frame = wxGetApp().MainFrame();
   if (kind == IMAGE_FILE_DJVU &&
-      !RunResolutionReview(image.m_nXDpi, image.m_nYDpi, s,
+      !RunResolutionReview(image.PageXDpi(), image.PageYDpi(), s,
                            [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
     return false;
   if (frame)
