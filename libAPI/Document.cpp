@@ -187,9 +187,11 @@ djvu_document *Open(djvu_read_routine read, void *userdata,
   library_ready();
   GP<DJVU::ByteStream> gbs = new DjVu_IOSubByteStream(read, nullptr, userdata);
   std::vector<unsigned char> data = ReadAll(gbs);
-  if (data.size() < 16 || std::memcmp(data.data(), "AT&TFORM", 8) != 0)
+  // The "AT&T" magic is optional for the library (IW44 files often lack it).
+  const size_t base = data.size() >= 4 && !std::memcmp(data.data(), "AT&T", 4) ? 4 : 0;
+  if (data.size() < base + 12 || std::memcmp(&data[base], "FORM", 4) != 0)
     DJVU_API_THROW("Not a DjVu document.");
-  const unsigned char *form = &data[12];
+  const unsigned char *form = &data[base + 8];
   if (!std::memcmp(form, "DJVI", 4))
     DJVU_API_THROW("A DjVu include file is not a document.");
   const bool single = std::memcmp(form, "DJVM", 4) != 0;

@@ -39,8 +39,19 @@ int CDibImage::OpenDjVu(const char *path, int kind, int pageIndex, djvu_document
   djvu_set_error_callback(ReportApiError);
   g_pfnFreeImageDocument = FreeDocument;
   g_pfnFreeImageBook = FreeBook;
-  if (!m_pBook && !(m_pBook = djvu_document_open(path)))
-    return 0;
+  if (!m_pBook)
+  {
+    // A file that cannot be opened fails quietly, as the other readers do.
+    FILE *probe = std::fopen(path, "rb");
+    if (!probe)
+    {
+      SetImageError("Cannot open %s", path);
+      return 0;
+    }
+    std::fclose(probe);
+    if (!(m_pBook = djvu_document_open(path)))
+      return 0;
+  }
   m_strSourcePath = path;
   const int count = djvu_document_page_count(m_pBook);
   if (pageIndex < 0 || pageIndex >= count)

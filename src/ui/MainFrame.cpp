@@ -225,6 +225,7 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
+  view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
   options->Append(ID_OPTIONS_GENERAL, "&General Settings", "Show general settings");
