@@ -320,6 +320,86 @@ int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *ima
                      void *userdata);
 
 /* ------------------------------------------------------------------------ */
+/* Documents of one or many pages                                            */
+/* ------------------------------------------------------------------------ */
+
+/* An open DjVu document: a single page (FORM:DJVU or IW44), a bundled
+   document (FORM:DJVM with a directory, perhaps an outline and included
+   files) or an indirect one (an index file naming one file per page and
+   per included file). Opaque; made by djvu_document_open* and released
+   with djvu_document_free. One thread at a time per document. */
+typedef struct djvu_document_s djvu_document;
+
+/* djvu_document_type */
+enum
+{
+  DJVU_DOCUMENT_SINGLE_PAGE = 1,
+  DJVU_DOCUMENT_BUNDLED = 2,
+  DJVU_DOCUMENT_INDIRECT = 3
+};
+
+/* Serves a component file of an indirect document: writes the bytes of the
+   file the directory calls name through sink(sink_data, ...) (in one or
+   more calls) and returns 0, or -1 when there is no such file. */
+typedef int (*djvu_fetch_routine)(void *userdata, const char *name, djvu_write_routine sink, void *sink_data);
+
+/* Opens the document at path; an indirect document's files are read from
+   the index file's directory when first needed. Only the directory is read
+   here, no page is decoded. Null after one report. */
+djvu_document *djvu_document_open(const char *path);
+
+/* Opens the document read through read(userdata, ...); the component files
+   of an indirect document come from fetch(fetch_data, ...) (may be null:
+   none), which is kept and may be called until djvu_document_free.
+   Null after one report. */
+djvu_document *djvu_document_open_stream(djvu_read_routine read, void *userdata, djvu_fetch_routine fetch,
+                                         void *fetch_data);
+
+/* Releases the document. Pages decoded from it stay valid (each holds what
+   it needs). Null does nothing. */
+void djvu_document_free(djvu_document *document);
+
+/* DJVU_DOCUMENT_*, or -1 for null. */
+int djvu_document_type(const djvu_document *document);
+
+/* Number of pages (>= 1), or -1 for null. */
+int djvu_document_page_count(const djvu_document *document);
+
+/* Decodes page index (0-based) alone, as djvu_decode does a single file.
+   A page whose file is missing fails naming the file ("Page 3: the file
+   p3.djvu is missing"); other pages are not affected. The page as opened
+   is decoded, even after djvu_document_replace_page. Returns a new handle
+   owned by the caller (djvu_halfcoded_image_free), or null after one
+   report. */
+djvu_halfcoded_image *djvu_document_decode_page(djvu_document *document, int index);
+
+/* djvu_document_replace_page flags */
+enum
+{
+  DJVU_REPLACE_KEEP_EXTRAS = 1 /* add the old page's hidden text, annotations, metadata */
+};
+
+/* Replaces page index, for the saves that follow, by data (size bytes of a
+   single-page FORM:DJVU file as djvu_encode writes it; copied). With
+   DJVU_REPLACE_KEEP_EXTRAS the old page's TXTa/TXTz, ANTa/ANTz and
+   METa/METz chunks are added to it (use it only when the page's geometry is
+   unchanged). Returns 0, or -1 after one report (nothing replaced). */
+int djvu_document_replace_page(djvu_document *document, int index, const void *data, int size, int flags);
+
+/* Writes the whole document in one call of write (a null routine writes to
+   userdata taken as a FILE*, stdout when null): a single page as a single
+   page file, a bundled or indirect document as one bundled document with
+   every file copied byte for byte (included files, the directory, the
+   outline), except the replaced pages. Returns 0, or -1 after one report
+   (write then was not called, or wrote short). */
+int djvu_document_save(djvu_document *document, djvu_output_routine write, void *userdata);
+
+/* Writes page index as a single-page DjVu file: its replacement, or the
+   page as read with its included files merged into it. Returns 0 or -1 as
+   djvu_document_save. */
+int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata);
+
+/* ------------------------------------------------------------------------ */
 /* Mask driver                                                               */
 /* ------------------------------------------------------------------------ */
 

@@ -318,7 +318,7 @@ int CheckSaveDirectory(const std::string &path, int mode)
 }
 
 int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellumSettings &settings,
-              const char *softwareText, CSaveProgress *progress)
+              const char *softwareText, CSaveProgress *progress, int saveScope)
 {
   if (path.empty() || !CheckSaveDirectory(path, 0))
     return 0;
@@ -330,7 +330,17 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
   switch (kind)
   {
   case IMAGE_FILE_DJVU:
-    result = image.SaveDjVu(path.c_str(), p.upsample, p.textOnly, &p.mask, &p.encode);
+    if (image.m_pBook)
+    {
+      result = image.SaveDjVuDocument(path.c_str(), saveScope != kSaveCurrentPage, p.upsample, p.textOnly, &p.mask,
+                                      &p.encode);
+      // The file it came from has changed: its pages are read again from
+      // the new file rather than from the document held.
+      if (result && path == image.m_strSourcePath)
+        image.m_strSourcePath.clear();
+    }
+    else
+      result = image.SaveDjVu(path.c_str(), p.upsample, p.textOnly, &p.mask, &p.encode);
     break;
   case IMAGE_FILE_IW44:
     result = image.SaveIw44(path.c_str(), &p.iw44);
@@ -348,6 +358,18 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
   default:
     break;
   }
+  if (progress)
+    progress->OnSaveEnd();
+  return result;
+}
+
+int EncodeDocumentPage(CDibImage &image, const CVellumSettings &settings, CSaveProgress *progress)
+{
+  const SaveParameters p = MakeSaveParameters(settings, IMAGE_FILE_DJVU);
+  ProgressScope scope(progress);
+  if (progress)
+    progress->OnSaveBegin();
+  const int result = image.ReplaceDjVuPage(p.upsample, p.textOnly, &p.mask, &p.encode);
   if (progress)
     progress->OnSaveEnd();
   return result;

@@ -166,7 +166,23 @@ int CheckSaveDirectory(const std::string &path, int mode);
 // minimum-is-white grey palette; the picture stays the same.
 // One save per thread at a time; saves on different threads report their
 // progress each to their own observer.
+// A page of a DjVu document (image.m_pBook) saved as DjVu goes into its
+// document: with kSaveWholeDocument every page is written (the others, the
+// outline and the included files copied as read), with kSaveCurrentPage
+// that page alone; either way it keeps its hidden text and annotations
+// when its geometry is unchanged. Other kinds always write the page shown.
+enum SaveScope
+{
+  kSaveWholeDocument = 0,
+  kSaveCurrentPage = 1
+};
 int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellumSettings &settings,
-              const char *softwareText, CSaveProgress *progress);
+              const char *softwareText, CSaveProgress *progress, int saveScope = kSaveWholeDocument);
+
+// Encodes the page shown into its DjVu document (image.m_pBook) with the
+// DjVu settings, writing nothing: a later SaveImage of the document writes
+// it with the rest (the converter re-encodes every page of a book so).
+// 1 on success; 0 with the message in g_szLastImageError.
+int EncodeDocumentPage(CDibImage &image, const CVellumSettings &settings, CSaveProgress *progress);
 
 #endif

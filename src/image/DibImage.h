@@ -20,6 +20,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "djvuapi.h"
 
@@ -188,10 +189,15 @@ public:
   int32_t m_bGrey;             // 8-bit with a 256-entry grey ramp palette
   int32_t m_bNegative;         // toggled by Negative()
   int32_t m_nOrientation;      // 0..7, composition of flips and turns
-  int32_t m_nPageCount;        // 1 except multi-page TIFF
+  int32_t m_nPageCount;        // 1 except multi-page TIFF and DjVu documents
   int32_t m_nPageIndex;        // 0-based page shown
   int32_t m_bTransparentPaste; // Paste() skips pixels of m_nKeyColour
   uint32_t m_nKeyColour;       // 0x00BBGGRR
+  // The DjVu document the page comes from (one page or many; shared like
+  // m_pDocument, and kept through crops and resizes so that a save still
+  // writes every page); null for other kinds.
+  djvu_document *m_pBook;
+  std::string m_strSourcePath; // the file m_pBook was opened from
 
   // -------------------------------------------------------- block access
   DibInfoHeader *Header() const { return reinterpret_cast<DibInfoHeader *>(m_pBlock); }
@@ -243,8 +249,20 @@ public:
   int IsGreyRamp();
 
   // ---------------------------------------------------- DjVu and IW44 files
-  // Decodes the file and keeps the handle. kind is IMAGE_FILE_DJVU or _IW44.
-  int OpenDjVu(const char *path, int kind);
+  // Opens the file (a single page, a bundled or an indirect document),
+  // decodes page pageIndex (0-based) and keeps both handles. kind is
+  // IMAGE_FILE_DJVU or _IW44. A book already open from path (book, may be
+  // null) is shared instead of being opened again.
+  int OpenDjVu(const char *path, int kind, int pageIndex = 0, djvu_document *book = nullptr);
+  // True when the record holds a DjVu document and the current page's
+  // hidden text and annotations still fit it: the page is shown at its
+  // full size, with no turn, flip, crop or resize.
+  bool DjVuGeometryKept() const;
+  // The page's own resolution: a DjVu or IW44 page's from its file however
+  // reduced the rendering is (m_nXDpi and m_nYDpi are the rendering's);
+  // else m_nXDpi and m_nYDpi.
+  int PageXDpi() const;
+  int PageYDpi() const;
   // Renders the kept page into a new block (the handle stays).
   // zoom < 0 renders at 1/(1 - zoom); depth outside 1..24 (or layer 1)
   // gives 24; gamma outside 0.1..10 gives 2.2; layer outside 0..3 gives 0.
@@ -267,6 +285,23 @@ public:
   // minimum-is-white image into minimum-is-black (the picture stays).
   int SaveDjVu(const char *path, int upsample, int textOnly, const djvu_mask_params *maskParams,
                const djvu_encode_params *encodeParams);
+  // The page encoding of SaveDjVu, delivered in one call of write
+  // (djvu_encode's contract).
+  int EncodeDjVu(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                 const djvu_encode_params *encodeParams, djvu_output_routine write, void *userdata);
+  // The same page encoding into the record's DjVu document (m_pBook,
+  // required): the page replaces page m_nPageIndex, keeping the old page's
+  // hidden text and annotations when DjVuGeometryKept(), and then the whole
+  // document (wholeDocument) or that page alone is written to path. Every
+  // other page, the outline and the included files are copied as read.
+  int SaveDjVuDocument(const char *path, int wholeDocument, int upsample, int textOnly,
+                       const djvu_mask_params *maskParams, const djvu_encode_params *encodeParams);
+  // Its two steps: the page encoded into m_pBook in place of page
+  // m_nPageIndex (nothing written), and the document (or that page) written
+  // to path with every page replaced so far.
+  int ReplaceDjVuPage(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                      const djvu_encode_params *encodeParams);
+  int WriteDjVuDocument(const char *path, int wholeDocument);
   // IW44 photo file (a black-and-white picture becomes a mask-only DjVu
   // page). Same record changes as SaveDjVu.
   int SaveIw44(const char *path, const djvu_iw44_params *params);

@@ -44,7 +44,8 @@ enum
   ID_IMAGE_CROP,
   ID_IMAGE_RESIZE,
   ID_TOOL_SELECT,          // toolbar "Select": mouse mode select
-  ID_VIEW_SELECTION_BAR    // shows or hides the directory browser bar
+  ID_VIEW_SELECTION_BAR,   // shows or hides the directory browser bar
+  ID_PAGE_GOTO             // View > Go to Page (Ctrl+G)
 };
 
 #endif

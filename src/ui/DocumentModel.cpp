@@ -115,7 +115,10 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   {
   case kKindDjVu:
   case kKindIw44:
-    if (!fresh->OpenDjVu(path.c_str(), kind))
+    // Another page of the document held is decoded from it, not opened
+    // again.
+    if (!fresh->OpenDjVu(path.c_str(), kind, m_nPageIndex,
+                         m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr))
       result = kOpenFailed;
     else if (fitZoom)
     {

@@ -60,6 +60,7 @@ public:
   int m_nZoom = 0;
   int m_nOpenKind = 0;
   int m_nSaveKind = kKindNone; // no Save As yet: no kind
+  int m_nSaveScope = 0;        // SaveScope of the next DjVu save of a book: 0 whole, 1 the page
   int m_nUntitledCounter = 1;
   std::string m_strUntitledBase = "untitled";
   std::string m_strLastOpenedPath;

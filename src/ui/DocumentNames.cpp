@@ -77,6 +77,15 @@ std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount)
   return name + pages;
 }
 
+std::string BookSaveQuestion(int pageIndex, int pageCount)
+{
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "Save the whole document (%d pages)?\n\nYes saves every page; No saves page %d alone.",
+                pageCount, pageIndex + 1);
+  return text;
+}
+
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath)
 {
   return Format("%s (last saved as %s)", FileNameOf(lastOpenedPath), FileNameOf(savedPath));

@@ -55,6 +55,9 @@ std::string DirectoryOf(const std::string &path);
 std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
 
 // "%s (last saved as %s)" with the two file names.
+// The Save As question for a page of a book saved as DjVu.
+std::string BookSaveQuestion(int pageIndex, int pageCount);
+
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath);
 
 // "Save %s first?" with the document title.

@@ -257,6 +257,7 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
+  view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
   options->Append(ID_OPTIONS_GENERAL, "&General Settings", "Show general settings");
@@ -437,7 +438,7 @@ void CMainFrame::ShowImageInfo()
   const CDibImage *image = has ? doc->m_model.m_pImage.get() : nullptr;
   SetPaneText(1, SizePaneText(has, image ? image->m_nSourceWidth : 0, image ? image->m_nSourceHeight : 0,
                               image ? image->m_nSourceBitsPerPixel : 0, image && image->m_bGrey));
-  SetPaneText(2, DpiPaneText(has, image ? image->m_nXDpi : 0, image ? image->m_nYDpi : 0));
+  SetPaneText(2, DpiPaneText(has, image ? image->PageXDpi() : 0, image ? image->PageYDpi() : 0));
 }
 
 void CMainFrame::SelectZoomBoxEntry(int index)

@@ -1,5 +1,7 @@
 #include "VellumApp.h"
 
+#include <climits>
+
 #include <wx/filehistory.h>
 #include <wx/filename.h>
 
@@ -117,12 +119,26 @@ bool CVellumApp::InitInstance()
   m_pMainFrame->UpdateTitle();
   doc->View()->OnInitialUpdate();
 
-  if (!m_bQuiet && argc > 1)
+  // "vellum FILE [--page N]": the page shown first of a document of many
+  // pages (1-based; past the end opens nothing but says so).
+  wxString file;
+  long page = 1;
+  for (int i = 1; i < argc; i++)
   {
-    wxFileName name(argv[1]);
+    const wxString arg = argv[i];
+    if (arg == "--page" && i + 1 < argc)
+      argv[++i].ToLong(&page);
+    else if (arg.StartsWith("--page=", nullptr))
+      arg.Mid(7).ToLong(&page);
+    else if (file.empty())
+      file = arg;
+  }
+  if (!m_bQuiet && !file.empty())
+  {
+    wxFileName name(file);
     name.MakeAbsolute();
     doc->m_model.m_nOpenKind = 0;
-    doc->m_model.m_nPageIndex = 0;
+    doc->m_model.m_nPageIndex = page >= 1 && page <= INT_MAX ? (int)page - 1 : 0;
     doc->OnOpenDocument(name.GetFullPath());
   }
   m_pMainFrame->Update();

@@ -108,6 +108,9 @@ public:
   void SetLayer(int layer);
   // Page commands (multi-page TIFF): go to the page if the rule allows it.
   void GoToPage(int which);
+  // Shows page index (0-based) of a document of many pages, after the
+  // question about unsaved changes; nothing for a page outside it.
+  void ShowPage(int index);
 
   // Command state (shared by the menu update handlers and tests).
   bool CanZoomIn() const;
@@ -129,6 +132,8 @@ private:
   void OnRefresh(wxCommandEvent &);
   void OnLayer(wxCommandEvent &);
   void OnPage(wxCommandEvent &);
+  void OnGoToPage(wxCommandEvent &);
+  void OnUpdateGoToPage(wxUpdateUIEvent &);
   void OnUpdateZoomIn(wxUpdateUIEvent &);
   void OnUpdateZoomOut(wxUpdateUIEvent &);
   void OnUpdateHasImage(wxUpdateUIEvent &);

@@ -318,6 +318,78 @@ TEST(Convert, DjVuAndIw44Output)
   EXPECT_EQ(ReadFile(dir + "/ini90.iw44"), ReadFile(dir + "/photo.iw44"));
 }
 
+// djvused's answer for path ("n", "print-outline", "select 2; print-pure-txt").
+std::string Djvused(const std::string &path, const std::string &script)
+{
+  std::string out;
+  Run("djvused -e '" + script + "' '" + path + "' 2>&1", out);
+  return out;
+}
+
+TEST(Convert, DjVuBooksKeepEveryPageOutlineAndText)
+{
+  struct
+  {
+    const char *file;
+    int pages;
+  } books[] = {{"books/book-bundled-4p.djvu", 4},
+               {"books/indirect/index.djvu", 4},
+               {"books/book-shared-dict-3p.djvu", 3},
+               {"bad/djvu-bundled-3pages.djvu", 3}};
+  std::string dir = Scratch("convert-books");
+  for (const auto &b : books)
+  {
+    SCOPED_TRACE(b.file);
+    const std::string in = Corpus(b.file);
+    ASSERT_FALSE(in.empty()) << "corpus data missing";
+    // DjVu to DjVu: one document, every page re-encoded, outline and text kept.
+    const std::string out = dir + "/whole.djvu";
+    Result r = Convert("-f '" + in + "' -o " + out);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Djvused(out, "n"), std::to_string(b.pages) + "\n");
+    EXPECT_EQ(Djvused(out, "print-outline"), Djvused(in, "print-outline"));
+    for (int p = 1; p <= b.pages; p++)
+    {
+      const std::string text = "select " + std::to_string(p) + "; print-pure-txt";
+      EXPECT_EQ(Djvused(out, text), Djvused(in, text)) << "page " << p;
+    }
+    // --page N: that page, as ddjvu -page=N renders it, alone in its file.
+    for (int p = 1; p <= b.pages; p++)
+    {
+      const std::string ppm = dir + "/page.ppm";
+      r = Convert("-f --page " + std::to_string(p) + " '" + in + "' -o " + ppm);
+      ASSERT_EQ(r.status, 0) << r.out;
+      std::string ref;
+      ASSERT_TRUE(files_test::Run("ddjvu -format=ppm -page=" + std::to_string(p) + " '" + in + "' - 2>/dev/null", ref));
+      EXPECT_LE(MaxDiff(ParsePnm(ReadFile(ppm)), ParsePnm(ref)), 1) << "page " << p;
+    }
+    r = Convert("-f --page 2 '" + in + "' -o " + dir + "/second.djvu");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Djvused(dir + "/second.djvu", "n"), "1\n");
+    EXPECT_EQ(Djvused(dir + "/second.djvu", "select 1; print-pure-txt"), Djvused(in, "select 2; print-pure-txt"));
+    r = Convert("-f --page " + std::to_string(b.pages + 1) + " '" + in + "' -o " + dir + "/none.ppm");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("does not exist"), std::string::npos) << r.out;
+  }
+  // Every page to a file of its own.
+  const std::string all = dir + "/all";
+  fs::create_directories(all);
+  Result r = Convert("--all-pages -t pnm '" + Corpus("books/book-bundled-4p.djvu") + "' -o " + all);
+  ASSERT_EQ(r.status, 0) << r.out;
+  int files = 0;
+  for (const auto &e : fs::directory_iterator(all))
+    files += e.path().filename().string().rfind("book-bundled-4p-p", 0) == 0;
+  EXPECT_EQ(files, 4);
+  // A turned page loses its now misplaced text; the other pages keep theirs.
+  const std::string turned = dir + "/turned.djvu";
+  r = Convert("-f --rotate left '" + Corpus("books/book-shared-dict-3p.djvu") + "' -o " + turned);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Djvused(turned, "n"), "3\n");
+  EXPECT_EQ(Djvused(turned, "select 1; print-pure-txt").find_first_not_of("\f\n "), std::string::npos);
+  EXPECT_EQ(Djvused(turned, "select 2; print-pure-txt").find_first_not_of("\f\n "), std::string::npos);
+  EXPECT_EQ(Djvused(turned, "select 1; size"), "width=3300 height=2550\n");
+}
+
 TEST(Convert, ParallelWorkersFinishTheOthers)
 {
   std::string colour = Corpus("pnm/rgb-8bit.ppm");

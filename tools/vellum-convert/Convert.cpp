@@ -274,6 +274,8 @@ struct Context
   explicit Context(const Options &o) : opt(o), sink(nullptr), toDirectory(false), type(0) {}
 };
 
+// Reads page (0-based) of input into img. A DjVu page comes from the
+// document img already holds when it holds input's.
 bool Load(Context &cx, CDibImage &img, const std::string &input, int kind, int page, std::string &why)
 {
   g_szLastImageError[0] = 0;
@@ -296,8 +298,8 @@ bool Load(Context &cx, CDibImage &img, const std::string &input, int kind, int p
     break;
   case IMAGE_FILE_DJVU:
   case IMAGE_FILE_IW44:
-    ok =
-        img.OpenDjVu(path, kind) && img.RenderDjVu(0, 24, 0, cx.settings.DisplayGamma, DIB_HEADER_INFO, kind);
+    ok = img.OpenDjVu(path, kind, page, img.m_strSourcePath == input ? img.m_pBook : nullptr) &&
+         img.RenderDjVu(0, 24, 0, cx.settings.DisplayGamma, DIB_HEADER_INFO, kind);
     break;
   default:
     why = "File type not recognized!";
@@ -369,7 +371,7 @@ bool Apply(const Context &cx, CDibImage &img, std::string &why)
   return true;
 }
 
-bool Save(Context &cx, CDibImage &img, const std::string &target, std::string &why)
+bool Save(Context &cx, CDibImage &img, const std::string &target, int scope, std::string &why)
 {
   if (!cx.opt.force && Exists(target))
   {
@@ -379,14 +381,29 @@ bool Save(Context &cx, CDibImage &img, const std::string &target, std::string &w
   g_szLastImageError[0] = 0;
   std::string comment = cx.opt.commentGiven ? cx.opt.comment : SoftwareText();
   StepProgress progress(*cx.sink, cx.input);
-  int ok = SaveImage(target, cx.type, img, cx.settings, comment.c_str(), &progress);
+  int ok = SaveImage(target, cx.type, img, cx.settings, comment.c_str(), &progress, scope);
   if (!ok)
     why = "cannot write " + target + ": " + LastError("Failed to save the image!");
   return ok != 0;
 }
 
+std::string Target(const Context &cx, const std::string &input, const CDibImage &img, int page, int count)
+{
+  if (!cx.toDirectory)
+    return cx.opt.output;
+  std::string target = cx.opt.output;
+  if (target.back() != '/')
+    target += '/';
+  target += Stem(input);
+  if (cx.opt.allPages && count > 1)
+    target += "-p" + std::to_string(page + 1);
+  return target + Extension(cx.type, img);
+}
+
 // Converts one input (all its pages when asked); false after printing one
-// line for the failure.
+// line for the failure. A DjVu document converted to DjVu without a page
+// choice stays one document: every page is re-encoded into it (with the
+// operations) and it is written once, with its outline and included files.
 bool ConvertOne(Context &cx, const std::string &input)
 {
   auto fail = [&](const std::string &why)
@@ -399,32 +416,40 @@ bool ConvertOne(Context &cx, const std::string &input)
     return fail("File type not recognized!");
   std::string why;
   CDibImage img;
-  int first = kind == IMAGE_FILE_TIFF && cx.opt.page > 0 ? cx.opt.page : 0;
-  if (!Load(cx, img, input, kind, first, why))
+  const bool paged = kind == IMAGE_FILE_TIFF || kind == IMAGE_FILE_DJVU;
+  int first = paged && cx.opt.page > 0 ? cx.opt.page : 0;
+  if (kind == IMAGE_FILE_DJVU && first > 0)
+  {
+    // The page count first: a page past the end is a usage error, not a
+    // decoding failure.
+    if (!Load(cx, img, input, kind, 0, why))
+      return fail(why);
+    if (first >= img.m_nPageCount)
+      first = -1;
+  }
+  if (first >= 0 && !Load(cx, img, input, kind, first, why))
     return fail(why);
-  int count = kind == IMAGE_FILE_TIFF ? img.m_nPageCount : 1;
-  if (first >= count)
-    return fail("page " + std::to_string(first + 1) + " does not exist (the file has " +
+  int count = paged ? img.m_nPageCount : 1;
+  if (first < 0 || first >= count)
+    return fail("page " + std::to_string(cx.opt.page + 1) + " does not exist (the file has " +
                 std::to_string(count) + (count == 1 ? " page)" : " pages)"));
-  int last = cx.opt.allPages ? count - 1 : first;
+  const bool wholeDocument = img.m_pBook && cx.type == IMAGE_FILE_DJVU && cx.opt.page < 0 && !cx.opt.allPages;
+  int last = cx.opt.allPages || wholeDocument ? count - 1 : first;
   for (int page = first; page <= last; page++)
   {
     if (page != first && !Load(cx, img, input, kind, page, why))
       return fail(why);
     if (!Apply(cx, img, why))
       return fail(why);
-    std::string target = cx.opt.output;
-    if (cx.toDirectory)
+    if (wholeDocument && page < last)
     {
-      target = cx.opt.output;
-      if (target.back() != '/')
-        target += '/';
-      target += Stem(input);
-      if (cx.opt.allPages && count > 1)
-        target += "-p" + std::to_string(page + 1);
-      target += Extension(cx.type, img);
+      StepProgress progress(*cx.sink, cx.input);
+      if (!EncodeDocumentPage(img, cx.settings, &progress))
+        return fail("page " + std::to_string(page + 1) + ": " + LastError("Failed to save the image!"));
+      continue;
     }
-    if (!Save(cx, img, target, why))
+    const std::string target = Target(cx, input, img, page, count);
+    if (!Save(cx, img, target, wholeDocument ? kSaveWholeDocument : kSaveCurrentPage, why))
       return fail(why);
     if (!cx.opt.quiet)
       cx.sink->Line(false, input + " -> " + target);
@@ -689,8 +714,10 @@ void PrintUsage(FILE *out)
              "  -o, --output PATH      output file or folder (required)\n"
              "  -t, --type KIND        djvu, iw44, bmp, pnm or jpeg\n"
              "  -f, --force            overwrite existing files\n"
-             "      --page N           convert page N (from 1) of a TIFF file\n"
-             "      --all-pages        convert every page of a TIFF file (NAME-pN.EXT)\n"
+             "      --page N           convert page N (from 1) of a TIFF file or DjVu document\n"
+             "      --all-pages        convert every page of a TIFF file or DjVu document, each\n"
+             "                         to a file of its own (NAME-pN.EXT); without either, a\n"
+             "                         DjVu document converted to DjVu stays one document\n"
              "Encoding (defaults from Vellum.ini):\n"
              "      --quality N        DjVu, IW44 or JPEG quality, 0 to 100\n"
              "DjVu:\n"
