@@ -98,7 +98,12 @@ FILE *CSafeFile::Open(const char *path)
       SetImageError("Cannot write %s: %s", path, std::strerror(errno));
     return m_fp;
   }
-  std::vector<char> name(m_target.begin(), m_target.end());
+  // Hidden (".NAME.XXXXXX") so that a folder listing never shows a file
+  // being written.
+  size_t slash = m_target.find_last_of('/');
+  std::string hidden = slash == std::string::npos ? "." + m_target
+                                                   : m_target.substr(0, slash + 1) + "." + m_target.substr(slash + 1);
+  std::vector<char> name(hidden.begin(), hidden.end());
   const char suffix[] = ".XXXXXX";
   name.insert(name.end(), suffix, suffix + sizeof suffix); // with the zero
   int fd = mkstemp(name.data());
