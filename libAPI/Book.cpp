@@ -157,6 +157,21 @@ bool same_bits(const GBitmap &a, const GBitmap &b)
 
 long size_key(int w, int h) { return (long)w * 65536 + h; }
 
+long black_count(const GBitmap &bm)
+{
+  long n = 0;
+  for (int y = 0; y < (int)bm.rows(); y++)
+    for (int x = 0; x < (int)bm.columns(); x++)
+      n += bm[y][x] != 0;
+  return n;
+}
+
+// Blit positions of one shape: how far a substitution may move them.
+struct Extent
+{
+  int left = 65535, bottom = 65535, right = 0, top = 0;
+};
+
 // Where a page shape went: a prototype, and the offset its blits move by.
 struct Match
 {
@@ -167,6 +182,7 @@ struct Match
 struct Prototype
 {
   GP<GBitmap> bits;
+  long count; // black pixels
   int first_page;
   bool shared = false;
   int dict_index = -1;
@@ -190,8 +206,17 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
       continue;
     JB2Image &im = *jb2[k];
     std::vector<bool> used(im.get_shape_count(), false);
+    std::vector<Extent> extent(im.get_shape_count());
     for (int b = 0; b < im.get_blit_count(); b++)
-      used[im.get_blit(b)->shapeno] = true;
+    {
+      const JB2Blit &blit = *im.get_blit(b);
+      used[blit.shapeno] = true;
+      Extent &e = extent[blit.shapeno];
+      e.left = std::min(e.left, (int)blit.left);
+      e.bottom = std::min(e.bottom, (int)blit.bottom);
+      e.right = std::max(e.right, (int)blit.left);
+      e.top = std::max(e.top, (int)blit.bottom);
+    }
     matches[k].resize(im.get_shape_count());
     for (int s = 0; s < im.get_shape_count(); s++)
     {
@@ -200,10 +225,11 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
         continue;
       const GBitmap &bm = *shape.bits;
       const int w = bm.columns(), h = bm.rows();
+      const long count = black_count(bm);
       Match m;
       if (auto it = by_size.find(size_key(w, h)); it != by_size.end())
         for (int p : it->second)
-          if (same_bits(bm, *protos[p].bits))
+          if (protos[p].count == count && same_bits(bm, *protos[p].bits))
           {
             m.proto = p;
             break;
@@ -219,8 +245,12 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
               continue;
             for (int p : it->second)
             {
+              // The matching never accepts more differing pixels than
+              // this, so a black-pixel count further off cannot match.
+              if (std::labs(protos[p].count - count) * 100 > std::max(200L, count * 15))
+                continue;
               int sx = 0, sy = 0;
-              long d = shape_distance(bm, *protos[p].bits, sx, sy);
+              long d = shape_distance(bm, *protos[p].bits, best, sx, sy);
               if (d >= 0 && (best < 0 || d < best))
               {
                 best = d;
@@ -229,20 +259,16 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
             }
           }
         // Every blit must stay on the coder's coordinate range.
-        for (int b = 0; m.proto >= 0 && b < im.get_blit_count(); b++)
-        {
-          const JB2Blit &blit = *im.get_blit(b);
-          if ((int)blit.shapeno == s &&
-              (blit.left + m.sx < 0 || blit.bottom + m.sy < 0 || blit.left + m.sx > 65535 ||
-               blit.bottom + m.sy > 65535))
-            m = Match{};
-        }
+        const Extent &e = extent[s];
+        if (m.proto >= 0 &&
+            (e.left + m.sx < 0 || e.bottom + m.sy < 0 || e.right + m.sx > 65535 || e.top + m.sy > 65535))
+          m = Match{};
       }
       if (m.proto < 0)
       {
         m = Match{(int)protos.size(), 0, 0};
         by_size[size_key(w, h)].push_back(m.proto);
-        protos.push_back(Prototype{shape.bits, k});
+        protos.push_back(Prototype{shape.bits, count, k});
       }
       else if (protos[m.proto].first_page != k)
         protos[m.proto].shared = true;

@@ -756,20 +756,24 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
 
 } // namespace
 
-long shape_distance(const GBitmap &cur, const GBitmap &proto, int &sx, int &sy)
+long shape_distance(const GBitmap &cur, const GBitmap &proto, long below, int &sx, int &sy)
 {
   Raster r(cur), pr(proto);
   const long count = r.count(), pcount = pr.count();
   if (count == 0 || pcount == 0 || std::abs(r.w - pr.w) > 2 || std::abs(r.h - pr.h) > 2)
     return -1;
-  const long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
-  if (std::labs(pcount - count) > limit)
+  long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
+  const long accept = std::max(200L, count * 15) / 100; // at most this many may differ
+  limit = std::min(limit, accept + 1);
+  if (below >= 0)
+    limit = std::min(limit, below);
+  if (std::labs(pcount - count) >= limit)
     return -1;
-  const Box box = black_box(r), pbox = black_box(pr);
-  sx = ((box.x0 + box.x1) - (pbox.x0 + pbox.x1)) / 2;
-  sy = ((box.y0 + box.y1) - (pbox.y0 + pbox.y1)) / 2;
+  // Tight shapes: the black-pixel boxes are the bitmaps.
+  sx = (r.w - pr.w) / 2;
+  sy = (r.h - pr.h) / 2;
   const long n = mismatch(r, pr, sx, sy, limit);
-  if (n >= limit || n * 100 > std::max(200L, count * 15) || !differences_are_thin(r, pr, sx, sy))
+  if (n >= limit || !differences_are_thin(r, pr, sx, sy))
     return -1;
   return n;
 }

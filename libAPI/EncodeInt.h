@@ -41,11 +41,13 @@ void thicken_shapes(DJVU::JB2Image &jb2);
 // pass always run). Returns a new image of the same page size.
 DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);
 
-// The near-copy test of the mask cleaning's shape matching (level bit 4):
-// the number of differing pixels when cur may be drawn as proto (the
-// centres of their black-pixel boxes aligned), or -1 when it may not.
-// (sx, sy) is then proto's offset from cur's origin, which moves the blit.
-long shape_distance(const DJVU::GBitmap &cur, const DJVU::GBitmap &proto, int &sx, int &sy);
+// The near-copy test of the mask cleaning's shape matching (level bit 4)
+// for tight shapes (black pixels on every edge, as the cleaning leaves
+// them): the number of differing pixels when cur may be drawn as proto
+// (their centres aligned), or -1 when it may not or when they differ in
+// `below` pixels or more (below < 0: no such bound). (sx, sy) is then
+// proto's offset from cur's origin, which moves the blit.
+long shape_distance(const DJVU::GBitmap &cur, const DJVU::GBitmap &proto, long below, int &sx, int &sy);
 
 // Edge smoothing of one shape (rows, then columns). Returns a new bitmap of
 // the same size.

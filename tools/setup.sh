@@ -11,6 +11,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs shared-mime-info
   clang-14 libclang-rt-14-dev
+  parallel minidjvu
 )
 
 SUDO=""
