@@ -172,6 +172,9 @@ struct Extent
   int left = 65535, bottom = 65535, right = 0, top = 0;
 };
 
+const long kNearMinPixels = 40;
+const int kNearMaxSide = 64;
+
 // Where a page shape went: a prototype, and the offset its blits move by.
 struct Match
 {
@@ -179,10 +182,40 @@ struct Match
   int sx = 0, sy = 0;
 };
 
+// Black pixels per row and per column of a shape.
+struct Profile
+{
+  std::vector<int> rows, cols;
+  explicit Profile(const GBitmap &bm) : rows(bm.rows(), 0), cols(bm.columns(), 0)
+  {
+    for (int y = 0; y < (int)bm.rows(); y++)
+      for (int x = 0; x < (int)bm.columns(); x++)
+        if (bm[y][x])
+          rows[y]++, cols[x]++;
+  }
+};
+
+// A lower bound of the pixels two profiles differ in when b is placed at
+// offset d in a's coordinates: a row (column) holding n black pixels in
+// one and m in the other differs in at least |n - m| pixels.
+long profile_gap(const std::vector<int> &a, const std::vector<int> &b, int d)
+{
+  long gap = 0;
+  const int lo = std::min(0, d), hi = std::max((int)a.size(), d + (int)b.size());
+  for (int i = lo; i < hi; i++)
+  {
+    int na = i >= 0 && i < (int)a.size() ? a[i] : 0;
+    int nb = i - d >= 0 && i - d < (int)b.size() ? b[i - d] : 0;
+    gap += std::abs(na - nb);
+  }
+  return gap;
+}
+
 struct Prototype
 {
   GP<GBitmap> bits;
   long count; // black pixels
+  Profile profile;
   int first_page;
   bool shared = false;
   int dict_index = -1;
@@ -234,9 +267,15 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
             m.proto = p;
             break;
           }
-      if (m.proto < 0 && !lossless)
+      // Near copies are looked for among letter-sized shapes: specks are
+      // cheap to code on their page, and tiles of line art hardly ever
+      // recur, while either would cost most of the comparisons.
+      if (m.proto < 0 && !lossless && count >= kNearMinPixels && w < kNearMaxSide && h < kNearMaxSide)
       {
         long best = -1;
+        const Profile profile(bm);
+        // The comparison accepts fewer differing pixels than this.
+        const long accept = std::min(std::max(2L, ((long)w * h * 21 + 50) / 100), std::max(200L, count * 15) / 100 + 1);
         for (int dh = -2; dh <= 2; dh++)
           for (int dw = -2; dw <= 2; dw++)
           {
@@ -248,6 +287,13 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
               // The matching never accepts more differing pixels than
               // this, so a black-pixel count further off cannot match.
               if (std::labs(protos[p].count - count) * 100 > std::max(200L, count * 15))
+                continue;
+              // Cheap lower bounds first, at the comparison's own offset.
+              const Prototype &pr = protos[p];
+              const long bound = best >= 0 ? std::min(best, accept) : accept;
+              const int pw = pr.bits->columns(), ph = pr.bits->rows();
+              if (profile_gap(profile.rows, pr.profile.rows, (h - ph) / 2) >= bound ||
+                  profile_gap(profile.cols, pr.profile.cols, (w - pw) / 2) >= bound)
                 continue;
               int sx = 0, sy = 0;
               long d = shape_distance(bm, *protos[p].bits, best, sx, sy);
@@ -268,7 +314,7 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
       {
         m = Match{(int)protos.size(), 0, 0};
         by_size[size_key(w, h)].push_back(m.proto);
-        protos.push_back(Prototype{shape.bits, count, k});
+        protos.push_back(Prototype{shape.bits, count, Profile(bm), k});
       }
       else if (protos[m.proto].first_page != k)
         protos[m.proto].shared = true;

@@ -215,3 +215,65 @@ int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, c
     progress->OnSaveProgress("Sharing Shapes", 100);
   return ok;
 }
+
+namespace
+{
+
+bool Cancelled(CBookSaveProgress *progress)
+{
+  if (!progress || !progress->Cancelled())
+    return false;
+  SetImageError("Save cancelled");
+  return true;
+}
+
+} // namespace
+
+int SaveTiffAsBook(const std::string &path, const std::string &tiffPath, int pageCount, int current,
+                   CDibImage &image, const CVellumSettings &settings, const BookOptions &options,
+                   CBookSaveProgress *progress)
+{
+  g_szLastImageError[0] = 0;
+  if (pageCount < 1 || current < 0 || current >= pageCount)
+  {
+    SetImageError("No page to save");
+    return 0;
+  }
+  if (!CheckSaveDirectory(path, 0))
+    return 0;
+  CBookStaging staging;
+  if (!staging.Create(path))
+    return 0;
+  std::vector<BookPage> pages;
+  int ok = 1;
+  for (int i = 0; ok && i < pageCount; i++)
+  {
+    if (Cancelled(progress))
+    {
+      ok = 0;
+      break;
+    }
+    if (progress)
+      progress->OnBookPage(i, pageCount);
+    CDibImage other;
+    CDibImage *page = &image;
+    if (i != current)
+    {
+      if (!other.LoadTiff(tiffPath.c_str(), i, DIB_HEADER_INFO))
+      {
+        ok = 0;
+        break;
+      }
+      page = &other;
+    }
+    const std::string file = staging.PagePath((size_t)i);
+    ok = SaveImage(file, IMAGE_FILE_DJVU, *page, settings, nullptr, progress);
+    const std::string id = BookPageId(tiffPath, i, pageCount);
+    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5)});
+  }
+  if (ok && Cancelled(progress))
+    ok = 0;
+  if (ok)
+    ok = WriteDjVuBook(path, pages, options, progress);
+  return ok;
+}

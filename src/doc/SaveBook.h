@@ -63,4 +63,28 @@ std::string BookPageId(const std::string &input, int page, int pageCount);
 int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, const BookOptions &options,
                   CSaveProgress *progress);
 
+// Observer of a whole-document save: the encoder steps of each page, which
+// page is being encoded, and a way to stop.
+class CBookSaveProgress : public CSaveProgress
+{
+public:
+  // Before page (from 0) of count is encoded.
+  virtual void OnBookPage(int page, int count) = 0;
+  // Asked before each page and before the document is written; true stops
+  // the save there (no file is written). A page being encoded is finished
+  // first: the encoder has no way to stop.
+  virtual bool Cancelled() = 0;
+};
+
+// Saves every page of a multi-page TIFF file as one DjVu document at path:
+// page `current` is the record image (with the user's edits), every other
+// page is read from tiffPath when its turn comes, so only one page is in
+// memory at a time. progress (may be null) also gets each page's encoder
+// steps and OnSaveBegin/End around each page. Returns 1; 0 on failure or
+// when progress cancelled ("Save cancelled"; the message in
+// g_szLastImageError; no file left and any old file whole).
+int SaveTiffAsBook(const std::string &path, const std::string &tiffPath, int pageCount, int current,
+                   CDibImage &image, const CVellumSettings &settings, const BookOptions &options,
+                   CBookSaveProgress *progress);
+
 #endif
