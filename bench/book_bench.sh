@@ -90,7 +90,7 @@ timed() {
 
 row() { printf '%-7s %-34s %10s %12s %8s %9s\n' "$@"; }
 
-for set in scans book; do
+for set in book scans; do
   pages=("$WORK/$set"/*.pbm)
   pixels=0
   for p in "${pages[@]}"; do

@@ -155,7 +155,10 @@ bool same_bits(const GBitmap &a, const GBitmap &b)
   return true;
 }
 
-long size_key(int w, int h) { return (long)w * 65536 + h; }
+long size_key(int w, int h)
+{
+  return (long)w * 65536 + h;
+}
 
 long black_count(const GBitmap &bm)
 {
@@ -275,7 +278,8 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
         long best = -1;
         const Profile profile(bm);
         // The comparison accepts fewer differing pixels than this.
-        const long accept = std::min(std::max(2L, ((long)w * h * 21 + 50) / 100), std::max(200L, count * 15) / 100 + 1);
+        const long accept =
+            std::min(std::max(2L, ((long)w * h * 21 + 50) / 100), std::max(200L, count * 15) / 100 + 1);
         for (int dh = -2; dh <= 2; dh++)
           for (int dw = -2; dw <= 2; dw++)
           {
@@ -408,8 +412,8 @@ TArray<char> share_run(std::vector<std::vector<char> *> pages, const std::string
   return mem->get_data();
 }
 
-void insert(DjVmDoc &doc, const void *bytes, size_t size, DjVmDir::File::FILE_TYPE type, const std::string &id,
-            const std::string &title)
+void insert(DjVmDoc &doc, const void *bytes, size_t size, DjVmDir::File::FILE_TYPE type,
+            const std::string &id, const std::string &title)
 {
   GP<DataPool> pool = DataPool::create();
   pool->add_data(bytes, (int)size);
@@ -476,9 +480,15 @@ extern "C"
                  });
   }
 
-  void djvu_book_free(djvu_book *book) { delete book; }
+  void djvu_book_free(djvu_book *book)
+  {
+    delete book;
+  }
 
-  int djvu_book_page_count(const djvu_book *book) { return book ? (int)book->pages.size() : 0; }
+  int djvu_book_page_count(const djvu_book *book)
+  {
+    return book ? (int)book->pages.size() : 0;
+  }
 
   int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title)
   {

@@ -168,9 +168,9 @@ int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, c
                   CSaveProgress *progress)
 {
   djvu_set_error_callback(ReportApiError);
-  djvu_book_params params = {(int32_t)sizeof params, options.pagesPerDict,
-                             (options.share ? 0 : DJVU_BOOK_NO_SHARING) | (options.lossless ? DJVU_BOOK_LOSSLESS : 0),
-                             0};
+  djvu_book_params params = {
+      (int32_t)sizeof params, options.pagesPerDict,
+      (options.share ? 0 : DJVU_BOOK_NO_SHARING) | (options.lossless ? DJVU_BOOK_LOSSLESS : 0), 0};
   std::unique_ptr<djvu_book, void (*)(djvu_book *)> book(djvu_book_new(&params), djvu_book_free);
   if (!book)
     return 0;

@@ -17,7 +17,10 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string Q(const std::string &s) { return "'" + s + "'"; }
+std::string Q(const std::string &s)
+{
+  return "'" + s + "'";
+}
 
 // Exit status of a shell command (-1 when it did not exit).
 int Status(const std::string &cmd)
@@ -122,8 +125,11 @@ TEST(ConvertBook, EveryPageMatchesItsSinglePageEncoding)
       {"lossless", BitonalInputs() + "--lossless", bitonal, true, true},
       {"g4-all", Q(g4) + " --all-pages", {{g4, 1}, {g4, 2}, {g4, 3}}, false, true},
       {"mixed-all", Q(mixed) + " --all-pages", {{mixed, 1}, {mixed, 2}, {mixed, 3}}, false, false},
-      {"pages", Q(g4) + " --pages 3,1-2 " + Q(Corpus(kBitonal[0])),
-       {{g4, 3}, {g4, 1}, {g4, 2}, {Corpus(kBitonal[0]), 1}}, false, true},
+      {"pages",
+       Q(g4) + " --pages 3,1-2 " + Q(Corpus(kBitonal[0])),
+       {{g4, 3}, {g4, 1}, {g4, 2}, {Corpus(kBitonal[0]), 1}},
+       false,
+       true},
   };
   std::string dir = Scratch("book-pages");
   for (const Case &c : cases)
@@ -249,7 +255,8 @@ TEST(ConvertBook, IndirectDocument)
 // each gives the bytes a run on its own gives, and no run leaves a file.
 TEST(ConvertBook, ConcurrentRunsUnderGnuParallel)
 {
-  ASSERT_EQ(Status("command -v parallel >/dev/null"), 0) << "GNU parallel (Debian package parallel) is needed";
+  ASSERT_EQ(Status("command -v parallel >/dev/null"), 0)
+      << "GNU parallel (Debian package parallel) is needed";
   std::string dir = Scratch("book-parallel");
   std::string in = dir + "/in";
   fs::create_directories(in);
@@ -265,8 +272,8 @@ TEST(ConvertBook, ConcurrentRunsUnderGnuParallel)
   }
   std::string out = dir + "/out";
   fs::create_directories(out);
-  std::string cmd = "parallel --will-cite -j4 " + std::string(VELLUM_CONVERT) + " -q -j2 {} -o " + Q(out) +
-                    "/{/}.djvu :::";
+  std::string cmd =
+      "parallel --will-cite -j4 " + std::string(VELLUM_CONVERT) + " -q -j2 {} -o " + Q(out) + "/{/}.djvu :::";
   for (const std::string &b : books)
     cmd += " " + Q(b);
   ASSERT_EQ(Status(cmd), 0);

@@ -146,7 +146,8 @@ TEST(Book, LosslessSharingKeepsEveryMaskExact)
   write_file(tmp_path("book_lossless.djvu"), doc);
   EXPECT_EQ(Shell("djvused -e n '" + tmp_path("book_lossless.djvu") + "'"), "3\n");
   for (size_t i = 0; i < pages.size(); i++)
-    EXPECT_EQ(Differences(PageRaster(doc, "book_lossless", (int)i + 1), pages[i].raster), 0u) << "page " << i + 1;
+    EXPECT_EQ(Differences(PageRaster(doc, "book_lossless", (int)i + 1), pages[i].raster), 0u)
+        << "page " << i + 1;
   EXPECT_EQ(reports.size(), 0u) << reports.first();
 }
 
