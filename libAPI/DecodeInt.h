@@ -28,9 +28,6 @@ namespace vellum_api
 
 using DJVU::GP;
 
-// Largest page we hand to the library: beyond this many pixels a page's
-// layers cannot be rendered in memory anyway, and DjVuLibre's IW44 decoder
-// allocates per block before it looks at the data.
 
 // One-time library set-up (dither tables, message files).
 void library_ready();

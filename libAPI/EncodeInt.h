@@ -4,6 +4,7 @@
 
 #include "djvuapi.h"
 
+#include "ByteStream.h"
 #include "GBitmap.h"
 #include "GSmartPointer.h"
 #include "IFFByteStream.h"
@@ -27,6 +28,11 @@ struct iw44_schedule
 djvu_encode_params encode_params(const djvu_encode_params *caller);
 djvu_iw44_params iw44_params(const djvu_iw44_params *caller);
 
+// Hands a finished file in the memory stream to the caller's output routine
+// in one call (a FILE* when the routine is null); raises when it writes
+// short. who names the public function in the message.
+void deliver_file(DJVU::ByteStream &mem, djvu_output_routine write, void *userdata, const char *who);
+
 // Each shape one column wider, with the pixel right of the rightmost black
 // pixel of every row set.
 void thicken_shapes(DJVU::JB2Image &jb2);
@@ -35,6 +41,14 @@ void thicken_shapes(DJVU::JB2Image &jb2);
 // 4 shape matching, 8 tiling, 16 speck removal; reading order and the shape
 // pass always run). Returns a new image of the same page size.
 DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);
+
+// The near-copy test of the mask cleaning's shape matching (level bit 4)
+// for tight shapes (black pixels on every edge, as the cleaning leaves
+// them): the number of differing pixels when cur may be drawn as proto
+// (their centres aligned), or -1 when it may not or when they differ in
+// `below` pixels or more (below < 0: no such bound). (sx, sy) is then
+// proto's offset from cur's origin, which moves the blit.
+long shape_distance(const DJVU::GBitmap &cur, const DJVU::GBitmap &proto, long below, int &sx, int &sy);
 
 // Edge smoothing of one shape (rows, then columns). Returns a new bitmap of
 // the same size.

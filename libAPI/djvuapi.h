@@ -398,6 +398,73 @@ int djvu_document_save(djvu_document *document, djvu_output_routine write, void 
    page as read with its included files merged into it. Returns 0 or -1 as
    djvu_document_save. */
 int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata);
+/* Multi-page documents                                                      */
+/* ------------------------------------------------------------------------ */
+
+/* A document being assembled from single-page files (opaque). */
+typedef struct djvu_book_s djvu_book;
+
+/* djvu_book_params.flags */
+enum
+{
+  DJVU_BOOK_LOSSLESS = 1,  /* share only pixel-identical shapes */
+  DJVU_BOOK_NO_SHARING = 2 /* write the pages as given, no dictionaries */
+};
+
+typedef struct djvu_book_params_s
+{
+  int32_t size;           /* bytes of the caller's record; full size 16 */
+  int32_t pages_per_dict; /* pages of a run sharing one dictionary, 10;
+                             <= 0 -> 10 */
+  int32_t flags;          /* DJVU_BOOK_* bits, 0 */
+  int32_t progress_data;  /* handed to the progress hook, 0 */
+} djvu_book_params;
+
+/* New empty document with the given parameters (size-prefixed as the
+   encoders' records; null keeps the defaults). The caller releases it with
+   djvu_book_free. Null after one report. */
+djvu_book *djvu_book_new(const djvu_book_params *params);
+
+/* Releases the document and its copies of the pages. Null does nothing. */
+void djvu_book_free(djvu_book *book);
+
+/* Appends a page: data is a whole single-page file as djvu_encode or
+   djvu_encode_iw44 writes it (FORM:DJVU, FORM:PM44 or FORM:BM44, with or
+   without the "AT&T" magic); the bytes are copied, data stays the
+   caller's. id is the page's file name in the document (no "/", not
+   starting with "."); a name already taken gets "-2", "-3"... before its
+   extension. title (may be null) is the page title. Returns 0, or -1
+   after one report. */
+int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title);
+
+/* Pages added so far (0 for null). */
+int djvu_book_page_count(const djvu_book *book);
+
+/* Writes the bundled document (FORM:DJVM: DIRM, then the components) in
+   one call of write, as djvu_encode does. Unless DJVU_BOOK_NO_SHARING is
+   set, each run of pages_per_dict pages first gets a dictionary of the JB2
+   shapes found on more than one of its pages (a DJVI component with a Djbz
+   chunk, placed before the run); the pages using it include it (INCL) and
+   their Sjbz is re-coded against it, their other chunks unchanged. A shape
+   is shared when it is pixel-identical to one on an earlier page of the
+   run, or, without DJVU_BOOK_LOSSLESS, close to it by the encoder's shape
+   matching. The progress hook receives "Sharing Shapes" steps. The book is
+   not changed and may be written again. Returns 0, or -1 after one report
+   (write then was not called, or wrote short). */
+int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata);
+
+/* Receives one file of an indirect document: its name (a page id, a
+   dictionary name or the index name) and its bytes. Returns 0 on
+   success; anything else fails the write. */
+typedef int (*djvu_file_routine)(void *userdata, const char *name, const void *buffer, size_t count);
+
+/* Writes the document as an indirect one: the index (FORM:DJVM with only
+   DIRM) under index_name, then every component as its own file named by
+   its id, each in one call of write. Shapes are shared as for
+   djvu_book_write. Returns 0, or -1 after one report; files handed over
+   before a failure are the caller's to discard. */
+int djvu_book_write_indirect(const djvu_book *book, const char *index_name, djvu_file_routine write,
+                             void *userdata);
 
 /* ------------------------------------------------------------------------ */
 /* Mask driver                                                               */

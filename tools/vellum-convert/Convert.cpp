@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "DibImage.h"
+#include "SaveBook.h"
 #include "SaveImage.h"
 #include "Settings.h"
 
@@ -50,6 +51,34 @@ bool ParseInts(const std::string &text, char sep, int count, int *out)
     start = end + 1;
   }
   return true;
+}
+
+// "1-5,9": page ranges from 1, stored from 0.
+bool ParsePageRanges(const std::string &text, std::vector<std::pair<int, int>> &ranges)
+{
+  ranges.clear();
+  size_t start = 0;
+  while (start <= text.size())
+  {
+    size_t comma = text.find(',', start);
+    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    size_t dash = part.find('-');
+    int a, b;
+    if (dash == std::string::npos)
+    {
+      if (!ParseInt(part, 1, 65536, a))
+        return false;
+      b = a;
+    }
+    else if (!ParseInt(part.substr(0, dash), 1, 65536, a) || !ParseInt(part.substr(dash + 1), 1, 65536, b) ||
+             b < a)
+      return false;
+    ranges.emplace_back(a - 1, b - 1);
+    if (comma == std::string::npos)
+      break;
+    start = comma + 1;
+  }
+  return !ranges.empty();
 }
 
 int ParseDct(const std::string &text)
@@ -146,8 +175,8 @@ public:
 class Display : public Sink
 {
 public:
-  Display(const Options &o, FILE *out, FILE *err, bool status)
-      : m_opt(o), m_out(out), m_err(err), m_status(status)
+  Display(const std::vector<std::string> &items, FILE *out, FILE *err, bool status)
+      : m_items(items), m_out(out), m_err(err), m_status(status)
   {
   }
   void Line(bool error, const std::string &text) override
@@ -159,13 +188,13 @@ public:
   }
   void Start(size_t input) override
   {
-    m_current = m_opt.inputs[input];
+    m_current = m_items[input];
     m_step.clear();
     Show();
   }
   void Progress(size_t input, const std::string &text) override
   {
-    m_current = m_opt.inputs[input];
+    m_current = m_items[input];
     m_step = text;
     Show();
   }
@@ -194,12 +223,12 @@ private:
       name = name.substr(slash + 1);
     if (name.size() > 40)
       name = "..." + name.substr(name.size() - 37);
-    std::fprintf(m_err, "[%zu/%zu] %s%s%s", m_done, m_opt.inputs.size(), name.c_str(),
+    std::fprintf(m_err, "[%zu/%zu] %s%s%s", m_done, m_items.size(), name.c_str(),
                  m_step.empty() ? "" : ": ", m_step.c_str());
     std::fflush(m_err);
     m_shown = true;
   }
-  const Options &m_opt;
+  const std::vector<std::string> &m_items; // what is shown for each work item
   FILE *m_out, *m_err;
   bool m_status, m_shown = false;
   size_t m_done = 0;
@@ -263,14 +292,24 @@ private:
   std::string m_last;
 };
 
+struct Context;
+// Converts work item i (an input file, or a page of a book) and reports a
+// failure as one line; false when it failed.
+using ItemConverter = bool (*)(Context &cx, size_t item);
+
 struct Context
 {
   const Options &opt;
   CVellumSettings settings; // with the command line's overrides
   Sink *sink;
-  size_t input = 0; // index of the input being converted
+  size_t input = 0; // index of the item being converted
   bool toDirectory;
   int type;
+  // The work items: their names on the status line, the key that keeps
+  // items in one worker's share, and the conversion of one.
+  std::vector<std::string> items, shareKeys;
+  ItemConverter convert = nullptr;
+  const struct BookJob *book = nullptr; // when writing one document
   explicit Context(const Options &o) : opt(o), sink(nullptr), toDirectory(false), type(0) {}
 };
 
@@ -457,16 +496,115 @@ bool ConvertOne(Context &cx, const std::string &input)
   return true;
 }
 
-// The inputs split into at most jobs shares. Inputs with the same name stem
-// stay in one share, in command-line order, so that two inputs writing the
-// same output name behave as in a one-by-one run.
-std::vector<std::vector<size_t>> Shares(const Options &o, int jobs)
+bool ConvertInput(Context &cx, size_t item) { return ConvertOne(cx, cx.opt.inputs[item]); }
+
+// A page source: a page of an input file, and where its encoding goes.
+struct PageSource
+{
+  size_t input;
+  int page;      // from 0
+  int pageCount; // pages of the input
+};
+
+struct BookJob
+{
+  std::vector<PageSource> pages;
+  CBookStaging staging;
+};
+
+// Encodes one page of the book into the staging folder, as a single page
+// would be saved.
+bool ConvertBookPage(Context &cx, size_t item)
+{
+  const PageSource &src = cx.book->pages[item];
+  const std::string &input = cx.opt.inputs[src.input];
+  auto fail = [&](const std::string &why)
+  {
+    cx.sink->Line(true, "vellum-convert: " + input + ": page " + std::to_string(src.page + 1) + ": " + why);
+    return false;
+  };
+  std::string why;
+  CDibImage img;
+  if (!Load(cx, img, input, GetImageFileType(input.c_str()), src.page, why))
+    return fail(why);
+  if (!Apply(cx, img, why))
+    return fail(why);
+  g_szLastImageError[0] = 0;
+  StepProgress progress(*cx.sink, item);
+  std::string comment = SoftwareText();
+  if (!SaveImage(cx.book->staging.PagePath(item), IMAGE_FILE_DJVU, img, cx.settings, comment.c_str(), &progress))
+    return fail(LastError("Failed to encode the page!"));
+  return true;
+}
+
+// The pages the command line asks for, in order; false (each failure
+// reported) when an input cannot be read or lacks a page asked for.
+bool ListBookPages(Context &cx, std::vector<PageSource> &pages)
+{
+  const Options &o = cx.opt;
+  bool ok = true;
+  for (size_t i = 0; i < o.inputs.size(); i++)
+  {
+    const std::string &input = o.inputs[i];
+    int kind = GetImageFileType(input.c_str());
+    if (kind == IMAGE_FILE_UNKNOWN)
+    {
+      cx.sink->Line(true, "vellum-convert: " + input + ": File type not recognized!");
+      ok = false;
+      continue;
+    }
+    int count = 1;
+    if (kind == IMAGE_FILE_TIFF)
+    {
+      CDibImage img;
+      std::string why;
+      if (!Load(cx, img, input, kind, 0, why))
+      {
+        cx.sink->Line(true, "vellum-convert: " + input + ": " + why);
+        ok = false;
+        continue;
+      }
+      count = img.m_nPageCount;
+    }
+    std::vector<std::pair<int, int>> ranges = o.pageRanges;
+    if (o.allPages)
+      ranges = {{0, count - 1}};
+    else if (count == 1)
+      ranges = {{0, 0}};
+    else if (ranges.empty())
+      ranges = {{std::max(o.page, 0), std::max(o.page, 0)}};
+    for (const auto &r : ranges)
+      for (int page = r.first; page <= r.second; page++)
+      {
+        if (page >= count)
+        {
+          // A range past the end of a shorter input is cut; a page number
+          // alone must exist.
+          if (r.first == r.second || page == r.first)
+          {
+            cx.sink->Line(true, "vellum-convert: " + input + ": page " + std::to_string(page + 1) +
+                                    " does not exist (the file has " + std::to_string(count) +
+                                    (count == 1 ? " page)" : " pages)"));
+            ok = false;
+          }
+          break;
+        }
+        pages.push_back(PageSource{i, page, count});
+      }
+  }
+  return ok;
+}
+
+// The items split into at most jobs shares. Items with the same share key
+// stay in one share, in order: for inputs the name stem, so that two inputs
+// writing the same output name behave as in a one-by-one run.
+std::vector<std::vector<size_t>> Shares(const std::vector<std::string> &keys, int jobs)
 {
   std::map<std::string, size_t> groupOf;
   std::vector<std::vector<size_t>> groups;
-  for (size_t i = 0; i < o.inputs.size(); i++)
+  for (size_t i = 0; i < keys.size(); i++)
   {
-    auto it = groupOf.emplace(Stem(o.inputs[i]), groups.size()).first;
+    auto it = groupOf.emplace(keys[i], groups.size()).first;
     if (it->second == groups.size())
       groups.emplace_back();
     groups[it->second].push_back(i);
@@ -486,7 +624,7 @@ int ConvertShare(Context &cx, const std::vector<size_t> &share)
   {
     cx.input = i;
     cx.sink->Start(i);
-    if (!ConvertOne(cx, cx.opt.inputs[i]))
+    if (!cx.convert(cx, i))
       failed++;
     cx.sink->Done(i);
   }
@@ -504,7 +642,7 @@ struct Worker
 };
 
 // Hands one record of a worker's pipe to the display.
-void Dispatch(Worker &w, const std::string &record, Display &display, const Options &o)
+void Dispatch(Worker &w, const std::string &record, Display &display, const std::vector<std::string> &items)
 {
   if (record.empty())
     return;
@@ -513,7 +651,7 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const Opti
   if (record[0] == 'S' || record[0] == 'D')
   {
     index = std::strtoul(text.c_str(), nullptr, 10);
-    if (index >= o.inputs.size())
+    if (index >= items.size())
       return;
   }
   switch (record[0])
@@ -549,7 +687,7 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
   std::vector<size_t> local; // shares no worker could be started for
   std::fflush(out);
   std::fflush(err);
-  for (std::vector<size_t> &share : Shares(cx.opt, jobs))
+  for (std::vector<size_t> &share : Shares(cx.shareKeys, jobs))
   {
     int fds[2];
     pid_t pid = -1;
@@ -628,7 +766,7 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
       size_t nl;
       while ((nl = w.buffer.find('\n')) != std::string::npos)
       {
-        Dispatch(w, w.buffer.substr(0, nl), display, cx.opt);
+        Dispatch(w, w.buffer.substr(0, nl), display, cx.items);
         w.buffer.erase(0, nl + 1);
       }
     }
@@ -650,9 +788,91 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
                                       : "conversion stopped";
     for (size_t k = 0; k < w.share.size(); k++)
       if (!w.done[k])
-        display.Line(true, "vellum-convert: " + cx.opt.inputs[w.share[k]] + ": " + why);
+        display.Line(true, "vellum-convert: " + cx.items[w.share[k]] + ": " + why);
   }
   return ok;
+}
+
+// Runs the items of cx in this process or in up to jobs workers; true when
+// every item converted.
+bool RunItems(Context &cx, Display &display, int jobs, bool status, FILE *out, FILE *err)
+{
+  if (jobs == 1 || cx.items.size() < 2)
+  {
+    std::vector<size_t> all(cx.items.size());
+    for (size_t i = 0; i < all.size(); i++)
+      all[i] = i;
+    return ConvertShare(cx, all) == 0;
+  }
+  return RunWorkers(cx, display, jobs, status, out, err);
+}
+
+// Writes one document of every page asked for: the pages are encoded (in
+// parallel) into a hidden staging folder beside the output, then bundled.
+// Without --keep-going a failed page means no document is written.
+bool RunBook(Context &cx, Display &display, int jobs, bool status, FILE *out, FILE *err)
+{
+  const Options &o = cx.opt;
+  auto fail = [&](const std::string &why)
+  {
+    display.Line(true, "vellum-convert: " + o.output + ": " + why);
+    return false;
+  };
+  if (!o.force && Exists(o.output))
+    return fail("exists (use -f to overwrite)");
+  BookJob job;
+  cx.book = &job;
+  bool listed = ListBookPages(cx, job.pages);
+  if (!listed && !o.keepGoing)
+    return fail("not written: some input failed (--keep-going writes the others)");
+  if (job.pages.empty())
+    return fail("not written: no page to write");
+  g_szLastImageError[0] = 0;
+  if (!job.staging.Create(o.output))
+    return fail(LastError("cannot create the staging folder"));
+  cx.items.clear();
+  cx.shareKeys.clear();
+  for (const PageSource &src : job.pages)
+  {
+    const std::string &input = o.inputs[src.input];
+    cx.items.push_back(src.pageCount > 1 ? input + " p" + std::to_string(src.page + 1) : input);
+    cx.shareKeys.push_back(std::to_string(cx.shareKeys.size()));
+  }
+  cx.convert = ConvertBookPage;
+  RunItems(cx, display, jobs, status, out, err);
+  // A page converted when its file is in the staging folder: the writers
+  // rename it into place only once it is whole.
+  std::vector<BookPage> pages;
+  size_t failed = 0;
+  for (size_t i = 0; i < job.pages.size(); i++)
+  {
+    const std::string file = job.staging.PagePath(i);
+    if (!Exists(file))
+    {
+      failed++;
+      continue;
+    }
+    const PageSource &src = job.pages[i];
+    std::string id = BookPageId(o.inputs[src.input], src.page, src.pageCount);
+    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5)});
+  }
+  if (failed && !o.keepGoing)
+    return fail("not written: " + std::to_string(failed) + (failed == 1 ? " page" : " pages") +
+                " failed (--keep-going writes the others)");
+  if (pages.empty())
+    return fail("not written: no page converted");
+  BookOptions options;
+  options.indirect = o.indirect;
+  options.pagesPerDict = o.pagesPerDict;
+  options.share = o.pagesPerDict > 1;
+  options.lossless = cx.settings.DjvuLossless != 0;
+  g_szLastImageError[0] = 0;
+  if (!WriteDjVuBook(o.output, pages, options, nullptr))
+    return fail("cannot write: " + LastError("Failed to save the document!"));
+  if (!o.quiet)
+    display.Line(false, std::to_string(pages.size()) + (pages.size() == 1 ? " page -> " : " pages -> ") +
+                            o.output);
+  return failed == 0 && listed;
 }
 
 // The command line's overrides of the settings for output kind type.
@@ -709,15 +929,24 @@ void PrintUsage(FILE *out)
              "With one input, OUTPUT is a file name whose extension chooses the kind; with\n"
              "several inputs, a folder as input or --all-pages it is an existing folder and\n"
              "--type chooses. A folder as input stands for the image files in it.\n"
+             "Several pages (inputs, --all-pages, --pages) and an OUTPUT named FILE.djvu\n"
+             "that is not a folder make one DjVu document of all the pages, in order.\n"
              "\n"
              "Output:\n"
              "  -o, --output PATH      output file or folder (required)\n"
              "  -t, --type KIND        djvu, iw44, bmp, pnm or jpeg\n"
              "  -f, --force            overwrite existing files\n"
-             "      --page N           convert page N (from 1) of a TIFF file or DjVu document\n"
-             "      --all-pages        convert every page of a TIFF file or DjVu document, each\n"
-             "                         to a file of its own (NAME-pN.EXT); without either, a\n"
-             "                         DjVu document converted to DjVu stays one document\n"
+              "      --page N           convert page N (from 1) of a TIFF file or DjVu document\n"
+              "      --all-pages        convert every page of a TIFF file or DjVu document, each\n"
+              "                         to a file of its own (NAME-pN.EXT), or into one\n"
+              "                         document for an OUTPUT FILE.djvu; without either, a\n"
+              "                         DjVu document converted to DjVu stays one document\n"
+             "      --pages LIST       pages of multi-page inputs, such as 1-5,9\n"
+             "Documents (OUTPUT FILE.djvu):\n"
+             "      --indirect         index file OUTPUT plus one file per page beside it\n"
+             "      --pages-per-dict N pages sharing one dictionary of shapes (default 10,\n"
+             "                         1 shares none)\n"
+             "      --keep-going       write the pages that converted when some failed\n"
              "Encoding (defaults from Vellum.ini):\n"
              "      --quality N        DjVu, IW44 or JPEG quality, 0 to 100\n"
              "DjVu:\n"
@@ -748,14 +977,16 @@ void PrintUsage(FILE *out)
              "      --settings FILE    read settings from FILE instead of Vellum.ini\n"
              "      --max-pixels N     refuse images of more than N pixels (width x height;\n"
              "                         default: MaxPixels of Vellum.ini, 300000000)\n"
-             "  -j, --jobs N           convert N files at a time (default: the processors)\n"
+             "  -j, --jobs N           convert N files or pages at a time (default: the\n"
+             "                         processors); a document is the same for every N\n"
              "  -q, --quiet            print only failures\n"
              "  -h, --help             show this help\n"
              "      --version          show the version\n"
              "\n"
              "Existing files are never overwritten without -f. Each failed input is\n"
              "reported on one line; the others are still converted. Exit status: 0 all\n"
-             "converted, 1 some input failed, 2 usage error.\n",
+             "converted, 1 some input failed, 2 usage error. A document with a failed page\n"
+             "is not written at all unless --keep-going is given.\n",
              out);
 }
 
@@ -818,6 +1049,10 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       o.quiet = true;
     else if (name == "--all-pages")
       o.allPages = true;
+    else if (name == "--indirect")
+      o.indirect = true;
+    else if (name == "--keep-going")
+      o.keepGoing = true;
     else if (name == "--optimize")
       o.optimize = 1;
     else if (name == "--no-optimize")
@@ -852,6 +1087,16 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       if (!ParseInt(value, 1, 65536, page))
         return bad("a page number from 1");
       o.page = page - 1;
+    }
+    else if (name == "--pages")
+    {
+      if (!ParsePageRanges(value, o.pageRanges))
+        return bad("page numbers and ranges from 1, such as 1-5,9");
+    }
+    else if (name == "--pages-per-dict")
+    {
+      if (!ParseInt(value, 1, 100000, o.pagesPerDict))
+        return bad("1 or more");
     }
     else if (name == "--quality")
     {
@@ -976,9 +1221,9 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     error = "no output given (-o FILE or -o FOLDER)";
     return false;
   }
-  if (o.page >= 0 && o.allPages)
+  if ((o.page >= 0) + o.allPages + !o.pageRanges.empty() > 1)
   {
-    error = "--page and --all-pages exclude each other";
+    error = "--page, --pages and --all-pages exclude each other";
     return false;
   }
   return true;
@@ -1023,9 +1268,15 @@ int Run(const Options &given, FILE *out, FILE *err)
   cx.settings.LoadSettings(options.settingsFile.empty() ? CVellumSettings::SettingsPath()
                                                         : options.settingsFile);
   SetMaxImagePixels(options.maxPixels > 0 ? options.maxPixels : cx.settings.MaxPixels);
-  cx.toDirectory = options.inputs.size() > 1 || folderInput || options.allPages ||
-                   options.output.back() == '/' || IsDirectory(options.output);
-  cx.type = options.outputType;
+  // Several pages into a FILE.djvu (not a folder) make one document.
+  const bool book = (options.outputType == 0 || options.outputType == IMAGE_FILE_DJVU) &&
+                    GetImageFileType(options.output.c_str()) == IMAGE_FILE_DJVU &&
+                    options.output.back() != '/' && !IsDirectory(options.output) &&
+                    (options.inputs.size() > 1 || folderInput || options.allPages || !options.pageRanges.empty() ||
+                     options.indirect);
+  cx.toDirectory = !book && (options.inputs.size() > 1 || folderInput || options.allPages ||
+                             options.output.back() == '/' || IsDirectory(options.output));
+  cx.type = book ? IMAGE_FILE_DJVU : options.outputType;
   if (cx.toDirectory)
   {
     if (!IsDirectory(options.output))
@@ -1058,7 +1309,11 @@ int Run(const Options &given, FILE *out, FILE *err)
   }
   ApplyOverrides(options, cx.type, cx.settings);
   bool status = !options.quiet && err == stderr && isatty(STDERR_FILENO);
-  Display display(options, out, err, status);
+  cx.items = options.inputs;
+  for (const std::string &input : options.inputs)
+    cx.shareKeys.push_back(Stem(input));
+  cx.convert = ConvertInput;
+  Display display(cx.items, out, err, status);
   cx.sink = &display;
   int jobs = options.jobs;
   if (jobs <= 0)
@@ -1066,16 +1321,7 @@ int Run(const Options &given, FILE *out, FILE *err)
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     jobs = cores > 0 ? (int)std::min(cores, 256L) : 1;
   }
-  bool ok;
-  if (jobs == 1 || options.inputs.size() < 2)
-  {
-    std::vector<size_t> all(options.inputs.size());
-    for (size_t i = 0; i < all.size(); i++)
-      all[i] = i;
-    ok = ConvertShare(cx, all) == 0;
-  }
-  else
-    ok = RunWorkers(cx, display, jobs, status, out, err);
+  bool ok = book ? RunBook(cx, display, jobs, status, out, err) : RunItems(cx, display, jobs, status, out, err);
   display.Clear();
   std::fflush(err);
   return ok && !emptyFolder ? 0 : 1;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vellum_convert
@@ -40,6 +41,12 @@ struct Options
   bool force = false; // overwrite existing files
   int page = -1;      // 0-based TIFF page; -1: the first
   bool allPages = false;
+  // --pages: inclusive 0-based ranges of the pages of multi-page inputs.
+  std::vector<std::pair<int, int>> pageRanges;
+  // One document (output FILE.djvu with several pages):
+  bool indirect = false;  // index plus page files instead of one bundle
+  int pagesPerDict = 10;  // pages sharing one shape dictionary (1: none)
+  bool keepGoing = false; // write the pages that converted when some failed
   int method = 2; // resize method (DIB_RESAMPLE_*)
   std::vector<Operation> operations;
   std::string settingsFile; // empty: the usual Vellum.ini
