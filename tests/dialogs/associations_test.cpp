@@ -166,15 +166,17 @@ TEST_F(Assoc, OtherProgramsAndExistingLinesAreKept)
 TEST_F(Assoc, GeneralSettingsFlowOnTheRealStore)
 {
   CXdgAssociations s = Store();
-  bool before[6], after[6], wanted[6] = {false, false, false, false, false, true};
+  bool before[kAssociationGroupCount], after[kAssociationGroupCount],
+      wanted[kAssociationGroupCount] = {false, false, false, false, false, true, true};
   ReadAssociationStates(s, before);
   for (bool b : before)
     EXPECT_FALSE(b);
   ApplyAssociationChanges(s, before, wanted);
   ReadAssociationStates(s, after);
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < kAssociationGroupCount; i++)
     EXPECT_EQ(after[i], wanted[i]) << i;
   const std::string apps = ReadAll(config + "/mimeapps.list");
+  EXPECT_NE(apps.find("image/png=Vellum.PNG.desktop;"), std::string::npos);
   for (const char *t : {"image/x-portable-bitmap", "image/x-portable-graymap", "image/x-portable-pixmap"})
     EXPECT_NE(apps.find(std::string(t) + "=Vellum.PNM.desktop;"), std::string::npos) << t;
 

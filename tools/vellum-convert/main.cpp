@@ -23,5 +23,7 @@ int main(int argc, char **argv)
     std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
     return 0;
   }
+  if (options.thumbnail)
+    return vellum_convert::Thumbnail(options.inputs[0], options.inputs[1], options.thumbnail, stderr);
   return vellum_convert::Run(options, stdout, stderr);
 }
