@@ -859,7 +859,7 @@ TEST(SaveRules, FiltersAndExtensions)
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 24, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 4, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_JPEG, 24, 0), ".jpg");
-  EXPECT_EQ(DefaultSaveExtension(7, 24, 0), "");
+  EXPECT_EQ(DefaultSaveExtension(6, 24, 0), "");
 
   struct
   {
