@@ -77,22 +77,23 @@ bool IsDirectory(const std::string &path)
 
 // ------------------------------------------------------------ dialog rules
 
-const SaveFilter kSaveFilters[5] = {
+const SaveFilter kSaveFilters[kSaveFilterCount] = {
     {IMAGE_FILE_DJVU, "DjVu File (*.djvu;*.djv)", "*.djvu;*.djv"},
     {IMAGE_FILE_IW44, "IW44 File (*.iw44;*.iw4)", "*.iw44;*.iw4"},
     {IMAGE_FILE_BMP, "Windows Bitmap (*.bmp)", "*.bmp"},
     {IMAGE_FILE_JPEG, "JPEG File (*.jpg)", "*.jpg"},
     {IMAGE_FILE_PNM, "PNM file (*.ppm;*.pgm;*.pbm)", "*.ppm;*.pgm;*.pbm"},
+    {IMAGE_FILE_PNG, "PNG file (*.png)", "*.png"},
 };
 
 int SaveKindFromFilterIndex(int index)
 {
-  return index >= 1 && index <= 5 ? kSaveFilters[index - 1].kind : 0;
+  return index >= 1 && index <= kSaveFilterCount ? kSaveFilters[index - 1].kind : 0;
 }
 
 int FilterIndexFromSaveKind(int kind)
 {
-  for (int i = 0; i < 5; i++)
+  for (int i = 0; i < kSaveFilterCount; i++)
     if (kSaveFilters[i].kind == kind)
       return i + 1;
   return 0;
@@ -112,6 +113,8 @@ std::string DefaultSaveExtension(int kind, int bits, int grey)
     return ".jpg";
   case IMAGE_FILE_PNM:
     return bits == 1 ? ".pbm" : bits == 8 && grey ? ".pgm" : ".ppm";
+  case IMAGE_FILE_PNG:
+    return ".png";
   default:
     return std::string();
   }
@@ -354,6 +357,9 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
   case IMAGE_FILE_JPEG:
     result =
         image.SaveJpeg(path.c_str(), p.jpegQuality, p.jpegSmoothing, p.jpegOptimize, p.jpegDct, softwareText);
+    break;
+  case IMAGE_FILE_PNG:
+    result = image.SavePng(path.c_str());
     break;
   default:
     break;

@@ -311,7 +311,7 @@ const KeyDef kKeys[] = {
     INT_KEY("General", WindowFit, 1),
     INT_KEY("General", WindowCenter, 1),
     TEXT_KEY("General", OpenDir, ""),
-    INT_KEY("General", OpenType, 7),
+    INT_KEY("General", OpenType, 100),
     TEXT_KEY("General", SaveDir, ""),
     INT_KEY("General", SaveType, 1),
     TEXT_KEY("General", LCOpenDir, nullptr),

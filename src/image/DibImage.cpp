@@ -82,6 +82,7 @@ int GetImageFileType(const char *name)
       {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
       {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
       {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
+      {".png", IMAGE_FILE_PNG},
   };
   for (const auto &e : table)
     if (strcasecmp(dot, e.ext) == 0)

@@ -34,6 +34,8 @@ enum
   IMAGE_FILE_PNM = 4,
   IMAGE_FILE_JPEG = 5,
   IMAGE_FILE_TIFF = 6,
+  IMAGE_FILE_PNG = 7,
+  IMAGE_FILE_LAST = IMAGE_FILE_PNG, // the highest code of a real file kind
   IMAGE_FILE_UNKNOWN = 99,
   IMAGE_FILE_ALL = 100 // every supported kind (settings, filters, browser)
 };
@@ -118,7 +120,8 @@ static_assert(sizeof(DibRgbQuad) == 4, "RGBQUAD is 4 bytes");
 extern char g_szLastImageError[IMAGE_ERROR_SIZE];
 
 // Maps a file name to a file kind by the text after its last ".",
-// case-insensitively: 2 IW44, 1 DjVu, 6 TIFF, 5 JPEG, 4 PNM, 3 BMP, else 99.
+// case-insensitively: 2 IW44, 1 DjVu, 6 TIFF, 5 JPEG, 4 PNM, 3 BMP, 7 PNG,
+// else 99.
 int GetImageFileType(const char *name);
 
 // Image API error callback: formats "DjVu error!\n\nFile: %s\nLine: %d\nCause:
@@ -275,6 +278,13 @@ public:
   int SavePnm(const char *path);
   int LoadTiff(const char *path, int pageIndex, int headerKind);
   int LoadJpeg(const char *path, int displayDepth, int dctMethod, int headerKind);
+  // PNG (Png.cpp): every colour type and depth, interlaced too; alpha is
+  // composed over white, 16-bit samples reduced to 8. SavePng writes 1-bit
+  // black and white as 1-bit grey, other 1/4/8-bit palettes as palette
+  // PNGs, 8-bit grey as grey and 24-bit as RGB, the resolution as pHYs; the
+  // record is not changed.
+  int LoadPng(const char *path, int headerKind);
+  int SavePng(const char *path);
   int SaveJpeg(const char *path, int quality, int smoothing, int optimize, int dctMethod,
                const char *comment);
   // Compound DjVu page (SaveDjVu.cpp). upsample is -1 (none), -2, -3 or -4

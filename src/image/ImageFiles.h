@@ -1,4 +1,4 @@
-// Helpers shared by the file readers and writers (BMP, PNM, TIFF, JPEG);
+// Helpers shared by the file readers and writers (BMP, PNM, TIFF, JPEG, PNG);
 // not for callers of the record.
 #ifndef VELLUM_IMAGE_IMAGEFILES_H
 #define VELLUM_IMAGE_IMAGEFILES_H

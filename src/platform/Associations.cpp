@@ -29,13 +29,14 @@
 
 extern char **environ;
 
-const AssociationGroup kAssociationGroups[6] = {
+const AssociationGroup kAssociationGroups[kAssociationGroupCount] = {
     {"DJVU DJV", {".djvu", ".djv", nullptr}, 1, "Vellum.DJVU", "Vellum DjVu Image", 2},
     {"IW44 IW4", {".iw44", ".iw4", nullptr}, 2, "Vellum.IW44", "Vellum IW44 Image", 3},
     {"JPEG JPG", {".jpeg", ".jpg", nullptr}, 5, "Vellum.JPEG", "Vellum JPEG Image", 5},
     {"TIFF TIF", {".tiff", ".tif", nullptr}, 6, "Vellum.TIFF", "Vellum TIFF Image", 6},
     {"BMP", {".bmp", nullptr, nullptr}, 3, "Vellum.BMP", "Vellum BMP Image", 7},
     {"PBM PGM PPM", {".pbm", ".pgm", ".ppm"}, 4, "Vellum.PNM", "Vellum PNM Image", 4},
+    {"PNG", {".png", nullptr, nullptr}, 7, "Vellum.PNG", "Vellum PNG Image", 8},
 };
 
 namespace
@@ -66,6 +67,7 @@ const ExtensionType kExtensionTypes[] = {
     {".pbm", "image/x-portable-bitmap"},
     {".pgm", "image/x-portable-graymap"},
     {".ppm", "image/x-portable-pixmap"},
+    {".png", "image/png"},
 };
 
 std::string Lower(std::string s)
@@ -489,7 +491,7 @@ int CXdgAssociations::Unassociate(const std::string &extension)
   return 1;
 }
 
-void ReadAssociationStates(CFileAssociations &store, bool states[6])
+void ReadAssociationStates(CFileAssociations &store, bool states[kAssociationGroupCount])
 {
   for (int i = 0; i < kAssociationGroupCount; i++)
   {
@@ -502,7 +504,8 @@ void ReadAssociationStates(CFileAssociations &store, bool states[6])
   }
 }
 
-void ApplyAssociationChanges(CFileAssociations &store, const bool before[6], const bool wanted[6])
+void ApplyAssociationChanges(CFileAssociations &store, const bool before[kAssociationGroupCount],
+                             const bool wanted[kAssociationGroupCount])
 {
   for (int i = 0; i < kAssociationGroupCount; i++)
   {

@@ -65,12 +65,12 @@ struct AssociationGroup
   int iconIndex;
 };
 
-// The six groups, in processing order: DJVU DJV, IW44 IW4, JPEG JPG,
-// TIFF TIF, BMP, PBM PGM PPM.
-extern const AssociationGroup kAssociationGroups[6];
-const int kAssociationGroupCount = 6;
+// The seven groups, in processing order: DJVU DJV, IW44 IW4, JPEG JPG,
+// TIFF TIF, BMP, PBM PGM PPM, PNG.
+const int kAssociationGroupCount = 7;
+extern const AssociationGroup kAssociationGroups[kAssociationGroupCount];
 
-// The ProgID of a file kind 1..6, or null.
+// The ProgID of a file kind 1..7, or null.
 const char *ProgIdForKind(int kind);
 // The MIME type Vellum uses for an extension (".djvu", case ignored), or
 // null for an extension it does not handle.
@@ -136,10 +136,11 @@ std::string DesktopExecQuote(const std::string &path);
 
 // The General Settings flow: states[i] = 1 exactly when every extension of
 // group i is associated.
-void ReadAssociationStates(CFileAssociations &store, bool states[6]);
+void ReadAssociationStates(CFileAssociations &store, bool states[kAssociationGroupCount]);
 // For each group whose wanted state differs from before: unassociate each
 // extension of a group that was associated, associate each extension of one
 // that was not. Results are not checked further.
-void ApplyAssociationChanges(CFileAssociations &store, const bool before[6], const bool wanted[6]);
+void ApplyAssociationChanges(CFileAssociations &store, const bool before[kAssociationGroupCount],
+                             const bool wanted[kAssociationGroupCount]);
 
 #endif

@@ -139,6 +139,9 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   case kKindTiff:
     result = fresh->LoadTiff(path.c_str(), m_nPageIndex, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
     break;
+  case kKindPng:
+    result = fresh->LoadPng(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
   default:
     result = kTypeNotRecognized;
   }

@@ -24,8 +24,9 @@ const OpenFilter kOpenFilters[kOpenFilterCount] = {
     {"JPEG file (*.jpg;*.jpeg)", "*.jpg;*.jpeg", kKindJpeg},
     {"TIFF file (*.tif;*.tiff)", "*.tif;*.tiff", kKindTiff},
     {"PNM file (*.ppm;*.pgm;*.pbm)", "*.ppm;*.pgm;*.pbm", kKindPnm},
+    {"PNG file (*.png)", "*.png", kKindPng},
     {"All supported image files",
-     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm", kKindAllSupported},
+     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm;*.png", kKindAllSupported},
 };
 
 std::string Format(const char *format, const std::string &a, const std::string &b)

@@ -21,6 +21,7 @@ enum FileKind
   kKindPnm = 4,
   kKindJpeg = 5,
   kKindTiff = 6,
+  kKindPng = 7,
   kKindUnknown = 99,
   kKindAllSupported = 100
 };
@@ -81,13 +82,14 @@ struct OpenFilter
   const char *pattern;
   int kind;
 };
-constexpr int kOpenFilterCount = 7;
-const OpenFilter &OpenFilterAt(int index); // index 1..7; others give entry 7
+constexpr int kOpenFilterCount = 8;
+const OpenFilter &OpenFilterAt(int index); // index 1..8; others give entry 8
 
-// Filter index for the stored "OpenType": the row whose kind matches, else 7.
+// Filter index for the stored "OpenType": the row whose kind matches, else 8
+// (all supported files).
 int OpenFilterIndexForType(int openType);
 
-// The kind of a filter index (1..7); 100 for any other index.
+// The kind of a filter index (1..8); 100 for any other index.
 int KindForOpenFilterIndex(int index);
 
 // All filters as one wxWidgets-style wildcard: "desc|pattern|desc|pattern...".

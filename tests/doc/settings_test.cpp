@@ -49,7 +49,7 @@ TEST(Settings, DefaultsWithoutFile)
   EXPECT_EQ(s.WindowFit, 1);
   EXPECT_EQ(s.WindowCenter, 1);
   EXPECT_EQ(s.OpenDir, "");
-  EXPECT_EQ(s.OpenType, 7);
+  EXPECT_EQ(s.OpenType, 100); // all supported files (7 is PNG)
   EXPECT_EQ(s.SaveDir, "");
   EXPECT_EQ(s.SaveType, 1);
   EXPECT_EQ(s.LCOpenDir, CVellumSettings::HomeDir());
@@ -89,7 +89,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "WindowFit=1",
                          "WindowCenter=1",
                          "OpenDir=\n",
-                         "OpenType=7",
+                         "OpenType=100",
                          "SaveDir=\n",
                          "SaveType=1",
                          "LCOpenDir=",

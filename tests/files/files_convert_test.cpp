@@ -1,6 +1,8 @@
 // vellum-convert end to end: the real program on corpus files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
 
@@ -436,6 +438,83 @@ TEST(Convert, ParallelWorkersFinishTheOthers)
   r = Convert(Scratch("convert-empty") + " -t bmp -o " + again);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("no image files"), std::string::npos) << r.out;
+}
+
+TEST(Convert, DjVuPagesAsPngEqualDdjvu)
+{
+  const std::string dir = Scratch("convert-png");
+  for (const char *page : {"djvu/compound-flower-fg44-bg44.djvu", "djvu/formatdoc-p61-table-bitonal.djvu",
+                           "djvu/photo-astronaut.iw44"})
+  {
+    SCOPED_TRACE(page);
+    const std::string in = Corpus(page);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/" + fs::path(in).stem().string() + ".png";
+    Result r = Convert("'" + in + "' -q -o '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Rgb ref = Ddjvu(in);
+    ASSERT_TRUE(ref.ok());
+    EXPECT_EQ(MaxDiff(MagickRgb(out), ref), 0);
+  }
+  // -t png into a folder names the file .png.
+  ASSERT_EQ(Convert("'" + Corpus("bmp/pal8.bmp") + "' '" + Corpus("bmp/rgb24.bmp") + "' -q -t png -o " + dir).status,
+            0);
+  EXPECT_TRUE(fs::exists(dir + "/pal8.png"));
+  EXPECT_TRUE(fs::exists(dir + "/rgb24.png"));
+}
+
+TEST(Convert, ThumbnailMode)
+{
+  const std::string dir = Scratch("convert-thumbnail");
+  const struct
+  {
+    const char *input;
+    int size, width, height; // expected PNG size
+  } cases[] = {
+      {"djvu/compound-flower-fg44-bg44.djvu", 128, 99, 128}, // 2550 x 3300 page
+      {"djvu/formatdoc-p61-table-bitonal.djvu", 256, 197, 256}, // from a 212 x 275 render
+      {"djvu/photo-astronaut.iw44", 100, 100, 100},
+      {"tiff/multipage-g4-3p-400dpi.tif", 64, 0, 0}, // first page
+      {"bmp/pal8.bmp", 256, 127, 64},      // smaller than the box: not enlarged
+      {"photo/coffee-600x400.png", 90, 90, 60},
+  };
+  for (const auto &c : cases)
+  {
+    SCOPED_TRACE(c.input);
+    const std::string in = Corpus(c.input);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/" + fs::path(in).filename().string() + ".png";
+    Result r = Convert("--thumbnail " + std::to_string(c.size) + " '" + in + "' '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string size;
+    ASSERT_TRUE(files_test::Run("identify -format '%m %w %h' '" + out + "'", size));
+    int w = 0, h = 0;
+    char kind[16] = {};
+    ASSERT_EQ(std::sscanf(size.c_str(), "%15s %d %d", kind, &w, &h), 3) << size;
+    EXPECT_STREQ(kind, "PNG");
+    if (c.width)
+    {
+      EXPECT_EQ(w, c.width);
+      EXPECT_EQ(h, c.height);
+    }
+    EXPECT_LE(std::max(w, h), c.size);
+  }
+  // A damaged or unknown file: non-zero, one message, no output left.
+  for (const char *bad : {"bad/djvu-truncated.djvu", "bad/png-truncated.png", "MANIFEST.md"})
+  {
+    SCOPED_TRACE(bad);
+    const std::string in = Corpus(bad);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/bad.png";
+    Result r = Convert("--thumbnail 128 '" + in + "' '" + out + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("vellum-convert: "), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(fs::directory_iterator(dir) == fs::directory_iterator(), false);
+  }
+  for (const char *args : {"--thumbnail 0 a.djvu b.png", "--thumbnail 128 a.djvu", "--thumbnail 128 a b c",
+                           "--thumbnail 128 a.djvu b.png -o c.png"})
+    EXPECT_EQ(Convert(args).status, 2) << args;
 }
 
 #endif

@@ -841,10 +841,10 @@ TEST(SaveRules, ReviewAnswers)
 TEST(SaveRules, FiltersAndExtensions)
 {
   const char *desc[] = {"DjVu File (*.djvu;*.djv)", "IW44 File (*.iw44;*.iw4)", "Windows Bitmap (*.bmp)",
-                        "JPEG File (*.jpg)", "PNM file (*.ppm;*.pgm;*.pbm)"};
-  const char *pat[] = {"*.djvu;*.djv", "*.iw44;*.iw4", "*.bmp", "*.jpg", "*.ppm;*.pgm;*.pbm"};
-  const int kinds[] = {1, 2, 3, 5, 4};
-  for (int i = 1; i <= 5; i++)
+                        "JPEG File (*.jpg)", "PNM file (*.ppm;*.pgm;*.pbm)", "PNG file (*.png)"};
+  const char *pat[] = {"*.djvu;*.djv", "*.iw44;*.iw4", "*.bmp", "*.jpg", "*.ppm;*.pgm;*.pbm", "*.png"};
+  const int kinds[] = {1, 2, 3, 5, 4, 7};
+  for (int i = 1; i <= 6; i++)
   {
     EXPECT_STREQ(kSaveFilters[i - 1].description, desc[i - 1]);
     EXPECT_STREQ(kSaveFilters[i - 1].pattern, pat[i - 1]);
@@ -852,8 +852,9 @@ TEST(SaveRules, FiltersAndExtensions)
     EXPECT_EQ(FilterIndexFromSaveKind(kinds[i - 1]), i);
   }
   EXPECT_EQ(SaveKindFromFilterIndex(0), 0);
-  EXPECT_EQ(SaveKindFromFilterIndex(6), 0);
-  EXPECT_EQ(FilterIndexFromSaveKind(6), 0);
+  EXPECT_EQ(SaveKindFromFilterIndex(7), 0);
+  EXPECT_EQ(FilterIndexFromSaveKind(6), 0); // TIFF is read only
+  EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNG, 1, 0), ".png");
 
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 1, 0), ".pbm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 8, 1), ".pgm");
@@ -861,7 +862,7 @@ TEST(SaveRules, FiltersAndExtensions)
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 24, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 4, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_JPEG, 24, 0), ".jpg");
-  EXPECT_EQ(DefaultSaveExtension(7, 24, 0), "");
+  EXPECT_EQ(DefaultSaveExtension(6, 24, 0), "");
 
   struct
   {

@@ -305,7 +305,7 @@ TEST_F(Gui, OpenDialogChoiceForcesTheKind)
   EXPECT_EQ(App().m_settings.OpenType, 3);
   EXPECT_EQ(App().m_settings.OpenDir, Corpus("jpeg"));
   g_boxes.clear();
-  Frame().OpenWithChoice(Corpus("bmp/pal8.bmp"), 7);
+  Frame().OpenWithChoice(Corpus("bmp/pal8.bmp"), 8);
   EXPECT_TRUE(g_boxes.empty());
   EXPECT_EQ(App().m_settings.OpenType, 100);
   EXPECT_EQ(Doc().m_model.m_nContentKind, kKindBmp);

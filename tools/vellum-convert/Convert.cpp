@@ -104,6 +104,8 @@ int ParseType(const std::string &text)
     return IMAGE_FILE_PNM;
   if (text == "jpeg" || text == "jpg")
     return IMAGE_FILE_JPEG;
+  if (text == "png")
+    return IMAGE_FILE_PNG;
   return 0;
 }
 
@@ -139,23 +141,6 @@ std::string LastError(const char *fallback)
   if (nl != std::string::npos)
     text = text.substr(0, nl);
   return text.empty() ? fallback : text;
-}
-
-const char *Extension(int type, const CDibImage &img)
-{
-  if (type == IMAGE_FILE_DJVU)
-    return ".djvu";
-  if (type == IMAGE_FILE_IW44)
-    return ".iw44";
-  if (type == IMAGE_FILE_BMP)
-    return ".bmp";
-  if (type == IMAGE_FILE_JPEG)
-    return ".jpg";
-  if (img.m_nBitsPerPixel == 1)
-    return ".pbm";
-  if (img.m_nBitsPerPixel == 8 && img.m_bGrey)
-    return ".pgm";
-  return ".ppm";
 }
 
 // Where a conversion's lines go: straight to the terminal in the main
@@ -335,6 +320,9 @@ bool Load(Context &cx, CDibImage &img, const std::string &input, int kind, int p
   case IMAGE_FILE_TIFF:
     ok = img.LoadTiff(path, page, DIB_HEADER_INFO);
     break;
+  case IMAGE_FILE_PNG:
+    ok = img.LoadPng(path, DIB_HEADER_INFO);
+    break;
   case IMAGE_FILE_DJVU:
   case IMAGE_FILE_IW44:
     ok = img.OpenDjVu(path, kind, page, img.m_strSourcePath == input ? img.m_pBook : nullptr) &&
@@ -436,7 +424,7 @@ std::string Target(const Context &cx, const std::string &input, const CDibImage 
   target += Stem(input);
   if (cx.opt.allPages && count > 1)
     target += "-p" + std::to_string(page + 1);
-  return target + Extension(cx.type, img);
+  return target + DefaultSaveExtension(cx.type, img.m_nBitsPerPixel, img.m_bGrey);
 }
 
 // Converts one input (all its pages when asked); false after printing one
@@ -924,8 +912,10 @@ void PrintUsage(FILE *out)
 {
   std::fputs("Usage: vellum-convert [options] INPUT... -o OUTPUT_OR_DIR\n"
              "\n"
-             "Converts BMP, PBM/PGM/PPM, TIFF, JPEG, DjVu and IW44 files to DjVu, IW44, BMP,\n"
-             "PNM or JPEG.\n"
+             "       vellum-convert --thumbnail SIZE INPUT OUTPUT\n"
+             "\n"
+             "Converts BMP, PBM/PGM/PPM, TIFF, JPEG, PNG, DjVu and IW44 files to DjVu, IW44,\n"
+             "BMP, PNM, JPEG or PNG.\n"
              "With one input, OUTPUT is a file name whose extension chooses the kind; with\n"
              "several inputs, a folder as input or --all-pages it is an existing folder and\n"
              "--type chooses. A folder as input stands for the image files in it.\n"
@@ -934,7 +924,7 @@ void PrintUsage(FILE *out)
              "\n"
              "Output:\n"
              "  -o, --output PATH      output file or folder (required)\n"
-             "  -t, --type KIND        djvu, iw44, bmp, pnm or jpeg\n"
+             "  -t, --type KIND        djvu, iw44, bmp, pnm, jpeg or png\n"
              "  -f, --force            overwrite existing files\n"
              "      --page N           convert page N (from 1) of a TIFF file or DjVu document\n"
              "      --all-pages        convert every page of a TIFF file or DjVu document, each\n"
@@ -947,6 +937,8 @@ void PrintUsage(FILE *out)
              "      --pages-per-dict N pages sharing one dictionary of shapes (default 10,\n"
              "                         1 shares none)\n"
              "      --keep-going       write the pages that converted when some failed\n"
+             "      --thumbnail SIZE   write OUTPUT as a PNG of at most SIZE x SIZE pixels of\n"
+             "                         the first page of INPUT, for file managers\n"
              "Encoding (defaults from Vellum.ini):\n"
              "      --quality N        DjVu, IW44 or JPEG quality, 0 to 100\n"
              "DjVu:\n"
@@ -1033,7 +1025,7 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       value = argv[++i];
       return true;
     };
-    auto bad = [&](const char *what)
+    auto bad = [&](const std::string &what)
     {
       error = "invalid value for " + name + ": \"" + value + "\" (" + what + ")";
       return false;
@@ -1079,7 +1071,12 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     else if (name == "-t" || name == "--type")
     {
       if (!(o.outputType = ParseType(value)))
-        return bad("djvu, iw44, bmp, pnm or jpeg");
+        return bad("djvu, iw44, bmp, pnm, jpeg or png");
+    }
+    else if (name == "--thumbnail")
+    {
+      if (!ParseInt(value, 1, kMaxThumbnailSize, o.thumbnail))
+        return bad("1 to " + std::to_string(kMaxThumbnailSize) + " pixels");
     }
     else if (name == "--page")
     {
@@ -1211,6 +1208,16 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
   }
   if (o.help || o.version)
     return true;
+  if (o.thumbnail)
+  {
+    if (o.inputs.size() != 2 || !o.output.empty() || o.outputType || o.allPages || o.page >= 0 ||
+        !o.operations.empty())
+    {
+      error = "--thumbnail takes exactly SIZE INPUT OUTPUT";
+      return false;
+    }
+    return true;
+  }
   if (o.inputs.empty())
   {
     error = "no input file given";
@@ -1286,7 +1293,7 @@ int Run(const Options &given, FILE *out, FILE *err)
     }
     if (!cx.type)
     {
-      std::fprintf(err, "vellum-convert: converting into a folder needs --type djvu|iw44|bmp|pnm|jpeg\n");
+      std::fprintf(err, "vellum-convert: converting into a folder needs --type djvu|iw44|bmp|pnm|jpeg|png\n");
       return 2;
     }
   }
@@ -1297,11 +1304,11 @@ int Run(const Options &given, FILE *out, FILE *err)
     if (o.size() > 4 && strcasecmp(o.c_str() + o.size() - 4, ".pnm") == 0)
       kind = IMAGE_FILE_PNM;
     if (kind != IMAGE_FILE_BMP && kind != IMAGE_FILE_PNM && kind != IMAGE_FILE_JPEG &&
-        kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44)
+        kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44 && kind != IMAGE_FILE_PNG)
     {
       std::fprintf(err,
                    "vellum-convert: cannot tell the output kind of %s (use .djvu, .djv, .iw44, .iw4, .bmp, "
-                   ".pnm, .pbm, .pgm, .ppm, .jpg or --type)\n",
+                   ".pnm, .pbm, .pgm, .ppm, .jpg, .png or --type)\n",
                    options.output.c_str());
       return 2;
     }
@@ -1325,6 +1332,70 @@ int Run(const Options &given, FILE *out, FILE *err)
   display.Clear();
   std::fflush(err);
   return ok && !emptyFolder ? 0 : 1;
+}
+
+void ThumbnailFit(int width, int height, int size, int &outWidth, int &outHeight)
+{
+  outWidth = width;
+  outHeight = height;
+  const int longer = std::max(width, height);
+  if (longer <= size)
+    return;
+  // Rounded, in 64 bits: the sides can be large.
+  outWidth = (int)std::max<int64_t>(1, ((int64_t)width * size + longer / 2) / longer);
+  outHeight = (int)std::max<int64_t>(1, ((int64_t)height * size + longer / 2) / longer);
+}
+
+int ThumbnailSubsample(int width, int height, int size)
+{
+  const int longer = std::max(width, height);
+  // The renderer's reduced side is the page side divided, rounded down.
+  int sub = size > 0 ? longer / size : 1;
+  return sub < 1 ? 1 : sub;
+}
+
+int Thumbnail(const std::string &input, const std::string &output, int size, FILE *err)
+{
+  auto fail = [&](const std::string &why)
+  {
+    std::fprintf(err, "vellum-convert: %s: %s\n", input.c_str(), why.c_str());
+    return 1;
+  };
+  const int kind = GetImageFileType(input.c_str());
+  if (kind == IMAGE_FILE_UNKNOWN)
+    return fail("File type not recognized!");
+  Options options;
+  Context cx(options); // the built-in settings: a thumbnailer reads no Vellum.ini
+  CDibImage img;
+  std::string why;
+  g_szLastImageError[0] = 0;
+  if (kind == IMAGE_FILE_DJVU || kind == IMAGE_FILE_IW44)
+  {
+    // Decode, then render straight at the reduction that fits.
+    if (!img.OpenDjVu(input.c_str(), kind))
+      return fail(LastError("Failed to open the image!"));
+    const int sub = ThumbnailSubsample(img.m_nSourceWidth, img.m_nSourceHeight, size);
+    if (!img.RenderDjVu(0, 24, 1 - sub, cx.settings.DisplayGamma, DIB_HEADER_INFO, kind))
+      return fail(LastError("Failed to open the image!"));
+  }
+  else if (!Load(cx, img, input, kind, 0, why))
+    return fail(why);
+
+  int w, h;
+  ThumbnailFit(img.m_nWidth, img.m_nHeight, size, w, h);
+  if (w != img.m_nWidth || h != img.m_nHeight)
+  {
+    // A black-and-white page shrinks to grey, not to scattered bits.
+    const DibRgbQuad *pal = img.Palette();
+    if (img.m_nBitsPerPixel == 1 && pal[0].rgbRed == pal[0].rgbBlue && pal[1].rgbRed == pal[1].rgbBlue &&
+        pal[0].rgbRed == pal[0].rgbGreen && pal[1].rgbRed == pal[1].rgbGreen && !img.ConvertToGray())
+      return fail("Out of memory");
+    if (!img.Resample(w, h, DIB_RESAMPLE_AVERAGE))
+      return fail("Failed to scale the image");
+  }
+  if (!img.SavePng(output.c_str()))
+    return fail("cannot write " + output + ": " + LastError("Failed to save the image!"));
+  return 0;
 }
 
 } // namespace vellum_convert

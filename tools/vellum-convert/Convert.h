@@ -1,9 +1,11 @@
 // vellum-convert: command-line parsing and the conversion of one input file.
 //
-// The tool reads every kind the program reads (BMP, PNM, TIFF, JPEG, DjVu,
-// IW44), applies the image operations given on the command line in their
-// order, and writes BMP, PNM or JPEG with the program's writers and the
-// JPEG settings of Vellum.ini (overridable on the command line).
+// The tool reads every kind the program reads (BMP, PNM, TIFF, JPEG, PNG,
+// DjVu, IW44), applies the image operations given on the command line in
+// their order, and writes DjVu, IW44, BMP, PNM, JPEG or PNG with the
+// program's writers and the settings of Vellum.ini (overridable on the
+// command line). Its thumbnail mode writes a small PNG of a file's first
+// page for file managers.
 #ifndef VELLUM_TOOLS_CONVERT_H
 #define VELLUM_TOOLS_CONVERT_H
 
@@ -37,7 +39,7 @@ struct Options
 {
   std::vector<std::string> inputs;
   std::string output;
-  int outputType = 0; // IMAGE_FILE_DJVU, _IW44, _BMP, _PNM, _JPEG; 0 = from the output name
+  int outputType = 0; // IMAGE_FILE_DJVU, _IW44, _BMP, _PNM, _JPEG, _PNG; 0 = from the output name
   bool force = false; // overwrite existing files
   int page = -1;      // 0-based TIFF page; -1: the first
   bool allPages = false;
@@ -61,7 +63,11 @@ struct Options
   int maxPixels = 0; // pixel limit of the readers; 0: from the settings
   bool quiet = false;
   bool help = false, version = false;
+  int thumbnail = 0; // --thumbnail SIZE: inputs are INPUT and OUTPUT
 };
+
+// Largest --thumbnail size accepted.
+const int kMaxThumbnailSize = 4096;
 
 // Parses argv. On a usage error returns false with the message in error.
 bool ParseArguments(int argc, char **argv, Options &options, std::string &error);
@@ -74,6 +80,21 @@ void PrintUsage(FILE *out);
 // the process exit status: 0 when everything converted, 1 when some input
 // failed, 2 on a usage error.
 int Run(const Options &options, FILE *out, FILE *err);
+
+// Thumbnail mode: writes output as a PNG of at most size x size pixels
+// (aspect kept, never enlarged) of the first page of input. A DjVu or IW44
+// page is rendered at the largest subsample that still gives at least size
+// pixels, then scaled down; other kinds are read whole and scaled. Returns
+// 0, or 1 after one line on err; a failure leaves no output file.
+int Thumbnail(const std::string &input, const std::string &output, int size, FILE *err);
+
+// The size a width x height picture gets in a size x size box: aspect kept,
+// each side at least 1, never larger than the picture.
+void ThumbnailFit(int width, int height, int size, int &outWidth, int &outHeight);
+
+// The largest DjVu render subsample (1..) for a width x height page whose
+// reduced picture still has a longer side of at least size pixels.
+int ThumbnailSubsample(int width, int height, int size);
 
 // The JPEG comment the program writes: "Orvale Vellum Revision: 1.12 ".
 std::string SoftwareText();

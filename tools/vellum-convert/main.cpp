@@ -32,5 +32,7 @@ int main(int argc, char **argv)
   // A conversion stopped by the user leaves no half-written file beside its
   // target.
   vellum::RemoveTempsOnSignal();
+  if (options.thumbnail)
+    return vellum_convert::Thumbnail(options.inputs[0], options.inputs[1], options.thumbnail, stderr);
   return vellum_convert::Run(options, stdout, stderr);
 }

@@ -642,7 +642,8 @@ void CJpegSettingsLogic::Store()
 // ---------------------------------------------------------------------------
 // General Settings
 
-const int CGeneralSettingsLogic::kAssocCheckIds[6] = {1108, 1109, 1111, 1112, 1110, 1115};
+const int CGeneralSettingsLogic::kAssocCheckIds[kAssociationGroupCount] = {1108, 1109, 1111, 1112,
+                                                                          1110, 1115, 1118};
 
 CGeneralSettingsLogic::CGeneralSettingsLogic(CVellumSettings &settings, CFileAssociations &assoc)
     : m_settings(settings), m_assoc(assoc)
@@ -667,7 +668,7 @@ void CGeneralSettingsLogic::Load()
   gamma = m_settings.DisplayGamma;
   slideDelay = m_settings.SlideDelay;
   ReadAssociationStates(m_assoc, assocBefore);
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < kAssociationGroupCount; i++)
     assocChecked[i] = assocBefore[i];
   Refresh();
 }

@@ -37,8 +37,9 @@
 #include <functional>
 #include <string>
 
+#include "Associations.h"
+
 class CVellumSettings;
-class CFileAssociations;
 
 namespace vellum
 {
@@ -90,7 +91,7 @@ struct FieldError
 struct DialogDocument
 {
   bool hasImage = false;
-  int fileKind = 0;                  // 1 DjVu, 2 IW44, 3 BMP, 4 PNM, 5 JPEG, 6 TIFF
+  int fileKind = 0;                  // 1 DjVu, 2 IW44, 3 BMP, 4 PNM, 5 JPEG, 6 TIFF, 7 PNG
   int bitsPerPixel = 0;              // of the current image
   std::function<void()> setModified; // may be empty
 
@@ -413,8 +414,8 @@ public:
     kDelayMax = 600
   };
   // The file-type check boxes, in the order of the association groups
-  // (DJVU, IW44, JPEG, TIFF, BMP, PNM) - not the order on screen.
-  static const int kAssocCheckIds[6];
+  // (DJVU, IW44, JPEG, TIFF, BMP, PNM, PNG) - not the order on screen.
+  static const int kAssocCheckIds[kAssociationGroupCount];
 
   CGeneralSettingsLogic(CVellumSettings &settings, CFileAssociations &assoc);
 
@@ -427,8 +428,8 @@ public:
   bool fancyZoom = true;
   float gamma = 2.2f;
   int slideDelay = 5;
-  bool assocChecked[6] = {};
-  bool assocBefore[6] = {}; // the states read when the dialog opened
+  bool assocChecked[kAssociationGroupCount] = {};
+  bool assocBefore[kAssociationGroupCount] = {}; // the states read when the dialog opened
   std::string gammaText, delayText;
 
   // Members from the settings; association states from the store.

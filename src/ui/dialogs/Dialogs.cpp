@@ -650,10 +650,11 @@ CGeneralSettingsDlg::CGeneralSettingsDlg(wxWindow *parent, CVellumSettings &sett
   files.sizer->Add(
       Label(files.box, L::IDC_ASSOC_LABEL, "Vellum is the default viewer\nfor these file types:"), 0,
       wxBOTTOM, kBorder);
-  // On screen: DJVU, IW44, BMP, PNM, JPEG, TIFF; logic index = group order.
-  const int screenOrder[6] = {0, 1, 4, 5, 2, 3};
+  // On screen: DJVU, IW44, BMP, PNM, JPEG, TIFF, PNG; logic index = group
+  // order.
+  const int screenOrder[kAssociationGroupCount] = {0, 1, 4, 5, 2, 3, 6};
   wxGridSizer *grid = new wxGridSizer(2, 0, 2 * kBorder);
-  for (int k = 0; k < 6; k++)
+  for (int k = 0; k < kAssociationGroupCount; k++)
   {
     const int g = screenOrder[k];
     m_assoc[g] = new wxCheckBox(files.box, L::kAssocCheckIds[g], W(kAssociationGroups[g].label));
@@ -752,7 +753,7 @@ void CGeneralSettingsDlg::Push()
   m_shrink->SetValue(m_logic.shrinkPrint);
   m_dither->SetValue(m_logic.dither);
   m_fancy->SetValue(m_logic.fancyZoom);
-  for (int g = 0; g < 6; g++)
+  for (int g = 0; g < kAssociationGroupCount; g++)
     m_assoc[g]->SetValue(m_logic.assocChecked[g]);
   m_gamma->SetValue(m_logic.GammaPosition());
   SetText(m_gammaEdit, m_logic.gammaText);
