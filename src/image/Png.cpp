@@ -29,6 +29,7 @@
 
 #include <cmath>
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -84,14 +85,17 @@ struct PngShape
   int sampleBytes; // 1 or 2
 };
 
-// Size check of the header path, before anything is allocated: the record
-// and libpng's rows of a whole image (interlaced files) must both fit.
+// Size check of the header path, before anything is allocated: the pixel
+// limit (which sets the message naming the size), and libpng's rows of a
+// whole image (interlaced files) must fit in memory as well.
 bool PngSizeAllowed(png_uint_32 w, png_uint_32 h, int recordBits, size_t nativeRowBytes, bool wholeImage)
 {
-  const int64_t stride = DibStride(w, recordBits);
-  if (stride < 0 || h == 0 || h > INT32_MAX || (uint64_t)stride * h > kMaxImageBytes)
+  if (!CheckImagePixels(w, h))
     return false;
-  return !wholeImage || (uint64_t)nativeRowBytes * h <= 2 * kMaxImageBytes;
+  const int64_t stride = DibStride(w, recordBits);
+  if (stride < 0 || h == 0 || h > INT32_MAX)
+    return false;
+  return !wholeImage || (uint64_t)nativeRowBytes * h <= ((uint64_t)1 << 32);
 }
 
 // Everything the decoder fills or allocates, reachable after a jump.
@@ -103,6 +107,7 @@ struct DecodeJob
   unsigned char *native;     // one row, or every row of an interlaced file
   png_bytep *rows;           // row pointers into native (interlaced only)
   bool tooLarge;
+  char tooLargeMessage[sizeof g_szLastImageError]; // the pixel limit's text, kept over libpng's
 };
 
 inline unsigned ComposeOverWhite16(unsigned c, unsigned a)
@@ -230,6 +235,7 @@ int DecodePng(DecodeJob &job)
   if (!PngSizeAllowed(w, h, shape.recordBits, rowBytes, passes > 1))
   {
     job.tooLarge = true;
+    std::memcpy(job.tooLargeMessage, g_szLastImageError, sizeof job.tooLargeMessage);
     png_error(png, "image too large");
   }
   CDibImage &img = *job.img;
@@ -437,7 +443,9 @@ int CDibImage::LoadPng(const char *path, int headerKind)
   if (!ok)
   {
     Reset();
-    if (job.tooLarge)
+    if (job.tooLarge && job.tooLargeMessage[0])
+      SetImageError("%s", job.tooLargeMessage);
+    else if (job.tooLarge)
       SetImageError("Image too large");
     else if (!g_szLastImageError[0])
       SetImageError("Cannot read %s", path);

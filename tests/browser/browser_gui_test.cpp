@@ -185,7 +185,7 @@ TEST_F(BrowserGui, ListsSortsNavigatesAndDeletes)
   panel->ChooseFilter(3);
   EXPECT_EQ(m_settings.LCOpenType, 4);
   EXPECT_EQ(panel->ListedNames(), (std::vector<std::string>{"..", "sub", "c.ppm"}));
-  panel->ChooseFilter(6);
+  panel->ChooseFilter(7); // All supported
 
   // Into "sub" and back up with "..".
   panel->ActivateName("sub");

@@ -93,7 +93,8 @@ TEST(AssocTables, GroupsAndTypes)
   EXPECT_STREQ(MimeTypeForExtension(".DJV"), "image/vnd.djvu");
   EXPECT_STREQ(MimeTypeForExtension(".iw4"), "image/x-iw44");
   EXPECT_STREQ(MimeTypeForExtension(".pgm"), "image/x-portable-graymap");
-  EXPECT_EQ(MimeTypeForExtension(".png"), nullptr);
+  EXPECT_STREQ(MimeTypeForExtension(".png"), "image/png");
+  EXPECT_EQ(MimeTypeForExtension(".gif"), nullptr);
 }
 
 TEST(AssocTables, ExecQuoting)
