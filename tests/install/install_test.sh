@@ -160,8 +160,21 @@ ttypes=$(sed -n 's/^MimeType=//p' "$thumb")
 for t in image/vnd.djvu image/vnd.djvu+multipage image/x-iw44 image/tiff; do
   [[ ";$ttypes" == *";$t;"* ]] || fail "the thumbnailer's MimeType= lacks $t"
 done
-# TODO(thumbnail): once vellum-convert has --thumbnail, run the entry's
-# Exec= from the staging root on a DjVu page and check the PNG's size.
+# The entry's Exec= run from the staging root: a 2550 x 3300 page at 128
+# gives a 99 x 128 PNG; a damaged file fails and leaves no output.
+exec_line=$(sed -n 's/^Exec=//p' "$thumb")
+thumb_png=$TMP/thumb.png
+cmd=${exec_line//%s/128}
+cmd=${cmd//%i/$SRC/res/samples/compound-flower-fg44-bg44.djvu}
+cmd=${cmd//%o/$thumb_png}
+PATH="$P/bin:$PATH" $cmd >"$TMP/thumb.log" 2>&1 || { cat "$TMP/thumb.log"; fail "the thumbnailer failed on the sample page"; }
+[ "$(identify -format '%m %wx%h' "$thumb_png")" = "PNG 99x128" ] ||
+  fail "the thumbnail is $(identify -format '%m %wx%h' "$thumb_png"), not PNG 99x128"
+head -c 3000 "$SRC/res/samples/compound-flower-fg44-bg44.djvu" >"$TMP/cut.djvu"
+if PATH="$P/bin:$PATH" vellum-convert --thumbnail 128 "$TMP/cut.djvu" "$TMP/bad.png" 2>/dev/null; then
+  fail "the thumbnailer accepted a damaged file"
+fi
+[ ! -e "$TMP/bad.png" ] || fail "the thumbnailer left a file for a damaged page"
 
 # --- the installed programs run from the staging root ---------------------
 sample=$SRC/res/samples/compound-flower-fg44-bg44.djvu
