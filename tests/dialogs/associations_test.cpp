@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -276,17 +277,18 @@ TEST_F(Assoc, InstalledProgramNamesItsInstalledEntry)
 
   // Every group through the dialog's flow: the defaults name the installed
   // entry, and nothing is written into the data folder.
-  bool before[6], after[6], all[6] = {true, true, true, true, true, true};
+  bool before[kAssociationGroupCount], after[kAssociationGroupCount], all[kAssociationGroupCount];
+  std::fill(all, all + kAssociationGroupCount, true);
   ReadAssociationStates(s, before);
   for (bool b : before)
     EXPECT_FALSE(b); // the build folder's Vellum.TIFF is not the installed entry
   ApplyAssociationChanges(s, before, all);
   ReadAssociationStates(s, after);
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < kAssociationGroupCount; i++)
     EXPECT_TRUE(after[i]) << i;
   const std::string apps = ReadAll(config + "/mimeapps.list");
   for (const char *t :
-       {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp", "image/x-portable-pixmap"})
+       {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp", "image/x-portable-pixmap", "image/png"})
     EXPECT_NE(apps.find(std::string("\n") + t + "=org.vellum.Vellum.desktop;"), std::string::npos) << t;
   EXPECT_NE(apps.find("image/jpeg=org.vellum.Vellum.desktop;org.gnome.eog.desktop;"), std::string::npos);
   struct stat st;
