@@ -125,7 +125,7 @@ TEST(Png, WhatEachKindBecomes)
   } cases[] = {
       {"png/grey1-300dpi.png", 1, 0, 300, 300},  {"png/grey1-interlaced.png", 1, 0, 0, 0},
       {"png/grey2.png", 8, 1, 0, 0},             {"png/grey4.png", 8, 1, 0, 0},
-      {"png/grey8-72dpi.png", 8, 1, 72, 72},     {"png/grey8-aspect.png", 8, 1, 0, 0}, // no unit: no dpi
+      {"png/grey8-72dpi.png", 8, 1, 72, 72},     {"png/grey8-nonsquare.png", 8, 1, 0, 0}, // no unit: no dpi
       {"png/grey8-trns.png", 8, 1, 0, 0},        {"png/grey16.png", 8, 1, 0, 0},
       {"png/greyalpha8.png", 8, 1, 0, 0},        {"png/greyalpha16.png", 8, 1, 0, 0},
       {"png/palette1.png", 1, 0, 0, 0},          {"png/palette2.png", 4, 0, 0, 0},

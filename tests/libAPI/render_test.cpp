@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "pnm_util.h"
+#include "report_util.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,24 +24,9 @@
 namespace
 {
 
-std::vector<std::string> g_messages;
-void record(const char *m, const char *, int)
-{
-  g_messages.push_back(m);
-}
-
-struct Reports
-{
-  djvu_error_callback old;
-  Reports() : old(djvu_set_error_callback(record)) { g_messages.clear(); }
-  ~Reports() { djvu_set_error_callback(old); }
-};
-
-std::string corpus(const std::string &rel)
-{
-  const char *c = std::getenv("VELLUM_CORPUS");
-  return std::string(c ? c : VELLUM_CORPUS_DIR) + "/" + rel;
-}
+using apitest::corpus;
+using apitest::g_messages;
+using apitest::Reports;
 
 std::vector<unsigned char> slurp(const std::string &path)
 {
