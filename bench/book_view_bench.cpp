@@ -6,13 +6,15 @@
 //             page 1 is that same page (the book is made at start-up from
 //             corpus pages with djvm -c, and removed at the end)
 //   turn      Next Page + paint inside the book
-//   fit render  the page rendered at the view's fit step: at the exact
-//             decode subsample (as the viewer does) against the page size
-//             divided down (a size the decoder cannot take directly, which
-//             decodes at full size and resamples)
+//   reduced   the page rendered reduced by 2..8: at the exact decode
+//             subsample (as the viewer does) against the page size divided
+//             down (where that does not divide, the decoder cannot take it
+//             directly, decodes at full size and resamples)
 //   start     start of the vellum program to its first paint of the page,
 //             and of page 1 of the book (separate processes)
-// Run: book_view_bench [runs]  (starts xvfb-run itself without a display)
+// Run: book_view_bench [runs [other-vellum]]  (starts xvfb-run itself
+// without a display, on BENCH_SCREEN or 1280x1024x24; a smaller screen
+// gives a deeper fit step)
 #include "../tests/GuiTestSupport.h"
 
 #include <algorithm>
@@ -100,37 +102,51 @@ std::string MakeBook(const std::string &dir, const std::string &corpus, int page
   return book;
 }
 
-// Start of the program to its first paint of path (median of runs).
-double StartToFirstPaint(const std::string &program, const std::string &path, const std::string &home, int runs)
+// Start of a program to its first paint of a file, once.
+double StartToFirstPaint(const std::string &program, const std::string &path, const std::string &home)
 {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i)
-  {
-    const std::string command = "HOME='" + home + "' XDG_CONFIG_HOME='" + home + "/config' SANE_CONFIG_DIR=/nonexistent " +
-                                "VELLUM_BENCH_FIRST_PAINT=1 '" + program + "' '" + path + "'";
-    FILE *out = popen(command.c_str(), "r");
-    if (!out)
-      return -1;
-    double ms = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, out))
-      std::sscanf(line, "first paint after %lf ms", &ms);
-    pclose(out);
-    if (ms >= 0)
-      times.push_back(ms);
-  }
-  return Median(times);
+  const std::string command = "HOME='" + home + "' XDG_CONFIG_HOME='" + home +
+                              "/config' SANE_CONFIG_DIR=/nonexistent " + "VELLUM_BENCH_FIRST_PAINT=1 '" +
+                              program + "' '" + path + "'";
+  FILE *out = popen(command.c_str(), "r");
+  if (!out)
+    return -1;
+  double ms = -1;
+  char line[256];
+  while (std::fgets(line, sizeof line, out))
+    std::sscanf(line, "first paint after %lf ms", &ms);
+  pclose(out);
+  return ms;
 }
 
-// The decoded page rendered at zoom step z both ways (median ms).
-void FitRender(const std::string &path, int z, int runs, double *exact, double *divided)
+// Medians of runs of each (program, file), taken in turns so that every
+// one sees the same machine load.
+std::vector<double> StartToFirstPaint(const std::vector<std::pair<std::string, std::string>> &cases,
+                                      const std::string &home, int runs)
+{
+  std::vector<std::vector<double>> times(cases.size());
+  for (int i = 0; i < runs; ++i)
+    for (size_t c = 0; c < cases.size(); ++c)
+    {
+      const double ms = StartToFirstPaint(cases[c].first, cases[c].second, home);
+      if (ms >= 0)
+        times[c].push_back(ms);
+    }
+  std::vector<double> medians;
+  for (const auto &t : times)
+    medians.push_back(Median(t));
+  return medians;
+}
+
+// The decoded page rendered reduced by f both ways (median ms).
+void FitRender(const std::string &path, int f, int runs, double *exact, double *divided)
 {
   djvu_document *doc = djvu_document_open(path.c_str());
   djvu_halfcoded_image *page = doc ? djvu_document_decode_page(doc, 0) : nullptr;
   *exact = *divided = -1;
   if (page)
   {
-    const int f = 1 - z, W = page->width, H = page->height;
+    const int W = page->width, H = page->height;
     const int w = (W + f - 1) / f, h = (H + f - 1) / f;
     std::vector<double> a, b;
     for (int i = 0; i < runs; ++i)
@@ -154,7 +170,8 @@ void FitRender(const std::string &path, int z, int runs, double *exact, double *
 
 int main(int argc, char **argv)
 {
-  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+  const std::string screen = vellum_test::Env("BENCH_SCREEN", "1280x1024x24");
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, screen.c_str()); status >= 0)
     return status;
   const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 7;
   const std::string corpus = vellum_test::Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR);
@@ -223,26 +240,48 @@ int main(int argc, char **argv)
     turnMs.push_back(Ms(t0, Clock::now()));
     Pump();
   }
-  double exact = 0, divided = 0;
-  FitRender(single, fitted, runs, &exact, &divided);
+  struct FitRow
+  {
+    int f;
+    double exact, divided;
+  };
+  std::vector<FitRow> fits;
+  for (int f = 2; f <= 8; ++f)
+  {
+    FitRow row{f, 0, 0};
+    FitRender(single, f, runs, &row.exact, &row.divided);
+    fits.push_back(row);
+  }
   app->MainFrame()->Destroy();
   Pump();
   app->OnExit();
   wxEntryCleanup();
 
-  const double startSingle = StartToFirstPaint(VELLUM_PROGRAM, single, home, runs);
-  const double startBook = StartToFirstPaint(VELLUM_PROGRAM, book, home, runs);
+  // Another build of the program beside this one (e.g. the one before a
+  // change), measured in the same run.
+  const std::string baseline = argc > 2 ? argv[2] : "";
+  std::vector<std::pair<std::string, std::string>> cases = {{VELLUM_PROGRAM, single}, {VELLUM_PROGRAM, book}};
+  if (!baseline.empty())
+    cases.push_back({baseline, single});
+  const std::vector<double> starts = StartToFirstPaint(cases, home, 2 * runs);
+  const double startSingle = starts[0], startBook = starts[1],
+               startBaseline = baseline.empty() ? -1 : starts[2];
   std::system(("rm -rf '" + dir + "'").c_str());
 
   std::printf("book_view_bench: medians of %d runs, page %s, fit step %d\n", runs, single.c_str(), fitted);
   std::printf("  open + first paint, single page       %8.1f ms\n", Median(singleMs));
   std::printf("  open + first paint, 500-page book p1  %8.1f ms  (%.2f x the single page; target <= 1.5 x)\n",
               Median(bookMs), Median(bookMs) / std::max(Median(singleMs), 0.001));
-  std::printf("  page turn in the book (+ paint)       %8.1f ms  (%.2f x the single page's first paint; target <= 1 x)\n",
+  std::printf("  page turn in the book (+ paint)       %8.1f ms  (%.2f x the single page's first paint; "
+              "target <= 1 x)\n",
               Median(turnMs), Median(turnMs) / std::max(Median(singleMs), 0.001));
-  std::printf("  render at the fit step, exact subsample %6.1f ms\n", exact);
-  std::printf("  render at the fit step, size divided    %6.1f ms  (decoded full size, resampled)\n", divided);
+  std::printf("  render reduced by f: exact subsample (the viewer) / size divided down (before)\n");
+  for (const FitRow &r : fits)
+    std::printf("    f = %d: %6.1f ms / %6.1f ms%s\n", r.f, r.exact, r.divided,
+                2550 % r.f || 3300 % r.f ? "  (a letter page's size does not divide)" : "");
   std::printf("  start to first paint, single page     %8.1f ms  (target <= 300 ms)\n", startSingle);
   std::printf("  start to first paint, book page 1     %8.1f ms\n", startBook);
+  if (!baseline.empty())
+    std::printf("  start to first paint, single page, %s: %.1f ms\n", baseline.c_str(), startBaseline);
   return 0;
 }

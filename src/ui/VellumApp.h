@@ -76,8 +76,7 @@ public:
   int RememberedPage(const std::string &path) const;
 
 private:
-  std::map<std::string, int> m_recentPages;
-public:
+  std::map<std::string, int> m_recentPages; // path -> page index
 };
 
 wxDECLARE_APP(CVellumApp);

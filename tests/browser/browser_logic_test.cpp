@@ -211,8 +211,9 @@ TEST_F(BrowserLogic, BooksAreListedOnceWithTheirPageCount)
   std::vector<FileEntry> entries;
   ASSERT_TRUE(ListDirectory(m_dir, 100, entries));
   SortEntries(entries, kColName, 1);
-  EXPECT_EQ(Names(entries), (std::vector<std::string>{"..", "bundled.djvu", "damaged.djvu", "index.djvu", "one.tif",
-                                                       "pal8.bmp", "scans.tif", "shared.djvu", "single.djvu"}));
+  EXPECT_EQ(Names(entries),
+            (std::vector<std::string>{"..", "bundled.djvu", "damaged.djvu", "index.djvu", "one.tif",
+                                      "pal8.bmp", "scans.tif", "shared.djvu", "single.djvu"}));
   for (const FileEntry &e : entries)
   {
     const std::string path = m_dir + "/" + e.name;
@@ -242,8 +243,8 @@ TEST_F(BrowserLogic, BooksAreListedOnceWithTheirPageCount)
 
   // The grouping rule alone: parts named by an index go, the index stays
   // even when it names itself, directories of the same name stay.
-  std::vector<FileEntry> listed = {{"sub", 0}, {"idx.djvu", 1}, {"p1.djvu", 1}, {"p2.djvu", 1}, {"other.djvu", 1},
-                                   {"p1.djvu.bak", 99}};
+  std::vector<FileEntry> listed = {{"sub", 0},     {"idx.djvu", 1},   {"p1.djvu", 1},
+                                   {"p2.djvu", 1}, {"other.djvu", 1}, {"p1.djvu.bak", 99}};
   listed[0].name = "p2.djvu";
   GroupDocuments(listed,
                  [](const std::string &name, int, std::vector<std::string> *parts)

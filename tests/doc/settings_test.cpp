@@ -254,8 +254,8 @@ TEST(Settings, RecentEntriesKeepTheirPage)
   {
     const char *text;
     int index;
-  } parse[] = {{"12", 11}, {"1", 0}, {"2147483647", 2147483646}, {"", 0},     {"0", 0},
-               {"-3", 0},  {"3x", 0}, {" 3", 0},                 {"2147483648", 0}, {"99999999999", 0}};
+  } parse[] = {{"12", 11}, {"1", 0},  {"2147483647", 2147483646}, {"", 0},           {"0", 0}, {"-3", 0},
+               {"3x", 0},  {" 3", 0}, {"2147483648", 0},          {"99999999999", 0}};
   for (const auto &p : parse)
     EXPECT_EQ(ParseRecentPage(p.text), p.index) << '"' << p.text << '"';
   EXPECT_EQ(RecentPageText(11), "12");

@@ -56,10 +56,9 @@ TEST(PageLogic, GridLayoutAndHits)
       {8, 8, 0},     {103, 151, 0}, // a cell's corners
       {104, 8, -1},  {7, 8, -1},    // the gaps beside it
       {112, 8, 1},   {8, 160, 2},   {112, 160 + 140, 3}, {112, 160 + 150, -1},
-      {8, 152, -1},                 // the gap below the first row
-      {112, 312, 5}, {8, 464, 6},
-      {112, 464, -1},               // past the last page in the last row
-      {220, 8, -1},  {8, 2000, -1}, // beside and below the grid
+      {8, 152, -1},                                 // the gap below the first row
+      {112, 312, 5}, {8, 464, 6},   {112, 464, -1}, // past the last page in the last row
+      {220, 8, -1},  {8, 2000, -1},                 // beside and below the grid
       {-5, -5, -1},
   };
   for (const Hit &h : hits)
@@ -73,15 +72,15 @@ TEST(PageLogic, VisibleCellsAreOnlyThoseInSight)
   {
     int scrollY, height, first, last;
   } rows[] = {
-      {0, 400, 0, 3},          // rows at 8, 160, 312 (the third in part)
-      {0, 8, 0, 0},            // only the top gap
-      {0, 9, 0, 1},            // one pixel of the first cell
-      {152, 8, 0, 0},          // the gap between the first two cells
-      {151, 2, 0, 1},          // the first cell's last row of pixels
-      {160, 152, 1, 2},        // the second cell from its top to the gap after it
-      {160, 153, 1, 3},        // and the third's top row of pixels
+      {0, 400, 0, 3},   // rows at 8, 160, 312 (the third in part)
+      {0, 8, 0, 0},     // only the top gap
+      {0, 9, 0, 1},     // one pixel of the first cell
+      {152, 8, 0, 0},   // the gap between the first two cells
+      {151, 2, 0, 1},   // the first cell's last row of pixels
+      {160, 152, 1, 2}, // the second cell from its top to the gap after it
+      {160, 153, 1, 3}, // and the third's top row of pixels
       {152 * 499, 1000, 499, 500},
-      {152 * 600, 400, 0, 0},  // scrolled past the end
+      {152 * 600, 400, 0, 0}, // scrolled past the end
       {-20, 100, 0, 1},
       {0, 0, 0, 0},
   };
@@ -115,8 +114,7 @@ TEST(PageLogic, ThumbnailSubsampleAndFit)
     Extent fit;
   } rows[] = {
       // A letter page at 300 dpi: 12 is the most the library decodes at.
-      {{2550, 3300}, {96, 128}, 12, {96, 124}},
-      {{1275, 1650}, {96, 128}, 12, {96, 124}},
+      {{2550, 3300}, {96, 128}, 12, {96, 124}}, {{1275, 1650}, {96, 128}, 12, {96, 124}},
       {{600, 400}, {96, 128}, 6, {96, 64}},    // 600 / 6 = 100 >= 96
       {{100, 100}, {96, 128}, 1, {96, 96}},    // small pages are not reduced
       {{3300, 2550}, {96, 128}, 12, {96, 74}}, // landscape: width-bound

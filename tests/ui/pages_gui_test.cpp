@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -260,7 +261,12 @@ TEST_F(PagesGui, LongBookRendersOnlyTheThumbnailsInSight)
   // Going to the last page scrolls its cell into sight and renders it.
   Command(ID_PAGE_LAST);
   EXPECT_EQ(Pages().CurrentPage(), 39);
-  ASSERT_TRUE(RunUntil([] { return Pages().CachedCount() > 0 && Pages().PageAtClient(Pages().CellRectClient(39).GetPosition()) == 39; }));
+  ASSERT_TRUE(RunUntil(
+      []
+      {
+        return Pages().CachedCount() > 0 &&
+               Pages().PageAtClient(Pages().CellRectClient(39).GetPosition()) == 39;
+      }));
   const wxRect last = Pages().CellRectClient(39);
   EXPECT_GE(last.y, 0);
   EXPECT_LE(last.GetBottom(), Pages().GetClientSize().y);
@@ -323,6 +329,34 @@ TEST_F(PagesGui, EditedPageIsAskedAboutBeforeAnotherPageIsShown)
     EXPECT_TRUE(g_boxes.empty());
     EXPECT_EQ(Image().m_nPageIndex, 1);
   }
+}
+
+TEST_F(PagesGui, PageSavedBeforeTheMoveIsShownSavedOnReturn)
+{
+  // A copy of the book, its first page turned, then Next: Yes saves the
+  // whole book over itself first.
+  const std::string book = Tmp() + "/pages-saved.djvu";
+  ASSERT_EQ(std::system(("cp '" + Corpus("books/book-bundled-4p.djvu") + "' '" + book + "'").c_str()), 0);
+  Open(book);
+  const int w = Image().m_nSourceWidth, h = Image().m_nSourceHeight;
+  ASSERT_NE(w, h);
+  Command(ID_IMAGE_ROTATE_LEFT);
+  g_answer = VID_YES; // "Save changes to page 1?" and "Save the whole document?"
+  CVellumDoc::SetSaveAsHook([&book](CVellumDoc &d) { return d.SaveAsTo(book, 1); });
+  Command(ID_PAGE_NEXT);
+  EXPECT_EQ(Image().m_nPageIndex, 1);
+  EXPECT_FALSE(Doc().IsModified());
+  // Back on page 1: the page as saved, not as the book was first read.
+  Command(ID_PAGE_PREVIOUS);
+  ASSERT_EQ(Image().m_nPageIndex, 0);
+  EXPECT_EQ(Image().m_nSourceWidth, h);
+  EXPECT_EQ(Image().m_nSourceHeight, w);
+  FILE *p = popen(("djvused -e n '" + book + "'").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  int pages = 0;
+  EXPECT_EQ(std::fscanf(p, "%d", &pages), 1);
+  pclose(p);
+  EXPECT_EQ(pages, 4);
 }
 
 TEST_F(PagesGui, RecentFileReopensAtItsPage)

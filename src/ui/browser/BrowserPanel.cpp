@@ -133,8 +133,9 @@ CBrowserPanel::CBrowserPanel(wxWindow *parent, CVellumSettings &settings, IBrows
                  int flags = 0;
                  const long item = m_list->HitTest(event.GetPosition(), flags);
                  const long index = item >= 0 ? static_cast<long>(m_list->GetItemData(item)) : -1;
-                 const wxString tip =
-                     index >= 0 && static_cast<size_t>(index) < m_entries.size() ? U8(EntryTooltip(m_entries[index])) : wxString();
+                 wxString tip;
+                 if (index >= 0 && static_cast<size_t>(index) < m_entries.size())
+                   tip = U8(EntryTooltip(m_entries[index]));
                  if (m_list->GetToolTipText() != tip)
                    m_list->SetToolTip(tip);
                });

@@ -3,6 +3,8 @@
 // and the host the panel renders through.
 #include "MainFrame.h"
 
+#include <sys/stat.h>
+
 #include <wx/statusbr.h>
 
 #include "ImageFiles.h"
@@ -61,8 +63,9 @@ void CMainFrame::CreatePageBar()
       .MinSize(m_pPages->GetMinSize())
       .BestSize(wxSize(m_pPages->GetMinSize().x, 400))
       .Hide();
+  // Hidden until a document of many pages comes; the view's pane, added
+  // next, lays the frame out.
   m_aui.AddPane(m_pPages, pane);
-  m_aui.Update();
   Bind(wxEVT_MENU, &CMainFrame::OnPageBar, this, ID_VIEW_PAGE_BAR);
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdatePageBar, this, ID_VIEW_PAGE_BAR);
   // The pane's own close button turns the setting off, as the menu does.
@@ -92,7 +95,19 @@ void CMainFrame::ShowPageInfo()
   if (!m_pPages)
     return;
   const bool many = count >= 2;
-  m_pPages->SetDocument(many ? doc->m_model.m_strLastOpenedPath : std::string(), many ? count : 0, index);
+  // The file's time in the key: thumbnails of a file written since (a
+  // saved page) are rendered again.
+  std::string key;
+  if (many)
+  {
+    struct stat st;
+    const std::string &path = doc->m_model.m_strLastOpenedPath;
+    key = path + "\n" +
+          (stat(path.c_str(), &st) == 0
+               ? std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec)
+               : std::string());
+  }
+  m_pPages->SetDocument(key, many ? count : 0, index);
   wxAuiPaneInfo &pane = m_aui.GetPane(kPageBarName);
   const bool show = many && wxGetApp().m_settings.PageBar != 0;
   if (pane.IsOk() && pane.IsShown() != show)

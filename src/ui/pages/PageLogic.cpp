@@ -38,7 +38,8 @@ ThumbGrid PlanThumbGrid(int count, int clientWidth, Extent box, int labelHeight,
   g.rows = (g.count + g.columns - 1) / g.columns;
   const int64_t w = int64_t(g.columns) * (g.cell.w + g.gap) + g.gap;
   const int64_t h = g.rows ? int64_t(g.rows) * (g.cell.h + g.gap) + g.gap : 0;
-  g.total = {static_cast<int>(std::min<int64_t>(w, INT32_MAX)), static_cast<int>(std::min<int64_t>(h, INT32_MAX))};
+  g.total = {static_cast<int>(std::min<int64_t>(w, INT32_MAX)),
+             static_cast<int>(std::min<int64_t>(h, INT32_MAX))};
   return g;
 }
 

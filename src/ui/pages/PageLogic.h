@@ -37,9 +37,9 @@ struct ThumbGrid
   int count = 0;   // pages
   int columns = 1; // cells per row
   int rows = 0;
-  Extent cell;     // one cell: the picture's box and its label
-  int gap = 0;     // space between cells and around the grid
-  Extent total;    // the virtual size the grid needs
+  Extent cell;  // one cell: the picture's box and its label
+  int gap = 0;  // space between cells and around the grid
+  Extent total; // the virtual size the grid needs
 };
 
 // Cell size from the picture's box and the label's height below it.
@@ -77,8 +77,7 @@ Extent FitInBox(Extent page, Extent box);
 // A least-recently-used cache of at most capacity values by page index.
 // Get marks an entry used; Put replaces or adds and drops the entry used
 // longest ago when the cache is full.
-template <class T>
-class CThumbCache
+template <class T> class CThumbCache
 {
 public:
   explicit CThumbCache(size_t capacity) : m_capacity(capacity ? capacity : 1) {}

@@ -13,7 +13,8 @@ const char kPageBarMenu[] = "Page &Thumbnails";
 const char kPageBarHelp[] = "Show or hide the page thumbnails";
 
 CPagePanel::CPagePanel(wxWindow *parent, IPageHost &host)
-    : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
+    : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                       wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
       m_host(host)
 {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
