@@ -19,6 +19,8 @@
 #include "DecodeInt.h"
 #include "StreamInt.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -234,6 +236,55 @@ djvu_document *Open(djvu_read_routine read, void *userdata,
   return d.release();
 }
 
+// The directory chunk right after the FORM:DJVM header, decoded alone.
+int Peek(const char *path, int *pages, void (*file)(void *, const char *), void *userdata)
+{
+  *pages = 0;
+  if (!path)
+    DJVU_API_THROW("djvu_document_peek: a path is required");
+  std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path, "rb"), &std::fclose);
+  if (!f)
+    DJVU_API_THROW("Cannot open the file.");
+  unsigned char head[28];
+  const size_t got = std::fread(head, 1, sizeof head, f.get());
+  const size_t base = got >= 4 && !std::memcmp(head, "AT&T", 4) ? 4 : 0;
+  if (got < base + 12 || std::memcmp(head + base, "FORM", 4) != 0)
+    DJVU_API_THROW("Not a DjVu document.");
+  const unsigned char *form = head + base + 8;
+  if (std::memcmp(form, "DJVM", 4) != 0)
+  {
+    if (std::memcmp(form, "DJVU", 4) && std::memcmp(form, "PM44", 4) && std::memcmp(form, "BM44", 4))
+      DJVU_API_THROW("Not a DjVu document.");
+    *pages = 1;
+    return DJVU_DOCUMENT_SINGLE_PAGE;
+  }
+  const unsigned char *chunk = form + 4;
+  if (got < base + 20 || std::memcmp(chunk, "DIRM", 4) != 0)
+    DJVU_API_THROW("The DjVu document has no directory.");
+  const uint32_t size = (uint32_t)chunk[4] << 24 | (uint32_t)chunk[5] << 16 | (uint32_t)chunk[6] << 8 | chunk[7];
+  // A directory names at most a few hundred thousand files.
+  if (size < 3 || size > (64u << 20))
+    DJVU_API_THROW("The DjVu document's directory is damaged.");
+  std::vector<unsigned char> dirm(size);
+  if (std::fseek(f.get(), (long)(base + 20), SEEK_SET) != 0 || std::fread(dirm.data(), 1, size, f.get()) != size)
+    DJVU_API_THROW("The DjVu document's directory is cut short.");
+  GP<DJVU::DjVmDir> dir = DJVU::DjVmDir::create();
+  dir->decode(DJVU::ByteStream::create_static(dirm.data(), dirm.size()));
+  const int n = dir->get_pages_num();
+  if (n < 1)
+    DJVU_API_THROW("The DjVu document has no pages.");
+  *pages = n;
+  if (dir->is_bundled())
+    return DJVU_DOCUMENT_BUNDLED;
+  if (file)
+  {
+    DJVU::GPList<DJVU::DjVmDir::File> files = dir->get_files_list();
+    for (DJVU::GPosition pos = files; pos; ++pos)
+      file(userdata, (const char *)files[pos]->get_load_name());
+  }
+  return DJVU_DOCUMENT_INDIRECT;
+}
+
 void CheckIndex(const djvu_document *d, int index)
 {
   if (!d || !d->doc)
@@ -443,6 +494,15 @@ extern "C"
   int djvu_document_page_count(const djvu_document *document)
   {
     return document ? document->pages : -1;
+  }
+
+  int djvu_document_peek(const char *path, int *pages, void (*file)(void *userdata, const char *name),
+                         void *userdata)
+  {
+    int none = 0;
+    int *out = pages ? pages : &none;
+    *out = 0;
+    return guard(-1, [&] { return translated([&] { return Peek(path, out, file, userdata); }); });
   }
 
   djvu_halfcoded_image *djvu_document_decode_page(djvu_document *document, int index)

@@ -365,6 +365,16 @@ int djvu_document_type(const djvu_document *document);
 /* Number of pages (>= 1), or -1 for null. */
 int djvu_document_page_count(const djvu_document *document);
 
+/* Reads only the head of the DjVu file at path (its directory; no page and
+   no component file): stores the number of pages in *pages and, for an
+   indirect document, calls file(userdata, name) with the name of every
+   component file its directory lists (pages and included files, named as
+   they lie beside the index). file may be null. Returns DJVU_DOCUMENT_*,
+   or -1 after one report (*pages is then 0). Cheap enough for listing a
+   folder. */
+int djvu_document_peek(const char *path, int *pages, void (*file)(void *userdata, const char *name),
+                       void *userdata);
+
 /* Decodes page index (0-based) alone, as djvu_decode does a single file.
    A page whose file is missing fails naming the file ("Page 3: the file
    p3.djvu is missing"); other pages are not affected. The page as opened

@@ -324,6 +324,7 @@ const KeyDef kKeys[] = {
     REAL_KEY("General", DisplayGamma, "2.2"),
     INT_KEY("General", SlideDelay, 5),
     INT_KEY("General", MaxPixels, (int)DJVU_DEFAULT_MAX_PIXELS),
+    INT_KEY("General", PageBar, 1),
 
     INT_KEY("DjVu", DjvuQuickSet, -1),
     INT_KEY("DjVu", DjvuPhotoQty, 80),
@@ -361,7 +362,26 @@ std::string RecentKey(int i)
   return "File" + std::to_string(i + 1);
 }
 
+std::string RecentPageKey(int i)
+{
+  return "Page" + std::to_string(i + 1);
+}
+
 } // namespace
+
+int ParseRecentPage(const std::string &text)
+{
+  // Decimal digits only: a page number 1..INT_MAX.
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  const long long page = std::stoll(text);
+  return page >= 1 && page <= INT_MAX ? static_cast<int>(page - 1) : 0;
+}
+
+std::string RecentPageText(int pageIndex)
+{
+  return pageIndex > 0 && pageIndex < INT_MAX ? std::to_string(pageIndex + 1) : std::string();
+}
 
 // ---------------------------------------------------------------------------
 // CVellumSettings
@@ -387,7 +407,10 @@ void CVellumSettings::ReadFrom(const CIniFile &ini)
       break;
     }
   for (int i = 0; i < kRecentFiles; i++)
+  {
     RecentFiles[i] = ini.GetString(kRecentSection, RecentKey(i), "");
+    RecentPages[i] = ParseRecentPage(ini.GetString(kRecentSection, RecentPageKey(i), ""));
+  }
 }
 
 void CVellumSettings::WriteTo(CIniFile &ini) const
@@ -407,10 +430,17 @@ void CVellumSettings::WriteTo(CIniFile &ini) const
     }
   // Only used entries are stored; stale ones are removed.
   for (int i = 0; i < kRecentFiles; i++)
+  {
     if (RecentFiles[i].empty())
       ini.Remove(kRecentSection, RecentKey(i));
     else
       ini.Set(kRecentSection, RecentKey(i), RecentFiles[i]);
+    const std::string page = RecentFiles[i].empty() ? std::string() : RecentPageText(RecentPages[i]);
+    if (page.empty())
+      ini.Remove(kRecentSection, RecentPageKey(i));
+    else
+      ini.Set(kRecentSection, RecentPageKey(i), page);
+  }
 }
 
 void CVellumSettings::LoadSettings(const std::string &path)
@@ -443,15 +473,22 @@ void CVellumSettings::AddRecentFile(const std::string &path)
   if (path.empty())
     return;
   int found = kRecentFiles - 1;
+  int page = 0;
   for (int i = 0; i < kRecentFiles; i++)
     if (RecentFiles[i] == path)
     {
       found = i;
+      page = RecentPages[i];
       break;
     }
+  // An entry moved up keeps its page.
   for (int i = found; i > 0; i--)
+  {
     RecentFiles[i] = RecentFiles[i - 1];
+    RecentPages[i] = RecentPages[i - 1];
+  }
   RecentFiles[0] = path;
+  RecentPages[0] = page;
 }
 
 std::string CVellumSettings::ProgramDir()

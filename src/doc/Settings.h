@@ -75,6 +75,12 @@ std::string FormatReal(float value);
 // is no number) whatever the process locale; non-finite results give 0.
 float ParseReal(const std::string &text);
 
+// A recent-file entry's stored page: "Page%d" text to 0-based index (0 for
+// a missing, malformed or out-of-range value) and back (empty for index 0:
+// no key).
+int ParseRecentPage(const std::string &text);
+std::string RecentPageText(int pageIndex);
+
 class CVellumSettings
 {
 public:
@@ -103,6 +109,9 @@ public:
   // files are refused before anything is allocated (see SetMaxImagePixels).
   // 0 or less: the default, 300000000.
   int MaxPixels;
+  // The page-thumbnail panel is shown for documents of many pages (1) or
+  // not (0).
+  int PageBar;
 
   // Section "DjVu"
   int DjvuQuickSet;
@@ -134,6 +143,10 @@ public:
   // Section "Recent File List", keys "File1".."File5"; most recent first,
   // empty strings for unused entries.
   std::string RecentFiles[kRecentFiles];
+  // The page each entry was last shown at (0-based), keys "Page1".."Page5"
+  // beside the file keys; an entry without one (as older lists have) is at
+  // its first page, and page 1 is not written.
+  int RecentPages[kRecentFiles];
 
   // Reads every key from the INI file at path (defaults for what is
   // missing). Members not in the file take their defaults.

@@ -124,6 +124,11 @@ extern char g_szLastImageError[IMAGE_ERROR_SIZE];
 // else 99.
 int GetImageFileType(const char *name);
 
+// Pages of the TIFF file at path, counted as the reader counts them (a
+// chain that loops back ends before the loop); 0 when the file cannot be
+// read or its directory chain is damaged. Reads no picture.
+int TiffPageCount(const char *path);
+
 // Image API error callback: formats "DjVu error!\n\nFile: %s\nLine: %d\nCause:
 // %s\n" into g_szLastImageError and shows it in a stop-icon message box
 // through VellumMessageBox (src/platform).

@@ -1,5 +1,6 @@
 // DjVu and IW44 pages: decoding through the Image API and rendering the kept
 // page into the record at a zoom, layer, depth and gamma.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -130,13 +131,25 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   const int W = document->width, H = document->height;
   // In 64 bits: 1 - INT_MIN does not fit an int.
   const int64_t factor = zoom < 0 ? 1 - (int64_t)zoom : 1;
-  // A page smaller than the reduction still gets one pixel, not a failure.
-  int w = (int)(W / factor), h = (int)(H / factor);
-  if (w < 1)
-    w = 1;
-  if (h < 1)
-    h = 1;
-  djvu_pixel_image *image = djvu_render(&params, document, 0, 0, W - 1, H - 1, 0, w, h);
+  // Reduced by 2..15: the size rounded up and the rectangle reaching past
+  // the page to factor times it, which the library decodes at that subsample
+  // directly. The page's size divided down would miss it by a pixel and
+  // decode the page at full size only to resample it (twice the time).
+  int w, h, x1 = W - 1, y1 = H - 1;
+  if (factor >= 2 && factor <= 15)
+  {
+    w = (int)((W + factor - 1) / factor);
+    h = (int)((H + factor - 1) / factor);
+    x1 = (int)(w * factor - 1);
+    y1 = (int)(h * factor - 1);
+  }
+  else
+  {
+    // A page smaller than the reduction still gets one pixel, not a failure.
+    w = std::max(1, (int)(W / factor));
+    h = std::max(1, (int)(H / factor));
+  }
+  djvu_pixel_image *image = djvu_render(&params, document, 0, 0, x1, y1, 0, w, h);
   if (!image)
     return 0;
   const bool grey = (image->flags & DJVU_GRAY) != 0;

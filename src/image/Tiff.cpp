@@ -357,7 +357,50 @@ bool ReadPage(CDibImage &img, TIFF *tif)
   return true;
 }
 
+// Counts the pages of an open file, leaving it at its last directory read.
+// A chain that loops back ends before the loop: the pages before it count,
+// as with libtiff's tools and ImageMagick (libtiff only warns about the loop
+// and refuses the directory). A directory that cannot be read for any other
+// reason (an error), or too many pages, is damage.
+int CountPages(TIFF *tif, bool *damaged)
+{
+  int count = 1;
+  *damaged = false;
+  while (!TIFFLastDirectory(tif))
+  {
+    const int errors = g_tiffErrors;
+    if (count >= kMaxPages)
+    {
+      *damaged = true;
+      break;
+    }
+    if (!TIFFReadDirectory(tif))
+    {
+      *damaged = g_tiffErrors != errors;
+      break;
+    }
+    count++;
+  }
+  return count;
+}
+
 } // namespace
+
+int TiffPageCount(const char *path)
+{
+  if (!path || !*path)
+    return 0;
+  TIFFSetErrorHandler(TiffErrorHook);
+  TIFFSetWarningHandler(TiffMessageHandler);
+  g_tiffErrors = 0;
+  TIFF *tif = TIFFOpen(path, "r");
+  if (!tif)
+    return 0;
+  bool damaged = false;
+  const int count = CountPages(tif, &damaged);
+  TIFFClose(tif);
+  return damaged || g_tiffErrors > 0 ? 0 : count;
+}
 
 int CDibImage::LoadTiff(const char *path, int pageIndex, int headerKind)
 {
@@ -386,28 +429,8 @@ int CDibImage::LoadTiff(const char *path, int pageIndex, int headerKind)
   int ok = 0;
   try
   {
-    // Count the pages. A chain that loops back ends before the loop: the
-    // pages before it are read, as libtiff's tools and ImageMagick do
-    // (libtiff only warns about the loop and refuses the directory). A
-    // directory that cannot be read for any other reason (an error) is
-    // damage.
-    int count = 1;
     bool damaged = false;
-    while (!TIFFLastDirectory(tif))
-    {
-      const int errors = g_tiffErrors;
-      if (count >= kMaxPages)
-      {
-        damaged = true;
-        break;
-      }
-      if (!TIFFReadDirectory(tif))
-      {
-        damaged = g_tiffErrors != errors;
-        break;
-      }
-      count++;
-    }
+    const int count = CountPages(tif, &damaged);
     if (damaged || g_tiffErrors > 0)
     {
       if (!g_szLastImageError[0] || count >= kMaxPages)

@@ -24,6 +24,8 @@
 #include "DocumentNames.h"
 #include "HintHelp.h"
 #include "MessageBox.h"
+#include "PageLogic.h"
+#include "PagePanel.h"
 #include "Scanner.h"
 #include "SourceDialog.h"
 #include "UiHooks.h"
@@ -182,6 +184,7 @@ wxEND_EVENT_TABLE()
   CreateMenus();
   CreateBars();
   CreateBrowserBar();
+  CreatePageBar();
   SetAccelerators();
   SetDropTarget(MakeDropTarget());
   SetDialogHelpHook(&ShowHelpTopic);
@@ -250,6 +253,7 @@ void CMainFrame::CreateMenus()
   view->Append(ID_VIEW_REFRESH, "&Refresh\tF5", "Draw the image again");
   view->AppendSeparator();
   view->AppendCheckItem(ID_VIEW_SELECTION_BAR, kSelectionBarMenu, kSelectionBarHelp);
+  view->AppendCheckItem(ID_VIEW_PAGE_BAR, kPageBarMenu, kPageBarHelp);
   view->AppendSeparator();
   view->AppendSubMenu(layers, "DjVu &Layer");
   view->AppendSeparator();
@@ -317,15 +321,17 @@ void CMainFrame::CreateBars()
   }
   tb->Realize();
 
-  wxStatusBar *status = CreateStatusBar(kStatusPanes);
+  // The three panes and, last, the page of a document of many pages.
+  wxStatusBar *status = CreateStatusBar(kStatusPanes + 1);
   wxClientDC dc(status);
   dc.SetFont(status->GetFont());
   // The field's text starts a border in from its edge and needs the same
   // room on the right.
-  int widths[kStatusPanes];
-  StatusPaneWidths(dc.GetTextExtent(kPaneSizeSample).x, dc.GetTextExtent(kPaneDpiSample).x,
-                   2 * status->GetBorderX() + 8, widths);
-  status->SetStatusWidths(kStatusPanes, widths);
+  int widths[kStatusPanes + 1];
+  const int margin = 2 * status->GetBorderX() + 8;
+  StatusPaneWidths(dc.GetTextExtent(kPaneSizeSample).x, dc.GetTextExtent(kPaneDpiSample).x, margin, widths);
+  widths[kStatusPanes] = dc.GetTextExtent(kPagePaneSample).x + margin;
+  status->SetStatusWidths(kStatusPanes + 1, widths);
   status->SetStatusText(kPaneSizeText, 1);
   status->SetStatusText(kPaneDpiText, 2);
 }
@@ -439,6 +445,7 @@ void CMainFrame::ShowImageInfo()
   SetPaneText(1, SizePaneText(has, image ? image->m_nSourceWidth : 0, image ? image->m_nSourceHeight : 0,
                               image ? image->m_nSourceBitsPerPixel : 0, image && image->m_bGrey));
   SetPaneText(2, DpiPaneText(has, image ? image->PageXDpi() : 0, image ? image->PageYDpi() : 0));
+  ShowPageInfo();
 }
 
 void CMainFrame::SelectZoomBoxEntry(int index)

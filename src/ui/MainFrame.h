@@ -11,6 +11,7 @@
 #ifndef VELLUM_UI_MAINFRAME_H
 #define VELLUM_UI_MAINFRAME_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,12 @@
 #include "BrowserPanel.h"
 #include "FrameLogic.h"
 #include "ZoomLogic.h"
+
+namespace vellum
+{
+class CPagePanel;
+class IPageHost;
+} // namespace vellum
 
 class wxChoice;
 class wxDropTarget;
@@ -58,6 +65,13 @@ public:
   // The selection bar's content; null only while the frame is being built.
   vellum::CBrowserPanel *Browser() const { return m_pBrowser; }
   wxAuiManager &Aui() { return m_aui; }
+  // The page-thumbnail panel (pages/PagePanel.h), shown beside the view for
+  // a document of many pages while the "PageBar" setting is on.
+  vellum::CPagePanel *Pages() const { return m_pPages; }
+  bool IsPageBarShown() const;
+  // The page pane and the page panel from the document's page (part of
+  // ShowImageInfo).
+  void ShowPageInfo();
   // The enabling state of the frame's commands now.
   vellum::FrameState CommandState() const;
 
@@ -92,6 +106,9 @@ private:
   void CreateMenus();
   void CreateBars();
   void CreateBrowserBar();
+  void CreatePageBar();
+  void OnPageBar(wxCommandEvent &);
+  void OnUpdatePageBar(wxUpdateUIEvent &);
   void SetAccelerators();
   void OnCanvasDestroyed(wxWindowDestroyEvent &event);
   void OnSelectionBar(wxCommandEvent &);
@@ -127,6 +144,8 @@ private:
   vellum::CBrowserPanel *m_pBrowser = nullptr;
   wxChoice *m_pZoomBox = nullptr;
   wxMenu *m_pRecentMenu = nullptr;
+  vellum::CPagePanel *m_pPages = nullptr;
+  std::unique_ptr<vellum::IPageHost> m_pPageHost;
   wxDECLARE_EVENT_TABLE();
 };
 

@@ -55,7 +55,9 @@ void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
       return;
     doc->Modify(false);
   }
+  // The entry opens at the page it was left at.
   doc->m_model.m_nOpenKind = 0;
+  doc->m_model.m_nPageIndex = wxGetApp().RememberedPage(path.utf8_string());
   doc->OnOpenDocument(path);
 }
 
@@ -102,7 +104,10 @@ bool CVellumApp::InitInstance()
   SetTopWindow(m_pMainFrame);
   for (int i = CVellumSettings::kRecentFiles - 1; i >= 0; --i)
     if (!m_settings.RecentFiles[i].empty())
+    {
       m_pDocManager->AddFileToHistory(wxString::FromUTF8(m_settings.RecentFiles[i]));
+      RememberPage(m_settings.RecentFiles[i], m_settings.RecentPages[i]);
+    }
   m_pDocManager->FileHistoryUseMenu(m_pMainFrame->RecentFilesMenu());
   m_pDocManager->FileHistoryAddFilesToMenu();
 
@@ -167,11 +172,26 @@ void CVellumApp::SaveSettings()
   {
     const wxFileHistory *history = m_pDocManager->GetFileHistory();
     for (int i = 0; i < CVellumSettings::kRecentFiles; ++i)
+    {
       m_settings.RecentFiles[i] = static_cast<size_t>(i) < history->GetCount()
                                       ? history->GetHistoryFile(i).utf8_string()
                                       : std::string();
+      m_settings.RecentPages[i] = RememberedPage(m_settings.RecentFiles[i]);
+    }
   }
   m_settings.SaveSettings(m_strProfileName);
+}
+
+void CVellumApp::RememberPage(const std::string &path, int pageIndex)
+{
+  if (!path.empty())
+    m_recentPages[path] = pageIndex > 0 ? pageIndex : 0;
+}
+
+int CVellumApp::RememberedPage(const std::string &path) const
+{
+  const auto it = m_recentPages.find(path);
+  return it == m_recentPages.end() ? 0 : it->second;
 }
 
 int CVellumApp::OnExit()

@@ -9,6 +9,7 @@
 #ifndef VELLUM_UI_VELLUMAPP_H
 #define VELLUM_UI_VELLUMAPP_H
 
+#include <map>
 #include <string>
 
 #include <wx/app.h>
@@ -65,8 +66,17 @@ public:
   // true when it was shown.
   bool WarnColorDepth();
 
-  // Copies the recent-file list into the settings and writes them.
+  // Copies the recent-file list (with each entry's page) into the settings
+  // and writes them.
   void SaveSettings();
+
+  // The page a file was last shown at (0-based; 0 for a file not seen),
+  // kept for the recent-file list.
+  void RememberPage(const std::string &path, int pageIndex);
+  int RememberedPage(const std::string &path) const;
+
+private:
+  std::map<std::string, int> m_recentPages; // path -> page index
 };
 
 wxDECLARE_APP(CVellumApp);

@@ -13,6 +13,7 @@
 #include "CommandIds.h"
 #include "Dialogs.h"
 #include "MessageBox.h"
+#include "PageLogic.h"
 #include "SaveImage.h"
 #include "Scanner.h"
 #include "UiHooks.h"
@@ -120,9 +121,18 @@ int CVellumDoc::Rerender(bool useDither, bool fancyZoom, int zoom)
 
 bool CVellumDoc::AskSaveFirst()
 {
+  return AskToSave(SaveFirstQuestion(DocTitle()));
+}
+
+bool CVellumDoc::AskSavePageFirst()
+{
+  return AskToSave(PageChangeQuestion(m_model.HasImage() ? m_model.m_pImage->m_nPageIndex : 0));
+}
+
+bool CVellumDoc::AskToSave(const std::string &question)
+{
   if (!IsModified())
     return true;
-  const std::string question = SaveFirstQuestion(DocTitle());
   const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
   if (answer == VID_CANCEL)
     return false;
@@ -154,6 +164,7 @@ bool CVellumDoc::OnOpenDocument(const wxString &path)
       SetFilename(path, false);
       if (wxGetApp().m_pDocManager)
         wxGetApp().m_pDocManager->AddFileToHistory(path);
+      wxGetApp().RememberPage(file, m_model.m_pImage->m_nPageIndex);
       Modify(false);
     }
     SetDocTitle(m_model.m_strTitle);

@@ -61,6 +61,9 @@ public:
   // flow (SetSaveAsHook); a cancelled or failed save answers false and keeps
   // the changes; after a save or No the modified flag is cleared.
   bool AskSaveFirst();
+  // The same before the page shown is left for another page of the
+  // document: "Save changes to page %d?".
+  bool AskSavePageFirst();
 
   // The Save As flow, provided by the save command; none: nothing is saved.
   static void SetSaveAsHook(std::function<bool(CVellumDoc &)> hook);
@@ -144,6 +147,9 @@ public:
   vellum::EditState EditStateNow() const;
 
 private:
+  // The question, its answers and the save behind Yes for AskSaveFirst and
+  // AskSavePageFirst.
+  bool AskToSave(const std::string &question);
   // Full-scale protocol around an operation: renders the page at full
   // scale when "Dither" or "FancyZoom" is on, and back at the view's zoom.
   struct FullScale

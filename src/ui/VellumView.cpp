@@ -434,7 +434,7 @@ void CVellumView::ShowPage(int index)
     return;
   // An edit of the page shown is saved first or dropped by the user's
   // answer, never silently.
-  if (!doc->AskSaveFirst())
+  if (!doc->AskSavePageFirst())
     return;
   doc->m_model.m_nPageIndex = index;
   doc->m_model.m_nOpenKind = 0;

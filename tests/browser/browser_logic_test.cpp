@@ -3,8 +3,10 @@
 // Delete and the directory check before a save.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -156,6 +158,105 @@ TEST_F(BrowserLogic, SizesAndTimesAreRead)
   EXPECT_EQ(entries[1].modified, 1000000000LL * 1000000000LL);
   EXPECT_EQ(SizeText(entries[1]), "1234");
   EXPECT_EQ(SizeText(entries[0]), ""); // ".."
+}
+
+namespace
+{
+
+std::string CorpusFile(const std::string &rel)
+{
+  const char *dir = std::getenv("VELLUM_CORPUS");
+  const std::string path = std::string(dir ? dir : VELLUM_CORPUS_DIR) + "/" + rel;
+  if (access(path.c_str(), R_OK) != 0)
+    throw std::runtime_error("corpus file missing: " + path);
+  return path;
+}
+
+// The first line a command prints, as a number (-1 when it prints none).
+int CommandNumber(const std::string &command)
+{
+  FILE *p = popen(command.c_str(), "r");
+  if (!p)
+    return -1;
+  int n = -1;
+  if (std::fscanf(p, "%d", &n) != 1)
+    n = -1;
+  pclose(p);
+  return n;
+}
+
+} // namespace
+
+// A folder holding a bundled book, an indirect one (index beside its page
+// files), a multi-page TIFF, single pages and a damaged file: each book is
+// listed once with the page count the reference tools give.
+TEST_F(BrowserLogic, BooksAreListedOnceWithTheirPageCount)
+{
+  const std::string copies[][2] = {
+      {"books/book-bundled-4p.djvu", "bundled.djvu"},
+      {"books/book-shared-dict-3p.djvu", "shared.djvu"},
+      {"books/indirect/index.djvu", "index.djvu"},
+      {"books/indirect/compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.djvu"},
+      {"books/indirect/formatdoc-p10-bitonal.djvu", "formatdoc-p10-bitonal.djvu"},
+      {"books/indirect/formatdoc-p20-compound-fgbz.djvu", "formatdoc-p20-compound-fgbz.djvu"},
+      {"books/indirect/manual-p5-bitonal-400dpi.djvu", "manual-p5-bitonal-400dpi.djvu"},
+      {"djvu/formatdoc-p61-table-bitonal.djvu", "single.djvu"},
+      {"tiff/multipage-mixed-3p.tif", "scans.tif"},
+      {"tiff/rgb-8bit.tif", "one.tif"},
+      {"bmp/pal8.bmp", "pal8.bmp"},
+  };
+  for (const auto &c : copies)
+    ASSERT_EQ(std::system(("cp '" + CorpusFile(c[0]) + "' '" + m_dir + "/" + c[1] + "'").c_str()), 0) << c[0];
+  Touch("damaged.djvu", 40); // not a DjVu file at all
+  std::vector<FileEntry> entries;
+  ASSERT_TRUE(ListDirectory(m_dir, 100, entries));
+  SortEntries(entries, kColName, 1);
+  EXPECT_EQ(Names(entries),
+            (std::vector<std::string>{"..", "bundled.djvu", "damaged.djvu", "index.djvu", "one.tif",
+                                      "pal8.bmp", "scans.tif", "shared.djvu", "single.djvu"}));
+  for (const FileEntry &e : entries)
+  {
+    const std::string path = m_dir + "/" + e.name;
+    int expected = 0;
+    if (e.name == "damaged.djvu" || e.kind == 0 || e.kind == IMAGE_FILE_BMP)
+      expected = 0;
+    else if (e.kind == IMAGE_FILE_DJVU)
+      expected = CommandNumber("djvused -e n '" + path + "' 2>/dev/null");
+    else
+      expected = CommandNumber("identify '" + path + "' 2>/dev/null | wc -l");
+    EXPECT_EQ(e.pages, expected) << e.name;
+  }
+  EXPECT_TRUE(g_boxes.empty()) << g_boxes[0].text; // a damaged file is listed quietly
+
+  // Texts of the list, the details and the tooltip.
+  const FileEntry &book = entries[1];
+  EXPECT_EQ(TypeColumnText(book), "DjVu, 4 pages");
+  EXPECT_EQ(EntryTooltip(book), "bundled.djvu\nDjVu, 4 pages, " + SizeText(book) + " bytes");
+  EXPECT_EQ(TypeColumnText(entries[8]), "DjVu"); // a single page says no count
+  EXPECT_EQ(EntryTooltip(entries[0]), "..");
+
+  // A filter showing only TIFF files counts only their pages.
+  ASSERT_TRUE(ListDirectory(m_dir, IMAGE_FILE_TIFF, entries));
+  SortEntries(entries, kColName, 1);
+  ASSERT_EQ(Names(entries), (std::vector<std::string>{"..", "one.tif", "scans.tif"}));
+  EXPECT_EQ(entries[2].pages, 3);
+
+  // The grouping rule alone: parts named by an index go, the index stays
+  // even when it names itself, directories of the same name stay.
+  std::vector<FileEntry> listed = {{"sub", 0},     {"idx.djvu", 1},   {"p1.djvu", 1},
+                                   {"p2.djvu", 1}, {"other.djvu", 1}, {"p1.djvu.bak", 99}};
+  listed[0].name = "p2.djvu";
+  GroupDocuments(listed,
+                 [](const std::string &name, int, std::vector<std::string> *parts)
+                 {
+                   if (name != "idx.djvu")
+                     return 1;
+                   *parts = {"idx.djvu", "p1.djvu", "p2.djvu", "dict.djvi"};
+                   return 2;
+                 });
+  EXPECT_EQ(Names(listed), (std::vector<std::string>{"p2.djvu", "idx.djvu", "other.djvu", "p1.djvu.bak"}));
+  EXPECT_EQ(listed[1].pages, 2);
+  EXPECT_EQ(listed[2].pages, 1);
 }
 
 TEST(BrowserSort, ColumnsDirectionsAndDirectoriesFirst)

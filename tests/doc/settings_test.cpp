@@ -102,6 +102,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "DisplayGamma=2.2",
                          "SlideDelay=5",
                          "MaxPixels=300000000",
+                         "PageBar=1",
                          "[DjVu]",
                          "DjvuQuickSet=-1",
                          "DjvuPhotoQty=80",
@@ -244,6 +245,57 @@ TEST(Settings, RecentList)
   EXPECT_EQ(s.RecentFiles[2], "/5");
   EXPECT_EQ(s.RecentFiles[3], "/3");
   EXPECT_EQ(s.RecentFiles[4], "/2");
+}
+
+TEST(Settings, RecentEntriesKeepTheirPage)
+{
+  // The stored page text: a page number from 1, anything else is page 1.
+  const struct
+  {
+    const char *text;
+    int index;
+  } parse[] = {{"12", 11}, {"1", 0},  {"2147483647", 2147483646}, {"", 0},           {"0", 0}, {"-3", 0},
+               {"3x", 0},  {" 3", 0}, {"2147483648", 0},          {"99999999999", 0}};
+  for (const auto &p : parse)
+    EXPECT_EQ(ParseRecentPage(p.text), p.index) << '"' << p.text << '"';
+  EXPECT_EQ(RecentPageText(11), "12");
+  EXPECT_EQ(RecentPageText(0), "");
+  EXPECT_EQ(RecentPageText(-2), "");
+
+  std::string dir = TestDir("recentpages");
+  const std::string path = dir + "/Vellum.ini";
+  // A list written before pages were kept opens every entry at page 1; its
+  // file names are read as before.
+  {
+    std::ofstream old(path);
+    old << "[Recent File List]\nFile1=/books/a.djvu\nFile2=/scans/b.tif\n";
+  }
+  CVellumSettings s;
+  s.LoadSettings(path);
+  EXPECT_EQ(s.RecentFiles[0], "/books/a.djvu");
+  EXPECT_EQ(s.RecentFiles[1], "/scans/b.tif");
+  EXPECT_EQ(s.RecentPages[0], 0);
+  EXPECT_EQ(s.RecentPages[1], 0);
+
+  // Pages round trip beside the names; page 1 writes no key, and a moved
+  // entry keeps its page.
+  s.RecentPages[0] = 11;
+  s.AddRecentFile("/c.png");
+  EXPECT_EQ(s.RecentPages[0], 0);
+  EXPECT_EQ(s.RecentPages[1], 11);
+  s.AddRecentFile("/books/a.djvu");
+  EXPECT_EQ(s.RecentFiles[0], "/books/a.djvu");
+  EXPECT_EQ(s.RecentPages[0], 11);
+  ASSERT_TRUE(s.SaveSettings(path));
+  const std::string text = ReadAll(path);
+  EXPECT_NE(text.find("File1=/books/a.djvu"), std::string::npos) << text;
+  EXPECT_NE(text.find("Page1=12"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Page2="), std::string::npos) << text;
+  CVellumSettings r;
+  r.LoadSettings(path);
+  EXPECT_EQ(r.RecentPages[0], 11);
+  EXPECT_EQ(r.RecentPages[1], 0);
+  EXPECT_EQ(r.RecentFiles[2], "/scans/b.tif");
 }
 
 TEST(Settings, FileLocation)

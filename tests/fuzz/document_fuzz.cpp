@@ -5,7 +5,8 @@
 // the bytes; the first is the main file and the others are served by name
 // to an indirect document through the fetch routine. The first and the
 // last page are decoded and rendered small; a save of the whole document
-// is written to memory.
+// is written to memory. The main file is also read for its directory alone
+// (djvu_document_peek, as the browser lists a folder), from a memory file.
 #include "djvuapi.h"
 
 #include <algorithm>
@@ -14,6 +15,9 @@
 #include <cstring>
 #include <map>
 #include <string>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace
 {
@@ -111,6 +115,36 @@ void render_page(djvu_document *doc, int index)
   djvu_halfcoded_image_free(h);
 }
 
+void count_name(void *names, const char *name)
+{
+  ++*(size_t *)names;
+  g_sink = name[0];
+}
+
+// The directory read alone, from the main file as a file by path.
+void peek(const Span &main)
+{
+  const int fd = memfd_create("vellum-fuzz-peek", 0);
+  if (fd < 0)
+    return;
+  size_t done = 0;
+  while (done < main.size)
+  {
+    const ssize_t n = write(fd, main.data + done, main.size - done);
+    if (n <= 0)
+      break;
+    done += (size_t)n;
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  int pages = -1;
+  size_t names = 0;
+  const int type = djvu_document_peek(path.c_str(), &pages, count_name, &names);
+  // A failure leaves no pages; a success at least one.
+  if ((type < 0 && pages != 0) || (type >= 0 && pages < 1))
+    __builtin_trap();
+  close(fd);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -118,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   djvu_set_error_callback(quiet);
   Pack pack;
   unpack(data, size, pack);
+  peek(pack.main);
   djvu_document *doc = djvu_document_open_stream(&Span::read, &pack.main, &Pack::fetch, &pack);
   if (!doc)
     return 0;

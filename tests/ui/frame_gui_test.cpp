@@ -37,6 +37,7 @@
 #include "HintHelp.h"
 #include "MainFrame.h"
 #include "MessageBox.h"
+#include "PageLogic.h"
 #include "PrintLogic.h"
 #include "Printout.h"
 #include "VellumApp.h"
@@ -453,14 +454,17 @@ TEST_F(FrameGui, MenusCarryTheEditImageAndPrintCommandsAndTheToolbarTheSelectToo
 TEST_F(FrameGui, StatusPanesFitTheirSamples)
 {
   wxStatusBar *status = Frame().GetStatusBar();
-  ASSERT_EQ(status->GetFieldsCount(), 3);
+  // Size, resolution, then the page of a document of many pages.
+  ASSERT_EQ(status->GetFieldsCount(), 4);
   wxClientDC dc(status);
   dc.SetFont(status->GetFont());
-  wxRect r1, r2;
+  wxRect r1, r2, r3;
   ASSERT_TRUE(status->GetFieldRect(1, r1));
   ASSERT_TRUE(status->GetFieldRect(2, r2));
+  ASSERT_TRUE(status->GetFieldRect(3, r3));
   EXPECT_GE(r1.width, dc.GetTextExtent(kPaneSizeSample).x);
   EXPECT_GE(r2.width, dc.GetTextExtent(kPaneDpiSample).x);
+  EXPECT_GE(r3.width, dc.GetTextExtent(kPagePaneSample).x);
   wxRect r0;
   ASSERT_TRUE(status->GetFieldRect(0, r0));
   EXPECT_GT(r0.width, r1.width); // pane 0 takes the rest

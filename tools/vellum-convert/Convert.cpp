@@ -1349,7 +1349,7 @@ void ThumbnailFit(int width, int height, int size, int &outWidth, int &outHeight
 int ThumbnailSubsample(int width, int height, int size)
 {
   const int longer = std::max(width, height);
-  // The renderer's reduced side is the page side divided, rounded down.
+  // The reduced side is the page side divided, rounded up: at least size.
   int sub = size > 0 ? longer / size : 1;
   return sub < 1 ? 1 : sub;
 }

@@ -1,6 +1,7 @@
 #include "BrowserLogic.h"
 
 #include <algorithm>
+#include <set>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -151,7 +152,72 @@ bool ListDirectory(const std::string &dir, int filter, std::vector<FileEntry> &o
     out.push_back(std::move(entry));
   }
   closedir(d);
+  GroupDocuments(out, [&listed](const std::string &name, int kind, std::vector<std::string> *parts)
+                 { return ReadPageCount(JoinPath(listed, name), kind, parts); });
   return true;
+}
+
+namespace
+{
+
+void CollectPart(void *parts, const char *name)
+{
+  static_cast<std::vector<std::string> *>(parts)->push_back(name);
+}
+
+void QuietApiError(const char *, const char *, int) {}
+
+} // namespace
+
+int ReadPageCount(const std::string &path, int kind, std::vector<std::string> *parts)
+{
+  if (kind == IMAGE_FILE_TIFF)
+    return TiffPageCount(path.c_str());
+  if (kind != IMAGE_FILE_DJVU)
+    return 0;
+  // A damaged file in the folder is no reason for a message box.
+  const djvu_error_callback old = djvu_set_error_callback(QuietApiError);
+  int pages = 0;
+  std::vector<std::string> names;
+  const int type = djvu_document_peek(path.c_str(), &pages, CollectPart, &names);
+  djvu_set_error_callback(old);
+  if (type == DJVU_DOCUMENT_INDIRECT && parts)
+    *parts = std::move(names);
+  return type < 0 ? 0 : pages;
+}
+
+void GroupDocuments(std::vector<FileEntry> &entries, const PageCountFn &pagesOf)
+{
+  std::set<std::string> parts;
+  for (FileEntry &e : entries)
+  {
+    if (e.kind != IMAGE_FILE_DJVU && e.kind != IMAGE_FILE_TIFF)
+      continue;
+    std::vector<std::string> named;
+    e.pages = pagesOf(e.name, e.kind, &named);
+    for (const std::string &n : named)
+      if (n != e.name) // an index never hides itself
+        parts.insert(n);
+  }
+  if (parts.empty())
+    return;
+  entries.erase(std::remove_if(entries.begin(), entries.end(),
+                               [&parts](const FileEntry &e) { return e.kind != 0 && parts.count(e.name); }),
+                entries.end());
+}
+
+std::string TypeColumnText(const FileEntry &entry)
+{
+  if (entry.pages < 2)
+    return TypeText(entry.kind);
+  return TypeText(entry.kind) + Format(", %d pages", entry.pages);
+}
+
+std::string EntryTooltip(const FileEntry &entry)
+{
+  if (entry.kind == 0)
+    return entry.name;
+  return entry.name + "\n" + TypeColumnText(entry) + ", " + SizeText(entry) + " bytes";
 }
 
 int CompareEntries(const FileEntry &a, const FileEntry &b, int column, int direction)

@@ -28,6 +28,7 @@ struct FileEntry
   int kind = 0;         // 0 directory, else the GetImageFileType code (1..6)
   uint64_t size = 0;    // bytes; 0 for directories
   int64_t modified = 0; // last-write time, nanoseconds since the epoch
+  int pages = 0;        // pages of a DjVu or TIFF document (0: not known, or another kind)
 };
 
 // Sort columns.
@@ -69,6 +70,27 @@ std::string ParentDirectory(const std::string &dir);
 // (and an empty list) when the directory cannot be read. Entries whose
 // attributes cannot be read (a dangling link) are taken as files of size 0.
 bool ListDirectory(const std::string &dir, int filter, std::vector<FileEntry> &out);
+
+// Pages of the file at path of this kind, reading only what tells them (a
+// DjVu document's directory, a TIFF file's directory chain); for an
+// indirect DjVu document parts gets the names of its component files.
+// 0 for other kinds and for files that cannot be read (no message).
+int ReadPageCount(const std::string &path, int kind, std::vector<std::string> *parts);
+
+// A document of many pages is listed once: each DjVu and TIFF entry gets
+// its page count from pagesOf (name, kind, parts), and the files an indirect
+// DjVu document names as its parts are dropped from the list (the index
+// stays, with the document's page count). ListDirectory does this with
+// ReadPageCount.
+using PageCountFn = std::function<int(const std::string &name, int kind, std::vector<std::string> *parts)>;
+void GroupDocuments(std::vector<FileEntry> &entries, const PageCountFn &pagesOf);
+
+// "DjVu, %d pages" (the type text and the page count) for an entry of two
+// pages or more; the type text otherwise.
+std::string TypeColumnText(const FileEntry &entry);
+// The entry's tooltip: its name, then "%s, %d pages, %s bytes" (or without
+// the pages for a single page); the name alone for a directory.
+std::string EntryTooltip(const FileEntry &entry);
 
 // Comparison of two entries for column and direction (1 or -1): directories
 // before files in ascending order and after them in descending order; names

@@ -125,6 +125,20 @@ CBrowserPanel::CBrowserPanel(wxWindow *parent, CVellumSettings &settings, IBrows
   m_list->Bind(wxEVT_LIST_COL_CLICK, &CBrowserPanel::OnColumnClick, this);
   m_list->Bind(wxEVT_CONTEXT_MENU, &CBrowserPanel::OnContextMenu, this);
   m_list->Bind(wxEVT_LEFT_DOWN, &CBrowserPanel::OnListLeftDown, this);
+  // The entry under the pointer: name, kind, pages and size.
+  m_list->Bind(wxEVT_MOTION,
+               [this](wxMouseEvent &event)
+               {
+                 event.Skip();
+                 int flags = 0;
+                 const long item = m_list->HitTest(event.GetPosition(), flags);
+                 const long index = item >= 0 ? static_cast<long>(m_list->GetItemData(item)) : -1;
+                 wxString tip;
+                 if (index >= 0 && static_cast<size_t>(index) < m_entries.size())
+                   tip = U8(EntryTooltip(m_entries[index]));
+                 if (m_list->GetToolTipText() != tip)
+                   m_list->SetToolTip(tip);
+               });
   m_filter->Bind(wxEVT_CHOICE, &CBrowserPanel::OnFilter, this);
   m_path->Bind(wxEVT_COMBOBOX, &CBrowserPanel::OnPath, this);
   Bind(wxEVT_MENU, &CBrowserPanel::OnMenu, this, ID_BROWSER_DETAILED, ID_BROWSER_DELETE);
@@ -179,7 +193,7 @@ void CBrowserPanel::FillFileList(const std::string &dir)
     if (m_detailed)
     {
       m_list->SetItem(item, kColSize, SizeText(e));
-      m_list->SetItem(item, kColType, TypeText(e.kind));
+      m_list->SetItem(item, kColType, TypeColumnText(e));
       m_list->SetItem(item, kColModified, ModifiedText(e));
     }
   }
