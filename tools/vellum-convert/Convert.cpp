@@ -208,8 +208,8 @@ private:
       name = name.substr(slash + 1);
     if (name.size() > 40)
       name = "..." + name.substr(name.size() - 37);
-    std::fprintf(m_err, "[%zu/%zu] %s%s%s", m_done, m_items.size(), name.c_str(),
-                 m_step.empty() ? "" : ": ", m_step.c_str());
+    std::fprintf(m_err, "[%zu/%zu] %s%s%s", m_done, m_items.size(), name.c_str(), m_step.empty() ? "" : ": ",
+                 m_step.c_str());
     std::fflush(m_err);
     m_shown = true;
   }
@@ -460,7 +460,22 @@ bool ConvertOne(Context &cx, const std::string &input)
   if (first < 0 || first >= count)
     return fail("page " + std::to_string(cx.opt.page + 1) + " does not exist (the file has " +
                 std::to_string(count) + (count == 1 ? " page)" : " pages)"));
-  const bool wholeDocument = img.m_pBook && cx.type == IMAGE_FILE_DJVU && cx.opt.page < 0 && !cx.opt.allPages;
+  // --all-pages into one file (not a folder) also keeps the document whole.
+  const bool wholeDocument =
+      img.m_pBook && cx.type == IMAGE_FILE_DJVU && cx.opt.page < 0 && (!cx.opt.allPages || !cx.toDirectory);
+  if (wholeDocument && cx.opt.copyPages)
+  {
+    // Nothing to change: the document is written as it was read.
+    const std::string target = Target(cx, input, img, first, count);
+    if (!cx.opt.force && Exists(target))
+      return fail(target + " exists (use -f to overwrite)");
+    g_szLastImageError[0] = 0;
+    if (!CheckSaveDirectory(target, 0) || !img.WriteDjVuDocument(target.c_str(), 1))
+      return fail("cannot write " + target + ": " + LastError("Failed to save the image!"));
+    if (!cx.opt.quiet)
+      cx.sink->Line(false, input + " -> " + target);
+    return true;
+  }
   int last = cx.opt.allPages || wholeDocument ? count - 1 : first;
   for (int page = first; page <= last; page++)
   {
@@ -484,7 +499,10 @@ bool ConvertOne(Context &cx, const std::string &input)
   return true;
 }
 
-bool ConvertInput(Context &cx, size_t item) { return ConvertOne(cx, cx.opt.inputs[item]); }
+bool ConvertInput(Context &cx, size_t item)
+{
+  return ConvertOne(cx, cx.opt.inputs[item]);
+}
 
 // A page source: a page of an input file, and where its encoding goes.
 struct PageSource
@@ -497,6 +515,8 @@ struct PageSource
 struct BookJob
 {
   std::vector<PageSource> pages;
+  std::vector<bool> copied;   // per page: copied unchanged from a DjVu input
+  std::vector<size_t> encode; // work item -> page to encode
   CBookStaging staging;
 };
 
@@ -504,7 +524,8 @@ struct BookJob
 // would be saved.
 bool ConvertBookPage(Context &cx, size_t item)
 {
-  const PageSource &src = cx.book->pages[item];
+  const size_t index = cx.book->encode[item];
+  const PageSource &src = cx.book->pages[index];
   const std::string &input = cx.opt.inputs[src.input];
   auto fail = [&](const std::string &why)
   {
@@ -520,7 +541,10 @@ bool ConvertBookPage(Context &cx, size_t item)
   g_szLastImageError[0] = 0;
   StepProgress progress(*cx.sink, item);
   std::string comment = SoftwareText();
-  if (!SaveImage(cx.book->staging.PagePath(item), IMAGE_FILE_DJVU, img, cx.settings, comment.c_str(), &progress))
+  // A page of a DjVu input is written alone, keeping its text when its
+  // geometry is unchanged.
+  if (!SaveImage(cx.book->staging.PagePath(index), IMAGE_FILE_DJVU, img, cx.settings, comment.c_str(),
+                 &progress, kSaveCurrentPage))
     return fail(LastError("Failed to encode the page!"));
   return true;
 }
@@ -542,11 +566,17 @@ bool ListBookPages(Context &cx, std::vector<PageSource> &pages)
       continue;
     }
     int count = 1;
-    if (kind == IMAGE_FILE_TIFF)
+    if (kind == IMAGE_FILE_TIFF || kind == IMAGE_FILE_DJVU)
     {
+      // The page count alone: a DjVu page is not decoded here.
       CDibImage img;
       std::string why;
-      if (!Load(cx, img, input, kind, 0, why))
+      g_szLastImageError[0] = 0;
+      const bool read = kind == IMAGE_FILE_DJVU ? img.OpenDjVu(input.c_str(), kind, 0, nullptr) != 0
+                                                : Load(cx, img, input, kind, 0, why);
+      if (!read && why.empty())
+        why = LastError("Failed to open the image!");
+      if (!read)
       {
         cx.sink->Line(true, "vellum-convert: " + input + ": " + why);
         ok = false;
@@ -820,29 +850,35 @@ bool RunBook(Context &cx, Display &display, int jobs, bool status, FILE *out, FI
     return fail(LastError("cannot create the staging folder"));
   cx.items.clear();
   cx.shareKeys.clear();
-  for (const PageSource &src : job.pages)
+  for (size_t i = 0; i < job.pages.size(); i++)
   {
+    const PageSource &src = job.pages[i];
     const std::string &input = o.inputs[src.input];
+    job.copied.push_back(o.copyPages && GetImageFileType(input.c_str()) == IMAGE_FILE_DJVU);
+    if (job.copied.back())
+      continue;
+    job.encode.push_back(i);
     cx.items.push_back(src.pageCount > 1 ? input + " p" + std::to_string(src.page + 1) : input);
     cx.shareKeys.push_back(std::to_string(cx.shareKeys.size()));
   }
   cx.convert = ConvertBookPage;
-  RunItems(cx, display, jobs, status, out, err);
+  if (!cx.items.empty())
+    RunItems(cx, display, jobs, status, out, err);
   // A page converted when its file is in the staging folder: the writers
   // rename it into place only once it is whole.
   std::vector<BookPage> pages;
   size_t failed = 0;
   for (size_t i = 0; i < job.pages.size(); i++)
   {
-    const std::string file = job.staging.PagePath(i);
-    if (!Exists(file))
+    const PageSource &src = job.pages[i];
+    const std::string file = job.copied[i] ? o.inputs[src.input] : job.staging.PagePath(i);
+    if (!job.copied[i] && !Exists(file))
     {
       failed++;
       continue;
     }
-    const PageSource &src = job.pages[i];
     std::string id = BookPageId(o.inputs[src.input], src.page, src.pageCount);
-    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5)});
+    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5), job.copied[i] ? src.page : -1});
   }
   if (failed && !o.keepGoing)
     return fail("not written: " + std::to_string(failed) + (failed == 1 ? " page" : " pages") +
@@ -858,8 +894,8 @@ bool RunBook(Context &cx, Display &display, int jobs, bool status, FILE *out, FI
   if (!WriteDjVuBook(o.output, pages, options, nullptr))
     return fail("cannot write: " + LastError("Failed to save the document!"));
   if (!o.quiet)
-    display.Line(false, std::to_string(pages.size()) + (pages.size() == 1 ? " page -> " : " pages -> ") +
-                            o.output);
+    display.Line(false,
+                 std::to_string(pages.size()) + (pages.size() == 1 ? " page -> " : " pages -> ") + o.output);
   return failed == 0 && listed;
 }
 
@@ -937,6 +973,9 @@ void PrintUsage(FILE *out)
              "      --pages-per-dict N pages sharing one dictionary of shapes (default 10,\n"
              "                         1 shares none)\n"
              "      --keep-going       write the pages that converted when some failed\n"
+             "      --copy-pages       copy the pages of DjVu inputs unchanged (with their\n"
+             "                         text, annotations and included files) instead of\n"
+             "                         encoding them again; no image operation allowed\n"
              "      --thumbnail SIZE   write OUTPUT as a PNG of at most SIZE x SIZE pixels of\n"
              "                         the first page of INPUT, for file managers\n"
              "Encoding (defaults from Vellum.ini):\n"
@@ -1045,6 +1084,8 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
       o.indirect = true;
     else if (name == "--keep-going")
       o.keepGoing = true;
+    else if (name == "--copy-pages")
+      o.copyPages = true;
     else if (name == "--optimize")
       o.optimize = 1;
     else if (name == "--no-optimize")
@@ -1233,6 +1274,12 @@ bool ParseArguments(int argc, char **argv, Options &o, std::string &error)
     error = "--page, --pages and --all-pages exclude each other";
     return false;
   }
+  if (o.copyPages && !o.operations.empty())
+  {
+    error = "--copy-pages copies pages unchanged: it cannot be combined with an image operation (--rotate, "
+            "--flip, --mirror, --negative, --grey, --crop, --resize)";
+    return false;
+  }
   return true;
 }
 
@@ -1275,13 +1322,16 @@ int Run(const Options &given, FILE *out, FILE *err)
   cx.settings.LoadSettings(options.settingsFile.empty() ? CVellumSettings::SettingsPath()
                                                         : options.settingsFile);
   SetMaxImagePixels(options.maxPixels > 0 ? options.maxPixels : cx.settings.MaxPixels);
-  // Several pages into a FILE.djvu (not a folder) make one document.
-  const bool book = (options.outputType == 0 || options.outputType == IMAGE_FILE_DJVU) &&
-                    GetImageFileType(options.output.c_str()) == IMAGE_FILE_DJVU &&
-                    options.output.back() != '/' && !IsDirectory(options.output) &&
-                    (options.inputs.size() > 1 || folderInput || options.allPages || !options.pageRanges.empty() ||
-                     options.indirect);
-  cx.toDirectory = !book && (options.inputs.size() > 1 || folderInput || options.allPages ||
+  // Several pages into a FILE.djvu (not a folder) make one document. All
+  // pages of one DjVu document stay that document, with its outline.
+  const bool toDjVuFile = (options.outputType == 0 || options.outputType == IMAGE_FILE_DJVU) &&
+                          GetImageFileType(options.output.c_str()) == IMAGE_FILE_DJVU &&
+                          options.output.back() != '/' && !IsDirectory(options.output);
+  const bool oneDocument = options.inputs.size() == 1 && !folderInput && !options.indirect &&
+                           GetImageFileType(options.inputs[0].c_str()) == IMAGE_FILE_DJVU;
+  const bool book = toDjVuFile && (options.inputs.size() > 1 || folderInput || !options.pageRanges.empty() ||
+                                   options.indirect || (options.allPages && !oneDocument));
+  cx.toDirectory = !book && (options.inputs.size() > 1 || folderInput || (options.allPages && !toDjVuFile) ||
                              options.output.back() == '/' || IsDirectory(options.output));
   cx.type = book ? IMAGE_FILE_DJVU : options.outputType;
   if (cx.toDirectory)
@@ -1328,7 +1378,8 @@ int Run(const Options &given, FILE *out, FILE *err)
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     jobs = cores > 0 ? (int)std::min(cores, 256L) : 1;
   }
-  bool ok = book ? RunBook(cx, display, jobs, status, out, err) : RunItems(cx, display, jobs, status, out, err);
+  bool ok =
+      book ? RunBook(cx, display, jobs, status, out, err) : RunItems(cx, display, jobs, status, out, err);
   display.Clear();
   std::fflush(err);
   return ok && !emptyFolder ? 0 : 1;

@@ -49,7 +49,8 @@ struct Options
   bool indirect = false;  // index plus page files instead of one bundle
   int pagesPerDict = 10;  // pages sharing one shape dictionary (1: none)
   bool keepGoing = false; // write the pages that converted when some failed
-  int method = 2; // resize method (DIB_RESAMPLE_*)
+  bool copyPages = false; // pages of DjVu inputs copied as they are, not re-encoded
+  int method = 2;         // resize method (DIB_RESAMPLE_*)
   std::vector<Operation> operations;
   std::string settingsFile; // empty: the usual Vellum.ini
   // -1 (or false): from the settings. quality is the output kind's: JPEG,
