@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "LoadImage.h"
 #include "SaveBook.h"
 
 namespace vellum_convert
@@ -53,38 +54,20 @@ std::string LastError(const char *fallback)
 bool Load(Context &cx, CDibImage &img, const std::string &input, int kind, int page, std::string &why)
 {
   g_szLastImageError[0] = 0;
-  int ok = 0;
-  const char *path = input.c_str();
-  switch (kind)
+  const int dct = cx.opt.decodeDct >= 0 ? cx.opt.decodeDct : cx.settings.JpegDecodeDCT;
+  const LoadResult read =
+      LoadImage(input, kind, page, 24, dct, img, img.m_strSourcePath == input ? img.m_pBook : nullptr);
+  if (read == kLoadUnknownKind)
   {
-  case IMAGE_FILE_BMP:
-    ok = img.LoadBmp(path, DIB_HEADER_INFO);
-    break;
-  case IMAGE_FILE_PNM:
-    ok = img.LoadPnm(path, DIB_HEADER_INFO);
-    break;
-  case IMAGE_FILE_JPEG:
-    ok = img.LoadJpeg(path, 24, cx.opt.decodeDct >= 0 ? cx.opt.decodeDct : cx.settings.JpegDecodeDCT,
-                      DIB_HEADER_INFO);
-    break;
-  case IMAGE_FILE_TIFF:
-    ok = img.LoadTiff(path, page, DIB_HEADER_INFO);
-    break;
-  case IMAGE_FILE_PNG:
-    ok = img.LoadPng(path, DIB_HEADER_INFO);
-    break;
-  case IMAGE_FILE_DJVU:
-  case IMAGE_FILE_IW44:
-    ok = img.OpenDjVu(path, kind, page, img.m_strSourcePath == input ? img.m_pBook : nullptr) &&
-         img.RenderDjVu(0, 24, 0, cx.settings.DisplayGamma, DIB_HEADER_INFO, kind);
-    break;
-  default:
     why = "File type not recognized!";
     return false;
   }
+  const bool ok =
+      read == kLoaded && ((kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44) ||
+                          img.RenderDjVu(0, 24, 0, cx.settings.DisplayGamma, DIB_HEADER_INFO, kind));
   if (!ok)
     why = LastError("Failed to open the image!");
-  return ok != 0;
+  return ok;
 }
 
 bool Apply(const Context &cx, CDibImage &img, std::string &why)
