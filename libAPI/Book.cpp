@@ -5,7 +5,8 @@
 // moved into a shared dictionary (a DJVI component holding a Djbz chunk);
 // every page of the run that uses one of them gets an INCL chunk naming the
 // dictionary and its Sjbz re-encoded against it, keeping its own shapes.
-// Pages that share nothing are written exactly as they came. DjVuLibre's
+// Pages that share nothing are written exactly as they came, and so are
+// pages copied from other documents, with the files they include. DjVuLibre's
 // DjVmDoc writes the directory and the bundle or the index.
 #include "djvuapi.h"
 
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -32,10 +34,17 @@ using namespace DJVU;
 
 struct djvu_book_s
 {
+  struct Include
+  {
+    std::string id;
+    std::vector<char> bytes; // FORM:DJVI without the magic
+  };
   struct Page
   {
     std::vector<char> bytes; // IFF file, with or without the "AT&T" magic
     std::string id, title;
+    bool copied = false;           // written as given, no sharing
+    std::vector<Include> includes; // what a copied page includes
   };
   djvu_book_params params;
   std::vector<Page> pages;
@@ -421,6 +430,77 @@ void insert(DjVmDoc &doc, const void *bytes, size_t size, DjVmDir::File::FILE_TY
   doc.insert_file(pool, type, GUTF8String(id.c_str()), GUTF8String(id.c_str()), GUTF8String(title.c_str()));
 }
 
+// bytes with the INCL chunks naming a key of renamed naming its value
+// instead; every other chunk copied as it is.
+std::vector<char> rename_included(const std::vector<char> &bytes,
+                                  const std::map<std::string, std::string> &renamed)
+{
+  if (renamed.empty())
+    return bytes;
+  const size_t skip = bytes.size() >= 4 && memcmp(bytes.data(), "AT&T", 4) == 0 ? 4 : 0;
+  GP<IFFByteStream> in =
+      IFFByteStream::create(ByteStream::create_static(bytes.data() + skip, bytes.size() - skip));
+  GP<ByteStream> mem = ByteStream::create();
+  GP<IFFByteStream> out = IFFByteStream::create(mem);
+  GUTF8String form;
+  if (!in->get_chunk(form))
+    DJVU_API_THROW("djvu_book: a copied file is empty");
+  out->put_chunk(form, 1);
+  GUTF8String id;
+  while (in->get_chunk(id))
+  {
+    out->put_chunk(id);
+    GP<ByteStream> chunk = ByteStream::create();
+    chunk->copy(*in->get_bytestream());
+    TArray<char> data = chunk->get_data();
+    std::string text((const char *)data, data.size());
+    auto it = id == "INCL" ? renamed.find(text) : renamed.end();
+    if (it != renamed.end())
+      out->get_bytestream()->writall(it->second.data(), it->second.size());
+    else
+      out->get_bytestream()->writall((const char *)data, data.size());
+    out->close_chunk();
+    in->close_chunk();
+  }
+  out->close_chunk();
+  TArray<char> file = mem->get_data();
+  return std::vector<char>((const char *)file, (const char *)file + file.size());
+}
+
+// The files a copied page includes, each before the page that first needs
+// it and once for the same id and bytes; a name taken otherwise gets a new
+// one, and page (the page's bytes to be written) then names that.
+// written maps a source id to the names given to its versions so far.
+void insert_included(DjVmDoc &doc, const djvu_book::Page &copied, std::vector<char> &page,
+                     std::map<std::string, std::vector<std::string>> &written, std::set<std::string> &taken)
+{
+  std::map<std::string, std::string> renamed;
+  for (const djvu_book::Include &inc : copied.includes)
+  {
+    std::vector<char> bytes = rename_included(inc.bytes, renamed);
+    std::string name;
+    for (const std::string &given : written[inc.id])
+    {
+      GP<DataPool> pool = doc.get_data(GUTF8String(given.c_str()));
+      GP<ByteStream> stream = pool->get_stream();
+      std::vector<char> have(bytes.size() + 1);
+      const size_t n = stream->readall(have.data(), have.size());
+      if (n == bytes.size() && memcmp(have.data(), bytes.data(), n) == 0)
+        name = given;
+    }
+    if (name.empty())
+    {
+      name = unique_id(inc.id, taken);
+      taken.insert(name);
+      written[inc.id].push_back(name);
+      insert(doc, bytes.data(), bytes.size(), DjVmDir::File::INCLUDE, name, "");
+    }
+    if (name != inc.id)
+      renamed[inc.id] = name;
+  }
+  page = rename_included(page, renamed);
+}
+
 // The document: shared dictionaries first, then the pages (copies of the
 // book's page files, so that a book can be written more than once).
 GP<DjVmDoc> build(const djvu_book &book)
@@ -430,6 +510,7 @@ GP<DjVmDoc> build(const djvu_book &book)
   const djvu_book_params &p = book.params;
   GP<DjVmDoc> doc = DjVmDoc::create();
   std::set<std::string> taken = book.ids;
+  std::map<std::string, std::vector<std::string>> written; // source id -> names given, by content
   const int per = p.pages_per_dict, total = (int)book.pages.size();
   for (int first = 0; first < total; first += per)
   {
@@ -439,13 +520,14 @@ GP<DjVmDoc> build(const djvu_book &book)
       files.push_back(book.pages[k].bytes);
     TArray<char> dict;
     std::string dict_id;
-    if (!(p.flags & DJVU_BOOK_NO_SHARING) && last - first > 1)
+    std::vector<std::vector<char> *> run;
+    for (int k = first; k < last; k++)
+      if (!book.pages[k].copied)
+        run.push_back(&files[k - first]);
+    if (!(p.flags & DJVU_BOOK_NO_SHARING) && run.size() > 1)
     {
       progress("Sharing Shapes", first * 100 / total, p.progress_data);
       dict_id = unique_id("shapes" + std::to_string(first / per + 1) + ".djbz", taken);
-      std::vector<std::vector<char> *> run;
-      for (std::vector<char> &f : files)
-        run.push_back(&f);
       dict = share_run(run, dict_id, (p.flags & DJVU_BOOK_LOSSLESS) != 0);
     }
     if (dict.size())
@@ -454,8 +536,13 @@ GP<DjVmDoc> build(const djvu_book &book)
       insert(*doc, (const char *)dict, dict.size(), DjVmDir::File::INCLUDE, dict_id, "");
     }
     for (int k = first; k < last; k++)
-      insert(*doc, files[k - first].data(), files[k - first].size(), DjVmDir::File::PAGE, book.pages[k].id,
-             book.pages[k].title);
+    {
+      const djvu_book::Page &page = book.pages[k];
+      if (page.copied)
+        insert_included(*doc, page, files[k - first], written, taken);
+      insert(*doc, files[k - first].data(), files[k - first].size(), DjVmDir::File::PAGE, page.id,
+             page.title);
+    }
   }
   progress("Sharing Shapes", 100, p.progress_data);
   return doc;
@@ -514,6 +601,38 @@ extern "C"
                    book->pages.push_back(std::move(page));
                    return 0;
                  });
+  }
+
+  int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id,
+                                const char *title, const djvu_book_include *includes, int include_count)
+  {
+    return guard(
+        -1,
+        [&]
+        {
+          if (!book || !data || (include_count > 0 && !includes) || include_count < 0)
+            DJVU_API_THROW("djvu_book_add_copied_page: book and data are required");
+          const char *b = (const char *)data;
+          size_t skip = size >= 4 && memcmp(b, "AT&T", 4) == 0 ? 4 : 0;
+          if (size < skip + 12 || memcmp(b + skip, "FORM", 4) != 0 || memcmp(b + skip + 8, "DJVU", 4) != 0)
+            DJVU_API_THROW("djvu_book_add_copied_page: not a DjVu page (FORM:DJVU)");
+          std::vector<djvu_book::Include> copies;
+          for (int i = 0; i < include_count; i++)
+          {
+            const djvu_book_include &inc = includes[i];
+            const char *ib = (const char *)inc.data;
+            size_t iskip = ib && inc.size >= 4 && memcmp(ib, "AT&T", 4) == 0 ? 4 : 0;
+            if (!inc.id || !*inc.id || !ib || inc.size < iskip + 12 || memcmp(ib + iskip, "FORM", 4) != 0 ||
+                memcmp(ib + iskip + 8, "DJVI", 4) != 0)
+              DJVU_API_THROW("djvu_book_add_copied_page: an included file is not FORM:DJVI with an id");
+            copies.push_back(djvu_book::Include{inc.id, std::vector<char>(ib + iskip, ib + inc.size)});
+          }
+          if (djvu_book_add_page(book, data, size, id, title) != 0)
+            return -1; // reported
+          book->pages.back().copied = true;
+          book->pages.back().includes = std::move(copies);
+          return 0;
+        });
   }
 
   int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata)

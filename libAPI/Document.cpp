@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -382,6 +383,92 @@ void SavePage(djvu_document *d, int index, djvu_output_routine write, void *user
   Deliver(WithMagic(ReadAll(file->get_djvu_bytestream(true, true))), write, userdata);
 }
 
+// The ids a page or included file names in its INCL chunks, in order.
+std::vector<std::string> IncludedIds(const std::vector<unsigned char> &bytes)
+{
+  std::vector<std::string> ids;
+  const size_t base = bytes.size() >= 4 && !std::memcmp(bytes.data(), "AT&T", 4) ? 4 : 0;
+  GP<DJVU::IFFByteStream> iff =
+      DJVU::IFFByteStream::create(DJVU::ByteStream::create_static(bytes.data() + base, bytes.size() - base));
+  DJVU::GUTF8String id;
+  if (!iff->get_chunk(id))
+    return ids;
+  while (iff->get_chunk(id))
+  {
+    if (id == "INCL")
+    {
+      const std::vector<unsigned char> name = ReadAll(iff->get_bytestream());
+      std::string text(name.begin(), name.end());
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+      ids.push_back(text);
+    }
+    iff->close_chunk();
+  }
+  return ids;
+}
+
+std::vector<unsigned char> WithoutMagic(std::vector<unsigned char> bytes)
+{
+  if (bytes.size() >= 4 && !std::memcmp(bytes.data(), "AT&T", 4))
+    bytes.erase(bytes.begin(), bytes.begin() + 4);
+  return bytes;
+}
+
+void HandOver(djvu_file_routine write, void *userdata, const std::string &id,
+              const std::vector<unsigned char> &bytes)
+{
+  if (write(userdata, id.c_str(), bytes.data(), bytes.size()) != 0)
+    DJVU_API_THROW("djvu_document_page_files: output routine failed");
+}
+
+// Hands over the files bytes includes (depth first, each once), bounded in
+// depth so that a file including itself cannot loop.
+void HandOverIncluded(djvu_document *d, const std::vector<unsigned char> &bytes, int depth,
+                      std::set<std::string> &done, djvu_file_routine write, void *userdata)
+{
+  for (const std::string &id : IncludedIds(bytes))
+  {
+    if (!done.insert(id).second)
+      continue;
+    if (depth > 8)
+      DJVU_API_THROW("Included files nest too deep");
+    GP<DJVU::DataPool> pool;
+    if (d->type == DJVU_DOCUMENT_INDIRECT)
+      pool = d->components->get(id);
+    else if (GP<DJVU::DjVuFile> file = d->doc->get_djvu_file(DJVU::GUTF8String(id.c_str())))
+      pool = file->get_init_data_pool();
+    if (!pool)
+    {
+      const std::string msg = "The included file " + id + " is missing";
+      DJVU_API_THROW(msg.c_str());
+    }
+    const std::vector<unsigned char> included = WithoutMagic(ReadAll(pool->get_stream()));
+    HandOverIncluded(d, included, depth + 1, done, write, userdata);
+    HandOver(write, userdata, id, included);
+  }
+}
+
+void PageFiles(djvu_document *d, int index, djvu_file_routine write, void *userdata)
+{
+  CheckIndex(d, index);
+  if (!write)
+    DJVU_API_THROW("djvu_document_page_files: no output routine");
+  std::lock_guard<std::mutex> hold(d->lock);
+  library_ready();
+  std::string id;
+  if (d->type != DJVU_DOCUMENT_SINGLE_PAGE)
+    if (GP<DJVU::DjVmDir> dir = d->doc->get_djvm_dir())
+      if (GP<DJVU::DjVmDir::File> f = dir->page_to_file(index))
+        id = (const char *)f->get_load_name();
+  auto it = d->replaced.find(index);
+  const std::vector<unsigned char> page =
+      WithoutMagic(it != d->replaced.end() ? it->second : ReadAll(d->page_data(index)->get_stream()));
+  std::set<std::string> done;
+  HandOverIncluded(d, page, 0, done, write, userdata);
+  HandOver(write, userdata, id, page);
+}
+
 int ReadFile(void *userdata, void *buffer, int size)
 {
   if (size <= 0)
@@ -425,34 +512,35 @@ extern "C"
 
   djvu_document *djvu_document_open(const char *path)
   {
-    return guard((djvu_document *)nullptr,
-                 [&]() -> djvu_document *
-                 {
-                   if (!path)
-                     DJVU_API_THROW("djvu_document_open: a path is required");
-                   FILE *file = std::fopen(path, "rb");
-                   if (!file)
-                   {
-                     const std::string msg = std::string("Cannot open ") + path;
-                     DJVU_API_THROW(msg.c_str());
-                   }
-                   std::unique_ptr<FILE, int (*)(FILE *)> closer(file, std::fclose);
-                   const std::string p = path;
-                   const size_t slash = p.rfind('/');
-                   const std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
-                   return translated(
-                       [&]
-                       {
-                         return Open(ReadFile, file,
-                                     [dir](const std::string &name, std::vector<unsigned char> &bytes)
-                                     {
-                                       // Only files beside the index: a name never climbs out.
-                                       if (name.empty() || name.find('/') != std::string::npos || name == "..")
-                                         return false;
-                                       return ReadPath(dir + name, bytes);
-                                     });
-                       });
-                 });
+    return guard(
+        (djvu_document *)nullptr,
+        [&]() -> djvu_document *
+        {
+          if (!path)
+            DJVU_API_THROW("djvu_document_open: a path is required");
+          FILE *file = std::fopen(path, "rb");
+          if (!file)
+          {
+            const std::string msg = std::string("Cannot open ") + path;
+            DJVU_API_THROW(msg.c_str());
+          }
+          std::unique_ptr<FILE, int (*)(FILE *)> closer(file, std::fclose);
+          const std::string p = path;
+          const size_t slash = p.rfind('/');
+          const std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+          return translated(
+              [&]
+              {
+                return Open(ReadFile, file,
+                            [dir](const std::string &name, std::vector<unsigned char> &bytes)
+                            {
+                              // Only files beside the index: a name never climbs out.
+                              if (name.empty() || name.find('/') != std::string::npos || name == "..")
+                                return false;
+                              return ReadPath(dir + name, bytes);
+                            });
+              });
+        });
   }
 
   djvu_document *djvu_document_open_stream(djvu_read_routine read, void *userdata, djvu_fetch_routine fetch,
@@ -466,7 +554,8 @@ extern "C"
                        {
                          std::function<bool(const std::string &, std::vector<unsigned char> &)> served;
                          if (fetch)
-                           served = [fetch, fetch_data](const std::string &name, std::vector<unsigned char> &bytes)
+                           served =
+                               [fetch, fetch_data](const std::string &name, std::vector<unsigned char> &bytes)
                            { return fetch(fetch_data, name.c_str(), AppendBytes, &bytes) == 0; };
                          return Open(read, userdata, served);
                        });
@@ -527,6 +616,16 @@ extern "C"
                  [&]
                  {
                    translated([&] { Save(document, write, userdata); });
+                   return 0;
+                 });
+  }
+
+  int djvu_document_page_files(djvu_document *document, int index, djvu_file_routine write, void *userdata)
+  {
+    return guard(-1,
+                 [&]
+                 {
+                   translated([&] { PageFiles(document, index, write, userdata); });
                    return 0;
                  });
   }

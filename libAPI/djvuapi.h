@@ -330,6 +330,11 @@ int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *ima
    with djvu_document_free. One thread at a time per document. */
 typedef struct djvu_document_s djvu_document;
 
+/* Receives one file of a document: its name (a page id, a dictionary name
+   or an index name) and its bytes. Returns 0 on success; anything else
+   fails the call that handed the file over. */
+typedef int (*djvu_file_routine)(void *userdata, const char *name, const void *buffer, size_t count);
+
 /* djvu_document_type */
 enum
 {
@@ -408,6 +413,16 @@ int djvu_document_save(djvu_document *document, djvu_output_routine write, void 
    page as read with its included files merged into it. Returns 0 or -1 as
    djvu_document_save. */
 int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata);
+
+/* Hands over page index as stored, for copying it unchanged into another
+   document: first every file it includes (INCL chunks, depth first, each
+   once: shared shape dictionaries, shared annotations), then the page file
+   itself, each in one call of write(userdata, id, bytes, count) with its
+   id in this document (the page of a single-page document: "") and its
+   bytes as stored (FORM:DJVI or FORM:DJVU, without the "AT&T" magic). A
+   replaced page is handed over as replaced. Returns 0, or -1 after one
+   report (a missing included file is named). */
+int djvu_document_page_files(djvu_document *document, int index, djvu_file_routine write, void *userdata);
 /* Multi-page documents                                                      */
 /* ------------------------------------------------------------------------ */
 
@@ -447,6 +462,26 @@ void djvu_book_free(djvu_book *book);
    after one report. */
 int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title);
 
+/* A file a copied page includes, as djvu_document_page_files hands it
+   over. */
+typedef struct djvu_book_include_s
+{
+  const char *id;   /* its id in the page's INCL chunk */
+  const void *data; /* FORM:DJVI, with or without the "AT&T" magic */
+  size_t size;
+} djvu_book_include;
+
+/* Appends a page that is copied unchanged: data is a FORM:DJVU page as
+   stored in another document (hidden text, annotations and all), includes
+   the include_count files it names in its INCL chunks (all copied). The
+   page takes no part in shape sharing. An included file given again with
+   the same id and bytes (pages of one source sharing a dictionary) is
+   written once; an id already taken by other bytes or by a page is given
+   a new name, and then only the INCL chunk naming it is rewritten. id and
+   title as for djvu_book_add_page. Returns 0, or -1 after one report. */
+int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title,
+                              const djvu_book_include *includes, int include_count);
+
 /* Pages added so far (0 for null). */
 int djvu_book_page_count(const djvu_book *book);
 
@@ -463,10 +498,6 @@ int djvu_book_page_count(const djvu_book *book);
    (write then was not called, or wrote short). */
 int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata);
 
-/* Receives one file of an indirect document: its name (a page id, a
-   dictionary name or the index name) and its bytes. Returns 0 on
-   success; anything else fails the write. */
-typedef int (*djvu_file_routine)(void *userdata, const char *name, const void *buffer, size_t count);
 
 /* Writes the document as an indirect one: the index (FORM:DJVM with only
    DIRM) under index_name, then every component as its own file named by

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -106,6 +107,51 @@ int WriteIndirectFile(void *userdata, const char *name, const void *buffer, size
   return 0;
 }
 
+// The files djvu_document_page_files hands over: the included ones, then
+// the page.
+struct PageFiles
+{
+  std::vector<std::string> ids;
+  std::vector<std::vector<unsigned char>> bytes;
+};
+
+int CollectPageFile(void *userdata, const char *name, const void *buffer, size_t count)
+{
+  auto *files = static_cast<PageFiles *>(userdata);
+  files->ids.push_back(name);
+  const unsigned char *b = static_cast<const unsigned char *>(buffer);
+  files->bytes.emplace_back(b, b + count);
+  return 0;
+}
+
+// Adds page copyPage of the document at path unchanged; documents stay open
+// in docs for the next page from the same file.
+bool AddCopiedPage(
+    djvu_book *book, const BookPage &page,
+    std::vector<std::pair<std::string, std::unique_ptr<djvu_document, void (*)(djvu_document *)>>> &docs)
+{
+  djvu_document *doc = nullptr;
+  for (auto &open : docs)
+    if (open.first == page.file)
+      doc = open.second.get();
+  if (!doc)
+  {
+    if (!(doc = djvu_document_open(page.file.c_str())))
+      return false;
+    docs.emplace_back(page.file,
+                      std::unique_ptr<djvu_document, void (*)(djvu_document *)>(doc, djvu_document_free));
+  }
+  PageFiles files;
+  if (djvu_document_page_files(doc, page.copyPage, CollectPageFile, &files) != 0 || files.ids.empty())
+    return false;
+  std::vector<djvu_book_include> includes;
+  for (size_t i = 0; i + 1 < files.ids.size(); i++)
+    includes.push_back({files.ids[i].c_str(), files.bytes[i].data(), files.bytes[i].size()});
+  const std::vector<unsigned char> &bytes = files.bytes.back();
+  return djvu_book_add_copied_page(book, bytes.data(), bytes.size(), page.id.c_str(), page.title.c_str(),
+                                   includes.data(), (int)includes.size()) == 0;
+}
+
 int WriteBundle(void *userdata, const void *buffer, int count)
 {
   return count <= 0 ? count : (int)std::fwrite(buffer, 1, (size_t)count, static_cast<FILE *>(userdata));
@@ -174,8 +220,15 @@ int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, c
   std::unique_ptr<djvu_book, void (*)(djvu_book *)> book(djvu_book_new(&params), djvu_book_free);
   if (!book)
     return 0;
+  std::vector<std::pair<std::string, std::unique_ptr<djvu_document, void (*)(djvu_document *)>>> docs;
   for (const BookPage &page : pages)
   {
+    if (page.copyPage >= 0)
+    {
+      if (!AddCopiedPage(book.get(), page, docs))
+        return 0;
+      continue;
+    }
     std::vector<unsigned char> bytes;
     if (!ReadImageFile(page.file.c_str(), bytes) ||
         djvu_book_add_page(book.get(), bytes.data(), bytes.size(), page.id.c_str(), page.title.c_str()) != 0)

@@ -32,12 +32,14 @@ private:
   std::string m_dir;
 };
 
-// One encoded page of the book.
+// One page of the book: an encoded single-page file, or a page of a DjVu
+// document copied unchanged.
 struct BookPage
 {
-  std::string file;  // single-page DjVu file
+  std::string file;  // single-page DjVu file; or the DjVu document to copy from
   std::string id;    // file name in the document ("scan-p3.djvu")
   std::string title; // page title
+  int copyPage = -1; // from 0: that page of file is copied with what it includes
 };
 
 struct BookOptions
@@ -54,7 +56,8 @@ struct BookOptions
 // become "_".
 std::string BookPageId(const std::string &input, int page, int pageCount);
 
-// Writes the pages, in order, as one document at path. Bundled: one file,
+// Writes the pages, in order, as one document at path (a copied page keeps
+// its bytes and the files it includes; only the encoded pages share shapes). Bundled: one file,
 // through a hidden temporary renamed over path. Indirect: the index at path
 // and the components beside it, each written to a hidden temporary first and
 // all renamed only when every one was written. progress (may be null) sees

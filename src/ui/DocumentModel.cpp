@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "LoadImage.h"
 #include "MessageBox.h"
 #include "ZoomLogic.h"
 
@@ -111,39 +112,19 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   std::unique_ptr<CDibImage> fresh(new CDibImage);
   OpenResult result = kOpened;
   int zoom = 0;
-  switch (kind)
-  {
-  case kKindDjVu:
-  case kKindIw44:
-    // Another page of the document held is decoded from it, not opened
-    // again.
-    if (!fresh->OpenDjVu(path.c_str(), kind, m_nPageIndex,
-                         m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr))
-      result = kOpenFailed;
-    else if (fitZoom)
-    {
-      zoom = ClampZoom(fitZoom(*fresh, kind));
-      if (!fresh->RenderDjVu(0, depth, env.fancyZoom ? zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
-        result = kOpenFailed;
-    }
-    break;
-  case kKindBmp:
-    result = fresh->LoadBmp(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindPnm:
-    result = fresh->LoadPnm(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindJpeg:
-    result = fresh->LoadJpeg(path.c_str(), depth, env.jpegDct, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindTiff:
-    result = fresh->LoadTiff(path.c_str(), m_nPageIndex, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindPng:
-    result = fresh->LoadPng(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  default:
+  // Another page of the DjVu document held is decoded from it, not opened
+  // again.
+  const LoadResult read = LoadImage(path, kind, m_nPageIndex, depth, env.jpegDct, *fresh,
+                                    m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr);
+  if (read == kLoadUnknownKind)
     result = kTypeNotRecognized;
+  else if (read != kLoaded)
+    result = kOpenFailed;
+  else if ((kind == kKindDjVu || kind == kKindIw44) && fitZoom)
+  {
+    zoom = ClampZoom(fitZoom(*fresh, kind));
+    if (!fresh->RenderDjVu(0, depth, env.fancyZoom ? zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
+      result = kOpenFailed;
   }
 
   DeleteContents();

@@ -87,6 +87,13 @@ std::string BookSaveQuestion(int pageIndex, int pageCount)
   return text;
 }
 
+std::string BookSavePageText(int page, int count)
+{
+  char text[64];
+  std::snprintf(text, sizeof text, "Page %d of %d", page + 1, count);
+  return text;
+}
+
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath)
 {
   return Format("%s (last saved as %s)", FileNameOf(lastOpenedPath), FileNameOf(savedPath));

@@ -58,6 +58,9 @@ std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
 // "%s (last saved as %s)" with the two file names.
 // The Save As question for a page of a book saved as DjVu.
 std::string BookSaveQuestion(int pageIndex, int pageCount);
+// The whole-document save window's line for page (from 0) of count being
+// encoded: "Page 3 of 12".
+std::string BookSavePageText(int page, int count);
 
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath);
 

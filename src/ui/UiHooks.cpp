@@ -12,6 +12,7 @@ namespace
 {
 int g_depthOverride = 0;
 StartupHintFn g_hint = nullptr;
+BookSavePageFn g_bookSavePage = nullptr;
 } // namespace
 
 int ScreenDepth()
@@ -81,6 +82,17 @@ void SetStartupHintHook(StartupHintFn hook)
 bool ShowStartupHint(wxWindow *parent, bool currentNoStartupInfo)
 {
   return g_hint ? g_hint(parent, currentNoStartupInfo) : currentNoStartupInfo;
+}
+
+void SetBookSavePageHook(BookSavePageFn hook)
+{
+  g_bookSavePage = hook;
+}
+
+void CallBookSavePageHook(wxWindow *progressWindow, int page, int count)
+{
+  if (g_bookSavePage)
+    g_bookSavePage(progressWindow, page, count);
 }
 
 } // namespace vellum

@@ -26,6 +26,13 @@ void SetStartupHintHook(StartupHintFn hook);
 // Shows the hint through the hook; returns the new "NoStartupInfo" value.
 bool ShowStartupHint(wxWindow *parent, bool currentNoStartupInfo);
 
+// Called by the whole-document save window before each page is encoded,
+// with that window (its Cancel button has the id wxID_CANCEL): tests press
+// Cancel through it. Empty by default.
+using BookSavePageFn = void (*)(wxWindow *progressWindow, int page, int count);
+void SetBookSavePageHook(BookSavePageFn hook);
+void CallBookSavePageHook(wxWindow *progressWindow, int page, int count);
+
 } // namespace vellum
 
 #endif

@@ -1,7 +1,12 @@
 #include "VellumDoc.h"
 
+#include <algorithm>
+#include <memory>
+
+#include <wx/button.h>
 #include <wx/dialog.h>
 #include <wx/display.h>
+#include <wx/evtloop.h>
 #include <wx/filectrl.h>
 #include <wx/filedlg.h>
 #include <wx/sizer.h>
@@ -14,6 +19,7 @@
 #include "Dialogs.h"
 #include "MessageBox.h"
 #include "PageLogic.h"
+#include "SaveBook.h"
 #include "SaveImage.h"
 #include "Scanner.h"
 #include "UiHooks.h"
@@ -245,6 +251,82 @@ public:
   void OnSaveEnd() override { wxEndBusyCursor(); }
 };
 
+// The window of a whole-document save: the file, the page being encoded
+// ("Page 3 of 12"), the encoder's step, and Cancel. The save runs on this
+// thread, so between steps the window lets the user's input through to
+// itself alone (the other windows are disabled meanwhile); Cancel takes
+// effect before the next page and nothing is written.
+class BookSaveProgressWindow : public wxDialog, public CBookSaveProgress
+{
+public:
+  BookSaveProgressWindow(wxWindow *owner, const std::string &message)
+      : wxDialog(owner, wxID_ANY, "Save in progress", wxDefaultPosition, wxDefaultSize, wxCAPTION)
+  {
+    wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
+    wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
+    text->Wrap(FromDIP(320));
+    sizer->Add(text, 0, wxALL | wxEXPAND, FromDIP(12));
+    m_page = new wxStaticText(this, wxID_ANY, " ");
+    sizer->Add(m_page, 0, wxLEFT | wxRIGHT | wxEXPAND, FromDIP(12));
+    m_step = new wxStaticText(this, wxID_ANY, " ");
+    sizer->Add(m_step, 0, wxLEFT | wxRIGHT | wxTOP | wxEXPAND, FromDIP(12));
+    wxButton *cancel = new wxButton(this, wxID_CANCEL, "Cancel");
+    cancel->Bind(wxEVT_BUTTON,
+                 [this, cancel](wxCommandEvent &)
+                 {
+                   m_cancelled = true;
+                   cancel->Disable();
+                   m_step->SetLabel("Stopping after this page...");
+                 });
+    sizer->Add(cancel, 0, wxALL | wxALIGN_CENTER_HORIZONTAL, FromDIP(12));
+    SetSizerAndFit(sizer);
+    SetSize(wxSize(std::max(GetSize().x, FromDIP(360)), GetSize().y));
+    if (owner)
+    {
+      const wxRect main = owner->GetScreenRect();
+      const wxSize size = GetSize();
+      Move(main.x + main.width / 2 - size.x / 2, main.y + main.height / 2 - size.y / 2);
+    }
+    Show();
+    Update();
+    m_disabler.reset(new wxWindowDisabler(this));
+  }
+  void OnBookPage(int page, int count) override
+  {
+    m_page->SetLabel(wxString::FromUTF8(BookSavePageText(page, count)));
+    if (!m_cancelled)
+      m_step->SetLabel(" ");
+    CallBookSavePageHook(this, page, count);
+    LetInputThrough();
+  }
+  bool Cancelled() override
+  {
+    LetInputThrough();
+    return m_cancelled;
+  }
+  void OnSaveProgress(const char *text, int percent) override
+  {
+    if (m_cancelled)
+      return LetInputThrough();
+    const wxString step = wxString::Format("%s %d%%", text ? text : "", percent);
+    if (step != m_step->GetLabel())
+      m_step->SetLabel(step);
+    LetInputThrough();
+  }
+  void OnSaveBegin() override { wxBeginBusyCursor(); }
+  void OnSaveEnd() override { wxEndBusyCursor(); }
+
+private:
+  void LetInputThrough()
+  {
+    if (wxEventLoopBase *loop = wxEventLoopBase::GetActive())
+      loop->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_USER_INPUT);
+  }
+  wxStaticText *m_page, *m_step;
+  bool m_cancelled = false;
+  std::unique_ptr<wxWindowDisabler> m_disabler;
+};
+
 } // namespace
 
 DialogDocument CVellumDoc::DialogDoc()
@@ -265,6 +347,20 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
   const std::string file = path.utf8_string();
   CMainFrame *frame = wxGetApp().MainFrame();
   int result = 0;
+  if (SavesTiffAsBook())
+  {
+    // Every page of the TIFF file, the one shown with its edits; the
+    // others are read from the file one at a time.
+    BookSaveProgressWindow progress(frame, SaveProgressMessage(file));
+    BookOptions options;
+    options.lossless = s.DjvuLossless != 0;
+    result = SaveTiffAsBook(file, m_model.m_strLastOpenedPath, m_model.m_pImage->m_nPageCount,
+                            m_model.m_pImage->m_nPageIndex, *m_model.m_pImage, s, options, &progress);
+    if (result)
+      Modify(false);
+    progress.Destroy();
+  }
+  else
   {
     SaveProgressWindow progress(frame, SaveProgressMessage(file));
     // Full scale for the writer; the view's rendering comes back afterwards.
@@ -275,8 +371,8 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
       rendered = Rerender(false, s.FancyZoom != 0, 0);
     if (m_model.m_strSoftware.empty())
       m_model.m_strSoftware = SoftwareText();
-    result = SaveImage(file, m_model.m_nSaveKind, *m_model.m_pImage, s, m_model.m_strSoftware.c_str(), &progress,
-                       m_model.m_nSaveScope);
+    result = SaveImage(file, m_model.m_nSaveKind, *m_model.m_pImage, s, m_model.m_strSoftware.c_str(),
+                       &progress, m_model.m_nSaveScope);
     m_model.m_nZoom = zoom;
     if ((fullScale && rendered) || (!fullScale && zoom != 0))
       Rerender(s.Dither != 0, s.FancyZoom != 0, zoom);
@@ -289,6 +385,13 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
   }
   UpdateAllViews();
   return result != 0;
+}
+
+bool CVellumDoc::SavesTiffAsBook() const
+{
+  return m_model.HasImage() && m_model.m_nSaveKind == IMAGE_FILE_DJVU &&
+         m_model.m_nSaveScope == kSaveWholeDocument && m_model.m_nContentKind == kKindTiff &&
+         m_model.m_pImage->m_nPageCount > 1;
 }
 
 bool CVellumDoc::Save()
@@ -358,10 +461,12 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
       !RunResolutionReview(image.PageXDpi(), image.PageYDpi(), s,
                            [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
     return false;
-  // A page of a book saved as DjVu: the whole document or that page alone.
-  // File > Save always writes the whole document.
+  // A page of a book or of a multi-page TIFF file saved as DjVu: the whole
+  // document or that page alone. File > Save always writes the whole
+  // document.
   m_model.m_nSaveScope = kSaveWholeDocument;
-  if (kind == IMAGE_FILE_DJVU && image.m_pBook && image.m_nPageCount > 1)
+  if (kind == IMAGE_FILE_DJVU && image.m_nPageCount > 1 &&
+      (image.m_pBook || m_model.m_nContentKind == kKindTiff))
   {
     const std::string question = BookSaveQuestion(image.m_nPageIndex, image.m_nPageCount);
     const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);

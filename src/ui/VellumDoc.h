@@ -54,6 +54,9 @@ public:
   // "SaveDir"/"SaveType", writes, and on success takes the name as the path
   // name and sets the "last saved as" title.
   bool SaveAsTo(const std::string &name, int filterIndex);
+  // Whether OnSaveDocument writes every page of the multi-page TIFF file
+  // shown as one DjVu document (the DjVu save kind, whole-document scope).
+  bool SavesTiffAsBook() const;
   // Frameworks's close question: the document's own "Save %s first?".
   bool OnSaveModified() override { return AskSaveFirst(); }
 

@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <sys/wait.h>
 
 #include "FilesTestUtil.h"
@@ -286,6 +288,195 @@ TEST(ConvertBook, ConcurrentRunsUnderGnuParallel)
     EXPECT_EQ(PageCount(name), 2);
     EXPECT_TRUE(ReadFile(name) == ReadFile(alone)) << name;
   }
+}
+
+namespace
+{
+
+std::string Shell(const std::string &cmd)
+{
+  std::string out;
+  files_test::Run(cmd + " 2>/dev/null", out);
+  return out;
+}
+
+// The component files of a document by id, as djvmcvt splits it.
+std::map<std::string, std::string> Components(const std::string &doc, const std::string &dir)
+{
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::map<std::string, std::string> files;
+  if (Status("djvmcvt -i " + Q(doc) + " " + Q(dir) + " index.djvu >/dev/null 2>&1") != 0)
+    return files;
+  for (auto &e : fs::directory_iterator(dir))
+    if (e.path().filename() != "index.djvu")
+      files[e.path().filename().string()] = ReadFile(e.path().string());
+  return files;
+}
+
+} // namespace
+
+// DjVu documents as the pages of a book: re-encoded like any page (the
+// hidden text kept), or with --copy-pages copied byte for byte with the
+// dictionaries they include; mixed with TIFF and PNG pages; --pages over
+// DjVu inputs. Every page renders as its single-page conversion, or as the
+// source page when copied.
+TEST(ConvertBook, DjVuInputsReencodedOrCopied)
+{
+  const std::string four = Corpus("books/book-bundled-4p.djvu"),
+                    shared = Corpus("books/book-shared-dict-3p.djvu");
+  const std::string g4 = Corpus("tiff/multipage-g4-3p-400dpi.tif"), rgb = Corpus("png/rgb8-300dpi.png"),
+                    grey1 = Corpus("png/grey1-300dpi.png");
+  struct Source
+  {
+    std::string file;
+    int page; // from 1
+    bool copied;
+  };
+  struct Case
+  {
+    const char *name;
+    std::string args;
+    std::vector<Source> pages;
+  } cases[] = {
+      {"pages",
+       "--pages 1-2,3 " + Q(four) + " " + Q(shared) + " " + Q(rgb) + " " + Q(grey1),
+       {{four, 1, false},
+        {four, 2, false},
+        {four, 3, false},
+        {shared, 1, false},
+        {shared, 2, false},
+        {shared, 3, false},
+        {rgb, 1, false},
+        {grey1, 1, false}}},
+      {"copied",
+       "--copy-pages --all-pages " + Q(shared) + " " + Q(four) + " " + Q(g4),
+       {{shared, 1, true},
+        {shared, 2, true},
+        {shared, 3, true},
+        {four, 1, true},
+        {four, 2, true},
+        {four, 3, true},
+        {four, 4, true},
+        {g4, 1, false},
+        {g4, 2, false},
+        {g4, 3, false}}},
+      {"copied-range",
+       "--copy-pages --pages 2-9 " + Q(shared) + " " + Q(rgb),
+       {{shared, 2, true}, {shared, 3, true}, {rgb, 1, false}}},
+  };
+  std::string dir = Scratch("book-djvu-inputs");
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    std::string doc = dir + "/" + c.name + ".djvu", out;
+    ASSERT_EQ(Convert(c.args + " -q -o " + Q(doc), &out), 0) << out;
+    ASSERT_EQ(PageCount(doc), (int)c.pages.size());
+    std::map<std::string, std::string> parts = Components(doc, dir + "/split");
+    for (size_t k = 0; k < c.pages.size(); k++)
+    {
+      const Source &src = c.pages[k];
+      SCOPED_TRACE("page " + std::to_string(k + 1));
+      const bool djvu = src.file == four || src.file == shared;
+      std::string want = src.file;
+      int wantPage = src.page;
+      if (!src.copied)
+      {
+        want = dir + "/single.djvu";
+        ASSERT_EQ(Convert("-f -q " + Q(src.file) +
+                          (djvu || src.file == g4 ? " --page " + std::to_string(src.page) : "") + " -o " +
+                          Q(want)),
+                  0);
+        wantPage = 1;
+      }
+      Rgb a = RenderPage(want, wantPage), b = RenderPage(doc, (int)k + 1);
+      ASSERT_TRUE(a.ok() && b.ok());
+      // Lossy sharing may put a near shape of another page in place.
+      const long changed = ChangedPixels(a, b);
+      ASSERT_GE(changed, 0) << "page size differs";
+      EXPECT_LE(changed, src.copied ? 0L : (long)a.width * a.height / 1000);
+      if (djvu)
+      {
+        const std::string txt = "djvused -e 'select " + std::to_string(src.page) + "; print-txt' ";
+        EXPECT_EQ(Shell("djvused -e 'select " + std::to_string(k + 1) + "; print-txt' " + Q(doc)),
+                  Shell(txt + Q(src.file)));
+      }
+      if (src.copied)
+      {
+        // The stored page, byte for byte, under the book's page id.
+        std::map<std::string, std::string> source = Components(src.file, dir + "/source");
+        std::string ls = Shell("djvused -e ls " + Q(src.file));
+        std::string id;
+        std::istringstream lines(ls);
+        for (std::string line; std::getline(lines, line);)
+        {
+          std::istringstream f(line);
+          std::string n, type, bytes, name;
+          if (f >> n >> type >> bytes >> name && type == "P" && n == std::to_string(src.page))
+            id = name;
+        }
+        ASSERT_FALSE(id.empty()) << ls;
+        const std::string stem =
+            fs::path(src.file).stem().string() + "-p" + std::to_string(src.page) + ".djvu";
+        ASSERT_TRUE(parts.count(stem)) << stem;
+        EXPECT_TRUE(parts[stem] == source[id]) << stem << " differs from " << id;
+        if (src.file == shared)
+        {
+          EXPECT_TRUE(parts["dict0039.iff"] == source["dict0039.iff"]);
+        }
+      }
+    }
+  }
+}
+
+// Copied pages of two books whose dictionaries have one name and other
+// bytes: the second is renamed and its pages name it; each page still
+// renders as in its own book, and a dictionary met twice is written once.
+TEST(ConvertBook, CopiedDictionariesOfOneName)
+{
+  std::string dir = Scratch("book-copy-names");
+  const std::string a = dir + "/a.djvu", b = dir + "/b.djvu", both = dir + "/both.djvu";
+  ASSERT_EQ(Convert("-q " + BitonalInputs() + " -o " + Q(a)), 0);
+  ASSERT_EQ(Convert("-q " + Q(Corpus(kBitonal[4])) + " " + Q(Corpus(kBitonal[0])) + " -o " + Q(b)), 0);
+  ASSERT_NE(Shell("djvused -e ls " + Q(a)).find("shapes1.djbz"), std::string::npos);
+  ASSERT_NE(Shell("djvused -e ls " + Q(b)).find("shapes1.djbz"), std::string::npos);
+  std::string out;
+  ASSERT_EQ(Convert("-q --copy-pages --all-pages " + Q(a) + " " + Q(b) + " " + Q(a) + " -o " + Q(both), &out),
+            0)
+      << out;
+  const int na = PageCount(a), nb = PageCount(b);
+  ASSERT_EQ(PageCount(both), 2 * na + nb);
+  const std::string ls = Shell("djvused -e ls " + Q(both));
+  EXPECT_NE(ls.find("shapes1.djbz"), std::string::npos) << ls;
+  EXPECT_NE(ls.find("shapes1-2.djbz"), std::string::npos) << ls;
+  EXPECT_EQ(ls.find("shapes1-3.djbz"), std::string::npos) << ls;
+  for (int k = 1; k <= 2 * na + nb; k++)
+  {
+    const std::string &src = k <= na ? a : k <= na + nb ? b : a;
+    const int page = k <= na ? k : k <= na + nb ? k - na : k - na - nb;
+    EXPECT_EQ(MaxDiff(RenderPage(both, k), RenderPage(src, page)), 0) << "page " << k;
+  }
+}
+
+// One DjVu book with --all-pages into a FILE.djvu stays one document: every
+// page, the outline and the hidden text; with --copy-pages it is the same
+// file. --copy-pages with an image operation is refused.
+TEST(ConvertBook, OneDjVuBookStaysOneDocument)
+{
+  const std::string book = Corpus("books/book-bundled-4p.djvu");
+  std::string dir = Scratch("book-whole");
+  const std::string doc = dir + "/all.djvu", copy = dir + "/copy.djvu";
+  std::string out;
+  ASSERT_EQ(Convert("-q --all-pages " + Q(book) + " -o " + Q(doc), &out), 0) << out;
+  EXPECT_EQ(PageCount(doc), 4);
+  EXPECT_EQ(Shell("djvused -e print-outline " + Q(doc)), Shell("djvused -e print-outline " + Q(book)));
+  EXPECT_FALSE(Shell("djvused -e print-outline " + Q(book)).empty());
+  EXPECT_EQ(Shell("djvused -e print-txt " + Q(doc)), Shell("djvused -e print-txt " + Q(book)));
+  ASSERT_EQ(Convert("-q --copy-pages --all-pages " + Q(book) + " -o " + Q(copy), &out), 0) << out;
+  EXPECT_TRUE(ReadFile(copy) == ReadFile(book));
+  EXPECT_EQ(Convert("--copy-pages --rotate left " + Q(book) + " -o " + Q(dir + "/turned.djvu"), &out), 2);
+  EXPECT_NE(out.find("--copy-pages copies pages unchanged"), std::string::npos) << out;
+  EXPECT_EQ(Join(Listing(dir)), "all.djvu copy.djvu ");
 }
 
 #endif

@@ -3,7 +3,14 @@
 // leaving no file and the old one whole.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <sstream>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "FilesTestUtil.h"
 #include "SaveBook.h"
@@ -94,4 +101,57 @@ TEST(SaveBook, CancelAndFailureLeaveTheOldFile)
   for (auto &e : fs::directory_iterator(dir))
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"book.djvu"});
+}
+
+// A full disk, imitated by a file size limit in a child process: with room
+// for no page, and with room for each page but not for the whole document,
+// the save fails, the old file is whole and nothing else is left.
+TEST(SaveBook, FullDiskLeavesTheOldFile)
+{
+  std::string tif = Corpus("tiff/multipage-g4-3p-400dpi.tif");
+  std::string dir = Scratch("save-book-full");
+  std::string doc = dir + "/book.djvu";
+  CVellumSettings settings;
+  settings.DjvuLossless = 1;
+  BookOptions options;
+  options.share = false; // the document is then the pages' sum
+  CDibImage current;
+  ASSERT_EQ(current.LoadTiff(tif.c_str(), 0, DIB_HEADER_INFO), 1);
+  ASSERT_EQ(SaveTiffAsBook(doc, tif, 3, 0, current, settings, options, nullptr), 1) << g_szLastImageError;
+  const std::string old = ReadFile(doc);
+  // djvused's listing: "   1 P    12345 name.djvu" per page.
+  std::string listing;
+  ASSERT_TRUE(files_test::Run("djvused -e ls '" + doc + "' 2>/dev/null", listing));
+  uintmax_t largestPage = 0;
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);)
+  {
+    std::istringstream fields(line);
+    std::string number, type;
+    uintmax_t bytes = 0;
+    if (fields >> number >> type >> bytes && type == "P")
+      largestPage = std::max(largestPage, bytes);
+  }
+  ASSERT_GT(largestPage, 0u);
+  for (rlim_t limit : {(rlim_t)100, (rlim_t)(largestPage + 40)})
+  {
+    ASSERT_LT(limit, old.size());
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0)
+    {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit rl = {limit, limit};
+      setrlimit(RLIMIT_FSIZE, &rl);
+      _exit(SaveTiffAsBook(doc, tif, 3, 0, current, settings, options, nullptr) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "limit " << limit << ": the save succeeded";
+    EXPECT_EQ(ReadFile(doc), old) << "limit " << limit;
+    std::vector<std::string> left;
+    for (auto &e : fs::directory_iterator(dir))
+      left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"book.djvu"}) << "limit " << limit;
+  }
 }

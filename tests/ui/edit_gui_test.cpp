@@ -19,6 +19,7 @@
 #include <wx/dcscreen.h>
 #include <wx/log.h>
 #include <wx/modalhook.h>
+#include <wx/stattext.h>
 #include <wx/statusbr.h>
 
 #include "CommandIds.h"
@@ -38,12 +39,39 @@ namespace
 {
 
 std::vector<std::string> g_boxes;
+int g_wholeDocument = VID_YES; // the answer to "Save the whole document"
 
 int RecordBox(const char *text, const char *, unsigned)
 {
   g_boxes.push_back(text);
   // A book saved as DjVu: the whole document. "Save %s first?": No.
-  return std::string(text).rfind("Save the whole document", 0) == 0 ? VID_YES : VID_NO;
+  return std::string(text).rfind("Save the whole document", 0) == 0 ? g_wholeDocument : VID_NO;
+}
+
+// The whole-document save window before each page: what it shows, whether
+// the main window takes input meanwhile, and Cancel pressed on page
+// g_cancelBefore (from 0).
+struct BookSaveSeen
+{
+  std::vector<std::string> pageTexts;
+  bool frameEnabled = false;
+  int cancelBefore = -1;
+} g_bookSave;
+
+void SeeBookSavePage(wxWindow *window, int page, int)
+{
+  for (wxWindow *child : window->GetChildren())
+    if (auto *text = dynamic_cast<wxStaticText *>(child))
+      if (text->GetLabel().StartsWith("Page "))
+        g_bookSave.pageTexts.push_back(text->GetLabel().utf8_string());
+  g_bookSave.frameEnabled = g_bookSave.frameEnabled || wxGetApp().MainFrame()->IsEnabled();
+  if (page != g_bookSave.cancelBefore)
+    return;
+  wxWindow *cancel = window->FindWindow(wxID_CANCEL);
+  ASSERT_NE(cancel, nullptr);
+  wxCommandEvent click(wxEVT_BUTTON, wxID_CANCEL);
+  click.SetEventObject(cancel);
+  cancel->ProcessWindowEvent(click);
 }
 
 // Answers the Resize dialog with a chosen size; other dialogs with Cancel.
@@ -562,6 +590,7 @@ int main(int argc, char **argv)
         ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
       });
   VellumSetMessageBoxHook(RecordBox);
+  SetBookSavePageHook(SeeBookSavePage);
   g_dialogs.Register();
   if (!app->CallOnInit())
     return 2;
@@ -625,7 +654,8 @@ TEST_F(EditGui, BookSavedAfterAnEditOnPageTwoKeepsEverything)
   ASSERT_FALSE(g_boxes.empty());
   EXPECT_EQ(g_boxes.back().rfind("Save the whole document (4 pages)?", 0), 0u) << g_boxes.back();
   EXPECT_EQ(Shell("djvused -e n '" + out + "'"), "4\n");
-  EXPECT_EQ(Shell("djvused -e print-outline '" + out + "'"), Shell("djvused -e print-outline '" + book + "'"));
+  EXPECT_EQ(Shell("djvused -e print-outline '" + out + "'"),
+            Shell("djvused -e print-outline '" + book + "'"));
   for (int p : {1, 2, 4})
   {
     const std::string text = "djvused -e 'select " + std::to_string(p) + "; print-pure-txt' '";
@@ -634,8 +664,8 @@ TEST_F(EditGui, BookSavedAfterAnEditOnPageTwoKeepsEverything)
   // Page 2 shows the edit: its rendering is the negative of the original's.
   auto mean = [](const std::string &file, int page)
   {
-    const std::string pgm = Shell("ddjvu -format=pgm -subsample=8 -page=" + std::to_string(page) + " '" + file +
-                                  "' - 2>/dev/null");
+    const std::string pgm = Shell("ddjvu -format=pgm -subsample=8 -page=" + std::to_string(page) + " '" +
+                                  file + "' - 2>/dev/null");
     double sum = 0;
     const size_t px = pgm.size() > 1000 ? 1000 : 0;
     for (size_t i = pgm.size() - px; i < pgm.size(); i++)
@@ -648,4 +678,64 @@ TEST_F(EditGui, BookSavedAfterAnEditOnPageTwoKeepsEverything)
   EXPECT_GT(before, 200);
   EXPECT_LT(after, 60);
   EXPECT_EQ(mean(out, 1), mean(book, 1));
+}
+
+// A multi-page TIFF saved as DjVu: the whole document (every page, the
+// window naming each page as it is encoded, the main window shut off
+// meanwhile), the current page alone, and Cancel, which leaves no file,
+// no hidden temporary and an older file whole.
+TEST_F(EditGui, MultiPageTiffSavedAsDjVuWholeCurrentPageOrCancelled)
+{
+  const std::string tif = Corpus("tiff/multipage-g4-3p-400dpi.tif");
+  Open("tiff/multipage-g4-3p-400dpi.tif");
+  ASSERT_EQ(Image().m_nPageCount, 3);
+  Command(ID_PAGE_NEXT);
+  ASSERT_EQ(Image().m_nPageIndex, 1);
+  const std::string dir =
+      std::string(std::getenv("VELLUM_TEST_TMP") ? std::getenv("VELLUM_TEST_TMP") : "/tmp") + "/tiff-book";
+  Shell("rm -rf '" + dir + "'; mkdir -p '" + dir + "'");
+  auto listing = [&] { return Shell("ls -A '" + dir + "'"); };
+  // Lossless, so that each page decodes to exactly the TIFF's page.
+  CVellumSettings &s = wxGetApp().m_settings;
+  const int lossless = s.DjvuLossless;
+  s.DjvuLossless = 1;
+
+  const std::string whole = dir + "/whole.djvu";
+  g_bookSave = BookSaveSeen();
+  ASSERT_TRUE(Doc().SaveAsTo(whole, 1));
+  ASSERT_FALSE(g_boxes.empty());
+  EXPECT_EQ(g_boxes.back().rfind("Save the whole document (3 pages)?", 0), 0u) << g_boxes.back();
+  EXPECT_EQ(Shell("djvused -e n '" + whole + "'"), "3\n");
+  EXPECT_EQ(g_bookSave.pageTexts, (std::vector<std::string>{"Page 1 of 3", "Page 2 of 3", "Page 3 of 3"}));
+  EXPECT_FALSE(g_bookSave.frameEnabled);
+  EXPECT_TRUE(Frame().IsEnabled());
+  // Page 3 is the file's third page, not the page shown.
+  EXPECT_EQ(Shell("ddjvu -format=pbm -page=3 '" + whole + "' - | md5sum"),
+            Shell("convert '" + tif + "[2]' pbm:- | md5sum"));
+
+  g_wholeDocument = VID_NO;
+  const std::string single = dir + "/single.djvu";
+  g_bookSave = BookSaveSeen();
+  EXPECT_TRUE(Doc().SaveAsTo(single, 1));
+  g_wholeDocument = VID_YES;
+  EXPECT_EQ(Shell("djvused -e n '" + single + "'"), "1\n");
+  EXPECT_TRUE(g_bookSave.pageTexts.empty());
+  EXPECT_EQ(Shell("ddjvu -format=pbm '" + single + "' - | md5sum"),
+            Shell("convert '" + tif + "[1]' pbm:- | md5sum"));
+
+  for (int cancelBefore : {0, 2})
+  {
+    g_bookSave = BookSaveSeen();
+    g_bookSave.cancelBefore = cancelBefore;
+    EXPECT_FALSE(Doc().SaveAsTo(dir + "/cancelled.djvu", 1));
+    EXPECT_EQ(listing(), "single.djvu\nwhole.djvu\n") << cancelBefore;
+  }
+  const std::string before = Shell("md5sum < '" + whole + "'");
+  g_bookSave = BookSaveSeen();
+  g_bookSave.cancelBefore = 1;
+  EXPECT_FALSE(Doc().SaveAsTo(whole, 1));
+  EXPECT_EQ(Shell("md5sum < '" + whole + "'"), before);
+  EXPECT_EQ(listing(), "single.djvu\nwhole.djvu\n");
+  EXPECT_TRUE(Frame().IsEnabled());
+  s.DjvuLossless = lossless;
 }

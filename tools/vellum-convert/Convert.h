@@ -1,11 +1,13 @@
-// vellum-convert: command-line parsing and the conversion of one input file.
+// vellum-convert: the command line and a whole run.
 //
 // The tool reads every kind the program reads (BMP, PNM, TIFF, JPEG, PNG,
 // DjVu, IW44), applies the image operations given on the command line in
 // their order, and writes DjVu, IW44, BMP, PNM, JPEG or PNG with the
 // program's writers and the settings of Vellum.ini (overridable on the
-// command line). Its thumbnail mode writes a small PNG of a file's first
-// page for file managers.
+// command line): a file per input or page, or one DjVu document of many
+// pages (a book), the files or pages converted in parallel workers. Its
+// thumbnail mode writes a small PNG of a file's first page for file
+// managers.
 #ifndef VELLUM_TOOLS_CONVERT_H
 #define VELLUM_TOOLS_CONVERT_H
 
@@ -49,7 +51,8 @@ struct Options
   bool indirect = false;  // index plus page files instead of one bundle
   int pagesPerDict = 10;  // pages sharing one shape dictionary (1: none)
   bool keepGoing = false; // write the pages that converted when some failed
-  int method = 2; // resize method (DIB_RESAMPLE_*)
+  bool copyPages = false; // pages of DjVu inputs copied as they are, not re-encoded
+  int method = 2;         // resize method (DIB_RESAMPLE_*)
   std::vector<Operation> operations;
   std::string settingsFile; // empty: the usual Vellum.ini
   // -1 (or false): from the settings. quality is the output kind's: JPEG,
