@@ -16,6 +16,7 @@
 #include "ClipboardDib.h"
 #include "MainFrame.h"
 #include "CommandIds.h"
+#include "DibRowsOf.h"
 #include "Dialogs.h"
 #include "MessageBox.h"
 #include "PageLogic.h"
@@ -237,11 +238,7 @@ public:
     sizer->Add(text, 1, wxALL | wxEXPAND, FromDIP(12));
     SetSizerAndFit(sizer);
     if (owner)
-    {
-      const wxRect main = owner->GetScreenRect();
-      const wxSize size = GetSize();
-      Move(main.x + main.width / 2 - size.x / 2, main.y + main.height / 2 - size.y / 2);
-    }
+      CentreOnParent();
     Show();
     Update();
   }
@@ -282,11 +279,7 @@ public:
     SetSizerAndFit(sizer);
     SetSize(wxSize(std::max(GetSize().x, FromDIP(360)), GetSize().y));
     if (owner)
-    {
-      const wxRect main = owner->GetScreenRect();
-      const wxSize size = GetSize();
-      Move(main.x + main.width / 2 - size.x / 2, main.y + main.height / 2 - size.y / 2);
-    }
+      CentreOnParent();
     Show();
     Update();
     m_disabler.reset(new wxWindowDisabler(this));
@@ -630,15 +623,7 @@ std::vector<uint8_t> CVellumDoc::MakeSelectionBitmap(const SelRect &rect)
   DibSource src;
   src.headerKind = image.m_nHeaderKind;
   src.header = image.m_pBlock;
-  src.rows.pixels = image.Bits();
-  src.rows.palette = reinterpret_cast<const uint8_t *>(image.Palette());
-  src.rows.paletteEntries = image.PaletteEntries();
-  src.rows.width = image.m_nWidth;
-  src.rows.height = image.m_nHeight;
-  src.rows.bitsPerPixel = image.m_nBitsPerPixel;
-  src.rows.stride = image.m_nStride;
-  src.rows.bottomUp = image.m_nRowOrder != DIB_ROWS_TOPDOWN;
-  src.rows.rgbOrder = image.m_nChannelOrder == DIB_CHANNELS_RGB;
+  src.rows = DibRowsOf(image);
   src.xdpi = image.m_nXDpi;
   src.ydpi = image.m_nYDpi;
   std::vector<uint8_t> block;

@@ -10,7 +10,7 @@
 #include <wx/utils.h>
 
 #include "CommandIds.h"
-#include "DibDraw.h"
+#include "DibRowsOf.h"
 #include "HandCursors.h"
 #include "Logo.h"
 #include "MainFrame.h"
@@ -502,16 +502,7 @@ void CVellumView::OnDraw(wxDC *dc)
     DrawLogo(*dc, wxPoint(sx + client.x / 2, sy + client.y / 2));
     return;
   }
-  DibRows rows;
-  rows.pixels = image->Bits();
-  rows.palette = reinterpret_cast<const uint8_t *>(image->Palette());
-  rows.paletteEntries = image->PaletteEntries();
-  rows.width = image->m_nWidth;
-  rows.height = image->m_nHeight;
-  rows.bitsPerPixel = image->m_nBitsPerPixel;
-  rows.stride = image->m_nStride;
-  rows.bottomUp = image->m_nRowOrder != DIB_ROWS_TOPDOWN;
-  rows.rgbOrder = image->m_nChannelOrder == DIB_CHANNELS_RGB;
+  const DibRows rows = DibRowsOf(*image);
   if (RenderVisible(rows, plan, m_rgb))
   {
     wxImage visible(plan.dstW, plan.dstH, m_rgb.data(), true);
@@ -802,16 +793,7 @@ void CVellumView::DrawOverlay(wxDC &dc, int sx, int sy)
   plan.dstW = plan.drawnW;
   plan.dstH = plan.drawnH;
   plan.empty = plan.dstW <= 0 || plan.dstH <= 0;
-  DibRows rows;
-  rows.pixels = insert.Bits();
-  rows.palette = reinterpret_cast<const uint8_t *>(insert.Palette());
-  rows.paletteEntries = insert.PaletteEntries();
-  rows.width = insert.m_nWidth;
-  rows.height = insert.m_nHeight;
-  rows.bitsPerPixel = insert.m_nBitsPerPixel;
-  rows.stride = insert.m_nStride;
-  rows.bottomUp = insert.m_nRowOrder != DIB_ROWS_TOPDOWN;
-  rows.rgbOrder = insert.m_nChannelOrder == DIB_CHANNELS_RGB;
+  const DibRows rows = DibRowsOf(insert);
   std::vector<uint8_t> rgb;
   if (RenderVisible(rows, plan, rgb))
   {

@@ -6,7 +6,7 @@
 #include <wx/dc.h>
 #include <wx/gdicmn.h>
 
-#include "DibDraw.h"
+#include "DibRowsOf.h"
 #include "DibImage.h"
 #include "MessageBox.h"
 #include "Settings.h"
@@ -26,16 +26,7 @@ wxImage DibToWxImage(const CDibImage &image)
 {
   if (image.IsEmpty() || image.m_nWidth <= 0 || image.m_nHeight <= 0)
     return wxImage();
-  DibRows rows;
-  rows.pixels = image.Bits();
-  rows.palette = reinterpret_cast<const uint8_t *>(image.Palette());
-  rows.paletteEntries = image.PaletteEntries();
-  rows.width = image.m_nWidth;
-  rows.height = image.m_nHeight;
-  rows.bitsPerPixel = image.m_nBitsPerPixel;
-  rows.stride = image.m_nStride;
-  rows.bottomUp = image.m_nRowOrder != DIB_ROWS_TOPDOWN;
-  rows.rgbOrder = image.m_nChannelOrder == DIB_CHANNELS_RGB;
+  const DibRows rows = DibRowsOf(image);
   if (!DibRowsValid(rows) || static_cast<int64_t>(rows.stride) * rows.height > image.m_nPixelSize)
     return wxImage();
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "DibDraw.h"
+#include "DibRowsOf.h"
 #include "DocumentNames.h"
 #include "PageLogic.h"
 
@@ -15,16 +15,7 @@ bool DibToRgb(const CDibImage &image, int percent, ThumbPicture &out)
   out.size = {};
   if (image.IsEmpty() || percent < 1 || percent > 100)
     return false;
-  DibRows rows;
-  rows.pixels = image.Bits();
-  rows.palette = reinterpret_cast<const uint8_t *>(image.Palette());
-  rows.paletteEntries = image.PaletteEntries();
-  rows.width = image.m_nWidth;
-  rows.height = image.m_nHeight;
-  rows.bitsPerPixel = image.m_nBitsPerPixel;
-  rows.stride = image.m_nStride;
-  rows.bottomUp = image.m_nRowOrder != DIB_ROWS_TOPDOWN;
-  rows.rgbOrder = image.m_nChannelOrder == DIB_CHANNELS_RGB;
+  const DibRows rows = DibRowsOf(image);
   DrawPlan plan;
   plan.px = plan.py = percent;
   plan.srcW = image.m_nWidth;
