@@ -125,6 +125,11 @@ int GetImageFileType(const char *name);
 // through VellumMessageBox (src/platform).
 void ReportApiError(const char *cause, const char *file, int line);
 
+// Image API error callback of the readers: keeps only the cause in
+// g_szLastImageError and shows nothing (the open reports it once, with the
+// file's name; the library's source file and line mean nothing to a user).
+void KeepApiError(const char *cause, const char *file, int line);
+
 // libtiff error and warning handler (TIFFErrorHandler signature): copies the
 // formatted message (at most 1024 characters) into g_szLastImageError and
 // shows nothing.
@@ -180,6 +185,7 @@ public:
   int32_t m_nPageIndex;        // 0-based page shown
   int32_t m_bTransparentPaste; // Paste() skips pixels of m_nKeyColour
   uint32_t m_nKeyColour;       // 0x00BBGGRR
+  int32_t m_bGreyConverted;    // Convert To Gray applied (a grey rendering is not)
 
   // -------------------------------------------------------- block access
   DibInfoHeader *Header() const { return reinterpret_cast<DibInfoHeader *>(m_pBlock); }

@@ -33,7 +33,7 @@ int CDibImage::OpenDjVu(const char *path, int kind)
   Reset();
   if (!path || (kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44))
     return 0;
-  djvu_set_error_callback(ReportApiError);
+  djvu_set_error_callback(KeepApiError);
   FILE *file = std::fopen(path, "rb");
   if (!file)
     return 0;
@@ -66,7 +66,7 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   m_pDocument = keep;
   const djvu_halfcoded_image *document = m_pDocument;
 
-  djvu_set_error_callback(ReportApiError);
+  djvu_set_error_callback(KeepApiError);
   djvu_render_params params;
   djvu_render_defaults(&params, (int)sizeof params);
   params.depth = 24;

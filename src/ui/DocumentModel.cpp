@@ -1,7 +1,11 @@
 #include "DocumentModel.h"
 
+#include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "EditLogic.h"
 #include "MessageBox.h"
 #include "ZoomLogic.h"
 
@@ -19,8 +23,7 @@ void Stop(const char *text)
 } // namespace
 
 CDocumentModel::CDocumentModel()
-    : m_strSoftware(SoftwareText()), m_pImage(new CDibImage), m_pUndoImage(new CDibImage),
-      m_pInsertImage(new CDibImage)
+    : m_strSoftware(SoftwareText()), m_pImage(new CDibImage), m_pInsertImage(new CDibImage)
 {
 }
 
@@ -34,29 +37,63 @@ void CDocumentModel::DeleteContents()
   m_nOpenKind = 0;
   m_nZoom = 0;
   m_pImage->Reset();
-  m_pUndoImage->Reset();
+  EmptyUndo();
   m_strTitle.clear();
 }
 
 void CDocumentModel::SaveUndo()
 {
-  m_pUndoImage->Reset();
-  m_pUndoImage->CopyFrom(*m_pImage); // shares the decoded page; empty on failure
-  m_nUndoContentKind = m_nContentKind;
+  m_redo.clear();
+  UndoStep step;
+  step.image.reset(new CDibImage);
+  if (!step.image->CopyFrom(*m_pImage)) // shares the decoded page
+    return;
+  step.contentKind = m_nContentKind;
+  m_undo.push_back(std::move(step));
+  // The newest steps that fit the bounds stay.
+  std::vector<size_t> sizes;
+  for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it)
+    sizes.push_back(it->image->IsEmpty() ? 0 : it->image->BlockSize());
+  const size_t keep = UndoStepsToKeep(sizes, kUndoSteps, kUndoBytes);
+  m_undo.erase(m_undo.begin(), m_undo.end() - static_cast<std::ptrdiff_t>(keep));
 }
 
-int CDocumentModel::SwapUndo()
+namespace
 {
-  if (!m_pImage || !m_pUndoImage)
+
+// Moves the newest step of from into the image; the image becomes the newest
+// step of to.
+int StepOver(std::vector<CDocumentModel::UndoStep> &from, std::vector<CDocumentModel::UndoStep> &to,
+             std::unique_ptr<CDibImage> &image, int &contentKind)
+{
+  if (from.empty())
     return 0;
-  std::swap(m_pImage, m_pUndoImage);
-  std::swap(m_nContentKind, m_nUndoContentKind);
+  CDocumentModel::UndoStep current;
+  current.image = std::move(image);
+  current.contentKind = contentKind;
+  image = std::move(from.back().image);
+  contentKind = from.back().contentKind;
+  from.pop_back();
+  to.push_back(std::move(current));
   return 1;
+}
+
+} // namespace
+
+int CDocumentModel::Undo()
+{
+  return StepOver(m_undo, m_redo, m_pImage, m_nContentKind);
+}
+
+int CDocumentModel::Redo()
+{
+  return StepOver(m_redo, m_undo, m_pImage, m_nContentKind);
 }
 
 void CDocumentModel::EmptyUndo()
 {
-  m_pUndoImage->Reset();
+  m_undo.clear();
+  m_redo.clear();
 }
 
 int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env)
@@ -67,7 +104,9 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
   CDibImage &image = *m_pImage;
   const int orientation = image.m_nOrientation;
   const int negative = image.m_bNegative;
-  const int grey = image.m_bGrey;
+  // Only the user's grey conversion is applied again: the grey of the
+  // previous rendering (the mask layer) is the layer's, not the image's.
+  const int grey = image.m_bGreyConverted;
   int ok;
   if (m_nContentKind == kKindDjVu || m_nContentKind == kKindIw44)
   {
@@ -98,59 +137,86 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
   return 1;
 }
 
+CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int kind, int pageIndex,
+                                                    const RenderEnv &env, const FitZoomFn &fitZoom,
+                                                    CDibImage &into, int *zoom, std::string *reason)
+{
+  if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
+    kind = GetImageFileType(path.c_str());
+  const int depth = DisplayDepth(env.dither, env.screenBpp);
+  *zoom = 0;
+  reason->clear();
+  // A path that is not there (or cannot be reached) says so; the readers
+  // would only fail.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+  {
+    const int err = errno;
+    *reason = err == ENOENT ? "the file does not exist." : std::string(std::strerror(err)) + ".";
+    return kOpenFailed;
+  }
+  // The reason of a failure is the readers' last message of this read only.
+  g_szLastImageError[0] = 0;
+  OpenResult result = kOpened;
+  switch (kind)
+  {
+  case kKindDjVu:
+  case kKindIw44:
+    if (!into.OpenDjVu(path.c_str(), kind))
+      result = kOpenFailed;
+    else if (fitZoom)
+    {
+      *zoom = ClampZoom(fitZoom(into, kind));
+      if (!into.RenderDjVu(0, depth, env.fancyZoom ? *zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
+        result = kOpenFailed;
+    }
+    break;
+  case kKindBmp:
+    result = into.LoadBmp(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
+  case kKindPnm:
+    result = into.LoadPnm(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
+  case kKindJpeg:
+    result = into.LoadJpeg(path.c_str(), depth, env.jpegDct, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
+  case kKindTiff:
+    result = into.LoadTiff(path.c_str(), pageIndex, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
+  default:
+    result = kTypeNotRecognized;
+  }
+  if (result == kOpenFailed)
+  {
+    *reason = OpenFailureReason(g_szLastImageError);
+    into.Reset();
+  }
+  return result;
+}
+
 CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, const RenderEnv &env,
                                                     const FitZoomFn &fitZoom)
 {
   int kind = m_nOpenKind;
   if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
     kind = GetImageFileType(path.c_str());
-  const int depth = DisplayDepth(env.dither, env.screenBpp);
-
-  // Read into a fresh record, so nothing of the document is touched before
-  // the file has been read.
-  std::unique_ptr<CDibImage> fresh(new CDibImage);
-  OpenResult result = kOpened;
-  int zoom = 0;
-  switch (kind)
-  {
-  case kKindDjVu:
-  case kKindIw44:
-    if (!fresh->OpenDjVu(path.c_str(), kind))
-      result = kOpenFailed;
-    else if (fitZoom)
-    {
-      zoom = ClampZoom(fitZoom(*fresh, kind));
-      if (!fresh->RenderDjVu(0, depth, env.fancyZoom ? zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
-        result = kOpenFailed;
-    }
-    break;
-  case kKindBmp:
-    result = fresh->LoadBmp(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindPnm:
-    result = fresh->LoadPnm(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindJpeg:
-    result = fresh->LoadJpeg(path.c_str(), depth, env.jpegDct, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  case kKindTiff:
-    result = fresh->LoadTiff(path.c_str(), m_nPageIndex, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
-    break;
-  default:
-    result = kTypeNotRecognized;
-  }
-
-  DeleteContents();
-  if (result == kOpened)
-  {
-    std::swap(m_pImage, fresh);
-    m_nContentKind = kind;
-    m_nZoom = zoom;
-    m_strTitle = OpenedTitle(path, m_pImage->m_nPageIndex, m_pImage->m_nPageCount);
-  }
-  else
-    Stop(result == kTypeNotRecognized ? kMsgTypeNotRecognized : kMsgOpenFailed);
   m_nOpenKind = 0;
+  // Read into a fresh record, so nothing of the document is touched before
+  // the file has been read: a failed open keeps the document that was there.
+  std::unique_ptr<CDibImage> fresh(new CDibImage);
+  int zoom = 0;
+  std::string reason;
+  const OpenResult result = ReadFile(path, kind, m_nPageIndex, env, fitZoom, *fresh, &zoom, &reason);
+  if (result != kOpened)
+  {
+    Stop(result == kTypeNotRecognized ? kMsgTypeNotRecognized : OpenFailedText(path, reason).c_str());
+    return result;
+  }
+  DeleteContents();
+  std::swap(m_pImage, fresh);
+  m_nContentKind = kind;
+  m_nZoom = zoom;
+  m_strTitle = OpenedTitle(path, m_pImage->m_nPageIndex, m_pImage->m_nPageCount);
   m_strLastOpenedPath = path;
   return result;
 }

@@ -54,8 +54,19 @@ std::string DirectoryOf(const std::string &path);
 // file name, pageIndex + 1 and pageCount when pageCount >= 2.
 std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
 
-// "%s (last saved as %s)" with the two file names.
+// "%s (last saved as %s)" with the two file names; only the saved name when
+// both names are the same.
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath);
+
+// The one message of a failed open: "Failed to open the image!", then the
+// file's name and the reason in words (reason empty: a damaged or
+// unsupported file).
+std::string OpenFailedText(const std::string &path, const std::string &reason);
+
+// The reason an open failed, from the reader's last message: the cause of a
+// "DjVu error!" report without its source file and line, the message's first
+// line otherwise; empty when there is none.
+std::string OpenFailureReason(const std::string &lastError);
 
 // "Save %s first?" with the document title.
 std::string SaveFirstQuestion(const std::string &title);
