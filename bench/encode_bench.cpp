@@ -1,21 +1,26 @@
-// Compound DjVu encoding over the 300-dpi corpus pages, side by side with
-// the reference tools, in one run.
+// Compound DjVu encoding over every colour and grey page and scan of the
+// corpus, side by side with the reference tools, in one run.
 //
-// For every page: our compound page (djvu_mask + djvu_encode with the
-// application's default settings: quality 80, filter level 0, foreground 50
-// dpi, background 100 dpi; "ours-thin" the same without thickening),
-// DjVuLibre's c44 at its default, the compound a user can make by hand (50 %
-// global threshold mask by cjb2, layers separated by djvumake), and cjpeg
-// -quality 75; bitonal pages: ours (mask only) and cjb2 -lossy. Reported:
-// file size, encode time (ours: CPU seconds on one core, in a child
-// process), peak memory of our encode beyond the loaded page (bytes per page
-// pixel), PSNR of the whole page and of the text regions (glyph pixels of
-// the thresholded original outside pictures, plus a 2-pixel ring), and the
-// share of glyph pixels that our mask holds.
+// For every page, at the application's default settings (quality 80,
+// filter level 0, foreground 50 dpi, background 100 dpi, the page's own
+// resolution or 300 dpi): our classic and compact profiles (djvu_mask +
+// djvu_encode), DjVuLibre's c44 at its default, the compound a user can
+// make by hand (50 % global threshold mask by cjb2, layers by djvumake) and
+// cjpeg -quality 75; bitonal pages: both profiles (which must be the same
+// file) and cjb2 -lossy. Reported: file size, encode time (CPU seconds of
+// the encoding process, ours including the mask finder), PSNR of the whole
+// page and of the ink (pixels darker than 128 in the original outside
+// pictures, plus a 2-pixel ring), the glyph pixels each mask holds, peak
+// memory beyond the page; then per page whether the compact profile wins
+// against the threshold compound (no larger and at most 0.2 dB worse in
+// both measures, or at most 1.25 times larger and at least 1 dB better in
+// both) and the summary: share of wins, median 300-dpi colour page size,
+// time ratios to the classic profile and to c44.
 //
-// Usage: encode_bench [corpus directory] (default: the configured corpus).
-// Needs pngtopnm, tifftopnm, c44, cjb2, djvuextract, djvumake, cjpeg, djpeg
-// and ddjvu on the PATH.
+// Usage: encode_bench [corpus directory [name filter]] (default: the
+// configured corpus, every page). ENCODE_BENCH_KEEP=1 keeps the files of
+// the last page in /tmp. Needs pngtopnm, tifftopnm, djpeg, pgmtoppm, c44,
+// cjb2, djvuextract, djvumake, cjpeg and ddjvu on the PATH.
 #include "djvuapi.h"
 
 #include <sys/resource.h>
@@ -230,7 +235,7 @@ void on_error(const char *m, const char *f, int l)
 
 // Our encode of the page into out.djvu, in a child process so that its time
 // and peak memory are its own. Returns CPU seconds; peak is extra bytes.
-double encode_ours(const Pnm &p, const std::string &out, long &peak_extra, int flags = 0)
+double encode_ours(const Pnm &p, int dpi, const std::string &out, long &peak_extra, int flags)
 {
   // The application hands over its bitmap: bottom-up rows, BGR.
   std::vector<unsigned char> dib(p.px.size());
@@ -260,7 +265,7 @@ double encode_ours(const Pnm &p, const std::string &out, long &peak_extra, int f
     img.rowsize = p.w * p.channels;
     img.pixsize = p.channels;
     img.data = dib.data();
-    img.xdpi = img.ydpi = 300;
+    img.xdpi = img.ydpi = dpi;
     std::string file;
     djvu_encode_params ep = {28, 2.2f, 80, flags, 50, 100, 0};
     int r;
@@ -277,12 +282,12 @@ double encode_ours(const Pnm &p, const std::string &out, long &peak_extra, int f
         bytes.push_back((unsigned char)((p.px[i] ? 128 : 0) + (j - i - 1)));
         i = j;
       }
-      djvu_run_image mask = {p.w, p.h, (int32_t)bytes.size(), bytes.data(), 300, 300, 0};
+      djvu_run_image mask = {p.w, p.h, (int32_t)bytes.size(), bytes.data(), dpi, dpi, 0};
       r = djvu_encode(&ep, &mask, nullptr, collect, &file);
     }
     else
     {
-      djvu_mask_params mp = {36, 0, 0, 0, 300, 0, 0, 0, 0};
+      djvu_mask_params mp = {36, 0, 0, 0, dpi, 0, 0, 0, 0};
       djvu_run_image *mask = djvu_mask(&mp, &img);
       r = mask ? djvu_encode(&ep, mask, &img, collect, &file) : -1;
       djvu_run_image_free(mask);
@@ -299,11 +304,13 @@ double encode_ours(const Pnm &p, const std::string &out, long &peak_extra, int f
   return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
 }
 
-double wall_seconds()
+// CPU seconds of the children a command ran (the tools' own time, as ours
+// is counted).
+double children_seconds()
 {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
+  struct rusage ru;
+  getrusage(RUSAGE_CHILDREN, &ru);
+  return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
 }
 
 struct Row
@@ -331,131 +338,198 @@ Row measure(const std::string &name, const std::string &file, const Pnm &orig,
   return r;
 }
 
+// The win rule against the threshold compound: no larger and at most 0.2 dB
+// worse in both measures, or at most 1.25 times larger and at least 1 dB
+// better in both.
+bool wins(const Row &r, const Row &t)
+{
+  if (r.size <= t.size && r.psnr_all >= t.psnr_all - 0.2 && r.psnr_text >= t.psnr_text - 0.2)
+    return true;
+  return r.size * 4 <= t.size * 5 && r.psnr_all >= t.psnr_all + 1 && r.psnr_text >= t.psnr_text + 1;
+}
+
+// Glyph pixels of the original that the page's mask holds, in per cent.
+double mask_holds(const std::string &djvu, const std::vector<unsigned char> &glyph, int w, int h)
+{
+  Pnm m;
+  if (!run("ddjvu -format=pgm -mode=mask '" + djvu + "' '" + g_tmp + "/mask.pgm'") ||
+      !read_pnm(g_tmp + "/mask.pgm", m) || m.w != w || m.h != h)
+    return -1;
+  long g = 0, held = 0;
+  for (size_t i = 0; i < glyph.size(); i++)
+  {
+    g += glyph[i];
+    held += glyph[i] && m.px[i] < 128;
+  }
+  return g ? 100.0 * held / g : 100;
+}
+
+double median(std::vector<double> v)
+{
+  if (v.empty())
+    return 0;
+  std::sort(v.begin(), v.end());
+  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
   std::string corpus = argc > 1 ? argv[1] : ENCODE_BENCH_CORPUS;
+  const char *only = argc > 2 ? argv[2] : nullptr; // a name filter, for tuning
   char tmpl[] = "/tmp/encode_bench.XXXXXX";
   g_tmp = mkdtemp(tmpl);
-  // The pictures of each page (photos and flat colour fills, measured on
-  // the pages) are not text: their dark pixels are not glyphs.
+  // Every colour and grey page and scan of the corpus, at the resolution
+  // the program would use (stored, or the default 300 dpi), and the
+  // bitonal pages. The pictures of each page (photos and flat colour
+  // fills, measured on the pages) are not text: their dark pixels are not
+  // glyphs.
   struct Page
   {
     const char *name;
+    int dpi;
     std::vector<Box> pictures;
   } pages[] = {
-      {"composed-article-300dpi.png", {{300, 1620, 2249, 2519}}},
-      {"compound-flower-text-300dpi.png", {{354, 1890, 1634, 2850}}},
-      {"compound-panels-300dpi.png",
+      {"page/composed-article-300dpi.png", 300, {{300, 1620, 2249, 2519}}},
+      {"page/compound-flower-text-300dpi.png", 300, {{354, 1890, 1634, 2850}}},
+      {"page/compound-panels-300dpi.png",
+       300,
        {{479, 445, 1332, 1085}, {1754, 204, 2247, 992}, {529, 1885, 1382, 2525}, {1683, 1738, 2176, 2526}}},
-      {"illustration-tiger-300dpi.png", {}},
-      {"lineart-golfer-grey-300dpi.png", {}},
-      {"text-manual-grey-300dpi.png", {}},
-      {"text-maths-grey-300dpi.png", {}},
-      {"text-diagram-bitonal-300dpi.tif", {}},
+      {"page/illustration-tiger-300dpi.png", 300, {}},
+      {"page/lineart-golfer-grey-300dpi.png", 300, {}},
+      {"page/text-manual-grey-300dpi.png", 300, {}},
+      {"page/text-maths-grey-300dpi.png", 300, {}},
+      {"page/small-chalk-handwriting-grey.png", 300, {}},
+      {"page/small-photographed-text-grey.png", 72, {}},
+      {"scan/composed-article-scan-q80.jpg", 300, {{300, 1620, 2249, 2519}}},
+      {"scan/text-maths-grey-150dpi.png", 150, {}},
+      {"scan/text-maths-rotated-noisy-300dpi.png", 300, {}},
+      {"page/text-diagram-bitonal-300dpi.tif", 300, {}},
+      {"page/text-bitonal-400dpi.tif", 400, {}},
   };
-  std::vector<long> compound_sizes;
-  printf("%-34s %-10s %9s %7s %8s %8s\n", "page", "encoder", "bytes", "sec", "PSNR", "PSNRtext");
+  int pages_won = 0, pages_compared = 0;
+  bool bitonal_same = true;
+  std::vector<double> colour300, time_vs_classic, time_vs_c44;
+  printf("%-42s %-10s %9s %7s %8s %8s\n", "page", "encoder", "bytes", "cpu-s", "PSNR", "PSNRink");
   for (const Page &pg : pages)
   {
-    const char *page = pg.name;
-    std::string src = corpus + "/page/" + page, pnm = g_tmp + "/page.pnm";
-    std::string conv =
-        std::string(strstr(page, ".tif") ? "tifftopnm" : "pngtopnm") + " '" + src + "' > '" + pnm + "'";
+    if (only && !strstr(pg.name, only))
+      continue;
+    const std::string page = pg.name;
+    std::string src = corpus + "/" + page, pnm = g_tmp + "/page.pnm";
+    const char *decoder = strstr(pg.name, ".tif")   ? "tifftopnm"
+                          : strstr(pg.name, ".jpg") ? "djpeg -pnm"
+                                                    : "pngtopnm";
     Pnm p;
-    if (!run(conv) || !read_pnm(pnm, p))
+    if (!run(std::string(decoder) + " '" + src + "' > '" + pnm + "'") || !read_pnm(pnm, p))
     {
-      printf("%-34s cannot read\n", page);
+      printf("%-42s cannot read\n", pg.name);
       continue;
     }
     std::vector<unsigned char> glyph, region;
     text_regions(p, pg.pictures, glyph, region);
     std::vector<Row> rows;
 
-    long peak = 0;
-    std::string ours = g_tmp + "/ours.djvu";
-    double t = encode_ours(p, ours, peak);
-    rows.push_back(measure("ours", ours, p, region, t));
-    if (!p.bitonal)
-    {
-      compound_sizes.push_back(rows.back().size);
-      // The same without thickening ("DjvuNoThick" set).
-      long peak_thin = 0;
-      std::string thin = g_tmp + "/thin.djvu";
-      double t_thin = encode_ours(p, thin, peak_thin, DJVU_ENCODE_NO_THICKEN);
-      rows.push_back(measure("ours-thin", thin, p, region, t_thin));
-    }
-
-    // The text legibility check: glyph pixels that our mask holds, and mask
-    // pixels outside the text regions.
-    double held = 0, stray = 0;
-    Pnm m;
-    if (run("ddjvu -format=pgm -mode=mask '" + ours + "' '" + g_tmp + "/mask.pgm'") &&
-        read_pnm(g_tmp + "/mask.pgm", m) && m.w == p.w && m.h == p.h)
-    {
-      long g = 0, h = 0, mk = 0, out = 0;
-      for (size_t i = 0; i < glyph.size(); i++)
-      {
-        bool black = m.px[i] < 128;
-        g += glyph[i];
-        h += glyph[i] && black;
-        mk += black;
-        out += black && !region[i];
-      }
-      held = g ? 100.0 * h / g : 100;
-      stray = mk ? 100.0 * out / mk : 0;
-    }
-
-    std::string ppm = g_tmp + "/page.ppm";
-    if (p.channels == 1 && !p.bitonal)
-      run("pgmtoppm white '" + pnm + "' > '" + ppm + "'");
-    else if (p.channels == 3)
-      run("cp '" + pnm + "' '" + ppm + "'");
+    long peak = 0, peak_compact = 0;
+    const std::string classic = g_tmp + "/classic.djvu", compact = g_tmp + "/compact.djvu";
+    rows.push_back(measure("classic", classic, p, region, encode_ours(p, pg.dpi, classic, peak, 0)));
+    rows.push_back(measure("compact", compact, p, region,
+                           encode_ours(p, pg.dpi, compact, peak_compact, DJVU_ENCODE_COMPACT)));
+    const double held_classic = mask_holds(classic, glyph, p.w, p.h);
+    const double held_compact = mask_holds(compact, glyph, p.w, p.h);
+    const std::string dpi = std::to_string(pg.dpi);
 
     if (!p.bitonal)
     {
-      double t0 = wall_seconds();
-      run("c44 '" + ppm + "' '" + g_tmp + "/c44.djvu'");
-      rows.push_back(measure("c44", g_tmp + "/c44.djvu", p, region, wall_seconds() - t0));
+      std::string ppm = g_tmp + "/page.ppm";
+      if (p.channels == 1)
+        run("pgmtoppm white '" + pnm + "' > '" + ppm + "'");
+      else
+        run("cp '" + pnm + "' '" + ppm + "'");
 
-      t0 = wall_seconds();
+      double t0 = children_seconds();
+      run("c44 -dpi " + dpi + " '" + ppm + "' '" + g_tmp + "/c44.djvu'");
+      rows.push_back(measure("c44", g_tmp + "/c44.djvu", p, region, children_seconds() - t0));
+
+      t0 = children_seconds();
       // The user's mask: the whole page thresholded, pictures included.
       std::vector<unsigned char> thr = luma(p);
       for (unsigned char &v : thr)
         v = v < 128;
       write_pbm(g_tmp + "/thr.pbm", thr, p.w, p.h);
-      bool ok = run("cjb2 -dpi 300 '" + g_tmp + "/thr.pbm' '" + g_tmp + "/thr.djvu'") &&
+      bool ok = run("cjb2 -dpi " + dpi + " '" + g_tmp + "/thr.pbm' '" + g_tmp + "/thr.djvu'") &&
                 run("djvuextract '" + g_tmp + "/thr.djvu' Sjbz='" + g_tmp + "/thr.sjbz'") &&
-                run("djvumake '" + g_tmp + "/hand.djvu' INFO=,,300 Sjbz='" + g_tmp + "/thr.sjbz' PPM='" +
-                    ppm + "'");
+                run("djvumake '" + g_tmp + "/hand.djvu' INFO=,," + dpi + " Sjbz='" + g_tmp +
+                    "/thr.sjbz' PPM='" + ppm + "'");
       if (ok)
-        rows.push_back(measure("threshold", g_tmp + "/hand.djvu", p, region, wall_seconds() - t0));
+        rows.push_back(measure("threshold", g_tmp + "/hand.djvu", p, region, children_seconds() - t0));
 
-      t0 = wall_seconds();
+      t0 = children_seconds();
       run("cjpeg -quality 75 '" + ppm + "' > '" + g_tmp + "/q75.jpg'");
-      rows.push_back(measure("jpeg75", g_tmp + "/q75.jpg", p, region, wall_seconds() - t0, true));
+      rows.push_back(measure("jpeg75", g_tmp + "/q75.jpg", p, region, children_seconds() - t0, true));
     }
     else
     {
-      double t0 = wall_seconds();
-      run("cjb2 -lossy -dpi 300 '" + pnm + "' '" + g_tmp + "/lossy.djvu'");
-      rows.push_back(measure("cjb2-lossy", g_tmp + "/lossy.djvu", p, region, wall_seconds() - t0));
+      double t0 = children_seconds();
+      run("cjb2 -lossy -dpi " + dpi + " '" + pnm + "' '" + g_tmp + "/lossy.djvu'");
+      rows.push_back(measure("cjb2-lossy", g_tmp + "/lossy.djvu", p, region, children_seconds() - t0));
     }
     for (const Row &r : rows)
-      printf("%-34s %-10s %9ld %7.2f %8.2f %8.2f\n", page, r.name.c_str(), r.size, r.seconds, r.psnr_all,
+      printf("%-42s %-10s %9ld %7.2f %8.2f %8.2f\n", pg.name, r.name.c_str(), r.size, r.seconds, r.psnr_all,
              r.psnr_text);
+    const Row &cl = rows[0], &co = rows[1];
+    if (p.bitonal)
+    {
+      const bool same = read_file(classic) == read_file(compact);
+      bitonal_same = bitonal_same && same;
+      printf("%-42s bitonal: compact file %s the classic one\n", pg.name,
+             same ? "identical to" : "DIFFERS from");
+    }
+    else
+    {
+      const Row *thr = nullptr, *c44 = nullptr;
+      for (const Row &r : rows)
+      {
+        if (r.name == "threshold")
+          thr = &r;
+        if (r.name == "c44")
+          c44 = &r;
+      }
+      const bool won = thr && wins(co, *thr);
+      pages_compared++;
+      pages_won += won;
+      if (pg.dpi == 300 && p.channels == 3)
+        colour300.push_back((double)co.size);
+      if (cl.seconds > 0)
+        time_vs_classic.push_back(co.seconds / cl.seconds);
+      if (c44 && c44->seconds > 0)
+        time_vs_c44.push_back(co.seconds / c44->seconds);
+      printf("%-42s compact: %s (%.2fx the threshold size, %+.2f dB page, %+.2f dB ink); time %.2fx classic, "
+             "%.2fx c44\n",
+             pg.name, won ? "WIN" : "loss", thr ? (double)co.size / thr->size : 0,
+             thr ? co.psnr_all - thr->psnr_all : 0, thr ? co.psnr_text - thr->psnr_text : 0,
+             cl.seconds > 0 ? co.seconds / cl.seconds : 0,
+             c44 && c44->seconds > 0 ? co.seconds / c44->seconds : 0);
+    }
     printf(
-        "%-34s ours: peak %.2f bytes/pixel beyond the page, mask holds %.1f %% of glyph pixels, %.1f %% of "
-        "mask outside text regions\n",
-        page, (double)peak / ((double)p.w * p.h), held, stray);
+        "%-42s mask holds %.1f %% (classic) / %.1f %% (compact) of glyph pixels; peak %.2f / %.2f bytes per "
+        "pixel beyond the page\n",
+        pg.name, held_classic, held_compact, (double)peak / ((double)p.w * p.h),
+        (double)peak_compact / ((double)p.w * p.h));
     fflush(stdout);
   }
-  if (!compound_sizes.empty())
-  {
-    std::sort(compound_sizes.begin(), compound_sizes.end());
-    printf("median compound size (ours): %ld bytes\n", compound_sizes[compound_sizes.size() / 2]);
-  }
-  run("rm -rf '" + g_tmp + "'");
+  printf("\nsummary: compact wins on %d of %d colour and grey pages (%.0f %%, target 90 %%)\n", pages_won,
+         pages_compared, pages_compared ? 100.0 * pages_won / pages_compared : 0);
+  printf("summary: median 300-dpi colour page (compact): %.0f bytes (target 40960)\n", median(colour300));
+  auto worst = [](const std::vector<double> &v)
+  { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+  printf("summary: compact encode time / classic: median %.2f, worst %.2f (target 1.25)\n",
+         median(time_vs_classic), worst(time_vs_classic));
+  printf("summary: compact encode time / c44: median %.2f, worst %.2f (target 1.00)\n", median(time_vs_c44),
+         worst(time_vs_c44));
+  printf("summary: bitonal pages %s\n", bitonal_same ? "unchanged" : "CHANGED");
+  if (!getenv("ENCODE_BENCH_KEEP")) // the files of the last page, for a look
+    run("rm -rf '" + g_tmp + "'");
   return 0;
 }

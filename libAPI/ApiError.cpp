@@ -2,6 +2,7 @@
 #include "ApiError.h"
 #include "djvuapi.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,7 @@ djvu_malloc_fn g_malloc = std::malloc;
 djvu_calloc_fn g_calloc = std::calloc;
 djvu_realloc_fn g_realloc = std::realloc;
 djvu_free_fn g_free = std::free;
+std::atomic<int64_t> g_maxPixels{DJVU_DEFAULT_MAX_PIXELS};
 } // namespace
 
 namespace vellum_api
@@ -176,6 +178,36 @@ void djvu_set_allocator(djvu_malloc_fn m, djvu_calloc_fn c, djvu_realloc_fn r, d
   g_calloc = c ? c : std::calloc;
   g_realloc = r ? r : std::realloc;
   g_free = f ? f : std::free;
+}
+
+void djvu_set_max_pixels(int64_t pixels)
+{
+  g_maxPixels.store(pixels > 0 ? pixels : DJVU_DEFAULT_MAX_PIXELS, std::memory_order_relaxed);
+}
+
+int64_t djvu_get_max_pixels(void)
+{
+  return g_maxPixels.load(std::memory_order_relaxed);
+}
+
+int djvu_check_pixels(int64_t width, int64_t height, char *message, size_t size)
+{
+  const int64_t limit = djvu_get_max_pixels();
+  // Divided, not multiplied: the sizes come from hostile headers.
+  if (width > 0 && height > 0 && width <= limit && height <= limit / width)
+    return 1;
+  if (message && size)
+  {
+    if (width <= 0 || height <= 0)
+      std::snprintf(message, size, "Image size is invalid: %lld x %lld pixels", (long long)width,
+                    (long long)height);
+    else
+      std::snprintf(message, size,
+                    "Image too large: %lld x %lld pixels (%.1f megapixels; the limit is %g megapixels)",
+                    (long long)width, (long long)height, (double)width * (double)height / 1e6,
+                    (double)limit / 1e6);
+  }
+  return 0;
 }
 
 void *djvu_malloc(size_t size) { return g_malloc(size ? size : 1); }

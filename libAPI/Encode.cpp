@@ -207,6 +207,11 @@ void put_info(IFFByteStream &iff, int w, int h, int dpi, float gamma)
 
 // ---- thickening ---------------------------------------------------------------
 
+void deliver_file(ByteStream &mem, djvu_output_routine write, void *userdata, const char *who)
+{
+  deliver(mem, write, userdata, who);
+}
+
 void thicken_shapes(JB2Image &jb2)
 {
   for (int i = 0; i < jb2.get_shape_count(); i++)
@@ -751,6 +756,28 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
 
 } // namespace
 
+long shape_distance(const GBitmap &cur, const GBitmap &proto, long below, int &sx, int &sy)
+{
+  Raster r(cur), pr(proto);
+  const long count = r.count(), pcount = pr.count();
+  if (count == 0 || pcount == 0 || std::abs(r.w - pr.w) > 2 || std::abs(r.h - pr.h) > 2)
+    return -1;
+  long limit = std::max(2L, ((long)r.w * r.h * 21 + 50) / 100);
+  const long accept = std::max(200L, count * 15) / 100; // at most this many may differ
+  limit = std::min(limit, accept + 1);
+  if (below >= 0)
+    limit = std::min(limit, below);
+  if (std::labs(pcount - count) >= limit)
+    return -1;
+  // Tight shapes: the black-pixel boxes are the bitmaps.
+  sx = (r.w - pr.w) / 2;
+  sy = (r.h - pr.h) / 2;
+  const long n = mismatch(r, pr, sx, sy, limit);
+  if (n >= limit || !differences_are_thin(r, pr, sx, sy))
+    return -1;
+  return n;
+}
+
 GP<GBitmap> smooth_edges(const GBitmap &bits)
 {
   Raster r(bits);
@@ -867,7 +894,10 @@ extern "C"
           GP<GPixmap> fg = GPixmap::create();
           GP<GBitmap> fgholes = GBitmap::create();
           bool fg_found = false;
-          if (page)
+          const bool compact = page && (p.flags & DJVU_ENCODE_COMPACT);
+          // Compact pages are never thickened: the wider glyphs cost 1.5 to
+          // 3 dB, at 150 dpi as at 300.
+          if (page && !compact)
           {
             fg_found = fg_layer(*page, *jb2, *fg, *fgholes, f);
             if (fg_found)
@@ -891,7 +921,15 @@ extern "C"
 
           progress("Processing color layer", 30, p.progress_data);
           GP<IW44Image> bgenc, fgenc;
-          if (page)
+          if (compact)
+          {
+            encode_compact_layers(iff, *page, *jb2, f, compact_bg_ratio(b, dpi, !(page->flags & DJVU_GRAY)),
+                                  dpi, p.quality, corr);
+            if (page == &copy.img)
+              pix_release_buffer(&copy.img);
+            page = nullptr;
+          }
+          else if (page)
           {
             const bool gray = (page->flags & DJVU_GRAY) != 0;
             GP<GPixmap> bg = GPixmap::create();

@@ -15,6 +15,7 @@
 #include "djvuapi.h"
 
 #include "ApiError.h"
+#include "DecodeInt.h"
 #include "PixImageInt.h"
 #include "StreamInt.h"
 
@@ -44,13 +45,9 @@
 using namespace vellum_api;
 using DJVU::GP;
 
-namespace
+namespace vellum_api
 {
 
-// Largest page we hand to the library: beyond this many pixels a page's
-// layers cannot be rendered in memory anyway, and DjVuLibre's IW44 decoder
-// allocates per block before it looks at the data.
-const int64_t kMaxPagePixels = (int64_t)1 << 30;
 
 // One-time library set-up: the pixmap dither tables are filled lazily and
 // without a lock, so they are primed here once; message ids are translated
@@ -66,114 +63,13 @@ void library_ready()
     return true;
   }();
   (void)ready;
+  forget_failed_include();
 }
 
 std::string translate(const DJVU::GUTF8String &msg)
 {
   return msg.length() ? vellum_api::library_text((const char *)msg) : std::string();
 }
-
-// Library exceptions leave with their text looked up (the boundary's own
-// lookup keeps the message numbers).
-template <class F> auto translated(F &&body) -> decltype(body())
-{
-  try
-  {
-    return body();
-  }
-  catch (const DJVU::GException &e)
-  {
-    std::string msg = translate(DJVU::GUTF8String(e.get_cause()));
-    raise(msg.empty() ? "Unknown error" : msg.c_str(), e.get_file() ? e.get_file() : __FILE__, e.get_line());
-  }
-}
-
-// Serves the file's bytes to the document and keeps the first error.
-class DecodePort : public DJVU::DjVuPort
-{
-public:
-  GP<DJVU::DataPool> pool;
-
-  GP<DJVU::DataPool> request_data(const DJVU::DjVuPort *, const DJVU::GURL &url) override
-  {
-    if (url.is_empty() || url == DJVU::GURL())
-      return pool;
-    // Only the one file is at hand: a page that includes others cannot be
-    // completed.
-    DJVU::GUTF8String msg = "Included DjVu file is missing: " + url.fname();
-    G_THROW((const char *)msg);
-    return nullptr;
-  }
-
-  bool notify_error(const DJVU::DjVuPort *, const DJVU::GUTF8String &msg) override
-  {
-    DJVU::GMonitorLock lock(&monitor);
-    if (!first_error.length())
-      first_error = msg;
-    monitor.broadcast();
-    return true;
-  }
-
-  bool notify_status(const DJVU::DjVuPort *, const DJVU::GUTF8String &) override { return true; }
-
-  // A failed decode sets its flag before it sends its error; the flag change
-  // notice comes after both.
-  void notify_file_flags_changed(const DJVU::DjVuFile *source, long set_mask, long) override
-  {
-    if (set_mask &
-        (DJVU::DjVuFile::DECODE_OK | DJVU::DjVuFile::DECODE_FAILED | DJVU::DjVuFile::DECODE_STOPPED))
-    {
-      DJVU::GMonitorLock lock(&monitor);
-      finished.push_back(source);
-      monitor.broadcast();
-    }
-  }
-
-  // Waits (bounded) until the decode of file has sent all its notices.
-  void wait_finished(const DJVU::DjVuFile *file)
-  {
-    DJVU::GMonitorLock lock(&monitor);
-    for (int i = 0; i < 100 && std::find(finished.begin(), finished.end(), file) == finished.end(); i++)
-      monitor.wait(100);
-  }
-
-  // The first error; a failure whose message is still on its way (the
-  // library's threads flag a failure before they send its message) is
-  // waited for, up to a second.
-  DJVU::GUTF8String error()
-  {
-    DJVU::GMonitorLock lock(&monitor);
-    for (int i = 0; i < 100 && !first_error.length(); i++)
-      monitor.wait(10);
-    return first_error;
-  }
-
-private:
-  DJVU::GMonitor monitor;
-  DJVU::GUTF8String first_error;
-  std::vector<const DJVU::DjVuFile *> finished;
-};
-
-// What djvu_halfcoded_image::page points to.
-struct Page
-{
-  GP<DecodePort> port;
-  GP<DJVU::DjVuDocument> doc;
-  GP<DJVU::DjVuImage> img;
-  int colour = -1; // has colour: -1 not known yet, 0 no, 1 yes
-
-  // The page has colour when the library can make a pixmap of its first
-  // pixels (asked once, at the first render that needs to know).
-  bool has_colour()
-  {
-    if (colour < 0)
-    {
-      const int w = std::min(10, img->get_real_width()), h = std::min(10, img->get_real_height());
-      colour = img->get_pixmap(DJVU::GRect(0, 0, (unsigned)w, (unsigned)h), 1, 2.2) != nullptr;
-    }
-    return colour != 0;
-  }
-};
 
 uint32_t be32(const unsigned char *p)
 {
@@ -201,8 +97,18 @@ template <class F> void for_each_chunk(const std::vector<unsigned char> &data, F
   }
 }
 
-// Refuses pages and IW44 layers larger than kMaxPagePixels (their size is
-// in the INFO chunk and in the first chunk of each IW44 layer) and returns
+// Raises the pixel limit's message for a w x h page or layer over it.
+void check_pixels(int64_t w, int64_t h)
+{
+  char msg[200];
+  if (!djvu_check_pixels(w, h, msg, sizeof msg))
+    DJVU_API_THROW(msg);
+}
+
+// Refuses pages and IW44 layers over the pixel limit before the library
+// allocates for them (DjVuLibre's IW44 decoder allocates per block before it
+// looks at the data). Their size is in the INFO chunk and in the first
+// chunk of each IW44 layer. Returns
 // the size ratio from INFO byte 9 (2 or 3; else 1).
 int check_sizes(const std::vector<unsigned char> &data)
 {
@@ -225,11 +131,82 @@ int check_sizes(const std::vector<unsigned char> &data)
                      w = p[4] << 8 | p[5];
                      h = p[6] << 8 | p[7];
                    }
-                   if (w * h > kMaxPagePixels)
-                     DJVU_API_THROW("DjVu page too large");
+                   if (w > 0 && h > 0)
+                     check_pixels(w, h);
                  });
   return ratio;
 }
+
+namespace
+{
+
+struct HandleOwner
+{
+  djvu_halfcoded_image *h = nullptr;
+  ~HandleOwner() { djvu_halfcoded_image_free(h); }
+};
+
+} // namespace
+
+djvu_halfcoded_image *decode_page_handle(const GP<DecodePort> &port, const GP<DJVU::DjVuDocument> &doc,
+                                         int index, int ratio)
+{
+  auto fail = [&](const char *fallback)
+  {
+    std::string msg = translate(port->error());
+    DJVU_API_THROW(msg.empty() ? fallback : msg.c_str());
+  };
+
+  port->reset_error();
+  GP<DJVU::DjVuImage> img = doc->get_page(index, true, (DJVU::DjVuPort *)port);
+  if (!img)
+    fail("DjVu decoding failed");
+  GP<DJVU::DjVuFile> file = img->get_djvu_file();
+  if (!file)
+    fail("DjVu decoding failed");
+  if (!file->is_decode_ok())
+  {
+    port->wait_finished(file);
+    fail("DjVu decoding failed");
+  }
+  GP<DJVU::DjVuInfo> dinfo = img->get_info();
+  const int W = img->get_real_width(), H = img->get_real_height();
+  if (!dinfo || W <= 0 || H <= 0)
+    fail("This DjVu Files Is Not A Recognized Format.");
+  check_pixels(W, H);
+
+  HandleOwner owner;
+  owner.h = (djvu_halfcoded_image *)djvu_calloc(1, sizeof(djvu_halfcoded_image));
+  if (!owner.h)
+    DJVU_API_THROW("Failed to allocate memory");
+  djvu_halfcoded_image *hc = owner.h;
+  Page *page = new Page;
+  hc->page = page;
+  page->port = port;
+  page->doc = doc;
+  page->img = img;
+  hc->width = W;
+  hc->height = H;
+  hc->reduced_width = W / ratio;
+  hc->reduced_height = H / ratio;
+  unsigned mem = file->get_memory_usage();
+  hc->memory = mem > (unsigned)INT_MAX ? INT_MAX : (int32_t)mem;
+  hc->dpi = dinfo->dpi;
+  hc->gamma = (float)dinfo->gamma;
+  std::string desc = translate(img->get_long_description());
+  hc->description = (char *)djvu_malloc(desc.size() + 1);
+  if (!hc->description)
+    DJVU_API_THROW("Failed to allocate memory");
+  std::memcpy(hc->description, desc.c_str(), desc.size() + 1);
+  djvu_halfcoded_image *r = owner.h;
+  owner.h = nullptr;
+  return r;
+}
+
+} // namespace vellum_api
+
+namespace
+{
 
 void check_header(const unsigned char *h)
 {
@@ -244,12 +221,6 @@ void check_header(const unsigned char *h)
     DJVU_API_THROW("DjVu Index Files Are Not Supported Yet.");
   DJVU_API_THROW("This DjVu Files Is Not A Recognized Format.");
 }
-
-struct HandleOwner
-{
-  djvu_halfcoded_image *h = nullptr;
-  ~HandleOwner() { djvu_halfcoded_image_free(h); }
-};
 
 struct RecordOwner
 {
@@ -312,6 +283,15 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
 
   // Sizes the library would choke on are refused before it sees them.
   const int ratio = check_sizes(data);
+  // The obsolete navigation directory (NDIR) is never needed for one page,
+  // and the library's URL normaliser loops forever on some names in it
+  // ("/../"): its id is changed to one the library skips.
+  for_each_chunk(data,
+                 [&](const char *id, const unsigned char *, size_t)
+                 {
+                   if (!std::memcmp(id, "NDIR", 4))
+                     std::memcpy(&data[(size_t)((const unsigned char *)id - data.data())], "ndir", 4);
+                 });
 
   GP<DecodePort> port = new DecodePort;
   port->pool = DJVU::DataPool::create();
@@ -320,60 +300,14 @@ djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
   port->pool->set_eof();
   std::vector<unsigned char>().swap(data);
 
-  auto fail = [&](const char *fallback)
-  {
-    std::string msg = translate(port->error());
-    DJVU_API_THROW(msg.empty() ? fallback : msg.c_str());
-  };
-
   GP<DJVU::DjVuDocument> doc = DJVU::DjVuDocument::create(port->pool, (DJVU::DjVuPort *)port);
   doc->wait_for_complete_init();
   if (!doc->is_init_ok())
-    fail("Not a DjVu document.");
-  GP<DJVU::DjVuImage> img = doc->get_page(-1, true, (DJVU::DjVuPort *)port);
-  if (!img)
-    fail("DjVu decoding failed");
-  GP<DJVU::DjVuFile> file = img->get_djvu_file();
-  if (!file)
-    fail("DjVu decoding failed");
-  if (!file->is_decode_ok())
   {
-    port->wait_finished(file);
-    fail("DjVu decoding failed");
+    std::string msg = translate(port->error());
+    DJVU_API_THROW(msg.empty() ? "Not a DjVu document." : msg.c_str());
   }
-  GP<DJVU::DjVuInfo> dinfo = img->get_info();
-  const int W = img->get_real_width(), H = img->get_real_height();
-  if (!dinfo || W <= 0 || H <= 0)
-    fail("This DjVu Files Is Not A Recognized Format.");
-  if ((int64_t)W * H > kMaxPagePixels)
-    DJVU_API_THROW("DjVu page too large");
-
-  HandleOwner owner;
-  owner.h = (djvu_halfcoded_image *)djvu_calloc(1, sizeof(djvu_halfcoded_image));
-  if (!owner.h)
-    DJVU_API_THROW("Failed to allocate memory");
-  djvu_halfcoded_image *hc = owner.h;
-  Page *page = new Page;
-  hc->page = page;
-  page->port = port;
-  page->doc = doc;
-  page->img = img;
-  hc->width = W;
-  hc->height = H;
-  hc->reduced_width = W / ratio;
-  hc->reduced_height = H / ratio;
-  unsigned mem = file->get_memory_usage();
-  hc->memory = mem > (unsigned)INT_MAX ? INT_MAX : (int32_t)mem;
-  hc->dpi = dinfo->dpi;
-  hc->gamma = (float)dinfo->gamma;
-  std::string desc = translate(img->get_long_description());
-  hc->description = (char *)djvu_malloc(desc.size() + 1);
-  if (!hc->description)
-    DJVU_API_THROW("Failed to allocate memory");
-  std::memcpy(hc->description, desc.c_str(), desc.size() + 1);
-  djvu_halfcoded_image *r = owner.h;
-  owner.h = nullptr;
-  return r;
+  return decode_page_handle(port, doc, -1, ratio);
 }
 
 struct Params

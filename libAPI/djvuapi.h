@@ -47,6 +47,28 @@ void *djvu_realloc(void *ptr, size_t size);
 void djvu_free(void *ptr);
 
 /* ------------------------------------------------------------------------ */
+/* Pixel limit                                                               */
+/* ------------------------------------------------------------------------ */
+
+/* The most pixels (width x height) any decoder of the program may allocate
+   for one image: djvu_decode checks the page size (INFO) and every IW44
+   layer's header against it before the library decodes anything; the file
+   readers above the API use the same limit. Process-wide. The default lets
+   a 600-dpi A1 page (14043 x 19866, 279 megapixels) open. */
+#define DJVU_DEFAULT_MAX_PIXELS ((int64_t)300000000)
+
+/* Sets the limit; pixels <= 0 restores the default. */
+void djvu_set_max_pixels(int64_t pixels);
+int64_t djvu_get_max_pixels(void);
+
+/* 1 when a width x height image is within the limit (both sizes > 0).
+   Otherwise 0, and when message is not null the reason is written to it
+   (at most size bytes, zero-terminated), for example "Image too large:
+   8323072 x 64 pixels (532.7 megapixels; the limit is 300 megapixels)". No
+   report through the error callback. */
+int djvu_check_pixels(int64_t width, int64_t height, char *message, size_t size);
+
+/* ------------------------------------------------------------------------ */
 /* Pixel image                                                               */
 /* ------------------------------------------------------------------------ */
 
@@ -241,7 +263,11 @@ enum
 {
   DJVU_ENCODE_LOSSLESS = 1,  /* lossless mask (clean at level 8) */
   DJVU_ENCODE_NO_THICKEN = 2, /* do not thicken the shapes */
-  DJVU_ENCODE_AGGRESSIVE = 4  /* aggressive mask cleaning (level 31) */
+  DJVU_ENCODE_AGGRESSIVE = 4, /* aggressive mask cleaning (level 31) */
+  DJVU_ENCODE_COMPACT = 8     /* compact layers: background holes over the
+                                 grown mask, one palette colour per shape
+                                 (FGbz) or a budgeted FG44, background to a
+                                 quality; thickening only below 200 dpi */
 };
 
 typedef struct djvu_encode_params_s
@@ -278,7 +304,9 @@ typedef void (*djvu_progress_callback)(const char *text, int percent, int progre
 djvu_progress_callback djvu_set_progress_callback(djvu_progress_callback callback);
 
 /* Writes a single-page compound DjVu file: FORM:DJVU {INFO Sjbz BG44 FG44
-   BG44 BG44 BG44} with an image, {INFO Sjbz} without. mask is required;
+   BG44 BG44 BG44} with an image, {INFO Sjbz} without. With
+   DJVU_ENCODE_COMPACT and an image: {INFO Sjbz FGbz BG44 BG44 BG44}, or
+   {INFO Sjbz BG44 FG44 BG44 BG44} when the shapes cover pictures. mask is required;
    image may be null (mask-only page). Neither input is freed or kept.
    Returns 0, or -1 after one report (the output routine then was not called,
    or was called once and wrote short). */
@@ -290,6 +318,153 @@ int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, co
    Returns 0 or -1 as djvu_encode. */
 int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image, djvu_output_routine write,
                      void *userdata);
+
+/* ------------------------------------------------------------------------ */
+/* Documents of one or many pages                                            */
+/* ------------------------------------------------------------------------ */
+
+/* An open DjVu document: a single page (FORM:DJVU or IW44), a bundled
+   document (FORM:DJVM with a directory, perhaps an outline and included
+   files) or an indirect one (an index file naming one file per page and
+   per included file). Opaque; made by djvu_document_open* and released
+   with djvu_document_free. One thread at a time per document. */
+typedef struct djvu_document_s djvu_document;
+
+/* djvu_document_type */
+enum
+{
+  DJVU_DOCUMENT_SINGLE_PAGE = 1,
+  DJVU_DOCUMENT_BUNDLED = 2,
+  DJVU_DOCUMENT_INDIRECT = 3
+};
+
+/* Serves a component file of an indirect document: writes the bytes of the
+   file the directory calls name through sink(sink_data, ...) (in one or
+   more calls) and returns 0, or -1 when there is no such file. */
+typedef int (*djvu_fetch_routine)(void *userdata, const char *name, djvu_write_routine sink, void *sink_data);
+
+/* Opens the document at path; an indirect document's files are read from
+   the index file's directory when first needed. Only the directory is read
+   here, no page is decoded. Null after one report. */
+djvu_document *djvu_document_open(const char *path);
+
+/* Opens the document read through read(userdata, ...); the component files
+   of an indirect document come from fetch(fetch_data, ...) (may be null:
+   none), which is kept and may be called until djvu_document_free.
+   Null after one report. */
+djvu_document *djvu_document_open_stream(djvu_read_routine read, void *userdata, djvu_fetch_routine fetch,
+                                         void *fetch_data);
+
+/* Releases the document. Pages decoded from it stay valid (each holds what
+   it needs). Null does nothing. */
+void djvu_document_free(djvu_document *document);
+
+/* DJVU_DOCUMENT_*, or -1 for null. */
+int djvu_document_type(const djvu_document *document);
+
+/* Number of pages (>= 1), or -1 for null. */
+int djvu_document_page_count(const djvu_document *document);
+
+/* Decodes page index (0-based) alone, as djvu_decode does a single file.
+   A page whose file is missing fails naming the file ("Page 3: the file
+   p3.djvu is missing"); other pages are not affected. The page as opened
+   is decoded, even after djvu_document_replace_page. Returns a new handle
+   owned by the caller (djvu_halfcoded_image_free), or null after one
+   report. */
+djvu_halfcoded_image *djvu_document_decode_page(djvu_document *document, int index);
+
+/* djvu_document_replace_page flags */
+enum
+{
+  DJVU_REPLACE_KEEP_EXTRAS = 1 /* add the old page's hidden text, annotations, metadata */
+};
+
+/* Replaces page index, for the saves that follow, by data (size bytes of a
+   single-page FORM:DJVU file as djvu_encode writes it; copied). With
+   DJVU_REPLACE_KEEP_EXTRAS the old page's TXTa/TXTz, ANTa/ANTz and
+   METa/METz chunks are added to it (use it only when the page's geometry is
+   unchanged). Returns 0, or -1 after one report (nothing replaced). */
+int djvu_document_replace_page(djvu_document *document, int index, const void *data, int size, int flags);
+
+/* Writes the whole document in one call of write (a null routine writes to
+   userdata taken as a FILE*, stdout when null): a single page as a single
+   page file, a bundled or indirect document as one bundled document with
+   every file copied byte for byte (included files, the directory, the
+   outline), except the replaced pages. Returns 0, or -1 after one report
+   (write then was not called, or wrote short). */
+int djvu_document_save(djvu_document *document, djvu_output_routine write, void *userdata);
+
+/* Writes page index as a single-page DjVu file: its replacement, or the
+   page as read with its included files merged into it. Returns 0 or -1 as
+   djvu_document_save. */
+int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata);
+/* Multi-page documents                                                      */
+/* ------------------------------------------------------------------------ */
+
+/* A document being assembled from single-page files (opaque). */
+typedef struct djvu_book_s djvu_book;
+
+/* djvu_book_params.flags */
+enum
+{
+  DJVU_BOOK_LOSSLESS = 1,  /* share only pixel-identical shapes */
+  DJVU_BOOK_NO_SHARING = 2 /* write the pages as given, no dictionaries */
+};
+
+typedef struct djvu_book_params_s
+{
+  int32_t size;           /* bytes of the caller's record; full size 16 */
+  int32_t pages_per_dict; /* pages of a run sharing one dictionary, 10;
+                             <= 0 -> 10 */
+  int32_t flags;          /* DJVU_BOOK_* bits, 0 */
+  int32_t progress_data;  /* handed to the progress hook, 0 */
+} djvu_book_params;
+
+/* New empty document with the given parameters (size-prefixed as the
+   encoders' records; null keeps the defaults). The caller releases it with
+   djvu_book_free. Null after one report. */
+djvu_book *djvu_book_new(const djvu_book_params *params);
+
+/* Releases the document and its copies of the pages. Null does nothing. */
+void djvu_book_free(djvu_book *book);
+
+/* Appends a page: data is a whole single-page file as djvu_encode or
+   djvu_encode_iw44 writes it (FORM:DJVU, FORM:PM44 or FORM:BM44, with or
+   without the "AT&T" magic); the bytes are copied, data stays the
+   caller's. id is the page's file name in the document (no "/", not
+   starting with "."); a name already taken gets "-2", "-3"... before its
+   extension. title (may be null) is the page title. Returns 0, or -1
+   after one report. */
+int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title);
+
+/* Pages added so far (0 for null). */
+int djvu_book_page_count(const djvu_book *book);
+
+/* Writes the bundled document (FORM:DJVM: DIRM, then the components) in
+   one call of write, as djvu_encode does. Unless DJVU_BOOK_NO_SHARING is
+   set, each run of pages_per_dict pages first gets a dictionary of the JB2
+   shapes found on more than one of its pages (a DJVI component with a Djbz
+   chunk, placed before the run); the pages using it include it (INCL) and
+   their Sjbz is re-coded against it, their other chunks unchanged. A shape
+   is shared when it is pixel-identical to one on an earlier page of the
+   run, or, without DJVU_BOOK_LOSSLESS, close to it by the encoder's shape
+   matching. The progress hook receives "Sharing Shapes" steps. The book is
+   not changed and may be written again. Returns 0, or -1 after one report
+   (write then was not called, or wrote short). */
+int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata);
+
+/* Receives one file of an indirect document: its name (a page id, a
+   dictionary name or the index name) and its bytes. Returns 0 on
+   success; anything else fails the write. */
+typedef int (*djvu_file_routine)(void *userdata, const char *name, const void *buffer, size_t count);
+
+/* Writes the document as an indirect one: the index (FORM:DJVM with only
+   DIRM) under index_name, then every component as its own file named by
+   its id, each in one call of write. Shapes are shared as for
+   djvu_book_write. Returns 0, or -1 after one report; files handed over
+   before a failure are the caller's to discard. */
+int djvu_book_write_indirect(const djvu_book *book, const char *index_name, djvu_file_routine write,
+                             void *userdata);
 
 /* ------------------------------------------------------------------------ */
 /* Mask driver                                                               */

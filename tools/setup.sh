@@ -6,11 +6,13 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config dpkg-dev
-  libwxgtk3.2-dev libgtk-3-dev libtiff-dev libjpeg62-turbo-dev libsane-dev sane-utils
+  libwxgtk3.2-dev libgtk-3-dev libtiff-dev libjpeg62-turbo-dev libpng-dev libsane-dev sane-utils
   libdjvulibre-text libdjvulibre-dev djvulibre-bin
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs shared-mime-info
+  desktop-file-utils appstream libxml2-utils librsvg2-bin libglib2.0-bin
   clang-14 libclang-rt-14-dev
+  parallel minidjvu
 )
 
 SUDO=""

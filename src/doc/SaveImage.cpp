@@ -77,22 +77,23 @@ bool IsDirectory(const std::string &path)
 
 // ------------------------------------------------------------ dialog rules
 
-const SaveFilter kSaveFilters[5] = {
+const SaveFilter kSaveFilters[kSaveFilterCount] = {
     {IMAGE_FILE_DJVU, "DjVu File (*.djvu;*.djv)", "*.djvu;*.djv"},
     {IMAGE_FILE_IW44, "IW44 File (*.iw44;*.iw4)", "*.iw44;*.iw4"},
     {IMAGE_FILE_BMP, "Windows Bitmap (*.bmp)", "*.bmp"},
     {IMAGE_FILE_JPEG, "JPEG File (*.jpg)", "*.jpg"},
     {IMAGE_FILE_PNM, "PNM file (*.ppm;*.pgm;*.pbm)", "*.ppm;*.pgm;*.pbm"},
+    {IMAGE_FILE_PNG, "PNG file (*.png)", "*.png"},
 };
 
 int SaveKindFromFilterIndex(int index)
 {
-  return index >= 1 && index <= 5 ? kSaveFilters[index - 1].kind : 0;
+  return index >= 1 && index <= kSaveFilterCount ? kSaveFilters[index - 1].kind : 0;
 }
 
 int FilterIndexFromSaveKind(int kind)
 {
-  for (int i = 0; i < 5; i++)
+  for (int i = 0; i < kSaveFilterCount; i++)
     if (kSaveFilters[i].kind == kind)
       return i + 1;
   return 0;
@@ -112,6 +113,8 @@ std::string DefaultSaveExtension(int kind, int bits, int grey)
     return ".jpg";
   case IMAGE_FILE_PNM:
     return bits == 1 ? ".pbm" : bits == 8 && grey ? ".pgm" : ".ppm";
+  case IMAGE_FILE_PNG:
+    return ".png";
   default:
     return std::string();
   }
@@ -230,7 +233,8 @@ SaveParameters MakeSaveParameters(const CVellumSettings &s, int kind)
     p.encode.gamma = s.DjvuPhotoGamma;
     p.encode.quality = s.DjvuPhotoQty;
     p.encode.flags =
-        (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) | (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0);
+        (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) | (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0) |
+        (s.DjvuProfile == 1 ? DJVU_ENCODE_COMPACT : 0);
     p.encode.fg_dpi = 50;
     p.encode.bg_dpi = 100;
     p.encode.progress_data = 0;
@@ -317,7 +321,7 @@ int CheckSaveDirectory(const std::string &path, int mode)
 }
 
 int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellumSettings &settings,
-              const char *softwareText, CSaveProgress *progress)
+              const char *softwareText, CSaveProgress *progress, int saveScope)
 {
   if (path.empty() || !CheckSaveDirectory(path, 0))
     return 0;
@@ -329,7 +333,17 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
   switch (kind)
   {
   case IMAGE_FILE_DJVU:
-    result = image.SaveDjVu(path.c_str(), p.upsample, p.textOnly, &p.mask, &p.encode);
+    if (image.m_pBook)
+    {
+      result = image.SaveDjVuDocument(path.c_str(), saveScope != kSaveCurrentPage, p.upsample, p.textOnly, &p.mask,
+                                      &p.encode);
+      // The file it came from has changed: its pages are read again from
+      // the new file rather than from the document held.
+      if (result && path == image.m_strSourcePath)
+        image.m_strSourcePath.clear();
+    }
+    else
+      result = image.SaveDjVu(path.c_str(), p.upsample, p.textOnly, &p.mask, &p.encode);
     break;
   case IMAGE_FILE_IW44:
     result = image.SaveIw44(path.c_str(), &p.iw44);
@@ -344,9 +358,24 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
     result =
         image.SaveJpeg(path.c_str(), p.jpegQuality, p.jpegSmoothing, p.jpegOptimize, p.jpegDct, softwareText);
     break;
+  case IMAGE_FILE_PNG:
+    result = image.SavePng(path.c_str());
+    break;
   default:
     break;
   }
+  if (progress)
+    progress->OnSaveEnd();
+  return result;
+}
+
+int EncodeDocumentPage(CDibImage &image, const CVellumSettings &settings, CSaveProgress *progress)
+{
+  const SaveParameters p = MakeSaveParameters(settings, IMAGE_FILE_DJVU);
+  ProgressScope scope(progress);
+  if (progress)
+    progress->OnSaveBegin();
+  const int result = image.ReplaceDjVuPage(p.upsample, p.textOnly, &p.mask, &p.encode);
   if (progress)
     progress->OnSaveEnd();
   return result;

@@ -67,16 +67,17 @@ struct SaveFilter
   const char *pattern;     // "*.djvu;*.djv"
 };
 // The save dialog's filters in filter-index order (index = position + 1):
-// DjVu, IW44, BMP, JPEG, PNM.
-extern const SaveFilter kSaveFilters[5];
+// DjVu, IW44, BMP, JPEG, PNM, PNG.
+const int kSaveFilterCount = 6;
+extern const SaveFilter kSaveFilters[kSaveFilterCount];
 
-// Filter index 1..5 to save kind (1 DjVu, 2 IW44, 3 BMP, 4 JPEG -> 5,
-// 5 PNM -> 4); 0 for any other index.
+// Filter index 1..6 to save kind (1 DjVu, 2 IW44, 3 BMP, 4 JPEG -> 5,
+// 5 PNM -> 4, 6 PNG -> 7); 0 for any other index.
 int SaveKindFromFilterIndex(int index);
-// Save kind 1..5 to filter index; 0 for any other kind.
+// Save kind (1..5, 7) to filter index; 0 for any other kind.
 int FilterIndexFromSaveKind(int kind);
 
-// Default extension of a save kind: ".djvu", ".iw44", ".bmp", ".jpg"; for
+// Default extension of a save kind: ".djvu", ".iw44", ".bmp", ".jpg", ".png"; for
 // PNM ".pbm" (1 bit), ".pgm" (8 bits with the grey flag) or ".ppm". Empty
 // for any other kind.
 std::string DefaultSaveExtension(int kind, int bits, int grey);
@@ -94,7 +95,7 @@ std::string ReplaceExtension(const std::string &name, const std::string &ext);
 // with the extension replaced by the default one of saveType. Without:
 // "untitled%04d" of untitled + 1 (untitled counts the proposals made so far
 // in this run and is incremented), with the default extension appended.
-// A saveType outside 1..5 has no default extension (the old one is dropped).
+// A saveType that is not a save kind has no default extension (the old one is dropped).
 std::string ProposeSaveName(const std::string &pathName, int saveType, int bits, int grey, int &untitled);
 
 // The name to save under: name as it is when GetImageFileType(name) is
@@ -157,7 +158,7 @@ SaveParameters MakeSaveParameters(const CVellumSettings &settings, int kind);
 int CheckSaveDirectory(const std::string &path, int mode);
 
 // Writes image to path as kind (IMAGE_FILE_DJVU, _IW44, _BMP, _PNM,
-// _JPEG) with the writer's options from settings; softwareText becomes the
+// _JPEG, _PNG) with the writer's options from settings; softwareText becomes the
 // JPEG comment (may be null). progress (may be null) receives the encoder
 // steps. Returns 1 on success; 0 when the directory check fails, for any
 // other kind (no message), or when the writer fails (its message is in
@@ -166,7 +167,23 @@ int CheckSaveDirectory(const std::string &path, int mode);
 // minimum-is-white grey palette; the picture stays the same.
 // One save per thread at a time; saves on different threads report their
 // progress each to their own observer.
+// A page of a DjVu document (image.m_pBook) saved as DjVu goes into its
+// document: with kSaveWholeDocument every page is written (the others, the
+// outline and the included files copied as read), with kSaveCurrentPage
+// that page alone; either way it keeps its hidden text and annotations
+// when its geometry is unchanged. Other kinds always write the page shown.
+enum SaveScope
+{
+  kSaveWholeDocument = 0,
+  kSaveCurrentPage = 1
+};
 int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellumSettings &settings,
-              const char *softwareText, CSaveProgress *progress);
+              const char *softwareText, CSaveProgress *progress, int saveScope = kSaveWholeDocument);
+
+// Encodes the page shown into its DjVu document (image.m_pBook) with the
+// DjVu settings, writing nothing: a later SaveImage of the document writes
+// it with the rest (the converter re-encodes every page of a book so).
+// 1 on success; 0 with the message in g_szLastImageError.
+int EncodeDocumentPage(CDibImage &image, const CVellumSettings &settings, CSaveProgress *progress);
 
 #endif

@@ -5,7 +5,9 @@
 // the defaults all walk that table.
 #include "Settings.h"
 
+#include "AppPaths.h"
 #include "ReplaceFile.h"
+#include "djvuapi.h"
 
 #include <cerrno>
 #include <charconv>
@@ -309,7 +311,7 @@ const KeyDef kKeys[] = {
     INT_KEY("General", WindowFit, 1),
     INT_KEY("General", WindowCenter, 1),
     TEXT_KEY("General", OpenDir, ""),
-    INT_KEY("General", OpenType, 7),
+    INT_KEY("General", OpenType, 100),
     TEXT_KEY("General", SaveDir, ""),
     INT_KEY("General", SaveType, 1),
     TEXT_KEY("General", LCOpenDir, nullptr),
@@ -321,6 +323,7 @@ const KeyDef kKeys[] = {
     INT_KEY("General", Dither, 1),
     REAL_KEY("General", DisplayGamma, "2.2"),
     INT_KEY("General", SlideDelay, 5),
+    INT_KEY("General", MaxPixels, (int)DJVU_DEFAULT_MAX_PIXELS),
 
     INT_KEY("DjVu", DjvuQuickSet, -1),
     INT_KEY("DjVu", DjvuPhotoQty, 80),
@@ -334,6 +337,7 @@ const KeyDef kKeys[] = {
     INT_KEY("DjVu", DjvuFilterLevel, 0),
     INT_KEY("DjVu", DjvuForeback, 0),
     INT_KEY("DjVu", DjvuUpsample, 0),
+    INT_KEY("DjVu", DjvuProfile, 0),
 
     INT_KEY("IW44", Iw44PhotoQty, 80),
     INT_KEY("IW44", Iw44Crcb, 0),
@@ -452,15 +456,7 @@ void CVellumSettings::AddRecentFile(const std::string &path)
 
 std::string CVellumSettings::ProgramDir()
 {
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0)
-    return ".";
-  std::string exe(buf, (size_t)n);
-  size_t slash = exe.find_last_of('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : exe.substr(0, slash);
+  return vellum::ProgramDirectory();
 }
 
 std::string CVellumSettings::HomeDir()

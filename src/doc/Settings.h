@@ -99,6 +99,10 @@ public:
   int Dither;
   float DisplayGamma;
   int SlideDelay;
+  // Most pixels (width x height) an image may have to be opened; larger
+  // files are refused before anything is allocated (see SetMaxImagePixels).
+  // 0 or less: the default, 300000000.
+  int MaxPixels;
 
   // Section "DjVu"
   int DjvuQuickSet;
@@ -113,6 +117,7 @@ public:
   int DjvuFilterLevel;
   int DjvuForeback;
   int DjvuUpsample;
+  int DjvuProfile; // encoding profile: 0 classic layers, 1 compact layers
 
   // Section "IW44"
   int Iw44PhotoQty;

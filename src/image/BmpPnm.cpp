@@ -79,8 +79,11 @@ bool Fail(const char *message)
 }
 
 // Run-length decoding of RLE8 (bits 8) or RLE4 (bits 4) data into a
-// bottom-up record of the same depth. Every run must stay inside its row and
-// the data must end with the end-of-bitmap code.
+// bottom-up record of the same depth. Pixels of a run past its row's end
+// are dropped, as other readers do: some encoders code the row padding as
+// more pixels before the end-of-line. Data that would write above the top
+// row or move past the image is refused, and the data must end with the
+// end-of-bitmap code.
 bool DecodeRle(CDibImage &img, const unsigned char *d, size_t n, int bits)
 {
   const int w = img.m_nWidth, h = img.m_nHeight;
@@ -94,10 +97,10 @@ bool DecodeRle(CDibImage &img, const unsigned char *d, size_t n, int bits)
     p += 2;
     if (count > 0)
     {
-      if (y >= h || count > (unsigned)(w - x))
+      if (y >= h)
         return Fail("BMP run-length data goes past the image");
       unsigned char *row = img.Row(y);
-      for (unsigned i = 0; i < count; i++, x++)
+      for (unsigned i = 0; i < count && x < w; i++, x++)
         SetIndex(row, x, bits, bits == 8 ? value : (i & 1) ? value & 15 : value >> 4);
       continue;
     }
@@ -124,10 +127,10 @@ bool DecodeRle(CDibImage &img, const unsigned char *d, size_t n, int bits)
       bytes += bytes & 1;
       if (n - p < bytes)
         return Fail("BMP run-length data ends before the end-of-bitmap code");
-      if (y >= h || value > (unsigned)(w - x))
+      if (y >= h)
         return Fail("BMP run-length data goes past the image");
       unsigned char *row = img.Row(y);
-      for (unsigned i = 0; i < value; i++, x++)
+      for (unsigned i = 0; i < value && x < w; i++, x++)
         SetIndex(row, x, bits, bits == 8 ? d[p + i] : (i & 1) ? d[p + i / 2] & 15 : d[p + i / 2] >> 4);
       p += bytes;
     }
@@ -181,6 +184,8 @@ bool DecodeBmp(CDibImage &img, const unsigned char *d, size_t n)
   bool topDown = height < 0;
   if (topDown)
     height = -height;
+  if (!CheckImagePixels(width, height))
+    return false;
   if (bpp != 1 && bpp != 2 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
     return Fail("Unsupported BMP bit count");
   bool rle = comp == 1 || comp == 2;
@@ -261,7 +266,7 @@ bool DecodeBmp(CDibImage &img, const unsigned char *d, size_t n)
     return Fail("BMP file is truncated");
   int outBits = bpp == 2 ? 4 : bpp > 8 ? 24 : (int)bpp;
   int64_t outStride = DibStride(width, outBits);
-  if (outStride < 0 || (uint64_t)outStride * (uint64_t)height > kMaxImageBytes)
+  if (outStride < 0)
     return Fail("Image too large");
   if (!img.CreateBlock((int)width, (int)height, outBits, topDown ? DIB_ROWS_TOPDOWN : DIB_ROWS_BOTTOMUP))
     return Fail("Out of memory");
@@ -398,6 +403,8 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
     return Fail("PNM header is damaged");
   if (width == 0 || height == 0)
     return Fail("PNM width or height is invalid");
+  if (!CheckImagePixels(width, height))
+    return false;
   if (maxval == 0 || maxval > 65535)
     return Fail("PNM maximum value is invalid");
   const int bits = kind == 4 ? 1 : kind == 5 ? 8 : 24;
@@ -407,7 +414,7 @@ bool DecodePnm(CDibImage &img, const unsigned char *d, size_t n)
   if (p > n || rowBytes * height > n - p)
     return Fail("PNM file is truncated");
   int64_t stride = DibStride(width, bits);
-  if (stride < 0 || (uint64_t)stride * height > kMaxImageBytes)
+  if (stride < 0)
     return Fail("Image too large");
   if (!img.CreateBlock((int)width, (int)height, bits, DIB_ROWS_BOTTOMUP))
     return Fail("Out of memory");

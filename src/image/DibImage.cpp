@@ -17,6 +17,7 @@ char g_szLastImageError[IMAGE_ERROR_SIZE];
 // Set by OpenDjVu; keeps this file free of the decoder so that records of
 // the plain file kinds link without it.
 void (*g_pfnFreeImageDocument)(void *document) = nullptr;
+void (*g_pfnFreeImageBook)(void *book) = nullptr;
 
 namespace
 {
@@ -47,7 +48,7 @@ bool ShareImageDocument(void *document)
   return true;
 }
 
-void ReleaseImageDocument(void *document)
+void ReleaseImageDocument(void *document, void (*freeFn)(void *))
 {
   if (!document)
     return;
@@ -59,8 +60,10 @@ void ReleaseImageDocument(void *document)
       refs.erase(it);
     return;
   }
-  if (g_pfnFreeImageDocument)
-    g_pfnFreeImageDocument(document);
+  if (!freeFn)
+    freeFn = g_pfnFreeImageDocument;
+  if (freeFn)
+    freeFn(document);
 }
 
 int GetImageFileType(const char *name)
@@ -79,6 +82,7 @@ int GetImageFileType(const char *name)
       {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
       {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
       {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
+      {".png", IMAGE_FILE_PNG},
   };
   for (const auto &e : table)
     if (strcasecmp(dot, e.ext) == 0)
@@ -163,6 +167,7 @@ int PaletteBytes(int bits)
 CDibImage::CDibImage()
 {
   m_pDocument = nullptr;
+  m_pBook = nullptr;
   m_pBlock = nullptr;
   Reset();
 }
@@ -175,8 +180,11 @@ CDibImage::~CDibImage()
 void CDibImage::Reset()
 {
   ReleaseImageDocument(m_pDocument);
+  ReleaseImageDocument(m_pBook, g_pfnFreeImageBook);
   std::free(m_pBlock);
   m_pDocument = nullptr;
+  m_pBook = nullptr;
+  m_strSourcePath.clear();
   m_pBlock = nullptr;
   m_nHeaderKind = m_nHeaderSize = m_nPaletteOffset = m_nPaletteSize = 0;
   m_nPixelOffset = m_nPixelSize = m_nPaletteEntrySize = m_nStride = 0;
@@ -283,6 +291,11 @@ int CDibImage::CopyFrom(const CDibImage &other)
   // The decoded document is shared, so the copy can be rendered again too.
   if (ShareImageDocument(other.m_pDocument))
     m_pDocument = other.m_pDocument;
+  if (ShareImageDocument(other.m_pBook))
+  {
+    m_pBook = other.m_pBook;
+    m_strSourcePath = other.m_strSourcePath;
+  }
   return 1;
 }
 

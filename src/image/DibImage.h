@@ -20,6 +20,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "djvuapi.h"
 
@@ -33,6 +34,8 @@ enum
   IMAGE_FILE_PNM = 4,
   IMAGE_FILE_JPEG = 5,
   IMAGE_FILE_TIFF = 6,
+  IMAGE_FILE_PNG = 7,
+  IMAGE_FILE_LAST = IMAGE_FILE_PNG, // the highest code of a real file kind
   IMAGE_FILE_UNKNOWN = 99,
   IMAGE_FILE_ALL = 100 // every supported kind (settings, filters, browser)
 };
@@ -117,7 +120,8 @@ static_assert(sizeof(DibRgbQuad) == 4, "RGBQUAD is 4 bytes");
 extern char g_szLastImageError[IMAGE_ERROR_SIZE];
 
 // Maps a file name to a file kind by the text after its last ".",
-// case-insensitively: 2 IW44, 1 DjVu, 6 TIFF, 5 JPEG, 4 PNM, 3 BMP, else 99.
+// case-insensitively: 2 IW44, 1 DjVu, 6 TIFF, 5 JPEG, 4 PNM, 3 BMP, 7 PNG,
+// else 99.
 int GetImageFileType(const char *name);
 
 // Image API error callback: formats "DjVu error!\n\nFile: %s\nLine: %d\nCause:
@@ -145,6 +149,18 @@ int JpegPixelsPerMeterToDpi(double ppm);  // floor(ppm * 0.0254 + 0.5)
 // Bytes per stored row of a DIB: ((bits * width + 31) / 32) * 4, or -1 when
 // the width or depth is invalid or the result does not fit in 31 bits.
 int64_t DibStride(int64_t width, int bits);
+
+// The pixel limit of every reader (BMP, PNM, TIFF, JPEG and any other) and
+// of the DjVu/IW44 decoder: one process-wide value, kept by the Image API
+// (djvu_set_max_pixels), so that a small file cannot make us allocate a
+// huge picture. Readers check the size from the header, before anything is
+// allocated, and refuse a larger image with "Image too large: W x H pixels
+// (N megapixels; the limit is M megapixels)". The default
+// (DJVU_DEFAULT_MAX_PIXELS, 300 megapixels) opens a 600-dpi A1 page; the
+// program sets the value from Vellum.ini ("MaxPixels") and vellum-convert
+// from --max-pixels. pixels <= 0 restores the default.
+void SetMaxImagePixels(int64_t pixels);
+int64_t GetMaxImagePixels();
 
 class CDibImage
 {
@@ -181,11 +197,16 @@ public:
   int32_t m_bGrey;             // 8-bit with a 256-entry grey ramp palette
   int32_t m_bNegative;         // toggled by Negative()
   int32_t m_nOrientation;      // 0..7, composition of flips and turns
-  int32_t m_nPageCount;        // 1 except multi-page TIFF
+  int32_t m_nPageCount;        // 1 except multi-page TIFF and DjVu documents
   int32_t m_nPageIndex;        // 0-based page shown
   int32_t m_bTransparentPaste; // Paste() skips pixels of m_nKeyColour
   uint32_t m_nKeyColour;       // 0x00BBGGRR
   int32_t m_bGreyConverted;    // Convert To Gray applied (a grey rendering is not)
+  // The DjVu document the page comes from (one page or many; shared like
+  // m_pDocument, and kept through crops and resizes so that a save still
+  // writes every page); null for other kinds.
+  djvu_document *m_pBook;
+  std::string m_strSourcePath; // the file m_pBook was opened from
 
   // -------------------------------------------------------- block access
   DibInfoHeader *Header() const { return reinterpret_cast<DibInfoHeader *>(m_pBlock); }
@@ -237,8 +258,20 @@ public:
   int IsGreyRamp();
 
   // ---------------------------------------------------- DjVu and IW44 files
-  // Decodes the file and keeps the handle. kind is IMAGE_FILE_DJVU or _IW44.
-  int OpenDjVu(const char *path, int kind);
+  // Opens the file (a single page, a bundled or an indirect document),
+  // decodes page pageIndex (0-based) and keeps both handles. kind is
+  // IMAGE_FILE_DJVU or _IW44. A book already open from path (book, may be
+  // null) is shared instead of being opened again.
+  int OpenDjVu(const char *path, int kind, int pageIndex = 0, djvu_document *book = nullptr);
+  // True when the record holds a DjVu document and the current page's
+  // hidden text and annotations still fit it: the page is shown at its
+  // full size, with no turn, flip, crop or resize.
+  bool DjVuGeometryKept() const;
+  // The page's own resolution: a DjVu or IW44 page's from its file however
+  // reduced the rendering is (m_nXDpi and m_nYDpi are the rendering's);
+  // else m_nXDpi and m_nYDpi.
+  int PageXDpi() const;
+  int PageYDpi() const;
   // Renders the kept page into a new block (the handle stays).
   // zoom < 0 renders at 1/(1 - zoom); depth outside 1..24 (or layer 1)
   // gives 24; gamma outside 0.1..10 gives 2.2; layer outside 0..3 gives 0.
@@ -251,6 +284,13 @@ public:
   int SavePnm(const char *path);
   int LoadTiff(const char *path, int pageIndex, int headerKind);
   int LoadJpeg(const char *path, int displayDepth, int dctMethod, int headerKind);
+  // PNG (Png.cpp): every colour type and depth, interlaced too; alpha is
+  // composed over white, 16-bit samples reduced to 8. SavePng writes 1-bit
+  // black and white as 1-bit grey, other 1/4/8-bit palettes as palette
+  // PNGs, 8-bit grey as grey and 24-bit as RGB, the resolution as pHYs; the
+  // record is not changed.
+  int LoadPng(const char *path, int headerKind);
+  int SavePng(const char *path);
   int SaveJpeg(const char *path, int quality, int smoothing, int optimize, int dctMethod,
                const char *comment);
   // Compound DjVu page (SaveDjVu.cpp). upsample is -1 (none), -2, -3 or -4
@@ -261,6 +301,23 @@ public:
   // minimum-is-white image into minimum-is-black (the picture stays).
   int SaveDjVu(const char *path, int upsample, int textOnly, const djvu_mask_params *maskParams,
                const djvu_encode_params *encodeParams);
+  // The page encoding of SaveDjVu, delivered in one call of write
+  // (djvu_encode's contract).
+  int EncodeDjVu(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                 const djvu_encode_params *encodeParams, djvu_output_routine write, void *userdata);
+  // The same page encoding into the record's DjVu document (m_pBook,
+  // required): the page replaces page m_nPageIndex, keeping the old page's
+  // hidden text and annotations when DjVuGeometryKept(), and then the whole
+  // document (wholeDocument) or that page alone is written to path. Every
+  // other page, the outline and the included files are copied as read.
+  int SaveDjVuDocument(const char *path, int wholeDocument, int upsample, int textOnly,
+                       const djvu_mask_params *maskParams, const djvu_encode_params *encodeParams);
+  // Its two steps: the page encoded into m_pBook in place of page
+  // m_nPageIndex (nothing written), and the document (or that page) written
+  // to path with every page replaced so far.
+  int ReplaceDjVuPage(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                      const djvu_encode_params *encodeParams);
+  int WriteDjVuDocument(const char *path, int wholeDocument);
   // IW44 photo file (a black-and-white picture becomes a mask-only DjVu
   // page). Same record changes as SaveDjVu.
   int SaveIw44(const char *path, const djvu_iw44_params *params);

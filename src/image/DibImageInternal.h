@@ -7,14 +7,17 @@
 
 class CDibImage;
 
-// Frees a decoded document handle; installed by OpenDjVu.
+// Frees a decoded page handle, and a DjVu document handle; installed by
+// OpenDjVu.
 extern void (*g_pfnFreeImageDocument)(void *document);
+extern void (*g_pfnFreeImageBook)(void *book);
 
-// Reference counting of decoded documents shared between records
+// Reference counting of decoded pages and documents shared between records
 // (CopyFrom). Share adds a reference (false when out of memory); Release
-// drops one and frees the document with the last. Null is ignored.
+// drops one and frees the handle with the last, through freeFn (null: the
+// page routine). Null handles are ignored.
 bool ShareImageDocument(void *document);
-void ReleaseImageDocument(void *document);
+void ReleaseImageDocument(void *document, void (*freeFn)(void *) = nullptr);
 
 // Layout of a packed DIB block of the given size and depth.
 struct DibLayout

@@ -6,52 +6,89 @@
 
 #include "DibImage.h"
 #include "DibImageInternal.h"
+#include "ImageFiles.h"
 
 namespace
 {
-
-int ReadFile(void *userdata, void *buffer, int size)
-{
-  if (size <= 0)
-    return 0;
-  FILE *file = static_cast<FILE *>(userdata);
-  size_t n = std::fread(buffer, 1, (size_t)size, file);
-  if (n == 0 && std::ferror(file))
-    return -1;
-  return (int)n;
-}
 
 void FreeDocument(void *document)
 {
   djvu_halfcoded_image_free(static_cast<djvu_halfcoded_image *>(document));
 }
 
+void FreeBook(void *book)
+{
+  djvu_document_free(static_cast<djvu_document *>(book));
+}
+
 } // namespace
 
-int CDibImage::OpenDjVu(const char *path, int kind)
+int CDibImage::OpenDjVu(const char *path, int kind, int pageIndex, djvu_document *book)
 {
+  // The book may be this record's own: its reference is taken before the
+  // record lets go of it.
+  const bool shared = book && ShareImageDocument(book);
   Reset();
+  if (shared)
+    m_pBook = book;
   if (!path || (kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44))
-    return 0;
-  djvu_set_error_callback(KeepApiError);
-  FILE *file = std::fopen(path, "rb");
-  if (!file)
-    return 0;
-  djvu_halfcoded_image *document = djvu_decode(ReadFile, file);
-  std::fclose(file);
-  if (!document)
-    return 0;
-  if (document->width <= 0 || document->height <= 0)
   {
-    djvu_halfcoded_image_free(document);
+    Reset();
     return 0;
   }
+  djvu_set_error_callback(KeepApiError);
   g_pfnFreeImageDocument = FreeDocument;
+  g_pfnFreeImageBook = FreeBook;
+  if (!m_pBook)
+  {
+    // A file that cannot be opened fails quietly, as the other readers do.
+    FILE *probe = std::fopen(path, "rb");
+    if (!probe)
+    {
+      SetImageError("Cannot open %s", path);
+      return 0;
+    }
+    std::fclose(probe);
+    if (!(m_pBook = djvu_document_open(path)))
+      return 0;
+  }
+  m_strSourcePath = path;
+  const int count = djvu_document_page_count(m_pBook);
+  if (pageIndex < 0 || pageIndex >= count)
+  {
+    SetImageError("Page %d does not exist (the document has %d)", pageIndex + 1, count);
+    Reset();
+    return 0;
+  }
+  djvu_halfcoded_image *document = djvu_document_decode_page(m_pBook, pageIndex);
+  if (!document || document->width <= 0 || document->height <= 0)
+  {
+    djvu_halfcoded_image_free(document);
+    Reset();
+    return 0;
+  }
   m_pDocument = document;
   m_nSourceWidth = document->width;
   m_nSourceHeight = document->height;
-  m_nPageCount = 1;
+  m_nPageCount = count;
+  m_nPageIndex = pageIndex;
   return 1;
+}
+
+int CDibImage::PageXDpi() const
+{
+  return m_pDocument && m_pDocument->dpi > 0 && m_nXDpi > 0 ? m_pDocument->dpi : m_nXDpi;
+}
+
+int CDibImage::PageYDpi() const
+{
+  return m_pDocument && m_pDocument->dpi > 0 && m_nYDpi > 0 ? m_pDocument->dpi : m_nYDpi;
+}
+
+bool CDibImage::DjVuGeometryKept() const
+{
+  return m_pBook && m_pDocument && m_nOrientation == 0 && m_nWidth == m_pDocument->width &&
+         m_nHeight == m_pDocument->height;
 }
 
 int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind)
@@ -59,11 +96,20 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   if (!m_pDocument || headerKind != DIB_HEADER_INFO)
     return 0;
   (void)kind;
-  // Free the block and zero the rest, keeping the document.
+  // Free the block and zero the rest, keeping the page and its document.
   djvu_halfcoded_image *keep = m_pDocument;
+  djvu_document *book = m_pBook;
+  std::string source;
+  source.swap(m_strSourcePath);
+  const int count = m_nPageCount, index = m_nPageIndex;
   m_pDocument = nullptr;
+  m_pBook = nullptr;
   Reset();
   m_pDocument = keep;
+  m_pBook = book;
+  m_strSourcePath.swap(source);
+  m_nPageCount = count;
+  m_nPageIndex = index;
   const djvu_halfcoded_image *document = m_pDocument;
 
   djvu_set_error_callback(KeepApiError);
@@ -145,7 +191,6 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   m_nSourceWidth = W;
   m_nSourceHeight = H;
   m_nSourceBitsPerPixel = bits;
-  m_nPageCount = 1;
   UpdateHeader();
   return 1;
 }

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "DibImage.h"
+#include "ReplaceFile.h"
 
 void SetImageError(const char *fmt, ...)
 {
@@ -19,6 +20,21 @@ void SetImageError(const char *fmt, ...)
   va_start(ap, fmt);
   std::vsnprintf(g_szLastImageError, sizeof g_szLastImageError, fmt, ap);
   va_end(ap);
+}
+
+void SetMaxImagePixels(int64_t pixels)
+{
+  djvu_set_max_pixels(pixels);
+}
+
+int64_t GetMaxImagePixels()
+{
+  return djvu_get_max_pixels();
+}
+
+bool CheckImagePixels(int64_t width, int64_t height)
+{
+  return djvu_check_pixels(width, height, g_szLastImageError, sizeof g_szLastImageError) != 0;
 }
 
 bool ReadImageFile(const char *path, std::vector<unsigned char> &data, size_t maxBytes)
@@ -98,10 +114,8 @@ FILE *CSafeFile::Open(const char *path)
       SetImageError("Cannot write %s: %s", path, std::strerror(errno));
     return m_fp;
   }
-  std::vector<char> name(m_target.begin(), m_target.end());
-  const char suffix[] = ".XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix); // with the zero
-  int fd = mkstemp(name.data());
+  std::string name;
+  int fd = vellum::CreateTempBeside(m_target, name);
   if (fd < 0)
   {
     SetImageError("Cannot write %s: %s", path, std::strerror(errno));
@@ -118,13 +132,14 @@ FILE *CSafeFile::Open(const char *path)
     mode = 0666 & ~mask;
   }
   fchmod(fd, mode);
-  m_temp = name.data();
+  m_temp = name;
   m_fp = fdopen(fd, "wb");
   if (!m_fp)
   {
     SetImageError("Cannot write %s: %s", path, std::strerror(errno));
     close(fd);
     unlink(m_temp.c_str());
+    vellum::ForgetTemp(m_temp);
     m_temp.clear();
   }
   return m_fp;
@@ -156,6 +171,7 @@ bool CSafeFile::Commit()
     if (!m_temp.empty())
       unlink(m_temp.c_str());
   }
+  vellum::ForgetTemp(m_temp);
   m_temp.clear();
   return ok;
 }
@@ -169,5 +185,6 @@ void CSafeFile::Abort()
     if (!m_temp.empty())
       unlink(m_temp.c_str());
   }
+  vellum::ForgetTemp(m_temp);
   m_temp.clear();
 }

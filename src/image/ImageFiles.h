@@ -1,4 +1,4 @@
-// Helpers shared by the file readers and writers (BMP, PNM, TIFF, JPEG);
+// Helpers shared by the file readers and writers (BMP, PNM, TIFF, JPEG, PNG);
 // not for callers of the record.
 #ifndef VELLUM_IMAGE_IMAGEFILES_H
 #define VELLUM_IMAGE_IMAGEFILES_H
@@ -16,14 +16,18 @@ void SetImageError(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // larger than maxBytes) sets g_szLastImageError and returns false.
 bool ReadImageFile(const char *path, std::vector<unsigned char> &data, size_t maxBytes = (size_t)1 << 31);
 
-// Bytes of pixel data any reader may allocate for one image; more is refused
-// as "Image too large" before any allocation.
-const uint64_t kMaxImageBytes = (uint64_t)1 << 30;
+// The header check of every reader: true when a width x height image is
+// within the pixel limit (see SetMaxImagePixels); otherwise false with the
+// message naming the size in g_szLastImageError. Call it as soon as the
+// size is known, before allocating anything for the pixels.
+bool CheckImagePixels(int64_t width, int64_t height);
 
-// A file written under a temporary name beside its target and renamed over
-// it only when everything was written: a failed save never damages an
-// existing file and leaves no partial file behind. A target that exists and
-// is not a regular file (a device, a pipe) is written directly.
+// A file written under a hidden temporary name beside its target
+// (vellum::CreateTempBeside) and renamed over it only when everything was
+// written: a failed save never damages an existing file and leaves no
+// partial file behind, not even when a signal stops the process. A target
+// that exists and is not a regular file (a device, a pipe) is written
+// directly.
 class CSafeFile
 {
 public:

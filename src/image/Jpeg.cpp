@@ -144,8 +144,12 @@ int DecodeJpeg(CDibImage &img, FILE *fp, int displayDepth, int dct)
   // Refuse an oversized page before libjpeg allocates for it.
   const int comps = cinfo.num_components == 1 ? 1 : 3;
   const int bits = quantize || comps == 1 ? 8 : 24;
-  int64_t stride = DibStride(cinfo.image_width, bits);
-  if (stride < 0 || (uint64_t)stride * cinfo.image_height > kMaxImageBytes)
+  if (!CheckImagePixels(cinfo.image_width, cinfo.image_height))
+  {
+    jpeg_destroy_decompress(&cinfo);
+    return 0;
+  }
+  if (DibStride(cinfo.image_width, bits) < 0)
   {
     jpeg_destroy_decompress(&cinfo);
     SetImageError("Image too large");

@@ -228,8 +228,12 @@ int CDibImage::Resample(int newWidth, int newHeight, int method)
   m_nResolutionUnit = 0;
   m_nOrientation = 0;
   m_bNegative = 0;
-  m_nPageIndex = 0;
-  m_nPageCount = 1;
+  // A page of a DjVu document stays that page: the document is saved with it.
+  if (!m_pBook)
+  {
+    m_nPageIndex = 0;
+    m_nPageCount = 1;
+  }
   ReleaseImageDocument(m_pDocument);
   m_pDocument = nullptr;
   m_bGrey = outBits == 8 ? IsGreyRamp() : 0;

@@ -7,10 +7,13 @@
 // build the whole file in memory and deliver it in one call of the write
 // routine below, which goes to a temporary file beside the target; the file
 // is renamed into place only when every byte was written, so a failed save
-// never leaves a partial file or damages an existing one.
+// never leaves a partial file or damages an existing one. SaveDjVuDocument
+// encodes the page the same way into memory and lets the Image API write
+// the whole DjVu document with it.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "DibImage.h"
 #include "ImageFiles.h"
@@ -62,6 +65,16 @@ int WriteToFile(void *userdata, const void *buffer, int count)
   return (int)std::fwrite(buffer, 1, (size_t)count, static_cast<FILE *>(userdata));
 }
 
+int AppendBytes(void *userdata, const void *buffer, int count)
+{
+  if (count < 0)
+    return -1;
+  auto *bytes = static_cast<std::vector<unsigned char> *>(userdata);
+  bytes->insert(bytes->end(), static_cast<const unsigned char *>(buffer),
+                static_cast<const unsigned char *>(buffer) + count);
+  return count;
+}
+
 // Frees what a save allocated, on every path.
 struct SaveTemporaries
 {
@@ -78,8 +91,8 @@ struct SaveTemporaries
 
 } // namespace
 
-int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu_mask_params *maskParams,
-                        const djvu_encode_params *encodeParams)
+int CDibImage::EncodeDjVu(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                          const djvu_encode_params *encodeParams, djvu_output_routine write, void *userdata)
 {
   if (!CheckWritable(*this) || !MakeGreyMinIsBlack(*this))
     return 0;
@@ -106,10 +119,6 @@ int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu
       page = tmp.enlarged;
     }
   }
-  CSafeFile out;
-  FILE *fp = out.Open(path);
-  if (!fp)
-    return 0;
   if (m_nBitsPerPixel > 1)
     tmp.mask = djvu_mask(maskParams, page);
   else if (m_nXDpi > 0 && m_nYDpi > 0 && m_nXDpi != m_nYDpi)
@@ -149,9 +158,71 @@ int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu
   if (!tmp.mask)
     return 0;
   const djvu_pixel_image *background = textOnly || m_nBitsPerPixel == 1 ? nullptr : page;
-  if (djvu_encode(encodeParams, tmp.mask, background, WriteToFile, fp) != 0)
+  return djvu_encode(encodeParams, tmp.mask, background, write, userdata) == 0 ? 1 : 0;
+}
+
+int CDibImage::SaveDjVu(const char *path, int upsample, int textOnly, const djvu_mask_params *maskParams,
+                        const djvu_encode_params *encodeParams)
+{
+  if (!CheckWritable(*this))
+    return 0;
+  CSafeFile out;
+  FILE *fp = out.Open(path);
+  if (!fp)
+    return 0;
+  if (!EncodeDjVu(upsample, textOnly, maskParams, encodeParams, WriteToFile, fp))
     return 0; // the temporary file goes with out
   return out.Commit() ? 1 : 0;
+}
+
+int CDibImage::ReplaceDjVuPage(int upsample, int textOnly, const djvu_mask_params *maskParams,
+                               const djvu_encode_params *encodeParams)
+{
+  if (!m_pBook)
+  {
+    SetImageError("No DjVu document to save into");
+    return 0;
+  }
+  if (!CheckWritable(*this))
+    return 0;
+  // The extras are judged before the encoding, which may reorder the rows.
+  const bool keep = DjVuGeometryKept();
+  std::vector<unsigned char> page;
+  if (!EncodeDjVu(upsample, textOnly, maskParams, encodeParams, AppendBytes, &page))
+    return 0;
+  djvu_set_error_callback(ReportApiError);
+  return djvu_document_replace_page(m_pBook, m_nPageIndex, page.data(), (int)page.size(),
+                                    keep ? DJVU_REPLACE_KEEP_EXTRAS : 0) == 0
+             ? 1
+             : 0;
+}
+
+int CDibImage::WriteDjVuDocument(const char *path, int wholeDocument)
+{
+  if (!m_pBook)
+  {
+    SetImageError("No DjVu document to save");
+    return 0;
+  }
+  djvu_set_error_callback(ReportApiError);
+  CSafeFile out;
+  FILE *fp = out.Open(path);
+  if (!fp)
+    return 0;
+  const int written = wholeDocument ? djvu_document_save(m_pBook, WriteToFile, fp)
+                                    : djvu_document_save_page(m_pBook, m_nPageIndex, WriteToFile, fp);
+  if (written != 0)
+    return 0;
+  return out.Commit() ? 1 : 0;
+}
+
+int CDibImage::SaveDjVuDocument(const char *path, int wholeDocument, int upsample, int textOnly,
+                                const djvu_mask_params *maskParams, const djvu_encode_params *encodeParams)
+{
+  return ReplaceDjVuPage(upsample, textOnly, maskParams, encodeParams) &&
+                 WriteDjVuDocument(path, wholeDocument)
+             ? 1
+             : 0;
 }
 
 int CDibImage::SaveIw44(const char *path, const djvu_iw44_params *params)

@@ -1,8 +1,8 @@
 // TIFF reader of CDibImage: one page (directory) at a time through libtiff.
 //
-// Method. The directories are counted first (a damaged or looping chain is
-// refused), then the requested page is selected and its tags decide the
-// layout:
+// Method. The directories are counted first (a damaged chain is refused, one
+// that loops back counts the pages before the loop), then the requested page
+// is selected and its tags decide the layout:
 //  - strips of 1, 2, 4, 8 or 16-bit samples, one sample plane or separate
 //    planes, photometric min-is-white, min-is-black, palette, RGB or
 //    separated (CMYK), are read scanline by scanline and stored bottom-up:
@@ -96,7 +96,8 @@ bool ReadRgba(CDibImage &img, TIFF *tif, uint32_t w, uint32_t h, bool grey)
     SetImageError("%s", emsg[0] ? emsg : "Unsupported TIFF page");
     return false;
   }
-  if ((uint64_t)w * h > kMaxImageBytes / 4)
+  // The page is within the pixel limit; its RGBA raster must fit in memory.
+  if ((uint64_t)w * h > (uint64_t)INT64_MAX / 4)
     return Fail("Image too large");
   if (!img.CreateBlock((int)w, (int)h, grey ? 8 : 24, DIB_ROWS_BOTTOMUP))
     return Fail("Image too large");
@@ -146,6 +147,8 @@ bool ReadPage(CDibImage &img, TIFF *tif)
     return Fail("TIFF page lacks its size, compression or photometric tag");
   if (w == 0 || h == 0 || w > INT32_MAX || h > INT32_MAX)
     return Fail("TIFF page size is invalid");
+  if (!CheckImagePixels(w, h))
+    return false;
   uint16_t orientation = 1;
   TIFFGetField(tif, TIFFTAG_ORIENTATION, &orientation); // read, not applied
   uint16_t unit = 0;
@@ -227,7 +230,7 @@ bool ReadPage(CDibImage &img, TIFF *tif)
   {
     const int outBits = layout != Layout::Index ? 24 : bps == 2 ? 4 : bps == 16 ? 8 : bps;
     int64_t stride = DibStride(w, outBits);
-    if (stride < 0 || (uint64_t)stride * h > kMaxImageBytes)
+    if (stride < 0)
       return Fail("Image too large");
 
     // Palette before the rows: a 1-bit palette page keeps its two colours.
@@ -386,17 +389,24 @@ int CDibImage::LoadTiff(const char *path, int pageIndex, int headerKind)
   int ok = 0;
   try
   {
-    // Count the pages; a chain that ends in an error (a loop, a directory
-    // that cannot be read) is damage.
-    // libtiff only warns about a loop, so a failed read of a directory
-    // that the chain names is taken as damage too.
+    // Count the pages. A chain that loops back ends before the loop: the
+    // pages before it are read, as libtiff's tools and ImageMagick do
+    // (libtiff only warns about the loop and refuses the directory). A
+    // directory that cannot be read for any other reason (an error) is
+    // damage.
     int count = 1;
     bool damaged = false;
     while (!TIFFLastDirectory(tif))
     {
-      if (count >= kMaxPages || !TIFFReadDirectory(tif))
+      const int errors = g_tiffErrors;
+      if (count >= kMaxPages)
       {
         damaged = true;
+        break;
+      }
+      if (!TIFFReadDirectory(tif))
+      {
+        damaged = g_tiffErrors != errors;
         break;
       }
       count++;

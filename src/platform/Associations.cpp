@@ -5,6 +5,8 @@
 // change; files are replaced through a temporary file and a rename so that a
 // failed write leaves the old file.
 #include "Associations.h"
+#include "AppPaths.h"
+#include "MimePackage.h"
 #include "ReplaceFile.h"
 
 #include "MessageBox.h"
@@ -27,13 +29,14 @@
 
 extern char **environ;
 
-const AssociationGroup kAssociationGroups[6] = {
+const AssociationGroup kAssociationGroups[kAssociationGroupCount] = {
     {"DJVU DJV", {".djvu", ".djv", nullptr}, 1, "Vellum.DJVU", "Vellum DjVu Image", 2},
     {"IW44 IW4", {".iw44", ".iw4", nullptr}, 2, "Vellum.IW44", "Vellum IW44 Image", 3},
     {"JPEG JPG", {".jpeg", ".jpg", nullptr}, 5, "Vellum.JPEG", "Vellum JPEG Image", 5},
     {"TIFF TIF", {".tiff", ".tif", nullptr}, 6, "Vellum.TIFF", "Vellum TIFF Image", 6},
     {"BMP", {".bmp", nullptr, nullptr}, 3, "Vellum.BMP", "Vellum BMP Image", 7},
     {"PBM PGM PPM", {".pbm", ".pgm", ".ppm"}, 4, "Vellum.PNM", "Vellum PNM Image", 4},
+    {"PNG", {".png", nullptr, nullptr}, 7, "Vellum.PNG", "Vellum PNG Image", 8},
 };
 
 namespace
@@ -64,35 +67,8 @@ const ExtensionType kExtensionTypes[] = {
     {".pbm", "image/x-portable-bitmap"},
     {".pgm", "image/x-portable-graymap"},
     {".ppm", "image/x-portable-pixmap"},
+    {".png", "image/png"},
 };
-
-// The shared MIME package for the two types the system may not know.
-const char kMimePackage[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                            "<!-- Written by Vellum (Vellum.DJVU, Vellum.IW44). -->\n"
-                            "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                            "  <mime-type type=\"image/vnd.djvu\">\n"
-                            "    <comment>DjVu image</comment>\n"
-                            "    <alias type=\"image/x-djvu\"/>\n"
-                            "    <magic priority=\"50\">\n"
-                            "      <match type=\"string\" value=\"AT&amp;TFORM\" offset=\"0\">\n"
-                            "        <match type=\"string\" value=\"DJVU\" offset=\"12\"/>\n"
-                            "      </match>\n"
-                            "    </magic>\n"
-                            "    <glob pattern=\"*.djvu\"/>\n"
-                            "    <glob pattern=\"*.djv\"/>\n"
-                            "  </mime-type>\n"
-                            "  <mime-type type=\"image/x-iw44\">\n"
-                            "    <comment>IW44 image</comment>\n"
-                            "    <magic priority=\"50\">\n"
-                            "      <match type=\"string\" value=\"AT&amp;TFORM\" offset=\"0\">\n"
-                            "        <match type=\"string\" value=\"BM44\" offset=\"12\"/>\n"
-                            "        <match type=\"string\" value=\"PM44\" offset=\"12\"/>\n"
-                            "      </match>\n"
-                            "    </magic>\n"
-                            "    <glob pattern=\"*.iw44\"/>\n"
-                            "    <glob pattern=\"*.iw4\"/>\n"
-                            "  </mime-type>\n"
-                            "</mime-info>\n";
 
 std::string Lower(std::string s)
 {
@@ -113,12 +89,8 @@ std::string EnvDir(const char *name, const char *homeSuffix)
 
 std::string RunningExecutable()
 {
-  char buf[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0)
-    return "vellum";
-  buf[n] = 0;
-  return buf;
+  const std::string exe = vellum::ProgramPath();
+  return exe.empty() ? "vellum" : exe;
 }
 
 // Reads a whole file. 0 on success, else the errno value (ENOENT for a
@@ -197,6 +169,8 @@ std::string JoinList(const std::vector<std::string> &items)
 
 bool IsVellumDesktopId(const std::string &id)
 {
+  if (id == std::string(vellum::kAppId) + ".desktop")
+    return true;
   for (const AssociationGroup &g : kAssociationGroups)
     if (id == std::string(g.progId) + ".desktop")
       return true;
@@ -325,8 +299,14 @@ CXdgAssociations::CXdgAssociations(const std::string &programPath, const std::st
                                    const std::string &configHome)
     : m_program(programPath.empty() ? RunningExecutable() : programPath),
       m_dataHome(dataHome.empty() ? EnvDir("XDG_DATA_HOME", "/.local/share") : dataHome),
-      m_configHome(configHome.empty() ? EnvDir("XDG_CONFIG_HOME", "/.config") : configHome)
+      m_configHome(configHome.empty() ? EnvDir("XDG_CONFIG_HOME", "/.config") : configHome),
+      m_installedEntry(programPath.empty() ? vellum::InstalledDesktopEntry() : std::string())
 {
+}
+
+std::string CXdgAssociations::DesktopId(const std::string &progId) const
+{
+  return (m_installedEntry.empty() ? progId : std::string(vellum::kAppId)) + ".desktop";
 }
 
 std::string CXdgAssociations::MimeAppsPath() const
@@ -402,10 +382,10 @@ int CXdgAssociations::IsAssociated(const std::string &extension, int kind)
   if (!value)
     return 0; // no value: silent
   std::vector<std::string> ids = SplitList(*value);
-  if (ids.empty() || ids[0] != std::string(progId) + ".desktop")
+  if (ids.empty() || ids[0] != DesktopId(progId))
     return 0;
   // The open command: the desktop file's Exec= line.
-  err = ReadFile(DesktopFilePath(progId), &text);
+  err = ReadFile(m_installedEntry.empty() ? DesktopFilePath(progId) : m_installedEntry, &text);
   if (err == ENOENT || err == ENOTDIR || err == EACCES)
     return 0;
   if (err)
@@ -422,34 +402,39 @@ int CXdgAssociations::Associate(const std::string &extension, const std::string 
   const char *type = MimeTypeForExtension(extension);
   if (!type || progId.empty())
     return 0;
-  // The desktop file first, so that a default never names a missing one.
-  int err = WriteFile(DesktopFilePath(progId), DesktopFileText(progId, description, iconIndex));
-  if (err == kNoFolder)
-    return 0;
-  if (err)
+  // The installed program has its desktop entry and MIME package in its
+  // prefix; from the build folder both are written first, so that a default
+  // never names a missing file.
+  if (m_installedEntry.empty())
   {
-    Report("File desc.: RegSet failure %d!", err, VMB_ICONSTOP);
-    return 0;
-  }
-  if (std::strcmp(type, kDjvuType) == 0 || std::strcmp(type, kIw44Type) == 0)
-  {
-    std::string old;
-    if (ReadFile(MimePackagePath(), &old) != 0 || old != kMimePackage)
+    int err = WriteFile(DesktopFilePath(progId), DesktopFileText(progId, description, iconIndex));
+    if (err == kNoFolder)
+      return 0;
+    if (err)
     {
-      err = WriteFile(MimePackagePath(), kMimePackage);
-      if (err == kNoFolder)
-        return 0;
-      if (err)
+      Report("File desc.: RegSet failure %d!", err, VMB_ICONSTOP);
+      return 0;
+    }
+    if (std::strcmp(type, kDjvuType) == 0 || std::strcmp(type, kIw44Type) == 0)
+    {
+      std::string old;
+      if (ReadFile(MimePackagePath(), &old) != 0 || old != kMimePackage)
       {
-        Report("Extension: RegSet failure %d!", err, VMB_ICONSTOP);
-        return 0;
+        err = WriteFile(MimePackagePath(), kMimePackage);
+        if (err == kNoFolder)
+          return 0;
+        if (err)
+        {
+          Report("Extension: RegSet failure %d!", err, VMB_ICONSTOP);
+          return 0;
+        }
+        if (m_runMimeUpdate)
+          UpdateMimeDatabase(m_dataHome + "/mime");
       }
-      if (m_runMimeUpdate)
-        UpdateMimeDatabase(m_dataHome + "/mime");
     }
   }
   std::string text;
-  err = ReadFile(MimeAppsPath(), &text);
+  int err = ReadFile(MimeAppsPath(), &text);
   if (err && err != ENOENT)
   {
     Report("Extension: RegSet failure %d!", err, VMB_ICONSTOP);
@@ -457,7 +442,7 @@ int CXdgAssociations::Associate(const std::string &extension, const std::string 
   }
   CIniFile ini;
   ini.Parse(text);
-  std::string id = progId + ".desktop";
+  const std::string id = DesktopId(progId);
   PutFirst(ini, kDefaultGroup, type, id);
   PutFirst(ini, kAddedGroup, type, id);
   err = WriteFile(MimeAppsPath(), ini.Text());
@@ -506,7 +491,7 @@ int CXdgAssociations::Unassociate(const std::string &extension)
   return 1;
 }
 
-void ReadAssociationStates(CFileAssociations &store, bool states[6])
+void ReadAssociationStates(CFileAssociations &store, bool states[kAssociationGroupCount])
 {
   for (int i = 0; i < kAssociationGroupCount; i++)
   {
@@ -519,7 +504,8 @@ void ReadAssociationStates(CFileAssociations &store, bool states[6])
   }
 }
 
-void ApplyAssociationChanges(CFileAssociations &store, const bool before[6], const bool wanted[6])
+void ApplyAssociationChanges(CFileAssociations &store, const bool before[kAssociationGroupCount],
+                             const bool wanted[kAssociationGroupCount])
 {
   for (int i = 0; i < kAssociationGroupCount; i++)
   {

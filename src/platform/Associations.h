@@ -26,6 +26,14 @@
 // $XDG_DATA_HOME/mime when it is installed). The other types are the
 // standard ones of shared-mime-info.
 //
+// An installed program (AppPaths.h) has all of that in its prefix: its
+// desktop entry <prefix>/share/applications/org.vellum.Vellum.desktop, which
+// lists every type, and the same MIME package. It then writes no desktop
+// file and no MIME package: every default names "org.vellum.Vellum.desktop"
+// and IsAssociated reads the Exec= line of the installed entry. Unassociate
+// removes both kinds of ids, so defaults written by either form of the
+// program are undone by the other.
+//
 // Consequences of the mapping: extensions sharing a MIME type (".jpeg" and
 // ".jpg", ".tiff" and ".tif", ".djvu" and ".djv", ".iw44" and ".iw4") are
 // associated together. Unassociate removes the default only when it names
@@ -57,12 +65,12 @@ struct AssociationGroup
   int iconIndex;
 };
 
-// The six groups, in processing order: DJVU DJV, IW44 IW4, JPEG JPG,
-// TIFF TIF, BMP, PBM PGM PPM.
-extern const AssociationGroup kAssociationGroups[6];
-const int kAssociationGroupCount = 6;
+// The seven groups, in processing order: DJVU DJV, IW44 IW4, JPEG JPG,
+// TIFF TIF, BMP, PBM PGM PPM, PNG.
+const int kAssociationGroupCount = 7;
+extern const AssociationGroup kAssociationGroups[kAssociationGroupCount];
 
-// The ProgID of a file kind 1..6, or null.
+// The ProgID of a file kind 1..7, or null.
 const char *ProgIdForKind(int kind);
 // The MIME type Vellum uses for an extension (".djvu", case ignored), or
 // null for an extension it does not handle.
@@ -90,7 +98,8 @@ class CXdgAssociations : public CFileAssociations
 {
 public:
   // programPath: the executable the open command runs (empty: the running
-  // executable). dataHome / configHome: empty means from the environment.
+  // executable, whose installed desktop entry is then used when there is
+  // one). dataHome / configHome: empty means from the environment.
   explicit CXdgAssociations(const std::string &programPath = std::string(),
                             const std::string &dataHome = std::string(),
                             const std::string &configHome = std::string());
@@ -108,9 +117,16 @@ public:
 
   // Whether Associate runs update-mime-database (default true).
   void SetRunMimeUpdate(bool run) { m_runMimeUpdate = run; }
+  // The installed desktop entry to use instead of per-ProgID desktop files
+  // (empty: none, as for a program run from its build folder).
+  void SetInstalledEntry(const std::string &path) { m_installedEntry = path; }
+  const std::string &InstalledEntry() const { return m_installedEntry; }
+  // The desktop file id a default names for progId: "<progId>.desktop", or
+  // the installed entry's id.
+  std::string DesktopId(const std::string &progId) const;
 
 private:
-  std::string m_program, m_dataHome, m_configHome;
+  std::string m_program, m_dataHome, m_configHome, m_installedEntry;
   bool m_runMimeUpdate = true;
 };
 
@@ -120,10 +136,11 @@ std::string DesktopExecQuote(const std::string &path);
 
 // The General Settings flow: states[i] = 1 exactly when every extension of
 // group i is associated.
-void ReadAssociationStates(CFileAssociations &store, bool states[6]);
+void ReadAssociationStates(CFileAssociations &store, bool states[kAssociationGroupCount]);
 // For each group whose wanted state differs from before: unassociate each
 // extension of a group that was associated, associate each extension of one
 // that was not. Results are not checked further.
-void ApplyAssociationChanges(CFileAssociations &store, const bool before[6], const bool wanted[6]);
+void ApplyAssociationChanges(CFileAssociations &store, const bool before[kAssociationGroupCount],
+                             const bool wanted[kAssociationGroupCount]);
 
 #endif

@@ -49,7 +49,8 @@ enum
   ID_VIEW_FIT_WIDTH,       // the step showing the page's width
   ID_VIEW_ACTUAL_SIZE,     // the step closest to the page's physical size
   ID_VIEW_FULL_SCREEN,     // toggles full screen
-  ID_EDIT_REDO             // Edit > Redo
+  ID_EDIT_REDO,            // Edit > Redo
+  ID_PAGE_GOTO             // View > Go to Page (Ctrl+G)
 };
 
 #endif

@@ -139,7 +139,8 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
 
 CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int kind, int pageIndex,
                                                     const RenderEnv &env, const FitZoomFn &fitZoom,
-                                                    CDibImage &into, int *zoom, std::string *reason)
+                                                    CDibImage &into, int *zoom, std::string *reason,
+                                                    djvu_document *book)
 {
   if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
     kind = GetImageFileType(path.c_str());
@@ -162,7 +163,7 @@ CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int
   {
   case kKindDjVu:
   case kKindIw44:
-    if (!into.OpenDjVu(path.c_str(), kind))
+    if (!into.OpenDjVu(path.c_str(), kind, pageIndex, book))
       result = kOpenFailed;
     else if (fitZoom)
     {
@@ -182,6 +183,9 @@ CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int
     break;
   case kKindTiff:
     result = into.LoadTiff(path.c_str(), pageIndex, DIB_HEADER_INFO) ? kOpened : kOpenFailed;
+    break;
+  case kKindPng:
+    result = into.LoadPng(path.c_str(), DIB_HEADER_INFO) ? kOpened : kOpenFailed;
     break;
   default:
     result = kTypeNotRecognized;
@@ -206,7 +210,9 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   std::unique_ptr<CDibImage> fresh(new CDibImage);
   int zoom = 0;
   std::string reason;
-  const OpenResult result = ReadFile(path, kind, m_nPageIndex, env, fitZoom, *fresh, &zoom, &reason);
+  // Another page of the document held is decoded from it, not opened again.
+  djvu_document *book = m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr;
+  const OpenResult result = ReadFile(path, kind, m_nPageIndex, env, fitZoom, *fresh, &zoom, &reason, book);
   if (result != kOpened)
   {
     Stop(result == kTypeNotRecognized ? kMsgTypeNotRecognized : OpenFailedText(path, reason).c_str());

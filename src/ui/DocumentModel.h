@@ -61,6 +61,7 @@ public:
   int m_nZoom = 0;
   int m_nOpenKind = 0;
   int m_nSaveKind = kKindNone; // no Save As yet: no kind
+  int m_nSaveScope = 0;        // SaveScope of the next DjVu save of a book: 0 whole, 1 the page
   int m_nUntitledCounter = 1;
   std::string m_strUntitledBase = "untitled";
   std::string m_strLastOpenedPath;
@@ -131,10 +132,13 @@ public:
   // Reads path into the record into (left empty on failure) without
   // touching any document and without a message: kind as for OpenFile (0,
   // 99, 100: from the name), the TIFF page pageIndex, a DjVu or IW44 page
-  // rendered at the fit step (*zoom). On failure *reason says why in words
-  // (empty: nothing better than "damaged or unsupported" is known).
+  // rendered at the fit step (*zoom); a DjVu page is decoded from book when
+  // one is given (the document already open from path). On failure *reason
+  // says why in words (empty: nothing better than "damaged or unsupported"
+  // is known).
   static OpenResult ReadFile(const std::string &path, int kind, int pageIndex, const RenderEnv &env,
-                             const FitZoomFn &fitZoom, CDibImage &into, int *zoom, std::string *reason);
+                             const FitZoomFn &fitZoom, CDibImage &into, int *zoom, std::string *reason,
+                             djvu_document *book = nullptr);
 
   // Takes a packed DIB block from a scanner: colour table sized from the
   // header, SetFromDib, content kind 3, title "Untitled scanned image".

@@ -24,8 +24,9 @@ const OpenFilter kOpenFilters[kOpenFilterCount] = {
     {"JPEG file (*.jpg;*.jpeg)", "*.jpg;*.jpeg", kKindJpeg},
     {"TIFF file (*.tif;*.tiff)", "*.tif;*.tiff", kKindTiff},
     {"PNM file (*.ppm;*.pgm;*.pbm)", "*.ppm;*.pgm;*.pbm", kKindPnm},
+    {"PNG file (*.png)", "*.png", kKindPng},
     {"All supported image files",
-     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm", kKindAllSupported},
+     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm;*.png", kKindAllSupported},
 };
 
 std::string Format(const char *format, const std::string &a, const std::string &b)
@@ -75,6 +76,15 @@ std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount)
   char pages[64];
   std::snprintf(pages, sizeof pages, " (page %d of %d)", pageIndex + 1, pageCount);
   return name + pages;
+}
+
+std::string BookSaveQuestion(int pageIndex, int pageCount)
+{
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "Save the whole document (%d pages)?\n\nYes saves every page; No saves page %d alone.",
+                pageCount, pageIndex + 1);
+  return text;
 }
 
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath)

@@ -21,6 +21,7 @@ enum FileKind
   kKindPnm = 4,
   kKindJpeg = 5,
   kKindTiff = 6,
+  kKindPng = 7,
   kKindUnknown = 99,
   kKindAllSupported = 100
 };
@@ -53,6 +54,9 @@ std::string DirectoryOf(const std::string &path);
 // Title of an opened file: the file name, or "%s (page %d of %d)" with the
 // file name, pageIndex + 1 and pageCount when pageCount >= 2.
 std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
+
+// The Save As question for a page of a book saved as DjVu.
+std::string BookSaveQuestion(int pageIndex, int pageCount);
 
 // "%s (last saved as %s)" with the two file names; only the saved name when
 // both names are the same.
@@ -89,13 +93,14 @@ struct OpenFilter
   const char *pattern;
   int kind;
 };
-constexpr int kOpenFilterCount = 7;
-const OpenFilter &OpenFilterAt(int index); // index 1..7; others give entry 7
+constexpr int kOpenFilterCount = 8;
+const OpenFilter &OpenFilterAt(int index); // index 1..8; others give entry 8
 
-// Filter index for the stored "OpenType": the row whose kind matches, else 7.
+// Filter index for the stored "OpenType": the row whose kind matches, else 8
+// (all supported files).
 int OpenFilterIndexForType(int openType);
 
-// The kind of a filter index (1..7); 100 for any other index.
+// The kind of a filter index (1..8); 100 for any other index.
 int KindForOpenFilterIndex(int index);
 
 // All filters as one wxWidgets-style wildcard: "desc|pattern|desc|pattern...".

@@ -11,12 +11,16 @@
 #include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
+#include <wx/filefn.h>
+#include <wx/iconbndl.h>
+#include <wx/image.h>
 #include <wx/accel.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/textentry.h>
 #include <wx/toolbar.h>
 
+#include "AppPaths.h"
 #include "Associations.h"
 #include "CommandIds.h"
 #include "Dialogs.h"
@@ -85,8 +89,8 @@ wxBitmap SelectToolBitmap()
   return drawn;
 }
 
-// The window's icon: a page with a folded corner and two lines of text.
-wxIcon FrameIcon()
+// The built-in window icon: a page with a folded corner and two lines of text.
+wxIcon BuiltInIcon()
 {
   wxBitmap drawn(32, 32);
   {
@@ -107,6 +111,34 @@ wxIcon FrameIcon()
   wxIcon icon;
   icon.CopyFromBitmap(drawn);
   return icon;
+}
+
+// The window's icons: the installed program's theme icon in every size it
+// was installed in (the window manager picks the one it needs), else the
+// built-in one. Read from the prefix rather than looked up in the icon
+// theme, so that a program installed under any prefix shows its own.
+wxIconBundle FrameIcons()
+{
+  wxIconBundle icons;
+  const std::string prefix = vellum::InstalledPrefix();
+  if (!prefix.empty())
+  {
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+      wxImage::AddHandler(new wxPNGHandler);
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    {
+      const wxString path = wxString::Format("%s/share/icons/hicolor/%dx%d/apps/%s.png",
+                                             wxString::FromUTF8(prefix), size, size, vellum::kAppId);
+      if (!wxFileExists(path))
+        continue;
+      wxIcon icon(path, wxBITMAP_TYPE_PNG);
+      if (icon.IsOk())
+        icons.AddIcon(icon);
+    }
+  }
+  if (icons.IsEmpty())
+    icons.AddIcon(BuiltInIcon());
+  return icons;
 }
 
 } // namespace
@@ -152,7 +184,7 @@ wxEND_EVENT_TABLE()
   // The bars in their order: toolbar, status bar, then the selection bar,
   // which writes its first status text.
   m_aui.SetManagedWindow(this);
-  SetIcon(FrameIcon());
+  SetIcons(FrameIcons());
   CreateMenus();
   CreateBars();
   CreateBrowserBar();
@@ -240,6 +272,7 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
+  view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
   options->Append(ID_OPTIONS_GENERAL, "&General Settings...", "Show general settings");
@@ -249,7 +282,7 @@ void CMainFrame::CreateMenus()
 
   wxMenu *help = new wxMenu;
   help->Append(wxID_HELP_CONTENTS, "&Help Topics\tF1", "Show the help contents");
-  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information", "Show the start-up hints");
+  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information...", "Show the start-up hints");
   help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
 
   wxMenuBar *bar = new wxMenuBar;
@@ -566,7 +599,7 @@ void CMainFrame::ShowImageInfo()
   const CDibImage *image = has ? doc->m_model.m_pImage.get() : nullptr;
   SetPaneText(1, SizePaneText(has, image ? image->m_nSourceWidth : 0, image ? image->m_nSourceHeight : 0,
                               image ? image->m_nSourceBitsPerPixel : 0, image && image->m_bGrey));
-  SetPaneText(2, DpiPaneText(has, image ? image->m_nXDpi : 0, image ? image->m_nYDpi : 0));
+  SetPaneText(2, DpiPaneText(has, image ? image->PageXDpi() : 0, image ? image->PageYDpi() : 0));
 }
 
 void CMainFrame::SelectZoomBoxEntry(int index)
@@ -699,14 +732,16 @@ void CMainFrame::OnAbout(wxCommandEvent &)
   info.SetName(kProductName);
   info.SetVersion(wxString::FromUTF8(RevisionText(kRevisionKeyword)));
   info.SetDescription("DjVu document-image viewer and converter");
-  info.SetIcon(FrameIcon());
+  info.SetIcon(FrameIcons().GetIcon(wxSize(64, 64), wxIconBundle::FALLBACK_NEAREST_LARGER));
   info.SetLicence("Vellum contains the core of DjVuLibre, which is distributed under the GNU General Public "
                   "License, version 2 or later; a copy of that licence comes with DjVuLibre "
                   "(/usr/share/common-licenses/GPL-2 on Debian).");
   info.AddDeveloper("Built on DjVuLibre (DjVu decoding and encoding), libtiff, libjpeg, libpng, wxWidgets "
                     "and SANE (scanning).");
-  // The generic box: a dialog laid out by sizers, modal like the others.
-  wxGenericAboutBox(info, this);
+  // The generic box, laid out by sizers and shown modal like the other
+  // dialogs (the library's box is modeless on this platform).
+  wxGenericAboutDialog box(info, this);
+  box.ShowModal();
 }
 
 void CMainFrame::OnStartupInfo(wxCommandEvent &)

@@ -1,8 +1,11 @@
 #include "VellumApp.h"
 
+#include <climits>
+
 #include <wx/filehistory.h>
 #include <wx/filename.h>
 
+#include "DibImage.h"
 #include "DocumentNames.h"
 #include "FrameLogic.h"
 #include "HintHelp.h"
@@ -83,6 +86,7 @@ bool CVellumApp::InitInstance()
   m_strProgramDir = CVellumSettings::ProgramDir() + "/";
   m_strProfileName = m_strSettingsOverride.empty() ? CVellumSettings::SettingsPath() : m_strSettingsOverride;
   m_settings.LoadSettings(m_strProfileName);
+  SetMaxImagePixels(m_settings.MaxPixels);
   if (!m_bQuiet)
     InstallWxMessageBox();
   SetStartupHintHook(&RunHintDialog);
@@ -115,12 +119,26 @@ bool CVellumApp::InitInstance()
   m_pMainFrame->UpdateTitle();
   doc->View()->OnInitialUpdate();
 
-  if (!m_bQuiet && argc > 1)
+  // "vellum FILE [--page N]": the page shown first of a document of many
+  // pages (1-based; past the end opens nothing but says so).
+  wxString file;
+  long page = 1;
+  for (int i = 1; i < argc; i++)
   {
-    wxFileName name(argv[1]);
+    const wxString arg = argv[i];
+    if (arg == "--page" && i + 1 < argc)
+      argv[++i].ToLong(&page);
+    else if (arg.StartsWith("--page=", nullptr))
+      arg.Mid(7).ToLong(&page);
+    else if (file.empty())
+      file = arg;
+  }
+  if (!m_bQuiet && !file.empty())
+  {
+    wxFileName name(file);
     name.MakeAbsolute();
     doc->m_model.m_nOpenKind = 0;
-    doc->m_model.m_nPageIndex = 0;
+    doc->m_model.m_nPageIndex = page >= 1 && page <= INT_MAX ? (int)page - 1 : 0;
     doc->OnOpenDocument(name.GetFullPath());
   }
   m_pMainFrame->Update();

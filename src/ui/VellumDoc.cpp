@@ -264,8 +264,8 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
       rendered = Rerender(false, s.FancyZoom != 0, 0);
     if (m_model.m_strSoftware.empty())
       m_model.m_strSoftware = SoftwareText();
-    result =
-        SaveImage(file, m_model.m_nSaveKind, *m_model.m_pImage, s, m_model.m_strSoftware.c_str(), &progress);
+    result = SaveImage(file, m_model.m_nSaveKind, *m_model.m_pImage, s, m_model.m_strSoftware.c_str(), &progress,
+                       m_model.m_nSaveScope);
     m_model.m_nZoom = zoom;
     if ((fullScale && rendered) || (!fullScale && zoom != 0))
       Rerender(s.Dither != 0, s.FancyZoom != 0, zoom);
@@ -342,9 +342,21 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   const CDibImage &image = *m_model.m_pImage;
   CMainFrame *frame = wxGetApp().MainFrame();
   if (kind == IMAGE_FILE_DJVU &&
-      !RunResolutionReview(image.m_nXDpi, image.m_nYDpi, s,
+      !RunResolutionReview(image.PageXDpi(), image.PageYDpi(), s,
                            [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
     return false;
+  // A page of a book saved as DjVu: the whole document or that page alone.
+  // File > Save always writes the whole document.
+  m_model.m_nSaveScope = kSaveWholeDocument;
+  if (kind == IMAGE_FILE_DJVU && image.m_pBook && image.m_nPageCount > 1)
+  {
+    const std::string question = BookSaveQuestion(image.m_nPageIndex, image.m_nPageCount);
+    const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+    if (answer == VID_CANCEL)
+      return false;
+    if (answer == VID_NO)
+      m_model.m_nSaveScope = kSaveCurrentPage;
+  }
   if (frame)
     frame->Update();
   const std::string name = FinalSaveName(typed, kind, image.m_nBitsPerPixel, image.m_bGrey ? 1 : 0);
@@ -353,7 +365,9 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   s.SaveDir = SaveDirectoryOf(name);
   s.SaveType = kind;
   const std::string title = SavedTitle(m_model.m_strLastOpenedPath, name);
-  if (!OnSaveDocument(wxString::FromUTF8(name)))
+  const bool saved = OnSaveDocument(wxString::FromUTF8(name));
+  m_model.m_nSaveScope = kSaveWholeDocument;
+  if (!saved)
     return false;
   SetFilename(wxString::FromUTF8(name), false);
   if (wxGetApp().m_pDocManager)

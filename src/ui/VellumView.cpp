@@ -5,6 +5,7 @@
 #include <wx/dcbuffer.h>
 #include <wx/display.h>
 #include <wx/image.h>
+#include <wx/numdlg.h>
 #include <wx/settings.h>
 #include <wx/utils.h>
 
@@ -113,6 +114,8 @@ wxBEGIN_EVENT_TABLE(CVellumView, wxView)
   EVT_UPDATE_UI(ID_VIEW_ACTUAL_SIZE, CVellumView::OnUpdateHasImage)
   EVT_MENU_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnLayer)
   EVT_MENU_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnPage)
+  EVT_MENU(ID_PAGE_GOTO, CVellumView::OnGoToPage)
+  EVT_UPDATE_UI(ID_PAGE_GOTO, CVellumView::OnUpdateGoToPage)
   EVT_UPDATE_UI(ID_VIEW_ZOOM_IN, CVellumView::OnUpdateZoomIn)
   EVT_UPDATE_UI(ID_VIEW_ZOOM_OUT, CVellumView::OnUpdateZoomOut)
   EVT_UPDATE_UI(ID_VIEW_REFRESH, CVellumView::OnUpdateHasImage)
@@ -435,9 +438,22 @@ void CVellumView::GoToPage(int which)
   default:
     target = count - 1;
   }
+  ShowPage(target);
+}
+
+void CVellumView::ShowPage(int index)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !HasImage())
+    return;
+  const CDibImage &image = *doc->m_model.m_pImage;
+  if (index < 0 || index >= image.m_nPageCount || index == image.m_nPageIndex)
+    return;
+  // An edit of the page shown is saved first or dropped by the user's
+  // answer, never silently.
   if (!doc->AskSaveFirst())
     return;
-  doc->m_model.m_nPageIndex = target;
+  doc->m_model.m_nPageIndex = index;
   doc->m_model.m_nOpenKind = 0;
   doc->OnOpenDocument(wxString::FromUTF8(doc->m_model.m_strLastOpenedPath));
   if (m_pCanvas)
@@ -515,6 +531,24 @@ void CVellumView::ZoomToFit(int commandId)
 void CVellumView::OnFit(wxCommandEvent &event)
 {
   ZoomToFit(event.GetId());
+}
+
+void CVellumView::OnGoToPage(wxCommandEvent &)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !HasImage())
+    return;
+  const CDibImage &image = *doc->m_model.m_pImage;
+  const long page = wxGetNumberFromUser(wxString::Format("Page number (1 to %d):", image.m_nPageCount), "Page:",
+                                        "Go to Page", image.m_nPageIndex + 1, 1, image.m_nPageCount,
+                                        wxGetApp().MainFrame());
+  if (page >= 1)
+    ShowPage((int)page - 1);
+}
+
+void CVellumView::OnUpdateGoToPage(wxUpdateUIEvent &event)
+{
+  event.Enable(HasImage() && Doc()->m_model.m_pImage->m_nPageCount > 1);
 }
 
 void CVellumView::OnDraw(wxDC *dc)

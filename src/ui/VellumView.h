@@ -118,6 +118,9 @@ public:
   // View > Fit Page, Fit Width, Actual Size: the step for the page in the
   // view's client area, or for its physical size on this screen.
   void ZoomToFit(int commandId);
+  // Shows page index (0-based) of a document of many pages, after the
+  // question about unsaved changes; nothing for a page outside it.
+  void ShowPage(int index);
 
   // Command state (shared by the menu update handlers and tests).
   bool CanZoomIn() const;
@@ -140,6 +143,8 @@ private:
   void OnRefresh(wxCommandEvent &);
   void OnLayer(wxCommandEvent &);
   void OnPage(wxCommandEvent &);
+  void OnGoToPage(wxCommandEvent &);
+  void OnUpdateGoToPage(wxUpdateUIEvent &);
   void OnUpdateZoomIn(wxUpdateUIEvent &);
   void OnUpdateZoomOut(wxUpdateUIEvent &);
   void OnUpdateHasImage(wxUpdateUIEvent &);

@@ -162,7 +162,7 @@ TEST_F(BrowserGui, ListsSortsNavigatesAndDeletes)
   EXPECT_EQ(panel->ListedNames(), (std::vector<std::string>{"..", "sub", "a.BMP", "b.bmp", "c.ppm"}));
   ASSERT_FALSE(m_host.statuses.empty());
   EXPECT_EQ(m_host.statuses.back(), "Current directory: " + m_dir);
-  EXPECT_EQ(panel->FilterBox()->GetSelection(), 6);
+  EXPECT_EQ(panel->FilterBox()->GetSelection(), 7);
   ASSERT_GE(panel->PathBox()->GetSelection(), 0);
   EXPECT_EQ(panel->PathItems()[panel->PathBox()->GetSelection()].text, m_dir.substr(m_dir.rfind('/') + 1));
 
@@ -185,7 +185,7 @@ TEST_F(BrowserGui, ListsSortsNavigatesAndDeletes)
   panel->ChooseFilter(3);
   EXPECT_EQ(m_settings.LCOpenType, 4);
   EXPECT_EQ(panel->ListedNames(), (std::vector<std::string>{"..", "sub", "c.ppm"}));
-  panel->ChooseFilter(6);
+  panel->ChooseFilter(7); // All supported
 
   // Into "sub" and back up with "..".
   panel->ActivateName("sub");

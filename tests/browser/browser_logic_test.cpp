@@ -104,17 +104,20 @@ TEST(BrowserFilter, KindsAcceptedByEachFilter)
   for (const Case &c : cases)
     EXPECT_EQ(FilterAccepts(c.filter, c.kind), c.accepted) << c.filter << " " << c.kind;
 
-  // Box index <-> setting: 0..5 are the kinds 1..6, 6 and anything else is 100.
+  // Box index <-> setting: 0..6 are the kinds 1..7, 7 and anything else is 100.
   EXPECT_EQ(FilterIndexForType(1), 0);
   EXPECT_EQ(FilterIndexForType(6), 5);
-  EXPECT_EQ(FilterIndexForType(100), 6);
-  EXPECT_EQ(FilterIndexForType(7), -1);
+  EXPECT_EQ(FilterIndexForType(7), 6);
+  EXPECT_EQ(FilterIndexForType(100), 7);
+  EXPECT_EQ(FilterIndexForType(8), -1);
   EXPECT_EQ(TypeForFilterIndex(0), 1);
   EXPECT_EQ(TypeForFilterIndex(5), 6);
-  EXPECT_EQ(TypeForFilterIndex(6), 100);
+  EXPECT_EQ(TypeForFilterIndex(6), 7);
+  EXPECT_EQ(TypeForFilterIndex(7), 100);
   EXPECT_EQ(TypeForFilterIndex(-1), 100);
   EXPECT_STREQ(kFilterNames[1], "IW44 (*.iw44, *iw4)");
-  EXPECT_STREQ(kFilterNames[6], "All supported types");
+  EXPECT_STREQ(kFilterNames[6], "PNG (*.png)");
+  EXPECT_STREQ(kFilterNames[7], "All supported types");
 }
 
 TEST_F(BrowserLogic, JpegFilterListsDirectoriesAndJpegFilesOnly)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -80,7 +81,7 @@ protected:
 
 TEST(AssocTables, GroupsAndTypes)
 {
-  ASSERT_EQ(kAssociationGroupCount, 6);
+  ASSERT_EQ(kAssociationGroupCount, 7);
   EXPECT_STREQ(kAssociationGroups[0].progId, "Vellum.DJVU");
   EXPECT_STREQ(kAssociationGroups[2].label, "JPEG JPG");
   EXPECT_STREQ(kAssociationGroups[5].extensions[2], ".ppm");
@@ -93,7 +94,8 @@ TEST(AssocTables, GroupsAndTypes)
   EXPECT_STREQ(MimeTypeForExtension(".DJV"), "image/vnd.djvu");
   EXPECT_STREQ(MimeTypeForExtension(".iw4"), "image/x-iw44");
   EXPECT_STREQ(MimeTypeForExtension(".pgm"), "image/x-portable-graymap");
-  EXPECT_EQ(MimeTypeForExtension(".png"), nullptr);
+  EXPECT_STREQ(MimeTypeForExtension(".png"), "image/png");
+  EXPECT_EQ(MimeTypeForExtension(".gif"), nullptr);
 }
 
 TEST(AssocTables, ExecQuoting)
@@ -124,6 +126,7 @@ TEST_F(Assoc, AssociateWritesDesktopFileDefaultAndMimePackage)
   const std::string pkg = ReadAll(data + "/mime/packages/vellum.xml");
   EXPECT_NE(pkg.find("<mime-type type=\"image/x-iw44\">"), std::string::npos);
   EXPECT_NE(pkg.find("<glob pattern=\"*.djv\"/>"), std::string::npos);
+  EXPECT_NE(pkg.find("<mime-type type=\"image/vnd.djvu+multipage\">"), std::string::npos);
   // Both extensions share the MIME type.
   EXPECT_EQ(s.IsAssociated(".djvu", 1), 1);
   EXPECT_EQ(s.IsAssociated(".djv", 1), 1);
@@ -166,15 +169,17 @@ TEST_F(Assoc, OtherProgramsAndExistingLinesAreKept)
 TEST_F(Assoc, GeneralSettingsFlowOnTheRealStore)
 {
   CXdgAssociations s = Store();
-  bool before[6], after[6], wanted[6] = {false, false, false, false, false, true};
+  bool before[kAssociationGroupCount], after[kAssociationGroupCount],
+      wanted[kAssociationGroupCount] = {false, false, false, false, false, true, true};
   ReadAssociationStates(s, before);
   for (bool b : before)
     EXPECT_FALSE(b);
   ApplyAssociationChanges(s, before, wanted);
   ReadAssociationStates(s, after);
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < kAssociationGroupCount; i++)
     EXPECT_EQ(after[i], wanted[i]) << i;
   const std::string apps = ReadAll(config + "/mimeapps.list");
+  EXPECT_NE(apps.find("image/png=Vellum.PNG.desktop;"), std::string::npos);
   for (const char *t : {"image/x-portable-bitmap", "image/x-portable-graymap", "image/x-portable-pixmap"})
     EXPECT_NE(apps.find(std::string(t) + "=Vellum.PNM.desktop;"), std::string::npos) << t;
 
@@ -242,7 +247,7 @@ TEST_F(Assoc, FailuresAreReported)
   EXPECT_EQ(blocked.Associate(".bmp", "Vellum.BMP", "Vellum BMP Image", 7), 0);
   EXPECT_EQ(blocked.Unassociate(".bmp"), 0);
   EXPECT_EQ(blocked.IsAssociated(".bmp", 3), 0);
-  EXPECT_EQ(s.Associate(".png", "Vellum.PNG", "x", 1), 0); // no MIME type for it
+  EXPECT_EQ(s.Associate(".gif", "Vellum.GIF", "x", 1), 0); // no MIME type for it
   EXPECT_TRUE(g_boxes.empty());
 }
 
@@ -255,6 +260,58 @@ TEST_F(Assoc, MimeDatabaseIsUpdatedWhenInstalled)
   const std::string globs = ReadAll(data + "/mime/globs2");
   EXPECT_NE(globs.find("image/x-iw44:*.iw44"), std::string::npos) << globs;
   EXPECT_EQ(s.IsAssociated(".iw4", 2), 1);
+}
+
+TEST_F(Assoc, InstalledProgramNamesItsInstalledEntry)
+{
+  mkdir((root + "/share").c_str(), 0755);
+  mkdir((root + "/share/applications").c_str(), 0755);
+  const std::string entry = root + "/share/applications/org.vellum.Vellum.desktop";
+  WriteAll(entry, "[Desktop Entry]\nType=Application\nName=Vellum\nExec=vellum %f\n");
+  mkdir(config.c_str(), 0700);
+  WriteAll(config + "/mimeapps.list", "[Default Applications]\nimage/jpeg=org.gnome.eog.desktop;\n"
+                                      "image/tiff=Vellum.TIFF.desktop;\n");
+  CXdgAssociations s = Store();
+  s.SetInstalledEntry(entry);
+  EXPECT_EQ(s.DesktopId("Vellum.JPEG"), "org.vellum.Vellum.desktop");
+
+  // Every group through the dialog's flow: the defaults name the installed
+  // entry, and nothing is written into the data folder.
+  bool before[kAssociationGroupCount], after[kAssociationGroupCount], all[kAssociationGroupCount];
+  std::fill(all, all + kAssociationGroupCount, true);
+  ReadAssociationStates(s, before);
+  for (bool b : before)
+    EXPECT_FALSE(b); // the build folder's Vellum.TIFF is not the installed entry
+  ApplyAssociationChanges(s, before, all);
+  ReadAssociationStates(s, after);
+  for (int i = 0; i < kAssociationGroupCount; i++)
+    EXPECT_TRUE(after[i]) << i;
+  const std::string apps = ReadAll(config + "/mimeapps.list");
+  for (const char *t :
+       {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp", "image/x-portable-pixmap", "image/png"})
+    EXPECT_NE(apps.find(std::string("\n") + t + "=org.vellum.Vellum.desktop;"), std::string::npos) << t;
+  EXPECT_NE(apps.find("image/jpeg=org.vellum.Vellum.desktop;org.gnome.eog.desktop;"), std::string::npos);
+  struct stat st;
+  EXPECT_NE(stat((data + "/applications").c_str(), &st), 0);
+  EXPECT_NE(stat((data + "/mime").c_str(), &st), 0);
+
+  // Unchecking removes our ids, the build folder's as well, and leaves
+  // another program's.
+  WriteAll(config + "/mimeapps.list",
+           "[Default Applications]\n"
+           "image/tiff=org.vellum.Vellum.desktop;Vellum.TIFF.desktop;other.desktop;\n");
+  EXPECT_EQ(s.Unassociate(".tif"), 1);
+  EXPECT_NE(ReadAll(config + "/mimeapps.list").find("image/tiff=other.desktop;\n"), std::string::npos);
+
+  // An installed entry without an open command is no association.
+  EXPECT_EQ(s.Associate(".bmp", "Vellum.BMP", "Vellum BMP Image", 7), 1);
+  EXPECT_EQ(s.IsAssociated(".bmp", 3), 1);
+  WriteAll(entry, "[Desktop Entry]\nName=Vellum\n");
+  EXPECT_EQ(s.IsAssociated(".bmp", 3), 0);
+  EXPECT_TRUE(g_boxes.empty());
+
+  // A store for a given program path never looks for an installed entry.
+  EXPECT_EQ(Store().InstalledEntry(), "");
 }
 
 TEST_F(Assoc, EnvironmentNamesTheFolders)

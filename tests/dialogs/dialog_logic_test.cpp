@@ -192,6 +192,36 @@ TEST_F(Dialogs, DjvuSettingsQualityFieldAndOk)
   EXPECT_FALSE(bitonal.QualityEnabled());
 }
 
+TEST_F(Dialogs, DjvuSettingsProfileChoice)
+{
+  // Radio 0 "Compact" is DjvuProfile 1, radio 1 "Classic" is 0; an unknown
+  // stored value shows as Classic, which is what the encoder makes of it.
+  const struct
+  {
+    int stored, radio;
+  } loads[] = {{0, 1}, {1, 0}, {5, 1}, {-1, 1}};
+  for (auto &l : loads)
+  {
+    settings.DjvuProfile = l.stored;
+    CDjVuSettingsLogic dlg(settings, doc);
+    EXPECT_EQ(dlg.ProfileRadio(), l.radio) << l.stored;
+  }
+  settings.DjvuProfile = 0;
+  CDjVuSettingsLogic dlg(settings, doc);
+  dlg.OnProfile(0);
+  EXPECT_EQ(settings.DjvuProfile, 0); // only OK writes it
+  ASSERT_FALSE(dlg.Validate());
+  dlg.Store();
+  EXPECT_EQ(settings.DjvuProfile, 1);
+  dlg.OnProfile(1);
+  dlg.OnReset(); // back to the stored Compact
+  EXPECT_EQ(dlg.ProfileRadio(), 0);
+  dlg.OnDefault();
+  EXPECT_EQ(dlg.profile, CDjVuSettingsLogic::kDefaultProfile);
+  dlg.Store();
+  EXPECT_EQ(settings.DjvuProfile, CDjVuSettingsLogic::kDefaultProfile);
+}
+
 TEST_F(Dialogs, DjvuSettingsDefaultResetAndAdvanced)
 {
   settings.DjvuPhotoQty = 50;
@@ -455,10 +485,11 @@ TEST_F(Dialogs, GeneralSettingsAssociations)
   // Every extension is asked, in table order, with the row's kind.
   const std::vector<std::string> asked = {"is .djvu 1", "is .djv 1", "is .iw44 2", "is .iw4 2",
                                           "is .jpeg 5", "is .jpg 5", "is .tiff 6", "is .tif 6",
-                                          "is .bmp 3",  "is .pbm 4", "is .pgm 4",  "is .ppm 4"};
+                                          "is .bmp 3",  "is .pbm 4", "is .pgm 4",  "is .ppm 4",
+                                          "is .png 7"};
   EXPECT_EQ(assoc.calls, asked);
-  const bool expected[6] = {false, false, true, false, true, false};
-  for (int i = 0; i < 6; i++)
+  const bool expected[kAssociationGroupCount] = {false, false, true, false, true, false, false};
+  for (int i = 0; i < kAssociationGroupCount; i++)
     EXPECT_EQ(dlg.assocChecked[i], expected[i]) << i;
   EXPECT_EQ(CGeneralSettingsLogic::kAssocCheckIds[0], 1108);
   EXPECT_EQ(CGeneralSettingsLogic::kAssocCheckIds[4], 1110); // BMP

@@ -49,7 +49,7 @@ TEST(Settings, DefaultsWithoutFile)
   EXPECT_EQ(s.WindowFit, 1);
   EXPECT_EQ(s.WindowCenter, 1);
   EXPECT_EQ(s.OpenDir, "");
-  EXPECT_EQ(s.OpenType, 7);
+  EXPECT_EQ(s.OpenType, 100); // all supported files (7 is PNG)
   EXPECT_EQ(s.SaveDir, "");
   EXPECT_EQ(s.SaveType, 1);
   EXPECT_EQ(s.LCOpenDir, CVellumSettings::HomeDir());
@@ -89,7 +89,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "WindowFit=1",
                          "WindowCenter=1",
                          "OpenDir=\n",
-                         "OpenType=7",
+                         "OpenType=100",
                          "SaveDir=\n",
                          "SaveType=1",
                          "LCOpenDir=",
@@ -101,6 +101,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "Dither=1",
                          "DisplayGamma=2.2",
                          "SlideDelay=5",
+                         "MaxPixels=300000000",
                          "[DjVu]",
                          "DjvuQuickSet=-1",
                          "DjvuPhotoQty=80",
@@ -114,6 +115,7 @@ TEST(Settings, SaveWritesEveryKeyInTableOrder)
                          "DjvuFilterLevel=0",
                          "DjvuForeback=0",
                          "DjvuUpsample=0",
+                         "DjvuProfile=0",
                          "[IW44]",
                          "Iw44PhotoQty=80",
                          "Iw44Crcb=0",

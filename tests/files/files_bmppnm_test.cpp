@@ -359,3 +359,101 @@ TEST(Writers, FailedSaveKeepsExistingFile)
   CDibImage empty;
   EXPECT_EQ(empty.SaveBmp(path.c_str()), 0);
 }
+
+// Run-length data from other encoders: runs that reach past the row's end
+// (the row padding coded as pixels) keep the row's pixels and drop the rest;
+// data that would write above the top row or move past the image is refused.
+TEST(Bmp, RunLengthRowEnds)
+{
+  // A bottom-up 3 x 2 BMP with a 16-entry grey palette around the data.
+  auto rleBmp = [](int bits, const std::string &data)
+  {
+    std::string f = "BM" + std::string(52, '\0');
+    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&f[at], &v, 4); };
+    auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&f[at], &v, 2); };
+    put32(10, 54 + 64);
+    put32(14, 40);
+    put32(18, 3);
+    put32(22, 2);
+    put16(26, 1);
+    put16(28, (uint16_t)bits);
+    put32(30, bits == 8 ? 1 : 2);
+    put32(34, (uint32_t)data.size());
+    put32(46, 16);
+    for (int i = 0; i < 16; i++)
+      f += std::string(3, (char)(i * 17)) + '\0';
+    f += data;
+    put32(2, (uint32_t)f.size());
+    return f;
+  };
+  const struct
+  {
+    const char *what;
+    int bits;
+    std::string data;
+    const char *rows; // indices, bottom row first; null: refused
+  } cases[] = {
+      {"encoded run one past the end", 8, BYTES("\x04\x01\x00\x00\x03\x02\x00\x01"), "111222"},
+      {"encoded runs at and past the end", 8, BYTES("\x03\x05\x02\x07\x00\x00\x00\x01"), "555000"},
+      {"absolute run past the end", 8, BYTES("\x00\x05\x01\x02\x03\x04\x05\x00\x00\x00\x03\x03\x00\x01"),
+       "123333"},
+      {"RLE4 run past the end", 4, BYTES("\x05\x12\x00\x00\x01\x30\x00\x01"), "121300"},
+      {"RLE4 absolute run past the end", 4, BYTES("\x00\x05\x12\x34\x50\x00\x00\x00\x00\x01"), "123000"},
+      {"delta to the end of the row", 8, BYTES("\x00\x02\x03\x00\x00\x00\x02\x06\x00\x01"), "000660"},
+      {"run above the top row", 8, BYTES("\x00\x00\x00\x00\x01\x01\x00\x01"), nullptr},
+      {"delta past the row end", 8, BYTES("\x00\x02\x04\x00\x00\x01"), nullptr},
+      {"delta past the top", 8, BYTES("\x00\x02\x00\x03\x00\x01"), nullptr},
+      {"no end-of-bitmap code", 8, BYTES("\x03\x01\x00\x00\x03\x02"), nullptr},
+      {"absolute run cut short", 8, BYTES("\x00\x05\x01\x02"), nullptr},
+  };
+  std::string dir = Scratch("bmp-rle-ends");
+  for (const auto &c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    std::string path = dir + "/rle.bmp";
+    WriteFile(path, rleBmp(c.bits, c.data));
+    CDibImage img;
+    g_szLastImageError[0] = 0;
+    int ok = img.LoadBmp(path.c_str(), 5);
+    if (!c.rows)
+    {
+      EXPECT_EQ(ok, 0);
+      EXPECT_NE(g_szLastImageError[0], 0);
+      EXPECT_TRUE(img.IsEmpty());
+      continue;
+    }
+    ASSERT_EQ(ok, 1) << g_szLastImageError;
+    std::string got;
+    for (int r = 0; r < 2; r++)
+      for (int x = 0; x < 3; x++)
+      {
+        const unsigned char *row = img.Row(r);
+        unsigned v = c.bits == 8 ? row[x] : (x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4;
+        got += (char)('0' + v);
+      }
+    EXPECT_EQ(got, c.rows);
+  }
+}
+
+// Run-length files that ImageMagick writes (and an RLE4 file coded the same
+// way) read as ImageMagick reads them.
+TEST(Bmp, RunLengthFilesFromOtherEncoders)
+{
+  for (const char *name :
+       {"bmp/rle8-imagemagick.bmp", "bmp/rle8-imagemagick-125x20.bmp", "bmp/rle4-padded.bmp"})
+  {
+    SCOPED_TRACE(name);
+    std::string f = Corpus(name);
+    ASSERT_FALSE(f.empty());
+    CDibImage img;
+    ASSERT_EQ(img.LoadBmp(f.c_str(), 5), 1) << g_szLastImageError;
+    Rgb ref = MagickRgb(f);
+    ASSERT_TRUE(ref.ok());
+    EXPECT_EQ(MaxDiff(RecordRgb(img), ref), 0);
+  }
+  // The RLE4 file holds exactly the pixels of the uncompressed original.
+  CDibImage rle, raw;
+  ASSERT_EQ(rle.LoadBmp(Corpus("bmp/rle4-padded.bmp").c_str(), 5), 1);
+  ASSERT_EQ(raw.LoadBmp(Corpus("bmp/pal4.bmp").c_str(), 5), 1);
+  EXPECT_EQ(MaxDiff(RecordRgb(rle), RecordRgb(raw)), 0);
+}

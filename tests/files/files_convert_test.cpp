@@ -1,6 +1,8 @@
 // vellum-convert end to end: the real program on corpus files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
 
@@ -96,6 +98,7 @@ TEST(Convert, UsageErrors)
                {"a.bmp --page 0 -o x.bmp"},
                {"a.bmp --filter-level 201 -o x.djvu"},
                {"a.bmp --upsample 4 -o x.djvu"},
+               {"a.bmp --profile small -o x.djvu"},
                {"a.bmp -j 0 -o x.djvu"},
                {"a.bmp -jx -o x.djvu"},
                {"a.bmp --bogus -o x.bmp"},
@@ -197,6 +200,13 @@ TEST(Convert, PagesAndJpegSettings)
     ASSERT_EQ(b.LoadTiff(tif.c_str(), p - 1, 5), 1);
     EXPECT_EQ(MaxDiff(RecordRgb(a), RecordRgb(b)), 0);
   }
+  // A chain that loops back converts the pages before the loop.
+  std::string loop = Corpus("tiff/ifd-loop-first.tif");
+  r = Convert("'" + loop + "' --all-pages -t pnm -o " + dir);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Lines(r.out), 2) << r.out;
+  EXPECT_TRUE(fs::exists(dir + "/ifd-loop-first-p2.pgm"));
+  EXPECT_FALSE(fs::exists(dir + "/ifd-loop-first-p3.pgm"));
   r = Convert("'" + tif + "' --page 3 -o " + dir + "/third.bmp");
   ASSERT_EQ(r.status, 0) << r.out;
   CDibImage third;
@@ -220,6 +230,39 @@ TEST(Convert, PagesAndJpegSettings)
   EXPECT_EQ(ReadFile(dir + "/direct.jpg"), ReadFile(dir + "/q10.jpg"));
 }
 
+// The pixel limit comes from MaxPixels in the settings file, and
+// --max-pixels wins over it; a refused input names its size.
+TEST(Convert, PixelLimitFromSettingsAndOption)
+{
+  std::string bmp = Corpus("bmp/pal8.bmp"), djvu = Corpus("djvu/formatdoc-p61-table-bitonal.djvu");
+  ASSERT_FALSE(bmp.empty() || djvu.empty());
+  std::string dir = Scratch("convert-limit");
+  std::string ini = dir + "/Vellum.ini";
+  WriteFile(ini, "[General]\nMaxPixels=8127\n");
+  const std::string refused =
+      "Image too large: 127 x 64 pixels (0.0 megapixels; the limit is 0.008127 megapixels)";
+  Result r = Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/a.pgm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+  r = Convert("'" + bmp + "' --settings " + ini + " --max-pixels 8128 -o " + dir + "/b.ppm");
+  EXPECT_EQ(r.status, 0) << r.out;
+  WriteFile(ini, "[General]\nMaxPixels=8128\n");
+  EXPECT_EQ(Convert("'" + bmp + "' --settings " + ini + " -o " + dir + "/c.ppm").status, 0);
+  r = Convert("'" + bmp + "' --settings " + ini + " --max-pixels 8127 -o " + dir + "/d.ppm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
+  // The DjVu decoder takes the same limit (2550 x 3300 = 8415000).
+  r = Convert("'" + djvu + "' --max-pixels 8414999 -o " + dir + "/e.pbm");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Image too large: 2550 x 3300 pixels (8.4 megapixels; the limit is 8.415 megapixels)"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Convert("'" + djvu + "' --max-pixels 8415000 -o " + dir + "/e.pbm").status, 0);
+  for (const char *bad : {"0", "-1", "x", "99999999999"})
+    EXPECT_EQ(Convert("'" + bmp + "' --max-pixels " + std::string(bad) + " -o " + dir + "/f.ppm").status, 2);
+  EXPECT_FALSE(fs::exists(dir + "/a.pgm") || fs::exists(dir + "/d.ppm") || fs::exists(dir + "/f.ppm"));
+}
+
 TEST(Convert, DjVuAndIw44Output)
 {
   std::string colour = Corpus("pnm/rgb-8bit.ppm"), bitonal = Corpus("page/text-bitonal-400dpi.tif");
@@ -234,6 +277,8 @@ TEST(Convert, DjVuAndIw44Output)
   } cases[] = {
       {colour, "", "colour.djvu", "FORM:DJVU INFO Sjbz BG44 FG44 BG44 BG44 BG44"},
       {colour, "--text-only --lossless --no-thicken", "text.djv", "FORM:DJVU INFO Sjbz"},
+      {colour, "--profile compact", "compact.djvu", "FORM:DJVU INFO Sjbz FGbz BG44 BG44 BG44"},
+      {colour, "--profile classic", "classic.djvu", "FORM:DJVU INFO Sjbz BG44 FG44 BG44 BG44 BG44"},
       {bitonal, "", "bitonal.djvu", "FORM:DJVU INFO Sjbz"},
       {colour, "--quality 90", "photo.iw44", "FORM:PM44 PM44"},
       {colour, "-t iw44 --quality 30", "photo30.iw4", "FORM:PM44 PM44"},
@@ -273,6 +318,78 @@ TEST(Convert, DjVuAndIw44Output)
   ASSERT_EQ(Convert("'" + colour + "' --settings " + ini + " --quality 90 -o " + dir + "/ini90.iw44").status,
             0);
   EXPECT_EQ(ReadFile(dir + "/ini90.iw44"), ReadFile(dir + "/photo.iw44"));
+}
+
+// djvused's answer for path ("n", "print-outline", "select 2; print-pure-txt").
+std::string Djvused(const std::string &path, const std::string &script)
+{
+  std::string out;
+  Run("djvused -e '" + script + "' '" + path + "' 2>&1", out);
+  return out;
+}
+
+TEST(Convert, DjVuBooksKeepEveryPageOutlineAndText)
+{
+  struct
+  {
+    const char *file;
+    int pages;
+  } books[] = {{"books/book-bundled-4p.djvu", 4},
+               {"books/indirect/index.djvu", 4},
+               {"books/book-shared-dict-3p.djvu", 3},
+               {"bad/djvu-bundled-3pages.djvu", 3}};
+  std::string dir = Scratch("convert-books");
+  for (const auto &b : books)
+  {
+    SCOPED_TRACE(b.file);
+    const std::string in = Corpus(b.file);
+    ASSERT_FALSE(in.empty()) << "corpus data missing";
+    // DjVu to DjVu: one document, every page re-encoded, outline and text kept.
+    const std::string out = dir + "/whole.djvu";
+    Result r = Convert("-f '" + in + "' -o " + out);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Djvused(out, "n"), std::to_string(b.pages) + "\n");
+    EXPECT_EQ(Djvused(out, "print-outline"), Djvused(in, "print-outline"));
+    for (int p = 1; p <= b.pages; p++)
+    {
+      const std::string text = "select " + std::to_string(p) + "; print-pure-txt";
+      EXPECT_EQ(Djvused(out, text), Djvused(in, text)) << "page " << p;
+    }
+    // --page N: that page, as ddjvu -page=N renders it, alone in its file.
+    for (int p = 1; p <= b.pages; p++)
+    {
+      const std::string ppm = dir + "/page.ppm";
+      r = Convert("-f --page " + std::to_string(p) + " '" + in + "' -o " + ppm);
+      ASSERT_EQ(r.status, 0) << r.out;
+      std::string ref;
+      ASSERT_TRUE(files_test::Run("ddjvu -format=ppm -page=" + std::to_string(p) + " '" + in + "' - 2>/dev/null", ref));
+      EXPECT_LE(MaxDiff(ParsePnm(ReadFile(ppm)), ParsePnm(ref)), 1) << "page " << p;
+    }
+    r = Convert("-f --page 2 '" + in + "' -o " + dir + "/second.djvu");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Djvused(dir + "/second.djvu", "n"), "1\n");
+    EXPECT_EQ(Djvused(dir + "/second.djvu", "select 1; print-pure-txt"), Djvused(in, "select 2; print-pure-txt"));
+    r = Convert("-f --page " + std::to_string(b.pages + 1) + " '" + in + "' -o " + dir + "/none.ppm");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("does not exist"), std::string::npos) << r.out;
+  }
+  // Every page to a file of its own.
+  const std::string all = dir + "/all";
+  fs::create_directories(all);
+  Result r = Convert("--all-pages -t pnm '" + Corpus("books/book-bundled-4p.djvu") + "' -o " + all);
+  ASSERT_EQ(r.status, 0) << r.out;
+  int files = 0;
+  for (const auto &e : fs::directory_iterator(all))
+    files += e.path().filename().string().rfind("book-bundled-4p-p", 0) == 0;
+  EXPECT_EQ(files, 4);
+  // A turned page loses its now misplaced text; the other pages keep theirs.
+  const std::string turned = dir + "/turned.djvu";
+  r = Convert("-f --rotate left '" + Corpus("books/book-shared-dict-3p.djvu") + "' -o " + turned);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Djvused(turned, "n"), "3\n");
+  EXPECT_EQ(Djvused(turned, "select 1; print-pure-txt").find_first_not_of("\f\n "), std::string::npos);
+  EXPECT_EQ(Djvused(turned, "select 2; print-pure-txt").find_first_not_of("\f\n "), std::string::npos);
+  EXPECT_EQ(Djvused(turned, "select 1; size"), "width=3300 height=2550\n");
 }
 
 TEST(Convert, ParallelWorkersFinishTheOthers)
@@ -321,6 +438,83 @@ TEST(Convert, ParallelWorkersFinishTheOthers)
   r = Convert(Scratch("convert-empty") + " -t bmp -o " + again);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("no image files"), std::string::npos) << r.out;
+}
+
+TEST(Convert, DjVuPagesAsPngEqualDdjvu)
+{
+  const std::string dir = Scratch("convert-png");
+  for (const char *page : {"djvu/compound-flower-fg44-bg44.djvu", "djvu/formatdoc-p61-table-bitonal.djvu",
+                           "djvu/photo-astronaut.iw44"})
+  {
+    SCOPED_TRACE(page);
+    const std::string in = Corpus(page);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/" + fs::path(in).stem().string() + ".png";
+    Result r = Convert("'" + in + "' -q -o '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const Rgb ref = Ddjvu(in);
+    ASSERT_TRUE(ref.ok());
+    EXPECT_EQ(MaxDiff(MagickRgb(out), ref), 0);
+  }
+  // -t png into a folder names the file .png.
+  ASSERT_EQ(Convert("'" + Corpus("bmp/pal8.bmp") + "' '" + Corpus("bmp/rgb24.bmp") + "' -q -t png -o " + dir).status,
+            0);
+  EXPECT_TRUE(fs::exists(dir + "/pal8.png"));
+  EXPECT_TRUE(fs::exists(dir + "/rgb24.png"));
+}
+
+TEST(Convert, ThumbnailMode)
+{
+  const std::string dir = Scratch("convert-thumbnail");
+  const struct
+  {
+    const char *input;
+    int size, width, height; // expected PNG size
+  } cases[] = {
+      {"djvu/compound-flower-fg44-bg44.djvu", 128, 99, 128}, // 2550 x 3300 page
+      {"djvu/formatdoc-p61-table-bitonal.djvu", 256, 197, 256}, // from a 212 x 275 render
+      {"djvu/photo-astronaut.iw44", 100, 100, 100},
+      {"tiff/multipage-g4-3p-400dpi.tif", 64, 0, 0}, // first page
+      {"bmp/pal8.bmp", 256, 127, 64},      // smaller than the box: not enlarged
+      {"photo/coffee-600x400.png", 90, 90, 60},
+  };
+  for (const auto &c : cases)
+  {
+    SCOPED_TRACE(c.input);
+    const std::string in = Corpus(c.input);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/" + fs::path(in).filename().string() + ".png";
+    Result r = Convert("--thumbnail " + std::to_string(c.size) + " '" + in + "' '" + out + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string size;
+    ASSERT_TRUE(files_test::Run("identify -format '%m %w %h' '" + out + "'", size));
+    int w = 0, h = 0;
+    char kind[16] = {};
+    ASSERT_EQ(std::sscanf(size.c_str(), "%15s %d %d", kind, &w, &h), 3) << size;
+    EXPECT_STREQ(kind, "PNG");
+    if (c.width)
+    {
+      EXPECT_EQ(w, c.width);
+      EXPECT_EQ(h, c.height);
+    }
+    EXPECT_LE(std::max(w, h), c.size);
+  }
+  // A damaged or unknown file: non-zero, one message, no output left.
+  for (const char *bad : {"bad/djvu-truncated.djvu", "bad/png-truncated.png", "MANIFEST.md"})
+  {
+    SCOPED_TRACE(bad);
+    const std::string in = Corpus(bad);
+    ASSERT_FALSE(in.empty());
+    const std::string out = dir + "/bad.png";
+    Result r = Convert("--thumbnail 128 '" + in + "' '" + out + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("vellum-convert: "), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(fs::directory_iterator(dir) == fs::directory_iterator(), false);
+  }
+  for (const char *args : {"--thumbnail 0 a.djvu b.png", "--thumbnail 128 a.djvu", "--thumbnail 128 a b c",
+                           "--thumbnail 128 a.djvu b.png -o c.png"})
+    EXPECT_EQ(Convert(args).status, 2) << args;
 }
 
 #endif

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -69,6 +70,11 @@ TEST(Tiff, CorpusMatchesImageMagick)
   {
     CDibImage first;
     ASSERT_EQ(first.LoadTiff(f.c_str(), 0, 5), 1) << Base(f) << ": " << g_szLastImageError;
+    // The page count is ImageMagick's frame count (a chain that loops back
+    // counts the pages before the loop for both).
+    std::string frames;
+    ASSERT_TRUE(files_test::Run("identify -format '%n\\n' '" + f + "' 2>/dev/null | head -n 1", frames));
+    EXPECT_EQ(first.m_nPageCount, std::atoi(frames.c_str())) << Base(f);
     for (int page = 0; page < first.m_nPageCount; page++)
     {
       SCOPED_TRACE(Base(f) + " page " + std::to_string(page));
@@ -163,6 +169,9 @@ TEST(Tiff, CorpusMetadata)
       {"minisblack-16bit.tif", 0, 1, 8, 0, 0, 1, 1},
       {"grey-alpha-packbits.tif", 0, 1, 8, 300, 300, 1, 1},
       {"two-ifds-1x1.tif", 1, 2, 8, 0, 0, 1, 1},
+      // Chains that loop back: the pages before the loop.
+      {"ifd-loop-first.tif", 1, 2, 8, 0, 0, 1, 1},
+      {"ifd-loop-self.tif", 0, 1, 8, 0, 0, 1, 1},
       {"rgb-tiled-lzw.tif", 0, 1, 24, 300, 300, 2, 0},
       {"photo-cmyk-8bit.tif", 0, 1, 24, 100, 100, 2, 0},
   };

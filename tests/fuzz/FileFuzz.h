@@ -2,6 +2,12 @@
 // in-memory file (memfd) opened by path, the reader runs on it, and every
 // pixel and palette byte of a successful read is read back so the
 // sanitizers see any uninitialised or out-of-bounds byte.
+//
+// Under libFuzzer the readers run with a pixel limit of one megapixel, so
+// that inputs declaring large pictures are refused from their headers and
+// the run explores parsing instead of allocating. The replay binary (no
+// LLVMFuzzerInitialize call) keeps the default limit and decodes every
+// corpus page whole.
 #ifndef VELLUM_TESTS_FUZZ_FILEFUZZ_H
 #define VELLUM_TESTS_FUZZ_FILEFUZZ_H
 
@@ -13,6 +19,14 @@
 #include <unistd.h>
 
 #include "DibImage.h"
+
+const int64_t kFuzzMaxPixels = (int64_t)1 << 20;
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+  SetMaxImagePixels(kFuzzMaxPixels);
+  return 0;
+}
 
 // Runs load(path) on the data; returns the loaded record's checksum.
 template <class Load> inline unsigned FuzzFile(const uint8_t *data, size_t size, Load load)

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "pnm_util.h"
+#include "report_util.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -21,24 +24,9 @@
 namespace
 {
 
-std::vector<std::string> g_messages;
-void record(const char *m, const char *, int)
-{
-  g_messages.push_back(m);
-}
-
-struct Reports
-{
-  djvu_error_callback old;
-  Reports() : old(djvu_set_error_callback(record)) { g_messages.clear(); }
-  ~Reports() { djvu_set_error_callback(old); }
-};
-
-std::string corpus(const std::string &rel)
-{
-  const char *c = std::getenv("VELLUM_CORPUS");
-  return std::string(c ? c : VELLUM_CORPUS_DIR) + "/" + rel;
-}
+using apitest::corpus;
+using apitest::g_messages;
+using apitest::Reports;
 
 std::vector<unsigned char> slurp(const std::string &path)
 {
@@ -297,7 +285,8 @@ TEST(Decode, AbsurdSizesRefusedBeforeTheLibrary)
     std::memset(&bytes[c.at], 0xff, 4);
     EXPECT_FALSE(decode_bytes(bytes));
     ASSERT_EQ(g_messages.size(), 1u);
-    EXPECT_EQ(g_messages[0], "DjVu page too large");
+    EXPECT_EQ(g_messages[0],
+              "Image too large: 65535 x 65535 pixels (4294.8 megapixels; the limit is 300 megapixels)");
   }
 }
 
@@ -602,58 +591,6 @@ TEST(Render, DepthGreyDetectionAndGamma)
 
 namespace
 {
-
-struct Pnm
-{
-  int w = 0, h = 0, channels = 0;
-  std::vector<unsigned char> px; // top row first
-  int at(int x, int y, int c) const { return px[((size_t)y * w + x) * channels + (channels == 3 ? c : 0)]; }
-};
-
-bool read_pnm(const std::string &path, Pnm &out)
-{
-  std::vector<unsigned char> b = slurp(path);
-  if (b.size() < 3 || b[0] != 'P')
-    return false;
-  char kind = (char)b[1];
-  size_t at = 2;
-  auto num = [&]()
-  {
-    while (at < b.size() && (std::isspace(b[at]) || b[at] == '#'))
-    {
-      if (b[at] == '#')
-        while (at < b.size() && b[at] != '\n')
-          at++;
-      else
-        at++;
-    }
-    int v = 0;
-    while (at < b.size() && std::isdigit(b[at]))
-      v = v * 10 + (b[at++] - '0');
-    return v;
-  };
-  out.w = num();
-  out.h = num();
-  int maxval = kind == '4' ? 1 : num();
-  (void)maxval;
-  at++;
-  out.channels = kind == '6' ? 3 : 1;
-  out.px.assign((size_t)out.w * out.h * out.channels, 0);
-  if (kind == '4')
-  {
-    size_t rb = (out.w + 7) / 8;
-    if (b.size() < at + rb * out.h)
-      return false;
-    for (int y = 0; y < out.h; y++)
-      for (int x = 0; x < out.w; x++)
-        out.px[(size_t)y * out.w + x] = (b[at + y * rb + x / 8] & (0x80 >> (x % 8))) ? 0 : 255;
-    return true;
-  }
-  if (b.size() < at + out.px.size())
-    return false;
-  std::memcpy(out.px.data(), &b[at], out.px.size());
-  return true;
-}
 
 bool run_ddjvu(const std::string &file, const char *mode, int s, Pnm &out)
 {

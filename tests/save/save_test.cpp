@@ -708,8 +708,10 @@ TEST_F(SaveTest, SettingsFillTheEncoderRecords)
 
   struct
   {
-    int color, size, inv, lossless, thick, switches, flags;
-  } rows[] = {{1, 0, 0, 0, 0, 1, 0}, {0, 1, 0, 1, 0, 2, 1}, {0, 0, 1, 0, 1, 4, 2}, {1, 1, 1, 1, 1, 7, 3}};
+    int color, size, inv, lossless, thick, profile, switches, flags;
+  } rows[] = {{1, 0, 0, 0, 0, 0, 1, 0}, {0, 1, 0, 1, 0, 0, 2, 1}, {0, 0, 1, 0, 1, 0, 4, 2},
+              {1, 1, 1, 1, 1, 0, 7, 3}, {0, 0, 0, 0, 0, 1, 0, 8}, {0, 0, 0, 1, 1, 1, 0, 11},
+              {0, 0, 0, 0, 0, 7, 0, 0}}; // an unknown profile is the classic one
   for (auto &r : rows)
   {
     s.DjvuNoColorFilter = r.color;
@@ -717,6 +719,7 @@ TEST_F(SaveTest, SettingsFillTheEncoderRecords)
     s.DjvuNoInvFilter = r.inv;
     s.DjvuLossless = r.lossless;
     s.DjvuNoThick = r.thick;
+    s.DjvuProfile = r.profile;
     p = MakeSaveParameters(s, IMAGE_FILE_DJVU);
     EXPECT_EQ(p.mask.switches, r.switches);
     EXPECT_EQ(p.encode.flags, r.flags);
@@ -838,10 +841,10 @@ TEST(SaveRules, ReviewAnswers)
 TEST(SaveRules, FiltersAndExtensions)
 {
   const char *desc[] = {"DjVu File (*.djvu;*.djv)", "IW44 File (*.iw44;*.iw4)", "Windows Bitmap (*.bmp)",
-                        "JPEG File (*.jpg)", "PNM file (*.ppm;*.pgm;*.pbm)"};
-  const char *pat[] = {"*.djvu;*.djv", "*.iw44;*.iw4", "*.bmp", "*.jpg", "*.ppm;*.pgm;*.pbm"};
-  const int kinds[] = {1, 2, 3, 5, 4};
-  for (int i = 1; i <= 5; i++)
+                        "JPEG File (*.jpg)", "PNM file (*.ppm;*.pgm;*.pbm)", "PNG file (*.png)"};
+  const char *pat[] = {"*.djvu;*.djv", "*.iw44;*.iw4", "*.bmp", "*.jpg", "*.ppm;*.pgm;*.pbm", "*.png"};
+  const int kinds[] = {1, 2, 3, 5, 4, 7};
+  for (int i = 1; i <= 6; i++)
   {
     EXPECT_STREQ(kSaveFilters[i - 1].description, desc[i - 1]);
     EXPECT_STREQ(kSaveFilters[i - 1].pattern, pat[i - 1]);
@@ -849,8 +852,9 @@ TEST(SaveRules, FiltersAndExtensions)
     EXPECT_EQ(FilterIndexFromSaveKind(kinds[i - 1]), i);
   }
   EXPECT_EQ(SaveKindFromFilterIndex(0), 0);
-  EXPECT_EQ(SaveKindFromFilterIndex(6), 0);
-  EXPECT_EQ(FilterIndexFromSaveKind(6), 0);
+  EXPECT_EQ(SaveKindFromFilterIndex(7), 0);
+  EXPECT_EQ(FilterIndexFromSaveKind(6), 0); // TIFF is read only
+  EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNG, 1, 0), ".png");
 
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 1, 0), ".pbm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 8, 1), ".pgm");
@@ -858,7 +862,7 @@ TEST(SaveRules, FiltersAndExtensions)
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 24, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_PNM, 4, 0), ".ppm");
   EXPECT_EQ(DefaultSaveExtension(IMAGE_FILE_JPEG, 24, 0), ".jpg");
-  EXPECT_EQ(DefaultSaveExtension(7, 24, 0), "");
+  EXPECT_EQ(DefaultSaveExtension(6, 24, 0), "");
 
   struct
   {
@@ -908,3 +912,134 @@ TEST(SaveRules, ProposedAndFinalNames)
 }
 
 } // namespace
+
+// ----------------------------------------------------------- DjVu books
+
+namespace
+{
+
+std::string Djvused(const std::string &path, const std::string &script)
+{
+  std::string out;
+  Run("djvused -e '" + script + "' '" + path + "' 2>&1", out);
+  return out;
+}
+
+std::string PageText(const std::string &path, int page)
+{
+  return Djvused(path, "select " + std::to_string(page) + "; print-pure-txt");
+}
+
+Rgb DdjvuPage(const std::string &path, int page)
+{
+  std::string ppm;
+  if (!Run("ddjvu -format=ppm -subsample=4 -page=" + std::to_string(page) + " '" + path + "' - 2>/dev/null", ppm))
+    return {};
+  return ParsePnm(ppm);
+}
+
+} // namespace
+
+// A book saved after an edit of one page: every page, the outline, the
+// other pages' bytes and text stay; the page shows the edit and keeps its
+// text when its geometry did not change, loses it when it did.
+TEST_F(SaveTest, BookSavedAfterAPageEditKeepsEveryPage)
+{
+  struct
+  {
+    const char *file;
+    int page; // 0-based page edited
+    bool turn;
+  } cases[] = {{"books/book-bundled-4p.djvu", 1, false},
+               {"books/book-bundled-4p.djvu", 1, true},
+               {"books/indirect/index.djvu", 3, false},
+               {"books/book-shared-dict-3p.djvu", 0, false},
+               {"bad/djvu-bundled-3pages.djvu", 2, true}};
+  CVellumSettings settings;
+  for (const auto &c : cases)
+  {
+    SCOPED_TRACE(std::string(c.file) + (c.turn ? " turned" : " negative"));
+    const std::string in = Corpus(c.file);
+    ASSERT_FALSE(in.empty()) << "corpus data missing";
+    CDibImage img;
+    ASSERT_EQ(img.OpenDjVu(in.c_str(), IMAGE_FILE_DJVU, c.page), 1);
+    const int pages = img.m_nPageCount;
+    EXPECT_EQ(Djvused(in, "n"), std::to_string(pages) + "\n");
+    ASSERT_EQ(img.RenderDjVu(0, 24, 0, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
+    ASSERT_EQ(c.turn ? img.RotateRight() : img.Negative(), 1);
+    const std::string out = Path("book.djvu");
+    ASSERT_EQ(SaveImage(out, IMAGE_FILE_DJVU, img, settings, nullptr, nullptr), 1) << g_szLastImageError;
+    EXPECT_EQ(Djvused(out, "n"), std::to_string(pages) + "\n");
+    EXPECT_EQ(Djvused(out, "print-outline"), Djvused(in, "print-outline"));
+    for (int p = 1; p <= pages; p++)
+    {
+      if (p == c.page + 1)
+        continue;
+      EXPECT_EQ(PageText(out, p), PageText(in, p)) << p;
+      EXPECT_EQ(MaxDiff(DdjvuPage(out, p), DdjvuPage(in, p)), 0) << p;
+    }
+    const std::string edited = PageText(out, c.page + 1);
+    if (c.turn)
+      EXPECT_EQ(edited.find_first_not_of("\f\n "), std::string::npos);
+    else
+      EXPECT_EQ(edited, PageText(in, c.page + 1));
+    Rgb before = DdjvuPage(in, c.page + 1), after = DdjvuPage(out, c.page + 1);
+    ASSERT_TRUE(before.ok() && after.ok());
+    if (c.turn)
+    {
+      EXPECT_EQ(after.width, before.height);
+      EXPECT_EQ(after.height, before.width);
+    }
+    else
+      EXPECT_GT(MeanDiff(before, after), 50.0); // the negative shows
+  }
+}
+
+// The page alone, a single-page file with text re-saved, and a failed save
+// that must leave the book it would replace untouched.
+TEST_F(SaveTest, BookPageAloneAndSinglePagesKeepTheirText)
+{
+  CVellumSettings settings;
+  const std::string book = Corpus("books/book-shared-dict-3p.djvu");
+  CDibImage img;
+  ASSERT_EQ(img.OpenDjVu(book.c_str(), IMAGE_FILE_DJVU, 2), 1);
+  ASSERT_EQ(img.RenderDjVu(0, 24, 0, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(SaveImage(Path("third.djvu"), IMAGE_FILE_DJVU, img, settings, nullptr, nullptr, kSaveCurrentPage), 1);
+  EXPECT_EQ(Djvused(Path("third.djvu"), "n"), "1\n");
+  EXPECT_EQ(PageText(Path("third.djvu"), 1), PageText(book, 3));
+
+  const std::string single = Corpus("djvu/formatdoc-p10-bitonal.djvu");
+  ASSERT_EQ(img.OpenDjVu(single.c_str(), IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(img.RenderDjVu(0, 24, 0, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(SaveImage(Path("single.djvu"), IMAGE_FILE_DJVU, img, settings, nullptr, nullptr), 1);
+  EXPECT_EQ(Djvused(Path("single.djvu"), "n"), "1\n");
+  EXPECT_EQ(PageText(Path("single.djvu"), 1), PageText(single, 1));
+
+  // A page that cannot be had: the save fails and the target stays.
+  const std::string dir = Path("indirect");
+  ASSERT_EQ(std::system(("cp -r '" + Corpus("books/indirect") + "' '" + dir + "' && rm '" + dir +
+                         "/formatdoc-p20-compound-fgbz.djvu'")
+                            .c_str()),
+            0);
+  const std::string index = dir + "/index.djvu";
+  const std::string before = ReadFile(index);
+  ASSERT_EQ(img.OpenDjVu(index.c_str(), IMAGE_FILE_DJVU, 0), 1);
+  EXPECT_EQ(img.OpenDjVu(index.c_str(), IMAGE_FILE_DJVU, 1), 0);
+  ASSERT_EQ(img.OpenDjVu(index.c_str(), IMAGE_FILE_DJVU, 0), 1);
+  ASSERT_EQ(img.RenderDjVu(0, 24, 0, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
+  EXPECT_EQ(SaveImage(index, IMAGE_FILE_DJVU, img, settings, nullptr, nullptr), 0);
+  EXPECT_EQ(ReadFile(index), before);
+}
+
+// A reduced rendering reports its own resolution; the page's stays the
+// file's, for the status pane and the resolution review.
+TEST_F(SaveTest, ReducedDjVuRenderingKeepsThePageResolution)
+{
+  CDibImage img;
+  ASSERT_EQ(img.OpenDjVu(Corpus("djvu/formatdoc-p10-bitonal.djvu").c_str(), IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(img.RenderDjVu(0, 24, -2, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
+  EXPECT_EQ(img.m_nXDpi, 100);
+  EXPECT_EQ(img.PageXDpi(), 300);
+  EXPECT_EQ(img.PageYDpi(), 300);
+  EXPECT_EQ(ResolutionReviewMessage(img.PageXDpi(), img.PageYDpi(), 0), "");
+}

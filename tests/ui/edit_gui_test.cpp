@@ -42,7 +42,8 @@ std::vector<std::string> g_boxes;
 int RecordBox(const char *text, const char *, unsigned)
 {
   g_boxes.push_back(text);
-  return VID_NO; // "Save %s first?": No
+  // A book saved as DjVu: the whole document. "Save %s first?": No.
+  return std::string(text).rfind("Save the whole document", 0) == 0 ? VID_YES : VID_NO;
 }
 
 // Answers the Resize dialog with a chosen size; other dialogs with Cancel.
@@ -572,4 +573,79 @@ int main(int argc, char **argv)
   app->OnExit();
   wxEntryCleanup();
   return rc;
+}
+
+namespace
+{
+
+std::string Shell(const std::string &cmd)
+{
+  std::string out;
+  if (FILE *p = popen(cmd.c_str(), "r"))
+  {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+      out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+} // namespace
+
+// The book scenario: page through a bundled book, edit page 2, save it
+// under a new name as DjVu; the file still has every page, the outline and
+// the hidden text, and its page 2 shows the edit.
+TEST_F(EditGui, BookSavedAfterAnEditOnPageTwoKeepsEverything)
+{
+  const std::string book = Corpus("books/book-bundled-4p.djvu");
+  Open("books/book-bundled-4p.djvu");
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  EXPECT_EQ(Image().m_nPageCount, 4);
+  EXPECT_EQ(Image().m_nPageIndex, 0);
+  Command(ID_PAGE_LAST);
+  EXPECT_EQ(Image().m_nPageIndex, 3);
+  EXPECT_NE(Frame().GetTitle().utf8_string().find("(page 4 of 4)"), std::string::npos);
+  Command(ID_PAGE_FIRST);
+  Command(ID_PAGE_NEXT);
+  ASSERT_EQ(Image().m_nPageIndex, 1);
+  // The status pane gives the page's resolution, not the reduced rendering's.
+  EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(2).utf8_string().find("300"), 0u)
+      << Frame().GetStatusBar()->GetStatusText(2).utf8_string();
+  EXPECT_TRUE(Enabled(ID_PAGE_GOTO));
+
+  Command(ID_IMAGE_NEGATIVE);
+  EXPECT_TRUE(Doc().IsModified());
+  const char *tmp = std::getenv("VELLUM_TEST_TMP");
+  const std::string out = std::string(tmp ? tmp : "/tmp") + "/edited-book.djvu";
+  std::remove(out.c_str());
+  g_boxes.clear();
+  ASSERT_TRUE(Doc().SaveAsTo(out, 1));
+  ASSERT_FALSE(g_boxes.empty());
+  EXPECT_EQ(g_boxes.back().rfind("Save the whole document (4 pages)?", 0), 0u) << g_boxes.back();
+  EXPECT_EQ(Shell("djvused -e n '" + out + "'"), "4\n");
+  EXPECT_EQ(Shell("djvused -e print-outline '" + out + "'"), Shell("djvused -e print-outline '" + book + "'"));
+  for (int p : {1, 2, 4})
+  {
+    const std::string text = "djvused -e 'select " + std::to_string(p) + "; print-pure-txt' '";
+    EXPECT_EQ(Shell(text + out + "'"), Shell(text + book + "'")) << p;
+  }
+  // Page 2 shows the edit: its rendering is the negative of the original's.
+  auto mean = [](const std::string &file, int page)
+  {
+    const std::string pgm = Shell("ddjvu -format=pgm -subsample=8 -page=" + std::to_string(page) + " '" + file +
+                                  "' - 2>/dev/null");
+    double sum = 0;
+    const size_t px = pgm.size() > 1000 ? 1000 : 0;
+    for (size_t i = pgm.size() - px; i < pgm.size(); i++)
+      sum += (unsigned char)pgm[i];
+    return px ? sum / (double)px : -1.0;
+  };
+  const double before = mean(book, 2), after = mean(out, 2);
+  ASSERT_GE(before, 0);
+  ASSERT_GE(after, 0);
+  EXPECT_GT(before, 200);
+  EXPECT_LT(after, 60);
+  EXPECT_EQ(mean(out, 1), mean(book, 1));
 }

@@ -2,7 +2,9 @@
 // image operations. See vellum-convert(1) or --help.
 #include <cstdio>
 
+#include "AppPaths.h"
 #include "Convert.h"
+#include "ReplaceFile.h"
 
 int main(int argc, char **argv)
 {
@@ -21,7 +23,16 @@ int main(int argc, char **argv)
   if (options.version)
   {
     std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
+    // Where the run-time files were found: tells an installed tree from a
+    // build folder.
+    const std::string data = vellum::DataDirectory();
+    std::printf("run-time files: %s\n", data.empty() ? "(none)" : data.c_str());
     return 0;
   }
+  // A conversion stopped by the user leaves no half-written file beside its
+  // target.
+  vellum::RemoveTempsOnSignal();
+  if (options.thumbnail)
+    return vellum_convert::Thumbnail(options.inputs[0], options.inputs[1], options.thumbnail, stderr);
   return vellum_convert::Run(options, stdout, stderr);
 }

@@ -62,14 +62,15 @@ bool IsDirectory(const std::string &path)
 
 const char *const kFilterNames[kFilterEntries] = {
     "DjVu (*.djvu, *.djv)", "IW44 (*.iw44, *iw4)",  "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
-    "JPEG (*.jpg, *.jpeg)", "TIFF (*.tif, *.tiff)", "All supported types"};
+    "JPEG (*.jpg, *.jpeg)", "TIFF (*.tif, *.tiff)", "PNG (*.png)",
+    "All supported types"};
 const char *const kColumnNames[4] = {"Name", "Size", "Type", "Modified"};
 const int kColumnWidths[4] = {100, 60, 50, 100};
 const bool kColumnRight[4] = {false, true, false, false};
 
 bool FilterAccepts(int filter, int kind)
 {
-  if (filter >= IMAGE_FILE_DJVU && filter <= IMAGE_FILE_TIFF)
+  if (filter >= IMAGE_FILE_DJVU && filter <= IMAGE_FILE_LAST)
     return kind == filter;
   if (filter == IMAGE_FILE_ALL)
     return kind != IMAGE_FILE_UNKNOWN;
@@ -78,14 +79,14 @@ bool FilterAccepts(int filter, int kind)
 
 int FilterIndexForType(int lcOpenType)
 {
-  if (lcOpenType >= 1 && lcOpenType <= 6)
+  if (lcOpenType >= IMAGE_FILE_DJVU && lcOpenType <= IMAGE_FILE_LAST)
     return lcOpenType - 1;
-  return lcOpenType == IMAGE_FILE_ALL ? 6 : -1;
+  return lcOpenType == IMAGE_FILE_ALL ? kFilterEntries - 1 : -1;
 }
 
 int TypeForFilterIndex(int index)
 {
-  return index >= 0 && index <= 5 ? index + 1 : IMAGE_FILE_ALL;
+  return index >= 0 && index < kFilterEntries - 1 ? index + 1 : IMAGE_FILE_ALL;
 }
 
 std::string ListedDirectory(const std::string &dir)
@@ -217,6 +218,8 @@ std::string TypeText(int kind)
     return "Jpeg";
   case IMAGE_FILE_TIFF:
     return "Tiff";
+  case IMAGE_FILE_PNG:
+    return "Png";
   default:
     return std::string();
   }

@@ -39,8 +39,9 @@ enum BrowserColumn
   kColModified = 3
 };
 
-// The type filter box: seven entries, the last one "All supported types".
-constexpr int kFilterEntries = 7;
+// The type filter box: one entry per file kind in kind order (DjVu, IW44,
+// BMP, PNM, JPEG, TIFF, PNG), the last one "All supported types".
+constexpr int kFilterEntries = 8;
 extern const char *const kFilterNames[kFilterEntries];
 // Column headers, widths (pixels) and alignment (true = right).
 extern const char *const kColumnNames[4];
@@ -48,12 +49,12 @@ extern const int kColumnWidths[4];
 extern const bool kColumnRight[4];
 
 // True when a file of this kind is listed under filter ("LCOpenType"):
-// 1..6 accept exactly that kind, 100 every kind but 99, others nothing.
+// 1..7 accept exactly that kind, 100 every kind but 99, others nothing.
 bool FilterAccepts(int filter, int kind);
-// Filter box index of an "LCOpenType" value: 0..5 for 1..6, 6 for 100,
+// Filter box index of an "LCOpenType" value: 0..6 for 1..7, 7 for 100,
 // -1 for any other value (nothing selected).
 int FilterIndexForType(int lcOpenType);
-// "LCOpenType" for a chosen filter box index: 1..6 for 0..5, else 100.
+// "LCOpenType" for a chosen filter box index: 1..7 for 0..6, else 100.
 int TypeForFilterIndex(int index);
 
 // The directory as listed: one trailing "/" dropped (the root stays "/").
@@ -86,7 +87,7 @@ struct SortState
 };
 
 // Column texts. Type: "" for directories, "DjVu", "IW44", "Bmp", "Pnm",
-// "Jpeg", "Tiff". Size: decimal bytes, "" for directories. Modified:
+// "Jpeg", "Tiff", "Png". Size: decimal bytes, "" for directories. Modified:
 // "%d-%02d-%02d %02d:%02d" of the local time.
 std::string TypeText(int kind);
 std::string SizeText(const FileEntry &entry);

@@ -69,8 +69,10 @@ wxBitmap KindIcon(int kind)
     unsigned char r, g, b;
     const char *letter;
   } kLook[] = {{40, 90, 170, "D"},   {120, 60, 160, "I"}, {30, 130, 70, "B"},
-               {110, 110, 110, "P"}, {190, 110, 20, "J"}, {170, 40, 40, "T"}};
-  const auto &look = kLook[(kind - IMAGE_FILE_DJVU) % 6];
+               {110, 110, 110, "P"}, {190, 110, 20, "J"}, {170, 40, 40, "T"},
+               {20, 140, 150, "G"}};
+  static_assert(sizeof kLook / sizeof kLook[0] == IMAGE_FILE_LAST, "one look per file kind");
+  const auto &look = kLook[(kind - IMAGE_FILE_DJVU) % IMAGE_FILE_LAST];
   wxBitmap drawn(16, 16);
   {
     wxMemoryDC dc(drawn);
@@ -161,10 +163,10 @@ CBrowserPanel::~CBrowserPanel()
 
 void CBrowserPanel::BuildImageLists()
 {
-  // Index = entry kind: directory, then DjVu, IW44, BMP, PNM, JPEG, TIFF.
+  // Index = entry kind: directory, then DjVu, IW44, BMP, PNM, JPEG, TIFF, PNG.
   m_smallImages = new wxImageList(16, 16, true);
   m_smallImages->Add(Art(wxART_FOLDER));
-  for (int kind = IMAGE_FILE_DJVU; kind <= IMAGE_FILE_TIFF; ++kind)
+  for (int kind = IMAGE_FILE_DJVU; kind <= IMAGE_FILE_LAST; ++kind)
     m_smallImages->Add(KindIcon(kind));
   m_list->AssignImageList(m_smallImages, wxIMAGE_LIST_SMALL);
 }
@@ -191,7 +193,7 @@ void CBrowserPanel::FillFileList(const std::string &dir)
   for (size_t i = 0; i < m_entries.size(); ++i)
   {
     const FileEntry &e = m_entries[i];
-    const int image = e.kind >= 0 && e.kind <= IMAGE_FILE_TIFF ? e.kind : -1;
+    const int image = e.kind >= 0 && e.kind <= IMAGE_FILE_LAST ? e.kind : -1;
     const long item = m_list->InsertItem(static_cast<long>(i), U8(e.name), image);
     if (item < 0)
       continue;

@@ -16,6 +16,7 @@ const char kHelpContentsPage[] = "Contents.html";
 const char kHelpFileName[] = "Vellum.chm";
 const char kHelpBookName[] = "vellum.hhp";
 const char kHelpDirName[] = "HtmlHelp";
+const char kHelpDataFolder[] = "help";
 const char kMsgHelpFailed[] =
     "Failed to load HtmlHelp!\n\nCompiled HtmlHelp needs Internet Explorer 4.\nHelp can "
     "also be accessed from the Contents.html file in the HtmlHelp directory.";
@@ -45,19 +46,16 @@ std::string HelpPagePath(const std::string &helpDir, const char *topic)
   return Join(helpDir, topic && topic[0] ? topic : kHelpContentsPage);
 }
 
-std::vector<std::string> HelpDirCandidates(const std::string &programDir, const std::string &extra)
+std::vector<std::string> HelpDirCandidates(const std::string &programDir, const std::string &dataDir)
 {
   std::vector<std::string> dirs;
   if (const char *env = std::getenv("VELLUM_HELP_DIR"))
     if (env[0])
       dirs.push_back(env);
   if (!programDir.empty())
-  {
     dirs.push_back(Join(programDir, kHelpDirName));
-    dirs.push_back(Join(programDir, std::string("../share/vellum/") + kHelpDirName));
-  }
-  if (!extra.empty())
-    dirs.push_back(extra);
+  if (!dataDir.empty())
+    dirs.push_back(Join(dataDir, kHelpDataFolder));
   return dirs;
 }
 

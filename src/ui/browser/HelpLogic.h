@@ -31,6 +31,7 @@ extern const char kHelpContentsPage[];    // "Contents.html": Help Topics withou
 extern const char kHelpFileName[];        // "Vellum.chm": the compiled help file
 extern const char kHelpBookName[];        // "vellum.hhp": the help book in the help directory
 extern const char kHelpDirName[];         // "HtmlHelp": the help directory beside the program
+extern const char kHelpDataFolder[];      // "help": the pages' folder in the run-time folder
 extern const char kMsgHelpFailed[];
 
 // The hint window.
@@ -44,9 +45,11 @@ extern const char kHintClose[]; // "&Close"
 std::string HelpPagePath(const std::string &helpDir, const char *topic);
 
 // Where the help pages may lie, in the order they are looked for: $VELLUM_HELP_DIR,
-// programDir/HtmlHelp, programDir/../share/vellum/HtmlHelp, then extra
-// (the source tree's pages, for a program run from its build folder).
-std::vector<std::string> HelpDirCandidates(const std::string &programDir, const std::string &extra);
+// programDir/HtmlHelp, then dataDir/help, dataDir being the program's
+// run-time folder (vellum::DataDirectory(): <prefix>/share/vellum when
+// installed, the source tree's res/ from the build folder). Empty arguments
+// add no candidate.
+std::vector<std::string> HelpDirCandidates(const std::string &programDir, const std::string &dataDir);
 // The first candidate holding "Contents.html"; "" when none does.
 std::string FindHelpDir(const std::vector<std::string> &candidates);
 

@@ -13,12 +13,9 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include "AppPaths.h"
 #include "MessageBox.h"
 #include "Settings.h"
-
-#ifndef VELLUM_SOURCE_HELP_DIR
-#define VELLUM_SOURCE_HELP_DIR ""
-#endif
 
 namespace vellum
 {
@@ -160,7 +157,7 @@ std::string CompiledHelpFile()
 
 std::string HelpDirectory()
 {
-  return FindHelpDir(HelpDirCandidates(CVellumSettings::ProgramDir(), VELLUM_SOURCE_HELP_DIR));
+  return FindHelpDir(HelpDirCandidates(CVellumSettings::ProgramDir(), DataDirectory()));
 }
 
 HelpResult ShowHelp(wxWindow *owner, const char *topic)

@@ -268,6 +268,7 @@ void CDjVuSettingsLogic::Load()
 {
   quality = m_settings.DjvuPhotoQty;
   quickSet = m_settings.DjvuQuickSet;
+  profile = m_settings.DjvuProfile == kProfileCompact ? kProfileCompact : kProfileClassic;
   Refresh();
 }
 
@@ -293,6 +294,7 @@ void CDjVuSettingsLogic::OnDefault()
 {
   quickSet = -1;
   quality = kDefaultQuality;
+  profile = kDefaultProfile;
   Refresh();
 }
 
@@ -310,6 +312,7 @@ void CDjVuSettingsLogic::OnReset()
       quickSet = -1;
   }
   quality = m_settings.DjvuPhotoQty;
+  profile = m_settings.DjvuProfile == kProfileCompact ? kProfileCompact : kProfileClassic;
   Refresh();
 }
 
@@ -333,6 +336,7 @@ void CDjVuSettingsLogic::Store()
 {
   m_settings.DjvuPhotoQty = quality;
   m_settings.DjvuQuickSet = quickSet;
+  m_settings.DjvuProfile = profile;
   m_doc.MarkModifiedIfKind(1);
 }
 
@@ -638,7 +642,8 @@ void CJpegSettingsLogic::Store()
 // ---------------------------------------------------------------------------
 // General Settings
 
-const int CGeneralSettingsLogic::kAssocCheckIds[6] = {1108, 1109, 1111, 1112, 1110, 1115};
+const int CGeneralSettingsLogic::kAssocCheckIds[kAssociationGroupCount] = {1108, 1109, 1111, 1112,
+                                                                          1110, 1115, 1118};
 
 CGeneralSettingsLogic::CGeneralSettingsLogic(CVellumSettings &settings, CFileAssociations &assoc)
     : m_settings(settings), m_assoc(assoc)
@@ -663,7 +668,7 @@ void CGeneralSettingsLogic::Load()
   gamma = m_settings.DisplayGamma;
   slideDelay = m_settings.SlideDelay;
   ReadAssociationStates(m_assoc, assocBefore);
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < kAssociationGroupCount; i++)
     assocChecked[i] = assocBefore[i];
   Refresh();
 }

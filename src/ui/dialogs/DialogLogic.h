@@ -37,8 +37,9 @@
 #include <functional>
 #include <string>
 
+#include "Associations.h"
+
 class CVellumSettings;
-class CFileAssociations;
 
 namespace vellum
 {
@@ -90,7 +91,7 @@ struct FieldError
 struct DialogDocument
 {
   bool hasImage = false;
-  int fileKind = 0;                  // 1 DjVu, 2 IW44, 3 BMP, 4 PNM, 5 JPEG, 6 TIFF
+  int fileKind = 0;                  // 1 DjVu, 2 IW44, 3 BMP, 4 PNM, 5 JPEG, 6 TIFF, 7 PNG
   int bitsPerPixel = 0;              // of the current image
   std::function<void()> setModified; // may be empty
 
@@ -141,7 +142,14 @@ public:
     IDC_DEFAULT = 1052,
     IDC_RESET = 1055,
     IDC_ADVANCED = 1011,
-    IDC_HELP = 1130
+    IDC_HELP = 1130,
+    IDC_PROFILE_GROUP = 1110,
+    IDC_PROFILE_COMPACT = 1111,
+    IDC_PROFILE_CLASSIC = 1112,
+    // DjvuProfile values
+    kProfileClassic = 0,
+    kProfileCompact = 1,
+    kDefaultProfile = kProfileClassic
   };
   // The question "&Reset" asks when the quick sets differ.
   static const char kResetQuestion[];
@@ -150,6 +158,7 @@ public:
 
   int quality = kDefaultQuality;
   int quickSet = -1; // -1: no radio selected
+  int profile = kDefaultProfile;
   std::string qualityText;
 
   void Load();
@@ -161,13 +170,16 @@ public:
   void OnQualityText(const std::string &text);
   // A quick-set radio clicked: the preset is written to the settings now.
   void OnQuickSet(int which);
+  // The profile radios: 0 "Compact", 1 "Classic".
+  int ProfileRadio() const { return profile == kProfileCompact ? 0 : 1; }
+  void OnProfile(int radio) { profile = radio == 0 ? kProfileCompact : kProfileClassic; }
   void OnDefault();
   // Asks through VellumMessageBox when the quick sets differ.
   void OnReset();
   // After OK in the Advanced dialog (which cleared DjvuQuickSet).
   void AfterAdvanced();
   FieldError Validate();
-  // OK: DjvuPhotoQty and DjvuQuickSet, document marked.
+  // OK: DjvuPhotoQty, DjvuQuickSet and DjvuProfile, document marked.
   void Store();
 
 private:
@@ -402,8 +414,8 @@ public:
     kDelayMax = 600
   };
   // The file-type check boxes, in the order of the association groups
-  // (DJVU, IW44, JPEG, TIFF, BMP, PNM) - not the order on screen.
-  static const int kAssocCheckIds[6];
+  // (DJVU, IW44, JPEG, TIFF, BMP, PNM, PNG) - not the order on screen.
+  static const int kAssocCheckIds[kAssociationGroupCount];
 
   CGeneralSettingsLogic(CVellumSettings &settings, CFileAssociations &assoc);
 
@@ -416,8 +428,8 @@ public:
   bool fancyZoom = true;
   float gamma = 2.2f;
   int slideDelay = 5;
-  bool assocChecked[6] = {};
-  bool assocBefore[6] = {}; // the states read when the dialog opened
+  bool assocChecked[kAssociationGroupCount] = {};
+  bool assocBefore[kAssociationGroupCount] = {}; // the states read when the dialog opened
   std::string gammaText, delayText;
 
   // Members from the settings; association states from the store.

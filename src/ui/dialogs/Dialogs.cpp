@@ -251,6 +251,18 @@ CDjVuSettingsDlg::CDjVuSettingsDlg(wxWindow *parent, CVellumSettings &settings, 
                      0, wxEXPAND);
   top->Add(quality.sizer, 0, wxEXPAND | wxALL, kBorder);
 
+  Group profile(this, L::IDC_PROFILE_GROUP, "Encoding profile");
+  const char *profiles[2] = {"Compac&t", "Cla&ssic"};
+  for (int i = 0; i < 2; i++)
+  {
+    wxRadioButton *r = new wxRadioButton(profile.box, L::IDC_PROFILE_COMPACT + i, W(profiles[i]),
+                                         wxDefaultPosition, wxDefaultSize, i == 0 ? wxRB_GROUP : 0);
+    m_profile.buttons.push_back(r);
+    profile.sizer->Add(r, 0, wxLEFT, 2 * kBorder);
+    r->Bind(wxEVT_RADIOBUTTON, [this, i](wxCommandEvent &) { m_logic.OnProfile(i); });
+  }
+  top->Add(profile.sizer, 0, wxEXPAND | wxLEFT | wxRIGHT, kBorder);
+
   top->Add(MakeButtons({{L::IDC_DEFAULT, "&Default"},
                         {L::IDC_RESET, "&Reset"},
                         {L::IDC_ADVANCED, "&Advanced"},
@@ -291,6 +303,7 @@ void CDjVuSettingsDlg::Push()
   m_quality->SetValue(m_logic.QualityPosition());
   SetText(m_qualityEdit, m_logic.qualityText);
   m_quick.Set(m_logic.quickSet);
+  m_profile.Set(m_logic.ProfileRadio());
 }
 
 bool RunDjVuSettingsDialog(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc)
@@ -649,10 +662,11 @@ CGeneralSettingsDlg::CGeneralSettingsDlg(wxWindow *parent, CVellumSettings &sett
   files.sizer->Add(
       Label(files.box, L::IDC_ASSOC_LABEL, "Vellum is the default viewer\nfor these file types:"), 0,
       wxBOTTOM, kBorder);
-  // On screen: DJVU, IW44, BMP, PNM, JPEG, TIFF; logic index = group order.
-  const int screenOrder[6] = {0, 1, 4, 5, 2, 3};
+  // On screen: DJVU, IW44, BMP, PNM, JPEG, TIFF, PNG; logic index = group
+  // order.
+  const int screenOrder[kAssociationGroupCount] = {0, 1, 4, 5, 2, 3, 6};
   wxGridSizer *grid = new wxGridSizer(2, 0, 2 * kBorder);
-  for (int k = 0; k < 6; k++)
+  for (int k = 0; k < kAssociationGroupCount; k++)
   {
     const int g = screenOrder[k];
     m_assoc[g] = new wxCheckBox(files.box, L::kAssocCheckIds[g], W(kAssociationGroups[g].label));
@@ -751,7 +765,7 @@ void CGeneralSettingsDlg::Push()
   m_shrink->SetValue(m_logic.shrinkPrint);
   m_dither->SetValue(m_logic.dither);
   m_fancy->SetValue(m_logic.fancyZoom);
-  for (int g = 0; g < 6; g++)
+  for (int g = 0; g < kAssociationGroupCount; g++)
     m_assoc[g]->SetValue(m_logic.assocChecked[g]);
   m_gamma->SetValue(m_logic.GammaPosition());
   SetText(m_gammaEdit, m_logic.gammaText);

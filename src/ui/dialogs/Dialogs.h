@@ -92,6 +92,7 @@ private:
   wxSlider *m_quality;
   wxTextCtrl *m_qualityEdit;
   RadioGroup m_quick;
+  RadioGroup m_profile;
 };
 
 class CDjVuAdvancedDlg : public CVellumDialog
@@ -149,7 +150,7 @@ public:
 private:
   CGeneralSettingsLogic m_logic;
   wxCheckBox *m_fit, *m_center, *m_shrink, *m_dither, *m_fancy;
-  wxCheckBox *m_assoc[6];
+  wxCheckBox *m_assoc[kAssociationGroupCount];
   RadioGroup m_imageFit, m_printSize;
   wxSlider *m_gamma;
   wxTextCtrl *m_gammaEdit, *m_delayEdit;
