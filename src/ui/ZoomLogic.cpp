@@ -204,7 +204,7 @@ WindowRect PlanWindowFit(const WindowFitInput &in)
     r.h = 500;
     r.x = in.workX + (work.w - r.w) / 2;
     r.y = in.workY + (work.h - r.h) / 2;
-    return r;
+    return KeepInWorkArea(r, work, in.workX, in.workY);
   }
   const int u = std::max({in.imageShown.w, in.frameClient.w, in.barsWidth});
   const int v = in.imageShown.h;
@@ -253,8 +253,17 @@ WindowRect PlanWindowFit(const WindowFitInput &in)
     r.x = in.windowX;
     r.y = in.windowY;
   }
-  r.x = std::min(r.x, in.workX + work.w - r.w);
-  r.y = std::min(r.y, in.workY + work.h - r.h);
+  return KeepInWorkArea(r, work, in.workX, in.workY);
+}
+
+WindowRect KeepInWorkArea(WindowRect r, Extent workArea, int workX, int workY)
+{
+  // A scroll bar added after a clamp can widen the window past the area
+  // again; the status bar must stay on screen whatever the sizes.
+  r.w = std::max(1, std::min(r.w, workArea.w));
+  r.h = std::max(1, std::min(r.h, workArea.h));
+  r.x = std::max(workX, std::min(r.x, workX + workArea.w - r.w));
+  r.y = std::max(workY, std::min(r.y, workY + workArea.h - r.h));
   return r;
 }
 

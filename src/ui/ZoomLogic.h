@@ -184,6 +184,10 @@ struct WindowRect
 
 WindowRect PlanWindowFit(const WindowFitInput &in);
 
+// r moved and shrunk to lie within the work area at (workX, workY): no
+// side larger than the area's, no edge outside it.
+WindowRect KeepInWorkArea(WindowRect r, Extent workArea, int workX, int workY);
+
 } // namespace vellum
 
 #endif

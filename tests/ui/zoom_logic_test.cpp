@@ -248,6 +248,60 @@ TEST(ZoomLogic, WindowFit)
   EXPECT_EQ(r.y, 24 + 1000 - r.h);
 }
 
+// Whatever the page and the screen, the planned window lies within the work
+// area, so that its status bar is on screen.
+TEST(ZoomLogic, WindowFitStaysWithinTheWorkArea)
+{
+  struct Case
+  {
+    Extent work;
+    int workX, workY;
+    bool hasImage;
+    Extent shown;
+    int windowX, windowY;
+    bool center;
+  } const cases[] = {
+      {{1440, 873}, 0, 27, true, {850, 1100}, 0, 0, true},     // 900-pixel screen with a panel
+      {{1440, 873}, 0, 27, true, {1435, 1100}, 0, 0, true},    // scroll bar added past the width
+      {{1440, 873}, 0, 27, true, {1100, 860}, 0, 0, true},     // scroll bar added past the height
+      {{560, 440}, 0, 0, false, {0, 0}, 0, 0, true},           // the empty window on a small screen
+      {{560, 440}, 40, 20, true, {2550, 3300}, -300, -50, false}, // a corner left off screen
+      {{1280, 1000}, 1280, 0, true, {300, 200}, 0, 0, false},   // a second monitor to the right
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << c.work.w << "x" << c.work.h << " shown " << c.shown.w << "x" << c.shown.h);
+    WindowFitInput in;
+    in.workArea = c.work;
+    in.workX = c.workX;
+    in.workY = c.workY;
+    in.hasImage = c.hasImage;
+    in.imageShown = c.shown;
+    in.frameClient = {600, 400};
+    in.viewClient = {600, 330};
+    in.decorW = 2;
+    in.decorH = 90;
+    in.hScrollHeight = in.vScrollWidth = 15;
+    in.scrollRange = c.shown;
+    in.center = c.center;
+    in.windowX = c.windowX;
+    in.windowY = c.windowY;
+    const WindowRect r = PlanWindowFit(in);
+    EXPECT_LE(r.w, c.work.w);
+    EXPECT_LE(r.h, c.work.h);
+    EXPECT_GE(r.x, c.workX);
+    EXPECT_GE(r.y, c.workY);
+    EXPECT_LE(r.x + r.w, c.workX + c.work.w);
+    EXPECT_LE(r.y + r.h, c.workY + c.work.h);
+  }
+  // Moving in comes before shrinking: a window that fits keeps its size.
+  const WindowRect moved = KeepInWorkArea({1200, 900, 400, 300, false}, {1280, 1000}, 0, 24);
+  EXPECT_EQ(moved.w, 400);
+  EXPECT_EQ(moved.h, 300);
+  EXPECT_EQ(moved.x, 880);
+  EXPECT_EQ(moved.y, 724);
+}
+
 // Keys and wheel scroll by GTK's steps (a line is page^(2/3), a page 9/10 of
 // the view); the page keys change page where the page command allows it,
 // Space only at the bottom of the page.
