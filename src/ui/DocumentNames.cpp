@@ -117,6 +117,13 @@ std::string OpenFailureReason(const std::string &lastError)
   return text.empty() ? text : text + ".";
 }
 
+std::string WindowTitle(const std::string &docTitle, bool modified)
+{
+  if (docTitle.empty())
+    return kProductName;
+  return (modified ? "*" : "") + docTitle + " - " + kProductName;
+}
+
 std::string SaveFirstQuestion(const std::string &title)
 {
   return "Save " + title + " first?";

@@ -72,6 +72,11 @@ std::string OpenFailedText(const std::string &path, const std::string &reason);
 // line otherwise; empty when there is none.
 std::string OpenFailureReason(const std::string &lastError);
 
+// The main window's title: the product name alone without a document, else
+// "<title> - Vellum", marked "*<title> - Vellum" while modified. Page and
+// other parts of the title come in docTitle.
+std::string WindowTitle(const std::string &docTitle, bool modified);
+
 // "Save %s first?" with the document title.
 std::string SaveFirstQuestion(const std::string &title);
 

@@ -579,8 +579,8 @@ CVellumDoc *CMainFrame::Doc() const
 void CMainFrame::UpdateTitle()
 {
   const CVellumDoc *doc = Doc();
-  const std::string title = doc ? doc->DocTitle() : std::string();
-  SetTitle(wxString::FromUTF8(title.empty() ? std::string(kProductName) : title + " - " + kProductName));
+  SetTitle(wxString::FromUTF8(
+      WindowTitle(doc ? doc->DocTitle() : std::string(), doc && doc->IsModified())));
 }
 
 void CMainFrame::SetPaneText(int index, const std::string &text)

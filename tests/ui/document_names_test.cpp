@@ -26,6 +26,10 @@ TEST(DocumentNames, Titles)
   // Saved under its own name (or with nothing opened before): one name.
   EXPECT_EQ(SavedTitle("/a/x.djvu", "/b/x.djvu"), "x.djvu");
   EXPECT_EQ(SavedTitle("", "/b/x.djvu"), "x.djvu");
+  // The window title: the product alone, a document, a modified one.
+  EXPECT_EQ(WindowTitle("", true), "Vellum");
+  EXPECT_EQ(WindowTitle("x.djvu", false), "x.djvu - Vellum");
+  EXPECT_EQ(WindowTitle("x.djvu", true), "*x.djvu - Vellum");
   EXPECT_EQ(DirectoryOf("/home/u/pics/a.djvu"), "/home/u/pics");
   EXPECT_EQ(DirectoryOf("a.djvu"), "");
 }
