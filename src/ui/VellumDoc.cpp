@@ -123,7 +123,8 @@ bool CVellumDoc::AskSaveFirst()
   if (!IsModified())
     return true;
   const std::string question = SaveFirstQuestion(DocTitle());
-  const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+  const int answer =
+      VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
   if (answer == VID_CANCEL)
     return false;
   if (answer == VID_YES)

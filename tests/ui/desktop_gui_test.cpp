@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <sys/stat.h>
@@ -24,6 +25,8 @@
 #include <wx/uiaction.h>
 
 #include "BrowserPanel.h"
+#include <wx/msgdlg.h>
+
 #include "CommandIds.h"
 #include "DialogLogic.h"
 #include "DocumentNames.h"
@@ -449,6 +452,40 @@ TEST_F(Desktop, AboutBoxCreditsTheLibraries)
   EXPECT_EQ(title, "About Vellum");
   for (const char *credit : {"DjVuLibre", "libtiff", "libjpeg", "libpng", "wxWidgets", "SANE", "General Public"})
     EXPECT_NE(texts.find(credit), std::string::npos) << credit << " in\n" << texts;
+}
+
+// The save question names its buttons by what they do and keeps its text;
+// other questions keep Yes and No.
+TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
+{
+  struct Seen
+  {
+    std::string text, yes, no, cancel;
+  } seen;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    // The toolkit writes the mnemonic its own way ('_' for '&').
+    auto plain = [](const wxString &label)
+    {
+      std::string s = label.utf8_string();
+      s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '&' || c == '_'; }), s.end());
+      return s;
+    };
+    if (auto *box = dynamic_cast<wxMessageDialog *>(dialog))
+      seen = {box->GetMessage().utf8_string(), plain(box->GetYesLabel()), plain(box->GetNoLabel()),
+              plain(box->GetCancelLabel())};
+    return wxID_NO;
+  };
+  EXPECT_EQ(WxMessageBoxHook("Save x.djvu first?", "Vellum", VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION),
+            VID_NO);
+  EXPECT_EQ(seen.text, "Save x.djvu first?");
+  EXPECT_EQ(seen.yes, "Save");
+  EXPECT_EQ(seen.no, "Don't Save");
+  EXPECT_EQ(seen.cancel, "Cancel");
+  seen = {};
+  EXPECT_EQ(WxMessageBoxHook("Delete?", "Vellum", VMB_YESNO | VMB_ICONQUESTION), VID_NO);
+  EXPECT_EQ(seen.text, "Delete?");
+  EXPECT_NE(seen.yes, "Save");
 }
 
 int main(int argc, char **argv)

@@ -288,7 +288,7 @@ TEST_F(Gui, DroppedFilesOpenInOrder)
   EXPECT_FALSE(Frame().OpenDroppedFiles({Corpus("bmp/rgb24.bmp")}));
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0].text, "Save rgb-8bit.ppm first?");
-  EXPECT_EQ(g_boxes[0].style, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+  EXPECT_EQ(g_boxes[0].style, VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
   EXPECT_EQ(Doc().DocTitle(), "rgb-8bit.ppm");
   // Yes with a cancelled Save As keeps the changes and ignores the drop.
   g_answer = VID_YES;
