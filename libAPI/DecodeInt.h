@@ -50,6 +50,14 @@ template <class F> auto translated(F &&body) -> decltype(body())
   }
 }
 
+// The portcaster keeps the name of an included file whose opening threw
+// and refuses that name ever after as a "recursive opening", in this
+// document and in every later one: an empty request clears it.
+inline void forget_failed_include()
+{
+  DJVU::DjVuPort::get_portcaster()->id_to_file(nullptr, DJVU::GUTF8String());
+}
+
 // Serves the file's bytes to the document and keeps the first error.
 class DecodePort : public DJVU::DjVuPort
 {
@@ -69,6 +77,7 @@ public:
     // Only the one file is at hand: a page that includes others cannot be
     // completed.
     DJVU::GUTF8String msg = "Included DjVu file is missing: " + url.fname();
+    forget_failed_include();
     G_THROW((const char *)msg);
     return nullptr;
   }

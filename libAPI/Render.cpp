@@ -63,6 +63,7 @@ void library_ready()
     return true;
   }();
   (void)ready;
+  forget_failed_include();
 }
 
 std::string translate(const DJVU::GUTF8String &msg)
@@ -245,9 +246,20 @@ struct RecordOwner
   }
 };
 
+// The library's port caster guards against a file that includes itself by
+// remembering the id being opened; an exception out of that lookup (a
+// damaged or missing included file) leaves the id set, and the next document
+// with an included file of the same name is refused as "recursive opening
+// of the same file". A lookup of the empty id clears the guard.
+void clear_opening_guard()
+{
+  DJVU::DjVuPort::get_portcaster()->id_to_file(nullptr, DJVU::GUTF8String());
+}
+
 djvu_halfcoded_image *decode(djvu_read_routine read, void *userdata)
 {
   library_ready();
+  clear_opening_guard();
   GP<DJVU::ByteStream> gbs = new DjVu_IOSubByteStream(read, nullptr, userdata);
   std::vector<unsigned char> data;
   if (!read)

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config dpkg-dev
-  libwxgtk3.2-dev libtiff-dev libjpeg62-turbo-dev libpng-dev libsane-dev sane-utils
+  libwxgtk3.2-dev libgtk-3-dev libtiff-dev libjpeg62-turbo-dev libpng-dev libsane-dev sane-utils
   libdjvulibre-text libdjvulibre-dev djvulibre-bin
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs shared-mime-info

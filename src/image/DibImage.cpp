@@ -97,6 +97,11 @@ void ReportApiError(const char *cause, const char *file, int line)
   VellumMessageBox(g_szLastImageError, "Vellum", VMB_OK | VMB_ICONHAND);
 }
 
+void KeepApiError(const char *cause, const char *, int)
+{
+  std::snprintf(g_szLastImageError, sizeof g_szLastImageError, "%s", cause ? cause : "");
+}
+
 void TiffMessageHandler(const char *module, const char *fmt, va_list ap)
 {
   // The title is composed as the library's own handlers do, but nothing is
@@ -186,7 +191,7 @@ void CDibImage::Reset()
   m_nRowOrder = m_nChannelOrder = m_nWidth = m_nHeight = m_nBitsPerPixel = 0;
   m_nSourceWidth = m_nSourceHeight = m_nSourceBitsPerPixel = 0;
   m_nXDpi = m_nYDpi = m_nResolutionUnit = m_nPhotometric = 0;
-  m_bGrey = m_bNegative = m_nOrientation = m_nPageCount = m_nPageIndex = 0;
+  m_bGrey = m_bNegative = m_nOrientation = m_nPageCount = m_nPageIndex = m_bGreyConverted = 0;
   m_bTransparentPaste = 0;
   m_nKeyColour = 0;
 }
@@ -275,6 +280,7 @@ int CDibImage::CopyFrom(const CDibImage &other)
   m_nResolutionUnit = other.m_nResolutionUnit;
   m_nPhotometric = other.m_nPhotometric;
   m_bGrey = other.m_bGrey;
+  m_bGreyConverted = other.m_bGreyConverted;
   m_bNegative = other.m_bNegative;
   m_nOrientation = other.m_nOrientation;
   m_nPageCount = other.m_nPageCount;

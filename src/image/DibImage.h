@@ -134,6 +134,11 @@ int TiffPageCount(const char *path);
 // through VellumMessageBox (src/platform).
 void ReportApiError(const char *cause, const char *file, int line);
 
+// Image API error callback of the readers: keeps only the cause in
+// g_szLastImageError and shows nothing (the open reports it once, with the
+// file's name; the library's source file and line mean nothing to a user).
+void KeepApiError(const char *cause, const char *file, int line);
+
 // libtiff error and warning handler (TIFFErrorHandler signature): copies the
 // formatted message (at most 1024 characters) into g_szLastImageError and
 // shows nothing.
@@ -201,6 +206,7 @@ public:
   int32_t m_nPageIndex;        // 0-based page shown
   int32_t m_bTransparentPaste; // Paste() skips pixels of m_nKeyColour
   uint32_t m_nKeyColour;       // 0x00BBGGRR
+  int32_t m_bGreyConverted;    // Convert To Gray applied (a grey rendering is not)
   // The DjVu document the page comes from (one page or many; shared like
   // m_pDocument, and kept through crops and resizes so that a save still
   // writes every page); null for other kinds.

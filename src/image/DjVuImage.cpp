@@ -37,7 +37,7 @@ int CDibImage::OpenDjVu(const char *path, int kind, int pageIndex, djvu_document
     Reset();
     return 0;
   }
-  djvu_set_error_callback(ReportApiError);
+  djvu_set_error_callback(KeepApiError);
   g_pfnFreeImageDocument = FreeDocument;
   g_pfnFreeImageBook = FreeBook;
   if (!m_pBook)
@@ -113,7 +113,7 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   m_nPageIndex = index;
   const djvu_halfcoded_image *document = m_pDocument;
 
-  djvu_set_error_callback(ReportApiError);
+  djvu_set_error_callback(KeepApiError);
   djvu_render_params params;
   djvu_render_defaults(&params, (int)sizeof params);
   params.depth = 24;

@@ -18,7 +18,10 @@
 // (reported through the same exit) leaves no damaged file behind.
 #include "DibImage.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,6 +60,49 @@ int ClampDct(int dct)
   return dct >= JDCT_ISLOW && dct <= JDCT_FLOAT ? dct : JDCT_ISLOW;
 }
 
+// Resolution in the first IFD of an Exif block ("Exif\0\0" and a TIFF
+// header): XResolution and YResolution (rationals) and ResolutionUnit (2
+// inch, 3 cm). Every offset is checked against size; false when the block
+// holds no usable resolution.
+bool ExifResolution(const unsigned char *data, size_t size, double *xres, double *yres, int *unit)
+{
+  if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+    return false;
+  const unsigned char *t = data + 6;
+  const size_t n = size - 6;
+  const bool big = t[0] == 'M' && t[1] == 'M';
+  if (!big && !(t[0] == 'I' && t[1] == 'I'))
+    return false;
+  auto u16 = [&](size_t at) -> uint32_t { return big ? t[at] << 8 | t[at + 1] : t[at + 1] << 8 | t[at]; };
+  auto u32 = [&](size_t at) -> uint32_t { return big ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at); };
+  const size_t ifd = u32(4);
+  if (ifd > n || n - ifd < 2)
+    return false;
+  const size_t count = u16(ifd);
+  *xres = *yres = 0;
+  *unit = DIB_RESUNIT_INCH; // the Exif default
+  for (size_t i = 0; i < count; i++)
+  {
+    const size_t e = ifd + 2 + 12 * i;
+    if (e > n || n - e < 12)
+      break;
+    const uint32_t tag = u16(e), type = u16(e + 2);
+    if ((tag == 0x011A || tag == 0x011B) && type == 5)
+    {
+      const size_t at = u32(e + 8);
+      if (at > n || n - at < 8)
+        continue;
+      const uint32_t num = u32(at), den = u32(at + 4);
+      if (den != 0)
+        *(tag == 0x011A ? xres : yres) = (double)num / den;
+    }
+    else if (tag == 0x0128 && type == 3)
+      *unit = (int)u16(e + 8);
+  }
+  // Beyond a million per unit is no resolution (and would overflow).
+  return *xres > 0 && *yres > 0 && *xres < 1e6 && *yres < 1e6 && (*unit == DIB_RESUNIT_INCH || *unit == DIB_RESUNIT_CENTIMETER);
+}
+
 // Decodes the open file into img (already reset). 1 or 0; on 0 the record
 // is reset and g_szLastImageError holds the reason.
 int DecodeJpeg(CDibImage &img, FILE *fp, int displayDepth, int dct)
@@ -75,6 +121,9 @@ int DecodeJpeg(CDibImage &img, FILE *fp, int displayDepth, int dct)
   }
   jpeg_create_decompress(&cinfo);
   jpeg_stdio_src(&cinfo, fp);
+  // Exif blocks are kept for their resolution (a file without a JFIF
+  // density may have it only there).
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);
 
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -156,13 +205,28 @@ int DecodeJpeg(CDibImage &img, FILE *fp, int displayDepth, int dct)
       }
   }
 
-  // Resolution by the density table.
+  // Resolution by the density table, else by the Exif block; per inch or
+  // per centimetre.
   double factor = cinfo.density_unit == 1 ? 39.37007874015748 : cinfo.density_unit == 2 ? 100 : 0;
+  double xdensity = cinfo.X_density, ydensity = cinfo.Y_density;
+  if (factor == 0 || xdensity < 2 || ydensity < 2)
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next)
+    {
+      double x = 0, y = 0;
+      int unit = 0;
+      if (m->marker == JPEG_APP0 + 1 && ExifResolution(m->data, m->data_length, &x, &y, &unit))
+      {
+        xdensity = x;
+        ydensity = y;
+        factor = DensityToPixelsPerMeter(1, unit);
+        break;
+      }
+    }
   DibInfoHeader *hd = img.Header();
-  img.m_nXDpi = cinfo.X_density < 2 ? 0 : JpegPixelsPerMeterToDpi(cinfo.X_density * factor);
-  img.m_nYDpi = cinfo.Y_density < 2 ? 0 : JpegPixelsPerMeterToDpi(cinfo.Y_density * factor);
-  hd->biXPelsPerMeter = (int32_t)(cinfo.X_density * factor + 0.5);
-  hd->biYPelsPerMeter = (int32_t)(cinfo.Y_density * factor + 0.5);
+  img.m_nXDpi = xdensity < 2 || factor == 0 ? 0 : JpegPixelsPerMeterToDpi(xdensity * factor);
+  img.m_nYDpi = ydensity < 2 || factor == 0 ? 0 : JpegPixelsPerMeterToDpi(ydensity * factor);
+  hd->biXPelsPerMeter = (int32_t)std::min(xdensity * factor + 0.5, (double)INT32_MAX);
+  hd->biYPelsPerMeter = (int32_t)std::min(ydensity * factor + 0.5, (double)INT32_MAX);
 
   DibRgbQuad *pal = img.Palette();
   if (quantize && cinfo.colormap)

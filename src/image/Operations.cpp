@@ -233,8 +233,10 @@ int CDibImage::InvertGrey()
 
 int CDibImage::ConvertToGray()
 {
+  // Remembered apart from m_bGrey: a page rendered grey (a DjVu mask layer)
+  // is shown in colour again when another layer is rendered.
   if (m_bGrey && m_nBitsPerPixel == 8)
-    return 1;
+    return m_bGreyConverted = 1;
   if (!Usable(*this))
     return 0;
   DibLayout layout;
@@ -252,6 +254,7 @@ int CDibImage::ConvertToGray()
   Header()->biClrImportant = 0;
   m_nPhotometric = DIB_PHOTOMETRIC_MINISBLACK;
   m_bGrey = 1;
+  m_bGreyConverted = 1;
   return 1;
 }
 

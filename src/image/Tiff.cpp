@@ -62,11 +62,14 @@ inline unsigned char Sample8(const unsigned char *row, uint32_t x, int spp, int 
   return bps == 16 ? Reduce16(row + 2 * i) : row[i];
 }
 
-int ResolutionDpi(float v)
+// Dots per inch of a resolution tag: pixels per centimetre are converted
+// (59.05/cm is 150 dpi); a value without a unit is taken as per inch.
+int ResolutionDpi(float v, int unit)
 {
   if (!std::isfinite(v) || v <= 0 || v > 1e6f)
     return 0;
-  return (int)std::floor(v + 0.5);
+  const double perInch = unit == DIB_RESUNIT_CENTIMETER ? v * 2.54 : v;
+  return (int)std::floor(perInch + 0.5);
 }
 
 int32_t ResolutionPpm(float v, int unit)
@@ -213,8 +216,8 @@ bool ReadPage(CDibImage &img, TIFF *tif)
   if (bps != 1 && bps != 2 && bps != 4 && bps != 8 && bps != 16)
     return Fail("Unsupported TIFF bits per sample");
 
-  img.m_nXDpi = ResolutionDpi(xres);
-  img.m_nYDpi = ResolutionDpi(yres);
+  img.m_nXDpi = ResolutionDpi(xres, unit);
+  img.m_nYDpi = ResolutionDpi(yres, unit);
   img.m_nResolutionUnit = unit;
 
   if (layout == Layout::Rgba)

@@ -20,6 +20,7 @@ enum : unsigned
   VMB_ICONQUESTION = 0x0020,
   VMB_ICONEXCLAMATION = 0x0030, // warnings
   VMB_ICONINFORMATION = 0x0040,
+  VMB_SAVE_LABELS = 0x0100, // with VMB_YESNOCANCEL: buttons "Save", "Don't Save", "Cancel"
   VMB_BUTTON_MASK = 0x000F,
   VMB_ICON_MASK = 0x00F0
 };

@@ -1,7 +1,11 @@
 #include "DocumentModel.h"
 
+#include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
+#include "EditLogic.h"
 #include "LoadImage.h"
 #include "MessageBox.h"
 #include "ZoomLogic.h"
@@ -20,8 +24,7 @@ void Stop(const char *text)
 } // namespace
 
 CDocumentModel::CDocumentModel()
-    : m_strSoftware(SoftwareText()), m_pImage(new CDibImage), m_pUndoImage(new CDibImage),
-      m_pInsertImage(new CDibImage)
+    : m_strSoftware(SoftwareText()), m_pImage(new CDibImage), m_pInsertImage(new CDibImage)
 {
 }
 
@@ -35,29 +38,63 @@ void CDocumentModel::DeleteContents()
   m_nOpenKind = 0;
   m_nZoom = 0;
   m_pImage->Reset();
-  m_pUndoImage->Reset();
+  EmptyUndo();
   m_strTitle.clear();
 }
 
 void CDocumentModel::SaveUndo()
 {
-  m_pUndoImage->Reset();
-  m_pUndoImage->CopyFrom(*m_pImage); // shares the decoded page; empty on failure
-  m_nUndoContentKind = m_nContentKind;
+  m_redo.clear();
+  UndoStep step;
+  step.image.reset(new CDibImage);
+  if (!step.image->CopyFrom(*m_pImage)) // shares the decoded page
+    return;
+  step.contentKind = m_nContentKind;
+  m_undo.push_back(std::move(step));
+  // The newest steps that fit the bounds stay.
+  std::vector<size_t> sizes;
+  for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it)
+    sizes.push_back(it->image->IsEmpty() ? 0 : it->image->BlockSize());
+  const size_t keep = UndoStepsToKeep(sizes, kUndoSteps, kUndoBytes);
+  m_undo.erase(m_undo.begin(), m_undo.end() - static_cast<std::ptrdiff_t>(keep));
 }
 
-int CDocumentModel::SwapUndo()
+namespace
 {
-  if (!m_pImage || !m_pUndoImage)
+
+// Moves the newest step of from into the image; the image becomes the newest
+// step of to.
+int StepOver(std::vector<CDocumentModel::UndoStep> &from, std::vector<CDocumentModel::UndoStep> &to,
+             std::unique_ptr<CDibImage> &image, int &contentKind)
+{
+  if (from.empty())
     return 0;
-  std::swap(m_pImage, m_pUndoImage);
-  std::swap(m_nContentKind, m_nUndoContentKind);
+  CDocumentModel::UndoStep current;
+  current.image = std::move(image);
+  current.contentKind = contentKind;
+  image = std::move(from.back().image);
+  contentKind = from.back().contentKind;
+  from.pop_back();
+  to.push_back(std::move(current));
   return 1;
+}
+
+} // namespace
+
+int CDocumentModel::Undo()
+{
+  return StepOver(m_undo, m_redo, m_pImage, m_nContentKind);
+}
+
+int CDocumentModel::Redo()
+{
+  return StepOver(m_redo, m_undo, m_pImage, m_nContentKind);
 }
 
 void CDocumentModel::EmptyUndo()
 {
-  m_pUndoImage->Reset();
+  m_undo.clear();
+  m_redo.clear();
 }
 
 int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env)
@@ -68,7 +105,9 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
   CDibImage &image = *m_pImage;
   const int orientation = image.m_nOrientation;
   const int negative = image.m_bNegative;
-  const int grey = image.m_bGrey;
+  // Only the user's grey conversion is applied again: the grey of the
+  // previous rendering (the mask layer) is the layer's, not the image's.
+  const int grey = image.m_bGreyConverted;
   int ok;
   if (m_nContentKind == kKindDjVu || m_nContentKind == kKindIw44)
   {
@@ -99,45 +138,72 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
   return 1;
 }
 
-CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, const RenderEnv &env,
-                                                    const FitZoomFn &fitZoom)
+CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int kind, int pageIndex,
+                                                    const RenderEnv &env, const FitZoomFn &fitZoom,
+                                                    CDibImage &into, int *zoom, std::string *reason,
+                                                    djvu_document *book)
 {
-  int kind = m_nOpenKind;
   if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
     kind = GetImageFileType(path.c_str());
   const int depth = DisplayDepth(env.dither, env.screenBpp);
-
-  // Read into a fresh record, so nothing of the document is touched before
-  // the file has been read.
-  std::unique_ptr<CDibImage> fresh(new CDibImage);
+  *zoom = 0;
+  reason->clear();
+  // A path that is not there (or cannot be reached) says so; the readers
+  // would only fail.
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0)
+  {
+    const int err = errno;
+    *reason = err == ENOENT ? "the file does not exist." : std::string(std::strerror(err)) + ".";
+    return kOpenFailed;
+  }
+  // The reason of a failure is the readers' last message of this read only.
+  g_szLastImageError[0] = 0;
   OpenResult result = kOpened;
-  int zoom = 0;
-  // Another page of the DjVu document held is decoded from it, not opened
-  // again.
-  const LoadResult read = LoadImage(path, kind, m_nPageIndex, depth, env.jpegDct, *fresh,
-                                    m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr);
+  const LoadResult read = LoadImage(path, kind, pageIndex, depth, env.jpegDct, into, book);
   if (read == kLoadUnknownKind)
     result = kTypeNotRecognized;
   else if (read != kLoaded)
     result = kOpenFailed;
   else if ((kind == kKindDjVu || kind == kKindIw44) && fitZoom)
   {
-    zoom = ClampZoom(fitZoom(*fresh, kind));
-    if (!fresh->RenderDjVu(0, depth, env.fancyZoom ? zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
+    *zoom = ClampZoom(fitZoom(into, kind));
+    if (!into.RenderDjVu(0, depth, env.fancyZoom ? *zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
       result = kOpenFailed;
   }
-
-  DeleteContents();
-  if (result == kOpened)
+  if (result == kOpenFailed)
   {
-    std::swap(m_pImage, fresh);
-    m_nContentKind = kind;
-    m_nZoom = zoom;
-    m_strTitle = OpenedTitle(path, m_pImage->m_nPageIndex, m_pImage->m_nPageCount);
+    *reason = OpenFailureReason(g_szLastImageError);
+    into.Reset();
   }
-  else
-    Stop(result == kTypeNotRecognized ? kMsgTypeNotRecognized : kMsgOpenFailed);
+  return result;
+}
+
+CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, const RenderEnv &env,
+                                                    const FitZoomFn &fitZoom)
+{
+  int kind = m_nOpenKind;
+  if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
+    kind = GetImageFileType(path.c_str());
   m_nOpenKind = 0;
+  // Read into a fresh record, so nothing of the document is touched before
+  // the file has been read: a failed open keeps the document that was there.
+  std::unique_ptr<CDibImage> fresh(new CDibImage);
+  int zoom = 0;
+  std::string reason;
+  // Another page of the document held is decoded from it, not opened again.
+  djvu_document *book = m_pImage->m_strSourcePath == path ? m_pImage->m_pBook : nullptr;
+  const OpenResult result = ReadFile(path, kind, m_nPageIndex, env, fitZoom, *fresh, &zoom, &reason, book);
+  if (result != kOpened)
+  {
+    Stop(result == kTypeNotRecognized ? kMsgTypeNotRecognized : OpenFailedText(path, reason).c_str());
+    return result;
+  }
+  DeleteContents();
+  std::swap(m_pImage, fresh);
+  m_nContentKind = kind;
+  m_nZoom = zoom;
+  m_strTitle = OpenedTitle(path, m_pImage->m_nPageIndex, m_pImage->m_nPageCount);
   m_strLastOpenedPath = path;
   return result;
 }

@@ -1,7 +1,7 @@
 // The document's data and rules, without wxWidgets.
 //
 // CDocumentModel holds what the one open document owns: the current image,
-// the one-level undo image, the image waiting to be pasted, where the image
+// the undo and redo steps, the image waiting to be pasted, where the image
 // came from (content kind, last opened path, page) and the counters of the
 // save names. The wx document (CVellumDoc) wraps it and adds the window
 // side: titles shown in the frame, the modified flag, the views.
@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DibImage.h"
 #include "DocumentNames.h"
@@ -43,7 +44,7 @@ public:
   enum OpenResult
   {
     kOpened,
-    kOpenFailed,       // reader or render failed: "Failed to open the image!"
+    kOpenFailed,       // missing file, reader or render failed: OpenFailedText
     kTypeNotRecognized // "File type not recognized!"
   };
 
@@ -68,11 +69,21 @@ public:
   std::string m_strSoftware;
   int m_bInsertPending = 0;
   std::unique_ptr<CDibImage> m_pImage;
-  std::unique_ptr<CDibImage> m_pUndoImage;
   std::unique_ptr<CDibImage> m_pInsertImage;
   int m_bFirstNewDocument = 1;
   int m_nContentKind = 0;
-  int m_nUndoContentKind = 0;
+
+  // Undo and redo: the images before (after) each edit, with their content
+  // kinds, oldest first. At most kUndoSteps steps and kUndoBytes of pixel
+  // blocks are kept together (the newest step always).
+  static constexpr size_t kUndoSteps = 20;
+  static constexpr size_t kUndoBytes = size_t(512) << 20;
+  struct UndoStep
+  {
+    std::unique_ptr<CDibImage> image;
+    int contentKind = 0;
+  };
+  std::vector<UndoStep> m_undo, m_redo;
 
   // The document's title as the model last set it (the wx side shows it).
   std::string m_strTitle;
@@ -81,15 +92,21 @@ public:
   // records reset (a shared page freed once), title cleared.
   void DeleteContents();
 
-  // Copies the image into the undo image (sharing its decoded page) and its
-  // content kind. On allocation failure the undo image stays empty.
+  // Before an edit: a copy of the image (sharing its decoded page) and its
+  // content kind become the newest undo step; the redo steps go. Oldest
+  // steps are dropped beyond the bounds. On allocation failure nothing is
+  // kept (the edit cannot be undone).
   void SaveUndo();
-  // Exchanges image and undo image and their content kinds; 1, or 0 when a
-  // record is missing.
-  int SwapUndo();
-  // Resets the undo image (a page the image shares stays).
+  // Edit > Undo: the image goes to the redo steps and the newest undo step
+  // comes back; Redo the other way. 1, or 0 when there is no step.
+  int Undo();
+  int Redo();
+  // Drops every undo and redo step (a page the image shares stays).
   void EmptyUndo();
-  bool CanUndo() const { return m_pUndoImage && !m_pUndoImage->IsEmpty(); }
+  bool CanUndo() const { return !m_undo.empty(); }
+  bool CanRedo() const { return !m_redo.empty(); }
+  // The newest undo step's image; null without one.
+  const CDibImage *UndoImage() const { return m_undo.empty() ? nullptr : m_undo.back().image.get(); }
   bool HasImage() const { return m_pImage && !m_pImage->IsEmpty(); }
   bool HasPage() const { return m_pImage && m_pImage->m_pDocument; }
 
@@ -104,11 +121,24 @@ public:
   int Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env);
 
   // Opens path: kind from m_nOpenKind (0, 99, 100: from the name), page
-  // m_nPageIndex. The file is read into a fresh record first; then the
-  // document is emptied and, on success, takes the new image. Failures show
-  // their message. Afterwards the open kind is 0 and the last opened path is
-  // path, whatever happened. On success m_strTitle is the opened title.
+  // m_nPageIndex. The file is read into a fresh record first; only on
+  // success is the document emptied and given the new image, the title and
+  // the last opened path. A failure leaves the document as it was and shows
+  // one message: "File type not recognized!", or OpenFailedText with the
+  // reason (a path that does not exist, or the reader's last message).
+  // Afterwards the open kind is 0.
   OpenResult OpenFile(const std::string &path, const RenderEnv &env, const FitZoomFn &fitZoom);
+
+  // Reads path into the record into (left empty on failure) without
+  // touching any document and without a message: kind as for OpenFile (0,
+  // 99, 100: from the name), the TIFF page pageIndex, a DjVu or IW44 page
+  // rendered at the fit step (*zoom); a DjVu page is decoded from book when
+  // one is given (the document already open from path). On failure *reason
+  // says why in words (empty: nothing better than "damaged or unsupported"
+  // is known).
+  static OpenResult ReadFile(const std::string &path, int kind, int pageIndex, const RenderEnv &env,
+                             const FitZoomFn &fitZoom, CDibImage &into, int *zoom, std::string *reason,
+                             djvu_document *book = nullptr);
 
   // Takes a packed DIB block from a scanner: colour table sized from the
   // header, SetFromDib, content kind 3, title "Untitled scanned image".

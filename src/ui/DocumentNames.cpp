@@ -96,7 +96,39 @@ std::string BookSavePageText(int page, int count)
 
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath)
 {
-  return Format("%s (last saved as %s)", FileNameOf(lastOpenedPath), FileNameOf(savedPath));
+  const std::string opened = FileNameOf(lastOpenedPath), saved = FileNameOf(savedPath);
+  // Saved under the name it came from: saying it twice tells nothing.
+  if (opened.empty() || opened == saved)
+    return saved;
+  return Format("%s (last saved as %s)", opened, saved);
+}
+
+std::string OpenFailedText(const std::string &path, const std::string &reason)
+{
+  return std::string(kMsgOpenFailed) + "\n\n" + FileNameOf(path) + ": " +
+         (reason.empty() ? "the file is damaged or is not an image of a supported kind." : reason);
+}
+
+std::string OpenFailureReason(const std::string &lastError)
+{
+  std::string text = lastError;
+  const std::string cause = "Cause: ";
+  const size_t at = text.find(cause);
+  if (text.rfind("DjVu error!", 0) == 0 && at != std::string::npos)
+    text = text.substr(at + cause.size());
+  const size_t eol = text.find('\n');
+  if (eol != std::string::npos)
+    text.erase(eol);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '.'))
+    text.pop_back();
+  return text.empty() ? text : text + ".";
+}
+
+std::string WindowTitle(const std::string &docTitle, bool modified)
+{
+  if (docTitle.empty())
+    return kProductName;
+  return (modified ? "*" : "") + docTitle + " - " + kProductName;
 }
 
 std::string SaveFirstQuestion(const std::string &title)

@@ -55,14 +55,30 @@ std::string DirectoryOf(const std::string &path);
 // file name, pageIndex + 1 and pageCount when pageCount >= 2.
 std::string OpenedTitle(const std::string &path, int pageIndex, int pageCount);
 
-// "%s (last saved as %s)" with the two file names.
 // The Save As question for a page of a book saved as DjVu.
 std::string BookSaveQuestion(int pageIndex, int pageCount);
 // The whole-document save window's line for page (from 0) of count being
 // encoded: "Page 3 of 12".
 std::string BookSavePageText(int page, int count);
 
+// "%s (last saved as %s)" with the two file names; only the saved name when
+// both names are the same.
 std::string SavedTitle(const std::string &lastOpenedPath, const std::string &savedPath);
+
+// The one message of a failed open: "Failed to open the image!", then the
+// file's name and the reason in words (reason empty: a damaged or
+// unsupported file).
+std::string OpenFailedText(const std::string &path, const std::string &reason);
+
+// The reason an open failed, from the reader's last message: the cause of a
+// "DjVu error!" report without its source file and line, the message's first
+// line otherwise; empty when there is none.
+std::string OpenFailureReason(const std::string &lastError);
+
+// The main window's title: the product name alone without a document, else
+// "<title> - Vellum", marked "*<title> - Vellum" while modified. Page and
+// other parts of the title come in docTitle.
+std::string WindowTitle(const std::string &docTitle, bool modified);
 
 // "Save %s first?" with the document title.
 std::string SaveFirstQuestion(const std::string &title);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <wx/aboutdlg.h>
 #include <wx/artprov.h>
+#include <wx/generic/aboutdlgg.h>
 #include <wx/choice.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
@@ -15,6 +17,7 @@
 #include <wx/accel.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
+#include <wx/textentry.h>
 #include <wx/toolbar.h>
 
 #include "AppPaths.h"
@@ -166,11 +169,14 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(ID_EDIT_UNDO, CMainFrame::OnUndo)
   EVT_MENU(ID_EDIT_EMPTY_UNDO, CMainFrame::OnEmptyUndo)
   EVT_UPDATE_UI(ID_EDIT_UNDO, CMainFrame::OnUpdateUndo)
+  EVT_MENU(ID_EDIT_REDO, CMainFrame::OnRedo)
+  EVT_UPDATE_UI(ID_EDIT_REDO, CMainFrame::OnUpdateRedo)
   EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CMainFrame::OnUpdateUndo)
   EVT_MENU(ID_VIEW_SELECTION_BAR, CMainFrame::OnSelectionBar)
   EVT_UPDATE_UI(ID_VIEW_SELECTION_BAR, CMainFrame::OnUpdateSelectionBar)
   EVT_UPDATE_UI(ID_TOOL_SELECT, CMainFrame::OnUpdateSelectTool)
   EVT_MENU(wxID_HELP_CONTENTS, CMainFrame::OnHelpTopics)
+  EVT_MENU(ID_VIEW_FULL_SCREEN, CMainFrame::OnFullScreen)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -191,6 +197,9 @@ wxEND_EVENT_TABLE()
   // Bound, not in the table: the framework frame binds its own close
   // handler, and handlers bound later run first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
+  // Before any window of the frame sees a key: the commands' keys work
+  // wherever the focus is.
+  Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnCharHook, this);
 }
 
 void CMainFrame::CreateMenus()
@@ -201,11 +210,11 @@ void CMainFrame::CreateMenus()
   file->Append(ID_FILE_SELECT_SOURCE, "Select &Source...", "Choose the scanner");
   file->AppendSeparator();
   file->Append(ID_FILE_SAVE, "&Save\tCtrl+S", "Save the image");
-  file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Alt+S",
+  file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Shift+S",
                "Save the image under a new name or in another format");
   file->AppendSeparator();
   file->Append(wxID_PRINT, "&Print...\tCtrl+P", "Print the image");
-  file->Append(wxID_PREVIEW, "Print Pre&view", "Display the page as it will be printed");
+  file->Append(wxID_PREVIEW, "Print Pre&view...", "Display the page as it will be printed");
   file->Append(wxID_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options");
   file->AppendSeparator();
   m_pRecentMenu = new wxMenu;
@@ -215,6 +224,7 @@ void CMainFrame::CreateMenus()
 
   wxMenu *edit = new wxMenu;
   edit->Append(ID_EDIT_UNDO, "&Undo\tCtrl+Z", "Undo the last edit");
+  edit->Append(ID_EDIT_REDO, "&Redo\tCtrl+Shift+Z", "Redo the edit undone last");
   edit->AppendSeparator();
   edit->Append(wxID_CUT, "Cu&t\tCtrl+X", "Cut the selection and put it on the clipboard");
   edit->Append(wxID_COPY, "&Copy\tCtrl+C", "Copy the selection and put it on the clipboard");
@@ -250,6 +260,11 @@ void CMainFrame::CreateMenus()
   wxMenu *view = new wxMenu;
   view->Append(ID_VIEW_ZOOM_IN, "Zoom &In\tKP_ADD", "Enlarge the view");
   view->Append(ID_VIEW_ZOOM_OUT, "Zoom &Out\tKP_SUBTRACT", "Reduce the view");
+  view->Append(ID_VIEW_FIT_PAGE, "Fit &Page", "Show the whole page");
+  view->Append(ID_VIEW_FIT_WIDTH, "Fit &Width", "Show the page's full width");
+  view->Append(ID_VIEW_ACTUAL_SIZE, "&Actual Size\tCtrl+0", "Show the page at its printed size");
+  view->Append(ID_VIEW_FULL_SCREEN, "F&ull Screen\tF11", "Use the whole screen for the page");
+  view->AppendSeparator();
   view->Append(ID_VIEW_REFRESH, "&Refresh\tF5", "Draw the image again");
   view->AppendSeparator();
   view->AppendCheckItem(ID_VIEW_SELECTION_BAR, kSelectionBarMenu, kSelectionBarHelp);
@@ -264,14 +279,14 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
-  options->Append(ID_OPTIONS_GENERAL, "&General Settings", "Show general settings");
-  options->Append(ID_OPTIONS_DJVU, "&DjVu Settings", "Show DjVu specific settings");
-  options->Append(ID_OPTIONS_IW44, "&IW44 Settings", "Show IW44 specific settings");
-  options->Append(ID_OPTIONS_JPEG, "&JPEG Settings", "Show JPEG specific settings");
+  options->Append(ID_OPTIONS_GENERAL, "&General Settings...", "Show general settings");
+  options->Append(ID_OPTIONS_DJVU, "&DjVu Settings...", "Show DjVu specific settings");
+  options->Append(ID_OPTIONS_IW44, "&IW44 Settings...", "Show IW44 specific settings");
+  options->Append(ID_OPTIONS_JPEG, "&JPEG Settings...", "Show JPEG specific settings");
 
   wxMenu *help = new wxMenu;
-  help->Append(wxID_HELP_CONTENTS, "&Help Topics", "Show the help contents");
-  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information", "Show the start-up hints");
+  help->Append(wxID_HELP_CONTENTS, "&Help Topics\tF1", "Show the help contents");
+  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information...", "Show the start-up hints");
   help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
 
   wxMenuBar *bar = new wxMenuBar;
@@ -369,6 +384,152 @@ void CMainFrame::SetAccelerators()
   SetAcceleratorTable(wxAcceleratorTable(WXSIZEOF(keys), keys));
 }
 
+namespace
+{
+
+struct CommandKey
+{
+  int modifiers;
+  int key;
+  int command;
+};
+
+// The keys of the commands, those the menus show and this desktop's usual
+// ones beside them (Ctrl+= and Ctrl++ zoom, Ctrl+W closes, F1 help, ...).
+const CommandKey kCommandKeys[] = {
+    {wxMOD_CONTROL, 'O', ID_FILE_OPEN_IMAGE},
+    {wxMOD_CONTROL, 'N', ID_FILE_NEW_SCAN},
+    {wxMOD_CONTROL, 'S', ID_FILE_SAVE},
+    {wxMOD_CONTROL | wxMOD_SHIFT, 'S', ID_FILE_SAVE_AS},
+    {wxMOD_CONTROL | wxMOD_ALT, 'S', ID_FILE_SAVE_AS},
+    {wxMOD_CONTROL, 'P', wxID_PRINT},
+    {wxMOD_CONTROL, 'W', ID_EDIT_CLEAR},
+    {wxMOD_CONTROL, 'Q', wxID_EXIT},
+    {wxMOD_CONTROL, 'Z', ID_EDIT_UNDO},
+    {wxMOD_CONTROL | wxMOD_SHIFT, 'Z', ID_EDIT_REDO},
+    {wxMOD_CONTROL, 'Y', ID_EDIT_REDO},
+    {wxMOD_ALT, WXK_BACK, ID_EDIT_UNDO},
+    {wxMOD_CONTROL, 'X', wxID_CUT},
+    {wxMOD_SHIFT, WXK_DELETE, wxID_CUT},
+    {wxMOD_CONTROL, 'C', wxID_COPY},
+    {wxMOD_CONTROL, WXK_INSERT, wxID_COPY},
+    {wxMOD_CONTROL, 'V', wxID_PASTE},
+    {wxMOD_SHIFT, WXK_INSERT, wxID_PASTE},
+    {wxMOD_CONTROL | wxMOD_SHIFT, 'V', ID_EDIT_PASTE_NEW},
+    {wxMOD_NONE, WXK_NUMPAD_ADD, ID_VIEW_ZOOM_IN},
+    {wxMOD_CONTROL, WXK_NUMPAD_ADD, ID_VIEW_ZOOM_IN},
+    {wxMOD_CONTROL, '=', ID_VIEW_ZOOM_IN},
+    {wxMOD_CONTROL, '+', ID_VIEW_ZOOM_IN},
+    {wxMOD_CONTROL | wxMOD_SHIFT, '=', ID_VIEW_ZOOM_IN},
+    {wxMOD_CONTROL | wxMOD_SHIFT, '+', ID_VIEW_ZOOM_IN},
+    {wxMOD_NONE, WXK_NUMPAD_SUBTRACT, ID_VIEW_ZOOM_OUT},
+    {wxMOD_CONTROL, WXK_NUMPAD_SUBTRACT, ID_VIEW_ZOOM_OUT},
+    {wxMOD_CONTROL, '-', ID_VIEW_ZOOM_OUT},
+    {wxMOD_CONTROL, '0', ID_VIEW_ACTUAL_SIZE},
+    {wxMOD_CONTROL, WXK_NUMPAD0, ID_VIEW_ACTUAL_SIZE},
+    {wxMOD_NONE, WXK_F5, ID_VIEW_REFRESH},
+    {wxMOD_NONE, WXK_F11, ID_VIEW_FULL_SCREEN},
+    {wxMOD_NONE, WXK_F1, wxID_HELP_CONTENTS},
+};
+
+// The navigation keys, for the page and the toolbar (a list or a text box
+// keeps its own).
+bool NavKeyFor(int modifiers, int key, NavKey *nav)
+{
+  if (modifiers == wxMOD_SHIFT && key == WXK_SPACE)
+    return *nav = kNavShiftSpace, true;
+  if (modifiers != wxMOD_NONE)
+    return false;
+  switch (key)
+  {
+  case WXK_HOME:
+  case WXK_NUMPAD_HOME:
+    return *nav = kNavHome, true;
+  case WXK_END:
+  case WXK_NUMPAD_END:
+    return *nav = kNavEnd, true;
+  case WXK_PAGEUP:
+  case WXK_NUMPAD_PAGEUP:
+    return *nav = kNavPageUp, true;
+  case WXK_PAGEDOWN:
+  case WXK_NUMPAD_PAGEDOWN:
+    return *nav = kNavPageDown, true;
+  case WXK_SPACE:
+    return *nav = kNavSpace, true;
+  case WXK_UP:
+  case WXK_NUMPAD_UP:
+    return *nav = kNavUp, true;
+  case WXK_DOWN:
+  case WXK_NUMPAD_DOWN:
+    return *nav = kNavDown, true;
+  case WXK_LEFT:
+  case WXK_NUMPAD_LEFT:
+    return *nav = kNavLeft, true;
+  case WXK_RIGHT:
+  case WXK_NUMPAD_RIGHT:
+    return *nav = kNavRight, true;
+  default:
+    return false;
+  }
+}
+
+} // namespace
+
+bool CMainFrame::RunCommandIfEnabled(int command)
+{
+  // The state asked now: the toolkit's own menu accelerators go by the
+  // state of the menu's last opening.
+  wxUpdateUIEvent update(command);
+  update.SetEventObject(this);
+  ProcessWindowEvent(update);
+  if (update.GetSetEnabled() && !update.GetEnabled())
+    return false;
+  wxCommandEvent event(wxEVT_MENU, command);
+  event.SetEventObject(this);
+  ProcessWindowEvent(event);
+  return true;
+}
+
+bool CMainFrame::HandleKey(int modifiers, int key, wxWindow *focus)
+{
+  // An editable text box keeps every key it takes.
+  if (focus && dynamic_cast<wxTextEntry *>(focus) && dynamic_cast<wxTextEntry *>(focus)->IsEditable())
+    return false;
+  const int letter = key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+  for (const CommandKey &k : kCommandKeys)
+    if (k.modifiers == modifiers && k.key == letter)
+    {
+      RunCommandIfEnabled(k.command);
+      return true;
+    }
+  NavKey nav;
+  const bool onPage = !focus || focus == this || focus == m_pCanvas || focus == GetToolBar() ||
+                      (focus->GetParent() && focus->GetParent() == GetToolBar());
+  if (m_pView && onPage && NavKeyFor(modifiers, key, &nav))
+  {
+    m_pView->Navigate(nav);
+    return true;
+  }
+  if (modifiers == wxMOD_NONE && key == WXK_ESCAPE && IsFullScreen())
+  {
+    ShowFullScreen(false);
+    return true;
+  }
+  return false;
+}
+
+void CMainFrame::OnCharHook(wxKeyEvent &event)
+{
+  if (!HandleKey(event.GetModifiers(), event.GetKeyCode(), FindFocus()))
+    event.Skip();
+}
+
+void CMainFrame::OnFullScreen(wxCommandEvent &)
+{
+  ShowFullScreen(!IsFullScreen(), wxFULLSCREEN_NOTOOLBAR | wxFULLSCREEN_NOSTATUSBAR | wxFULLSCREEN_NOBORDER |
+                                      wxFULLSCREEN_NOCAPTION);
+}
+
 void CMainFrame::SetView(CVellumView *view)
 {
   m_pView = view;
@@ -424,8 +585,8 @@ CVellumDoc *CMainFrame::Doc() const
 void CMainFrame::UpdateTitle()
 {
   const CVellumDoc *doc = Doc();
-  const std::string title = doc ? doc->DocTitle() : std::string();
-  SetTitle(wxString::FromUTF8(title.empty() ? std::string(kProductName) : title + " - " + kProductName));
+  SetTitle(wxString::FromUTF8(
+      WindowTitle(doc ? doc->DocTitle() : std::string(), doc && doc->IsModified())));
 }
 
 void CMainFrame::SetPaneText(int index, const std::string &text)
@@ -452,22 +613,6 @@ void CMainFrame::SelectZoomBoxEntry(int index)
 {
   if (m_pZoomBox && m_pZoomBox->GetSelection() != index)
     m_pZoomBox->SetSelection(index);
-}
-
-bool CMainFrame::WarpToZoomButton(int commandId)
-{
-  wxToolBar *tb = GetToolBar();
-  if (!tb || !m_pZoomBox || !tb->IsShown() || (commandId != ID_VIEW_ZOOM_IN && commandId != ID_VIEW_ZOOM_OUT))
-    return false;
-  // The toolkit does not give a tool's rectangle; the two buttons are known
-  // by their neighbour, the zoom box, and are about as wide as the bar is
-  // high.
-  const wxRect box = m_pZoomBox->GetScreenRect();
-  const wxRect bar = tb->GetScreenRect();
-  const int half = bar.height / 2;
-  const int x = commandId == ID_VIEW_ZOOM_OUT ? box.GetLeft() - half : box.GetRight() + 1 + half;
-  tb->WarpPointer(x - bar.x, half);
-  return true;
 }
 
 int CMainFrame::ZoomBoxSelection() const
@@ -590,9 +735,20 @@ void CMainFrame::OnExitCommand(wxCommandEvent &)
 
 void CMainFrame::OnAbout(wxCommandEvent &)
 {
-  const std::string text = std::string(kProductName) + "\n\nDjVu document-image viewer and converter\n\n" +
-                           RevisionText(kRevisionKeyword);
-  VellumMessageBox(text.c_str(), "About Vellum", VMB_OK | VMB_ICONINFORMATION);
+  wxAboutDialogInfo info;
+  info.SetName(kProductName);
+  info.SetVersion(wxString::FromUTF8(RevisionText(kRevisionKeyword)));
+  info.SetDescription("DjVu document-image viewer and converter");
+  info.SetIcon(FrameIcons().GetIcon(wxSize(64, 64), wxIconBundle::FALLBACK_NEAREST_LARGER));
+  info.SetLicence("Vellum contains the core of DjVuLibre, which is distributed under the GNU General Public "
+                  "License, version 2 or later; a copy of that licence comes with DjVuLibre "
+                  "(/usr/share/common-licenses/GPL-2 on Debian).");
+  info.AddDeveloper("Built on DjVuLibre (DjVu decoding and encoding), libtiff, libjpeg, libpng, wxWidgets "
+                    "and SANE (scanning).");
+  // The generic box, laid out by sizers and shown modal like the other
+  // dialogs (the library's box is modeless on this platform).
+  wxGenericAboutDialog box(info, this);
+  box.ShowModal();
 }
 
 void CMainFrame::OnStartupInfo(wxCommandEvent &)
@@ -690,6 +846,18 @@ void CMainFrame::OnUndo(wxCommandEvent &)
     doc->UndoEdit();
 }
 
+void CMainFrame::OnRedo(wxCommandEvent &)
+{
+  if (CVellumDoc *doc = Doc())
+    doc->UndoEdit(true);
+}
+
+void CMainFrame::OnUpdateRedo(wxUpdateUIEvent &event)
+{
+  const CVellumDoc *doc = Doc();
+  event.Enable(doc && doc->m_model.CanRedo());
+}
+
 void CMainFrame::OnEmptyUndo(wxCommandEvent &)
 {
   if (CVellumDoc *doc = Doc())
@@ -729,15 +897,39 @@ void CMainFrame::OnBrowserOpen(const std::string &path)
 
 const CDibImage *CMainFrame::OnSlideshowOpen(const std::string &path)
 {
+  // Slides are read apart from the document: the page on screen, its path
+  // name and its recent-file entry stay as they were.
   CVellumDoc *doc = Doc();
-  if (!doc)
+  m_pSlide.reset(new CDibImage);
+  RenderEnv env = doc ? doc->Env() : RenderEnv();
+  env.layer = 0;
+  CDocumentModel::FitZoomFn fit;
+  if (doc)
+    fit = [doc](const CDibImage &page, int) { return doc->FitZoom(page); };
+  int zoom = 0;
+  std::string reason;
+  if (CDocumentModel::ReadFile(path, kKindNone, 0, env, fit, *m_pSlide, &zoom, &reason) !=
+      CDocumentModel::kOpened)
     return nullptr;
-  doc->m_model.m_nPageIndex = 0;
-  doc->m_model.m_nOpenKind = kKindNone;
-  doc->OnOpenDocument(wxString::FromUTF8(path));
-  Refresh();
-  Update();
-  return doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
+  return m_pSlide.get();
+}
+
+void CMainFrame::OnDocumentOpened(const std::string &path)
+{
+  // Nothing said about the page before stays in the status bar.
+  SetPaneText(0, std::string());
+  const std::string dir = DirectoryOf(path);
+  if (dir.empty())
+    return;
+  // The dialogs and the selection bar follow the file the user opened.
+  CVellumSettings &s = wxGetApp().m_settings;
+  s.OpenDir = dir;
+  s.SaveDir = dir;
+  if (m_pBrowser && m_pBrowser->Directory() != dir)
+  {
+    m_pBrowser->FillFileList(dir);
+    m_pBrowser->FillPathBox();
+  }
 }
 
 bool CMainFrame::IsBrowserShown() const

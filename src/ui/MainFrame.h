@@ -19,6 +19,7 @@
 #include <wx/docview.h>
 
 #include "BrowserPanel.h"
+#include "DibImage.h"
 #include "FrameLogic.h"
 #include "ZoomLogic.h"
 
@@ -52,10 +53,6 @@ public:
   // Panes 1 and 2 from the document's image.
   void ShowImageInfo();
   void SelectZoomBoxEntry(int index);
-  // Moves the mouse pointer onto the middle of the Zoom In or Zoom Out
-  // toolbar button (the buttons on either side of the zoom box); false when
-  // the toolbar or the zoom box is missing or commandId is another command.
-  bool WarpToZoomButton(int commandId);
   int ZoomBoxSelection() const;
   // Width of the frame's other control bars: the toolbar and the shown
   // selection bar.
@@ -88,13 +85,26 @@ public:
   void NewScan();
   void SelectSource();
 
+  // A key pressed anywhere in the frame (the key hook): the command keys run
+  // their command when it is enabled, the navigation keys (with the page or
+  // the toolbar focused) page or scroll the view. False when the key is not
+  // the frame's (the focused window gets it).
+  bool HandleKey(int modifiers, int key, wxWindow *focus);
+  // Runs a command when its update handler enables it; false otherwise.
+  bool RunCommandIfEnabled(int command);
+
   wxMenu *RecentFilesMenu() const { return m_pRecentMenu; }
 
   // A drop target opening dropped files here; the view's canvas gets one
   // too, since a drop lands on the window under the pointer.
   wxDropTarget *MakeDropTarget();
 
-  // IBrowserObserver.
+  // After a successful open (any way): clears the stale status pane 0, and
+  // the Open and Save dialogs and the selection bar go to the file's folder.
+  void OnDocumentOpened(const std::string &path);
+
+  // IBrowserObserver. A slide is read into the frame's own record, never
+  // into the document.
   void OnBrowserStatus(const std::string &text) override;
   void OnBrowserOpen(const std::string &path) override;
   const CDibImage *OnSlideshowOpen(const std::string &path) override;
@@ -111,6 +121,8 @@ private:
   void OnUpdatePageBar(wxUpdateUIEvent &);
   void SetAccelerators();
   void OnCanvasDestroyed(wxWindowDestroyEvent &event);
+  void OnCharHook(wxKeyEvent &event);
+  void OnFullScreen(wxCommandEvent &);
   void OnSelectionBar(wxCommandEvent &);
   void OnUpdateSelectionBar(wxUpdateUIEvent &);
   void OnUpdateSelectTool(wxUpdateUIEvent &);
@@ -136,6 +148,8 @@ private:
   void OnUpdateHasImage(wxUpdateUIEvent &);
   void OnUndo(wxCommandEvent &);
   void OnEmptyUndo(wxCommandEvent &);
+  void OnRedo(wxCommandEvent &);
+  void OnUpdateRedo(wxUpdateUIEvent &);
   void OnUpdateUndo(wxUpdateUIEvent &);
 
   CVellumView *m_pView = nullptr;
@@ -146,6 +160,7 @@ private:
   wxMenu *m_pRecentMenu = nullptr;
   vellum::CPagePanel *m_pPages = nullptr;
   std::unique_ptr<vellum::IPageHost> m_pPageHost;
+  std::unique_ptr<CDibImage> m_pSlide; // the slideshow's current image
   wxDECLARE_EVENT_TABLE();
 };
 

@@ -1,5 +1,6 @@
 #include "UiHooks.h"
 
+#include <wx/app.h>
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
@@ -56,13 +57,18 @@ int WxMessageBoxHook(const char *text, const char *caption, unsigned style)
   default:
     wxStyle |= wxICON_INFORMATION;
   }
-  switch (wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(caption), wxStyle))
+  wxMessageDialog box(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, wxString::FromUTF8(text),
+                      wxString::FromUTF8(caption), wxStyle | wxCENTRE);
+  // Buttons named by what they do, as this desktop's save questions have them.
+  if ((style & VMB_SAVE_LABELS) && (style & VMB_BUTTON_MASK) == VMB_YESNOCANCEL)
+    box.SetYesNoCancelLabels("&Save", "Do&n't Save", "&Cancel");
+  switch (box.ShowModal())
   {
-  case wxYES:
+  case wxID_YES:
     return VID_YES;
-  case wxNO:
+  case wxID_NO:
     return VID_NO;
-  case wxCANCEL:
+  case wxID_CANCEL:
     return VID_CANCEL;
   default:
     return VID_OK;

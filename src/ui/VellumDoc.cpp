@@ -18,6 +18,7 @@
 #include "CommandIds.h"
 #include "DibRowsOf.h"
 #include "Dialogs.h"
+#include "FileChooserHooks.h"
 #include "MessageBox.h"
 #include "PageLogic.h"
 #include "SaveBook.h"
@@ -140,7 +141,8 @@ bool CVellumDoc::AskToSave(const std::string &question)
 {
   if (!IsModified())
     return true;
-  const int answer = VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_ICONQUESTION);
+  const int answer =
+      VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
   if (answer == VID_CANCEL)
     return false;
   if (answer == VID_YES)
@@ -166,16 +168,16 @@ bool CVellumDoc::OnOpenDocument(const wxString &path)
     if (frame)
       fit = [this](const CDibImage &page, int) { return FitZoom(page); };
     result = m_model.OpenFile(file, Env(), fit);
-    if (result == CDocumentModel::kOpened)
-    {
-      SetFilename(path, false);
-      if (wxGetApp().m_pDocManager)
-        wxGetApp().m_pDocManager->AddFileToHistory(path);
-      wxGetApp().RememberPage(file, m_model.m_pImage->m_nPageIndex);
-      Modify(false);
-    }
-    SetDocTitle(m_model.m_strTitle);
   }
+  // A failed open has said why; the page on screen stays as it was.
+  if (result != CDocumentModel::kOpened)
+    return true;
+  SetFilename(path, false);
+  if (wxGetApp().m_pDocManager)
+    wxGetApp().m_pDocManager->AddFileToHistory(path);
+  wxGetApp().RememberPage(file, m_model.m_pImage->m_nPageIndex);
+  Modify(false);
+  SetDocTitle(m_model.m_strTitle);
   if (frame)
   {
     if (CVellumView *view = View())
@@ -185,7 +187,7 @@ bool CVellumDoc::OnOpenDocument(const wxString &path)
     }
     UpdateAllViews();
     frame->ShowImageInfo();
-    frame->Raise();
+    frame->OnDocumentOpened(file);
   }
   return true;
 }
@@ -424,15 +426,13 @@ bool CVellumDoc::SaveAs()
   if (filter > 0)
     dialog.SetFilterIndex(filter - 1);
   // Another file type: the typed name takes that type's extension.
-  dialog.Bind(wxEVT_FILECTRL_FILTERCHANGED,
-              [&dialog, bits, grey](wxFileCtrlEvent &event)
-              {
-                const int kind = SaveKindFromFilterIndex(event.GetFilterIndex() + 1);
-                const std::string typed = dialog.GetCurrentlySelectedFilename().AfterLast('/').utf8_string();
-                const std::string name = ReplaceExtension(typed, DefaultSaveExtension(kind, bits, grey));
-                if (!typed.empty() && !name.empty())
-                  dialog.SetFilename(wxString::FromUTF8(name));
-              });
+  OnFileDialogFilterChange(dialog,
+                           [bits, grey](int filterIndex, const std::string &typed)
+                           {
+                             const int kind = SaveKindFromFilterIndex(filterIndex + 1);
+                             return typed.empty() ? typed
+                                                  : ReplaceExtension(typed, DefaultSaveExtension(kind, bits, grey));
+                           });
   if (dialog.ShowModal() != wxID_OK)
     return false;
   const wxString path = dialog.GetPath();
@@ -539,9 +539,9 @@ bool CVellumDoc::ImageOperation(int commandId)
   return ok != 0;
 }
 
-bool CVellumDoc::UndoEdit()
+bool CVellumDoc::UndoEdit(bool redo)
 {
-  if (!m_model.CanUndo() || !m_model.SwapUndo())
+  if (!(redo ? m_model.Redo() : m_model.Undo()))
     return false;
   // The image shown is no longer the one saved: a close must ask first.
   Modify(true);

@@ -91,8 +91,8 @@ public:
   // the operation, the modified flag and the views; "Failed to rotate!"
   // when a rotation fails. False when the operation failed.
   bool ImageOperation(int commandId);
-  // Edit > Undo: exchanges image and undo image (a second Undo redoes).
-  bool UndoEdit();
+  // Edit > Undo (Redo with redo): the image before (after) the last edit.
+  bool UndoEdit(bool redo = false);
   // Edit > Empty Undo Buffer, after the confirmation.
   void EmptyUndoBuffer();
 

@@ -28,6 +28,7 @@ wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
   EVT_LEFT_DOWN(CViewCanvas::OnMouse)
   EVT_LEFT_UP(CViewCanvas::OnMouse)
   EVT_MOTION(CViewCanvas::OnMouse)
+  EVT_MOUSEWHEEL(CViewCanvas::OnWheel)
   EVT_MOUSE_CAPTURE_LOST(CViewCanvas::OnCaptureLost)
 wxEND_EVENT_TABLE()
     // clang-format on
@@ -71,6 +72,20 @@ void CViewCanvas::OnMouse(wxMouseEvent &event)
   event.Skip();
 }
 
+void CViewCanvas::OnWheel(wxMouseEvent &event)
+{
+  // The scrolled window's own wheel handling moves by its scroll rate (one
+  // pixel here): the view scrolls by the platform's line step instead.
+  if (!m_view)
+  {
+    event.Skip();
+    return;
+  }
+  m_view->Wheel(event.GetWheelRotation(), event.GetWheelDelta(),
+                event.GetWheelAxis() == wxMOUSE_WHEEL_HORIZONTAL || event.ShiftDown(), event.ControlDown(),
+                {event.GetX(), event.GetY()});
+}
+
 void CViewCanvas::OnCaptureLost(wxMouseCaptureLostEvent &)
 {
   // Another window took the mouse: the drag or rubber band ends here.
@@ -91,6 +106,12 @@ wxBEGIN_EVENT_TABLE(CVellumView, wxView)
   EVT_MENU(ID_VIEW_ZOOM_IN, CVellumView::OnZoomIn)
   EVT_MENU(ID_VIEW_ZOOM_OUT, CVellumView::OnZoomOut)
   EVT_MENU(ID_VIEW_REFRESH, CVellumView::OnRefresh)
+  EVT_MENU(ID_VIEW_FIT_PAGE, CVellumView::OnFit)
+  EVT_MENU(ID_VIEW_FIT_WIDTH, CVellumView::OnFit)
+  EVT_MENU(ID_VIEW_ACTUAL_SIZE, CVellumView::OnFit)
+  EVT_UPDATE_UI(ID_VIEW_FIT_PAGE, CVellumView::OnUpdateHasImage)
+  EVT_UPDATE_UI(ID_VIEW_FIT_WIDTH, CVellumView::OnUpdateHasImage)
+  EVT_UPDATE_UI(ID_VIEW_ACTUAL_SIZE, CVellumView::OnUpdateHasImage)
   EVT_MENU_RANGE(ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_FOREGROUND, CVellumView::OnLayer)
   EVT_MENU_RANGE(ID_PAGE_FIRST, ID_PAGE_LAST, CVellumView::OnPage)
   EVT_MENU(ID_PAGE_GOTO, CVellumView::OnGoToPage)
@@ -345,16 +366,12 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
         RenderPage();
     }
     CMainFrame *frame = wxGetApp().MainFrame();
-    const wxPoint placed = frame ? frame->GetPosition() : wxPoint();
     FitWindow();
     UpdateScrollSizes();
     if (frame)
       frame->ShowImageInfo();
     if (source != kZoomBox && m_pCanvas)
       m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
-    // The window moved under the pointer: put it back on the button pressed.
-    if (source != kZoomBox && frame && frame->GetPosition() != placed)
-      frame->WarpToZoomButton(source == kZoomIn ? ID_VIEW_ZOOM_IN : ID_VIEW_ZOOM_OUT);
   }
   if (m_pCanvas)
     m_pCanvas->Refresh();
@@ -441,6 +458,79 @@ void CVellumView::ShowPage(int index)
   doc->OnOpenDocument(wxString::FromUTF8(doc->m_model.m_strLastOpenedPath));
   if (m_pCanvas)
     m_pCanvas->Refresh();
+}
+
+void CVellumView::Navigate(NavKey key)
+{
+  if (!m_pCanvas)
+    return;
+  const bool canGo[4] = {CanGoToPage(0), CanGoToPage(1), CanGoToPage(2), CanGoToPage(3)};
+  int sx = 0, sy = 0;
+  m_pCanvas->GetViewStart(&sx, &sy);
+  const wxSize client = m_pCanvas->GetClientSize();
+  const NavResult r = NavigateKey(key, canGo, sx, sy, {client.x, client.y}, m_scrollRange);
+  if (r.page >= 0)
+    GoToPage(r.page);
+  else if (r.x != sx || r.y != sy)
+    m_pCanvas->Scroll(r.x, r.y);
+}
+
+void CVellumView::Wheel(int rotation, int delta, bool horizontal, bool zoom, IntPoint p)
+{
+  if (!m_pCanvas || delta <= 0 || rotation == 0)
+    return;
+  if (zoom)
+  {
+    const bool in = rotation > 0;
+    if (in ? !CanZoomIn() : !CanZoomOut())
+      return;
+    int sx = 0, sy = 0;
+    m_pCanvas->GetViewStart(&sx, &sy);
+    const Extent before = m_scrollRange;
+    SetZoom(m_nZoom + (in ? 1 : -1), kZoomBox);
+    const Extent after = m_scrollRange;
+    // The image point under the pointer stays under it.
+    auto keep = [](int pos, int at, int oldSize, int newSize)
+    { return oldSize <= 0 ? 0 : static_cast<int>((int64_t(pos) + at) * newSize / oldSize - at); };
+    m_pCanvas->Scroll(std::max(0, keep(sx, p.x, before.w, after.w)), std::max(0, keep(sy, p.y, before.h, after.h)));
+    return;
+  }
+  const wxSize client = m_pCanvas->GetClientSize();
+  // Whole notches and the fractions of a smooth wheel alike.
+  const int64_t step = ScrollLineStep(horizontal ? client.x : client.y);
+  const int move = static_cast<int>(-int64_t(rotation) * step * 3 / delta);
+  int sx = 0, sy = 0;
+  m_pCanvas->GetViewStart(&sx, &sy);
+  if (horizontal)
+    m_pCanvas->Scroll(std::max(0, sx + move), sy);
+  else
+    m_pCanvas->Scroll(sx, std::max(0, sy + move));
+}
+
+void CVellumView::ZoomToFit(int commandId)
+{
+  CVellumDoc *doc = Doc();
+  if (!doc || !doc->m_model.HasImage() || !m_pCanvas)
+    return;
+  const CDibImage &image = *doc->m_model.m_pImage;
+  int step = 0;
+  if (commandId == ID_VIEW_ACTUAL_SIZE)
+  {
+    const wxSize ppi = wxGetDisplayPPI();
+    step = ActualSizeStep(image.m_nXDpi, ppi.x > 0 ? ppi.x : 96);
+  }
+  else
+  {
+    const wxSize client = m_pCanvas->GetClientSize();
+    const Extent shown = AspectCorrect({image.m_nSourceWidth, image.m_nSourceHeight}, image.m_nXDpi, image.m_nYDpi);
+    step = FitStep(shown, {client.x, client.y}, commandId == ID_VIEW_FIT_WIDTH ? 0 : 2);
+  }
+  SetZoom(step, kZoomBox);
+}
+
+void CVellumView::OnFit(wxCommandEvent &event)
+{
+  ZoomToFit(event.GetId());
 }
 
 void CVellumView::OnGoToPage(wxCommandEvent &)
@@ -615,7 +705,11 @@ void CVellumView::RefreshClientRect(const SelRect &r)
 void CVellumView::ClearSelection()
 {
   if (m_bHasSelection)
+  {
     RefreshClientRect(Inflate(ImageRectToView(Mapping(), m_rcSelection), 10));
+    // Pane 0 described the selection that is gone.
+    SetPaneZero(std::string());
+  }
   m_rcSelection = SelRect();
   m_bHasSelection = false;
 }

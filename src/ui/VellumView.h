@@ -34,6 +34,7 @@ public:
 private:
   void OnPaint(wxPaintEvent &event);
   void OnMouse(wxMouseEvent &event);
+  void OnWheel(wxMouseEvent &event);
   void OnCaptureLost(wxMouseCaptureLostEvent &event);
   wxDECLARE_EVENT_TABLE();
 };
@@ -108,6 +109,15 @@ public:
   void SetLayer(int layer);
   // Page commands (multi-page TIFF): go to the page if the rule allows it.
   void GoToPage(int which);
+  // A navigation key (ZoomLogic.h): a page command or a scroll step.
+  void Navigate(vellum::NavKey key);
+  // A wheel turn of rotation / delta notches (a line step each; horizontal
+  // for a horizontal wheel); with zoom, Zoom In or Out keeping the image
+  // point under the pointer p (client coordinates) in place.
+  void Wheel(int rotation, int delta, bool horizontal, bool zoom, vellum::IntPoint p);
+  // View > Fit Page, Fit Width, Actual Size: the step for the page in the
+  // view's client area, or for its physical size on this screen.
+  void ZoomToFit(int commandId);
   // Shows page index (0-based) of a document of many pages, after the
   // question about unsaved changes; nothing for a page outside it.
   void ShowPage(int index);
@@ -127,6 +137,7 @@ public:
 private:
   bool HasImage() const;
   void UpdateFromDocument(bool initial);
+  void OnFit(wxCommandEvent &);
   void OnZoomIn(wxCommandEvent &);
   void OnZoomOut(wxCommandEvent &);
   void OnRefresh(wxCommandEvent &);

@@ -204,7 +204,7 @@ WindowRect PlanWindowFit(const WindowFitInput &in)
     r.h = 500;
     r.x = in.workX + (work.w - r.w) / 2;
     r.y = in.workY + (work.h - r.h) / 2;
-    return r;
+    return KeepInWorkArea(r, work, in.workX, in.workY);
   }
   const int u = std::max({in.imageShown.w, in.frameClient.w, in.barsWidth});
   const int v = in.imageShown.h;
@@ -253,8 +253,90 @@ WindowRect PlanWindowFit(const WindowFitInput &in)
     r.x = in.windowX;
     r.y = in.windowY;
   }
-  r.x = std::min(r.x, in.workX + work.w - r.w);
-  r.y = std::min(r.y, in.workY + work.h - r.h);
+  return KeepInWorkArea(r, work, in.workX, in.workY);
+}
+
+WindowRect KeepInWorkArea(WindowRect r, Extent workArea, int workX, int workY)
+{
+  // A scroll bar added after a clamp can widen the window past the area
+  // again; the status bar must stay on screen whatever the sizes.
+  r.w = std::max(1, std::min(r.w, workArea.w));
+  r.h = std::max(1, std::min(r.h, workArea.h));
+  r.x = std::max(workX, std::min(r.x, workX + workArea.w - r.w));
+  r.y = std::max(workY, std::min(r.y, workY + workArea.h - r.h));
+  return r;
+}
+
+int ActualSizeStep(int imageDpi, int screenDpi)
+{
+  if (imageDpi < 1 || screenDpi < 1)
+    return 0;
+  // Steps magnify by z + 1 or reduce by 1 - z: the nearest factor wins.
+  if (screenDpi >= imageDpi)
+    return ClampZoom(static_cast<int>(std::lround(static_cast<double>(screenDpi) / imageDpi)) - 1);
+  return ClampZoom(1 - static_cast<int>(std::lround(static_cast<double>(imageDpi) / screenDpi)));
+}
+
+int ScrollLineStep(int pageSize)
+{
+  return pageSize <= 1 ? 1 : std::max(1, static_cast<int>(std::lround(std::pow(static_cast<double>(pageSize), 2.0 / 3.0))));
+}
+
+int ScrollPageStep(int pageSize)
+{
+  return std::max(1, static_cast<int>(static_cast<int64_t>(pageSize) * 9 / 10));
+}
+
+NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range)
+{
+  NavResult r;
+  const int maxX = std::max(0, range.w - view.w), maxY = std::max(0, range.h - view.h);
+  x = std::min(std::max(x, 0), maxX);
+  y = std::min(std::max(y, 0), maxY);
+  const int64_t line = ScrollLineStep(view.h), page = ScrollPageStep(view.h);
+  const int64_t lineX = ScrollLineStep(view.w);
+  int64_t nx = x, ny = y;
+  switch (key)
+  {
+  case kNavHome:
+    r.page = canGo[0] ? 0 : -1;
+    nx = ny = 0;
+    break;
+  case kNavEnd:
+    r.page = canGo[3] ? 3 : -1;
+    ny = maxY;
+    break;
+  case kNavPageUp:
+    r.page = canGo[1] ? 1 : -1;
+    ny -= page;
+    break;
+  case kNavPageDown:
+    r.page = canGo[2] ? 2 : -1;
+    ny += page;
+    break;
+  case kNavSpace:
+    r.page = y >= maxY && canGo[2] ? 2 : -1;
+    ny += page;
+    break;
+  case kNavShiftSpace:
+    r.page = y <= 0 && canGo[1] ? 1 : -1;
+    ny -= page;
+    break;
+  case kNavUp:
+    ny -= line;
+    break;
+  case kNavDown:
+    ny += line;
+    break;
+  case kNavLeft:
+    nx -= lineX;
+    break;
+  case kNavRight:
+    nx += lineX;
+    break;
+  }
+  r.x = static_cast<int>(std::min<int64_t>(std::max<int64_t>(nx, 0), maxX));
+  r.y = static_cast<int>(std::min<int64_t>(std::max<int64_t>(ny, 0), maxY));
   return r;
 }
 

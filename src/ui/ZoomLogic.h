@@ -78,6 +78,45 @@ Extent FitArea(bool windowFit, bool maximised, Extent frameClient, Extent workAr
 // pos (new + 1) / (old + 1) when both are >= 0. Other pairs return pos.
 int KeepScroll(int pos, int oldZoom, int newZoom);
 
+// The step closest to showing the page at its physical size: imageDpi
+// pixels of the page per inch of a screen of screenDpi pixels per inch.
+// Unknown resolutions (< 1) give step 0.
+int ActualSizeStep(int imageDpi, int screenDpi);
+
+// Scroll steps as GTK takes them: a line (an arrow key; a wheel notch
+// scrolls by it too) is pageSize^(2/3) pixels, at least 1; a page is 9/10 of
+// pageSize, at least 1. pageSize is the visible extent along that axis.
+int ScrollLineStep(int pageSize);
+int ScrollPageStep(int pageSize);
+
+// Navigation keys of the view.
+enum NavKey
+{
+  kNavHome,
+  kNavEnd,
+  kNavPageUp,
+  kNavPageDown,
+  kNavSpace,      // forward: down the page, then to the next page
+  kNavShiftSpace, // back: up the page, then to the previous page
+  kNavUp,
+  kNavDown,
+  kNavLeft,
+  kNavRight
+};
+
+// What a navigation key does: page >= 0 is a page command (0 first, 1
+// previous, 2 next, 3 last) when canGo[page] allows it; otherwise the view
+// scrolls to (x, y), clamped to 0 .. range - view. Home, End, Page Up and
+// Page Down change page whenever the page command is enabled; Space and
+// Shift+Space only once the view is at the bottom (top) of the page.
+struct NavResult
+{
+  int page = -1;
+  int x = 0;
+  int y = 0;
+};
+NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range);
+
 // Display depth for rendering: the screen's bits per pixel when dithering is
 // on and it lies in 1..24, else 24.
 int DisplayDepth(bool dither, int screenBpp);
@@ -144,6 +183,10 @@ struct WindowRect
 };
 
 WindowRect PlanWindowFit(const WindowFitInput &in);
+
+// r moved and shrunk to lie within the work area at (workX, workY): no
+// side larger than the area's, no edge outside it.
+WindowRect KeepInWorkArea(WindowRect r, Extent workArea, int workX, int workY);
 
 } // namespace vellum
 

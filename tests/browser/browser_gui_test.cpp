@@ -205,7 +205,11 @@ TEST_F(BrowserGui, ListsSortsNavigatesAndDeletes)
   panel->FillFileList(m_dir);
   panel->FillPathBox();
 
-  // Select All takes the files only; Delete asks, then removes them.
+  // Select All takes the files only; Delete asks, then moves them to the
+  // desktop's trash (the test's private XDG_DATA_HOME, never the real one).
+  const char *data = std::getenv("XDG_DATA_HOME");
+  ASSERT_NE(data, nullptr);
+  ASSERT_NE(std::string(data).find("testhome"), std::string::npos) << data;
   panel->SelectAll();
   EXPECT_EQ(panel->SelectedNames(), (std::vector<std::string>{"a.BMP", "b.bmp", "c.ppm"}));
   panel->SelectName("sub");
@@ -221,8 +225,11 @@ TEST_F(BrowserGui, ListsSortsNavigatesAndDeletes)
   ASSERT_EQ(g_boxes.size(), 2u);
   EXPECT_EQ(g_boxes[1], DeleteQuestion(1));
   EXPECT_EQ(panel->ListedNames(), (std::vector<std::string>{"..", "sub", "b.bmp", "c.ppm"}));
-  EXPECT_NE(std::find(m_host.statuses.begin(), m_host.statuses.end(), "Deleting a.BMP."),
+  EXPECT_NE(std::find(m_host.statuses.begin(), m_host.statuses.end(), "Moving a.BMP to the Trash."),
             m_host.statuses.end());
+  struct stat st;
+  EXPECT_EQ(stat((std::string(data) + "/Trash/files/a.BMP").c_str(), &st), 0);
+  EXPECT_EQ(stat((std::string(data) + "/Trash/info/a.BMP.trashinfo").c_str(), &st), 0);
 }
 
 TEST_F(BrowserGui, SlideshowCyclesAndEndsOnQ)
@@ -338,6 +345,29 @@ TEST_F(BrowserGui, PrintoutCentresTheImageAndAsksWithoutResolution)
   EXPECT_EQ(m_settings.PrintSize, 0);
   EXPECT_EQ(colour(page, 105, 200), *wxRED);
   EXPECT_EQ(colour(page, 200, 145), *wxWHITE);
+
+  // A preview draws its page at every redraw: one question for the
+  // printout, before the first page, and every drawing follows the answer.
+  g_boxes.clear();
+  {
+    page.Create(400, 400, 24);
+    wxMemoryDC dc(page);
+    CVellumPrintout printout(image, m_settings, 100);
+    printout.SetDC(&dc);
+    printout.SetPPIPrinter(100, 100);
+    printout.SetPageSizePixels(400, 400);
+    printout.SetPageSizeMM(102, 102);
+    printout.SetPaperRectPixels(wxRect(0, 0, 400, 400));
+    printout.OnPreparePrinting();
+    EXPECT_EQ(g_boxes.size(), 1u);
+    for (int redraw = 0; redraw < 3; ++redraw)
+    {
+      EXPECT_TRUE(printout.OnPrintPage(1));
+      EXPECT_EQ(printout.LastPlan().outcome, PrintPlan::kDraw);
+    }
+    EXPECT_EQ(g_boxes.size(), 1u);
+    dc.SelectObject(wxNullBitmap);
+  }
 
   m_settings.PrintSize = 5;
   plan = printPage(page);

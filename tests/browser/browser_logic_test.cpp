@@ -313,10 +313,9 @@ TEST(BrowserTexts, TypeSizeModifiedAndStatus)
   t.tm_min = 9;
   EXPECT_EQ(FormatModified(t), "2024-03-05 07:09");
   EXPECT_EQ(CurrentDirectoryText("/data/scans"), "Current directory: /data/scans");
-  EXPECT_EQ(
-      DeleteQuestion(3),
-      "Are you sure you want to delete these 3 files?\nNOTE: They will NOT be placed in the Recycle Bin.");
-  EXPECT_EQ(DeletingText("a.jpg"), "Deleting a.jpg.");
+  EXPECT_EQ(DeleteQuestion(3), "Move these 3 files to the Trash?");
+  EXPECT_EQ(DeleteQuestion(1), "Move this file to the Trash?");
+  EXPECT_EQ(DeletingText("a.jpg"), "Moving a.jpg to the Trash.");
 }
 
 TEST(BrowserPaths, JoinParentAndListedDirectory)
@@ -400,25 +399,40 @@ TEST_F(BrowserLogic, SelectAllSkipsDirectoriesAndStopsAtUnreadable)
   EXPECT_EQ(SelectAllFiles(m_dir, {"a.bmp", "gone.bmp", "b.bmp"}), (std::vector<bool>{true, false, false}));
 }
 
-TEST_F(BrowserLogic, DeleteAsksThenRemovesFilesButNeverDirectories)
+// Delete asks, hands each file (never a directory, never a name gone) to the
+// trash, and reports the files the trash refused in one message.
+TEST_F(BrowserLogic, DeleteAsksThenTrashesFilesButNeverDirectories)
 {
   Touch("a.bmp");
+  Touch("locked.bmp");
   Mkdir("empty");
+  std::vector<std::string> trashed;
+  const TrashFn trash = [&](const std::string &path, std::string *error)
+  {
+    if (path.find("locked") != std::string::npos)
+    {
+      *error = "Permission denied";
+      return false;
+    }
+    trashed.push_back(path);
+    return true;
+  };
   g_answer = VID_NO;
-  EXPECT_FALSE(DeleteFiles(m_dir, {"a.bmp", "empty"}, nullptr));
+  EXPECT_FALSE(DeleteFiles(m_dir, {"a.bmp", "empty"}, nullptr, trash));
   ASSERT_EQ(g_boxes.size(), 1u);
   EXPECT_EQ(g_boxes[0].text, DeleteQuestion(2));
   EXPECT_EQ(g_boxes[0].style, unsigned(VMB_YESNO | VMB_ICONQUESTION));
-  EXPECT_TRUE(Exists(m_dir + "/a.bmp"));
+  EXPECT_TRUE(trashed.empty());
 
   g_answer = VID_YES;
   std::vector<std::string> status;
-  EXPECT_TRUE(
-      DeleteFiles(m_dir, {"a.bmp", "empty", "gone.bmp"}, [&](const std::string &s) { status.push_back(s); }));
-  EXPECT_FALSE(Exists(m_dir + "/a.bmp"));
-  EXPECT_TRUE(Exists(m_dir + "/empty"));
-  EXPECT_EQ(status, (std::vector<std::string>{"Deleting a.bmp.", "Deleting empty.", "Deleting gone.bmp."}));
-  EXPECT_EQ(g_boxes.size(), 2u); // the failures are silent
+  EXPECT_TRUE(DeleteFiles(m_dir, {"a.bmp", "empty", "gone.bmp", "locked.bmp"},
+                          [&](const std::string &s) { status.push_back(s); }, trash));
+  EXPECT_EQ(trashed, (std::vector<std::string>{m_dir + "/a.bmp"}));
+  EXPECT_EQ(status, (std::vector<std::string>{"Moving a.bmp to the Trash.", "Moving locked.bmp to the Trash."}));
+  ASSERT_EQ(g_boxes.size(), 3u);
+  EXPECT_EQ(g_boxes[2].text, "Could not move to the Trash:\nlocked.bmp: Permission denied");
+  EXPECT_EQ(g_boxes[2].style & VMB_ICON_MASK, unsigned(VMB_ICONHAND));
 }
 
 TEST_F(BrowserLogic, EnsureDirectoryCreatesMissingDirectoriesAfterAsking)

@@ -162,7 +162,7 @@ TEST(Tiff, CorpusMetadata)
   } cases[] = {
       {"text-fax-g3-204x98dpi.tif", 0, 1, 1, 204, 98, 0, 0},
       {"multipage-g4-3p-400dpi.tif", 2, 3, 1, 400, 400, 0, 0},
-      {"multipage-mixed-3p.tif", 1, 3, 8, 59, 59, 1, 1}, // 59.05 per cm, as is
+      {"multipage-mixed-3p.tif", 1, 3, 8, 150, 150, 1, 1}, // 59.05 per cm
       {"multipage-mixed-3p.tif", 2, 3, 24, 72, 72, 2, 0},
       {"palette-4bit.tif", 0, 1, 4, 0, 0, 3, 0},
       {"palette-8bit.tif", 0, 1, 8, 0, 0, 3, 0},
@@ -279,7 +279,7 @@ TEST(Tiff, TagRules)
     EXPECT_EQ(img.Row(0)[1], 0xFF);
   }
 
-  // Resolution taken as is, whatever the unit; pixels per metre by the unit.
+  // Dots per inch and pixels per metre by the unit.
   auto res = [](TIFF *t)
   {
     Grey8(t);
@@ -289,7 +289,7 @@ TEST(Tiff, TagRules)
   };
   f = WriteTiff(dir + "/res.tif", {Page{1, 1, res, "\x01"}});
   ASSERT_EQ(img.LoadTiff(f.c_str(), 0, 5), 1);
-  EXPECT_EQ(img.m_nXDpi, 118);
+  EXPECT_EQ(img.m_nXDpi, 300);
   EXPECT_EQ(img.m_nResolutionUnit, 3);
   EXPECT_EQ(img.Header()->biXPelsPerMeter, 11811);
   EXPECT_EQ(img.m_bGrey, 1);

@@ -283,13 +283,14 @@ TEST_F(QuietBoxes, FailuresLeaveAnEmptyRecord)
   EXPECT_EQ(im.OpenDjVu(Corpus("djvu/no-such-file.djvu").c_str(), IMAGE_FILE_DJVU), 0);
   EXPECT_TRUE(im.IsEmpty());
   EXPECT_TRUE(g_boxes.empty());
-  // Not a DjVu file: one error box with the API's report.
+  // Not a DjVu file: no box (the open reports it, naming the file), the
+  // API's cause kept without its source file and line.
   EXPECT_EQ(im.OpenDjVu(Corpus("pnm/rgb-8bit.ppm").c_str(), IMAGE_FILE_DJVU), 0);
   EXPECT_TRUE(im.IsEmpty());
   EXPECT_EQ(im.m_pDocument, nullptr);
-  ASSERT_EQ(g_boxes.size(), 1u);
-  EXPECT_EQ(g_boxes[0].rfind("DjVu error!\n\nFile: ", 0), 0u) << g_boxes[0];
-  EXPECT_EQ(std::string(g_szLastImageError), g_boxes[0]);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_NE(std::string(g_szLastImageError), "");
+  EXPECT_EQ(std::string(g_szLastImageError).find("Line:"), std::string::npos) << g_szLastImageError;
   EXPECT_EQ(im.RenderDjVu(0, 24, 0, 2.2, 5, IMAGE_FILE_DJVU), 0);
   EXPECT_EQ(im.OpenDjVu(Corpus("djvu/photo-astronaut.iw44").c_str(), IMAGE_FILE_BMP), 0);
 }

@@ -71,6 +71,8 @@ TEST_F(DocumentModelTest, StartsEmptyWithSoftwareText)
   EXPECT_TRUE(g_messages.empty());
 }
 
+// A failed open keeps the document as it was (image, undo image, title,
+// last opened path) and says once which file failed and why.
 TEST_F(DocumentModelTest, OpensByNameOrForcedKind)
 {
   struct Case
@@ -79,46 +81,80 @@ TEST_F(DocumentModelTest, OpensByNameOrForcedKind)
     int openKind;
     CDocumentModel::OpenResult result;
     int contentKind;
-    const char *message;
+    std::string message; // the whole message, or its start when it ends in ": "
   };
+  const std::string failed = std::string(kMsgOpenFailed) + "\n\n";
   const Case cases[] = {
-      {Corpus("bmp/rgb24.bmp"), 0, CDocumentModel::kOpened, kKindBmp, nullptr},
-      {Corpus("pnm/rgb-8bit.ppm"), 99, CDocumentModel::kOpened, kKindPnm, nullptr},
-      {Corpus("bmp/rgb24.bmp"), 100, CDocumentModel::kOpened, kKindBmp, nullptr},
+      {Corpus("bmp/rgb24.bmp"), 0, CDocumentModel::kOpened, kKindBmp, ""},
+      {Corpus("pnm/rgb-8bit.ppm"), 99, CDocumentModel::kOpened, kKindPnm, ""},
+      {Corpus("bmp/rgb24.bmp"), 100, CDocumentModel::kOpened, kKindBmp, ""},
       // The BMP filter forces the BMP reader on a PNM file: it fails.
-      {Corpus("pnm/rgb-8bit.ppm"), kKindBmp, CDocumentModel::kOpenFailed, 0, kMsgOpenFailed},
-      {Corpus("bad/bmp-shortfile.bmp"), 0, CDocumentModel::kOpenFailed, 0, kMsgOpenFailed},
-      {TmpDir() + "/notes.txt", 0, CDocumentModel::kTypeNotRecognized, 0, kMsgTypeNotRecognized},
-      {TmpDir() + "/missing.bmp", 0, CDocumentModel::kOpenFailed, 0, kMsgOpenFailed},
+      {Corpus("pnm/rgb-8bit.ppm"), kKindBmp, CDocumentModel::kOpenFailed, kKindBmp, failed + "rgb-8bit.ppm: "},
+      {Corpus("bad/bmp-shortfile.bmp"), 0, CDocumentModel::kOpenFailed, kKindBmp, failed + "bmp-shortfile.bmp: "},
+      {Corpus("bad/djvu-truncated.djvu"), 0, CDocumentModel::kOpenFailed, kKindBmp,
+       failed + "djvu-truncated.djvu: "},
+      {TmpDir() + "/notes.txt", 0, CDocumentModel::kTypeNotRecognized, kKindBmp, kMsgTypeNotRecognized},
+      {TmpDir() + "/missing.bmp", 0, CDocumentModel::kOpenFailed, kKindBmp,
+       failed + "missing.bmp: the file does not exist."},
   };
   std::ofstream(TmpDir() + "/notes.txt") << "not an image\n";
   for (const Case &c : cases)
   {
     SCOPED_TRACE(c.path);
     g_messages.clear();
-    // Something open before, and an undo image: both go.
-    ASSERT_EQ(doc.OpenFile(Corpus("bmp/pal8.bmp"), env, kFit), CDocumentModel::kOpened);
+    const std::string before = Corpus("bmp/pal8.bmp");
+    ASSERT_EQ(doc.OpenFile(before, env, kFit), CDocumentModel::kOpened);
     doc.SaveUndo();
     doc.m_nOpenKind = c.openKind;
     EXPECT_EQ(doc.OpenFile(c.path, env, kFit), c.result);
     EXPECT_EQ(doc.m_nContentKind, c.contentKind);
     EXPECT_EQ(doc.m_nOpenKind, 0);
-    EXPECT_EQ(doc.m_strLastOpenedPath, c.path);
-    EXPECT_FALSE(doc.CanUndo());
-    if (c.message)
+    EXPECT_TRUE(doc.HasImage());
+    if (!c.message.empty())
     {
       ASSERT_EQ(g_messages.size(), 1u);
-      EXPECT_EQ(g_messages[0], c.message);
-      EXPECT_FALSE(doc.HasImage());
-      EXPECT_EQ(doc.m_strTitle, "");
+      if (c.message.back() == ' ')
+      {
+        EXPECT_EQ(g_messages[0].rfind(c.message, 0), 0u) << g_messages[0];
+        // A reason in words follows, never a source file and line.
+        EXPECT_GT(g_messages[0].size(), c.message.size() + 3) << g_messages[0];
+        EXPECT_EQ(g_messages[0].find("Line:"), std::string::npos) << g_messages[0];
+      }
+      else
+        EXPECT_EQ(g_messages[0], c.message);
+      EXPECT_TRUE(doc.CanUndo());
+      EXPECT_EQ(doc.m_strTitle, "pal8.bmp");
+      EXPECT_EQ(doc.m_strLastOpenedPath, before);
     }
     else
     {
       EXPECT_TRUE(g_messages.empty());
-      EXPECT_TRUE(doc.HasImage());
+      EXPECT_FALSE(doc.CanUndo());
       EXPECT_EQ(doc.m_strTitle, FileNameOf(c.path));
+      EXPECT_EQ(doc.m_strLastOpenedPath, c.path);
     }
   }
+}
+
+// State of one failed open does not leak into the next: each damaged DjVu
+// file gives its own reason, the same on every try.
+TEST_F(DocumentModelTest, FailedOpensDoNotLeakIntoTheNext)
+{
+  const std::string files[] = {Corpus("bad/djvu-truncated.djvu"), Corpus("bad/djvu-include-missing.djvu")};
+  std::vector<std::string> first;
+  for (int round = 0; round < 2; ++round)
+    for (const std::string &f : files)
+    {
+      SCOPED_TRACE(f);
+      g_messages.clear();
+      EXPECT_EQ(doc.OpenFile(f, env, kFit), CDocumentModel::kOpenFailed);
+      ASSERT_EQ(g_messages.size(), 1u);
+      EXPECT_EQ(g_messages[0].find("recursive"), std::string::npos) << g_messages[0];
+      if (round == 0)
+        first.push_back(g_messages[0]);
+      else
+        EXPECT_EQ(g_messages[0], first[&f - files]);
+    }
 }
 
 TEST_F(DocumentModelTest, UndoAlternatesWithRedo)
@@ -137,11 +173,14 @@ TEST_F(DocumentModelTest, UndoAlternatesWithRedo)
   auto block = [&] {
     return std::vector<uint8_t>(doc.m_pImage->m_pBlock, doc.m_pImage->m_pBlock + doc.m_pImage->BlockSize());
   };
-  ASSERT_EQ(doc.SwapUndo(), 1);
+  ASSERT_EQ(doc.Undo(), 1);
   EXPECT_EQ(block(), before);
-  ASSERT_EQ(doc.SwapUndo(), 1);
+  EXPECT_FALSE(doc.CanUndo());
+  EXPECT_EQ(doc.Undo(), 0);
+  ASSERT_EQ(doc.Redo(), 1);
   EXPECT_EQ(block(), after);
-  EXPECT_TRUE(doc.CanUndo()); // undoing never loses the undo image
+  EXPECT_TRUE(doc.CanUndo()); // redoing brings the undo step back
+  EXPECT_FALSE(doc.CanRedo());
   doc.EmptyUndo();
   EXPECT_FALSE(doc.CanUndo());
   EXPECT_TRUE(doc.HasImage());
@@ -149,6 +188,38 @@ TEST_F(DocumentModelTest, UndoAlternatesWithRedo)
   EXPECT_EQ(doc.Rerender(true, true, 0, env), 0);
   EXPECT_TRUE(g_messages.empty());
   EXPECT_EQ(block(), after);
+}
+
+// Undo and Redo walk back and forth over many edits; a new edit drops the
+// redo steps; the oldest steps go beyond the step bound.
+TEST_F(DocumentModelTest, UndoAndRedoOverManySteps)
+{
+  ASSERT_EQ(doc.OpenFile(Corpus("bmp/pal8.bmp"), env, kFit), CDocumentModel::kOpened);
+  const int w = doc.m_pImage->m_nWidth, h = doc.m_pImage->m_nHeight;
+  // Twelve quarter turns alternate the size; each step is told by it and by
+  // the orientation.
+  std::vector<int> orientation{doc.m_pImage->m_nOrientation};
+  for (int i = 0; i < 12; ++i)
+  {
+    doc.SaveUndo();
+    ASSERT_EQ(doc.m_pImage->RotateLeft(), 1);
+    orientation.push_back(doc.m_pImage->m_nOrientation);
+  }
+  EXPECT_EQ(doc.m_undo.size(), 12u);
+  for (int i = 11; i >= 2; --i)
+  {
+    ASSERT_EQ(doc.Undo(), 1) << i;
+    EXPECT_EQ(doc.m_pImage->m_nOrientation, orientation[i]);
+    EXPECT_EQ(doc.m_pImage->m_nWidth, i % 2 ? h : w);
+  }
+  ASSERT_EQ(doc.Redo(), 1);
+  EXPECT_EQ(doc.m_pImage->m_nOrientation, orientation[3]);
+  EXPECT_EQ(doc.m_redo.size(), 9u);
+  doc.SaveUndo(); // a new edit: nothing left to redo
+  EXPECT_FALSE(doc.CanRedo());
+  for (size_t i = 0; i < CDocumentModel::kUndoSteps + 5; ++i)
+    doc.SaveUndo();
+  EXPECT_EQ(doc.m_undo.size(), CDocumentModel::kUndoSteps);
 }
 
 TEST_F(DocumentModelTest, SharedDecodedPageFreedOnce)
@@ -160,8 +231,9 @@ TEST_F(DocumentModelTest, SharedDecodedPageFreedOnce)
   EXPECT_EQ(doc.m_nZoom, -4);
   EXPECT_EQ(doc.m_pImage->m_nWidth, 491); // 2453 / 5 rounded up
   doc.SaveUndo();
-  EXPECT_EQ(doc.m_pUndoImage->m_pDocument, doc.m_pImage->m_pDocument);
-  ASSERT_EQ(doc.SwapUndo(), 1);
+  ASSERT_NE(doc.UndoImage(), nullptr);
+  EXPECT_EQ(doc.UndoImage()->m_pDocument, doc.m_pImage->m_pDocument);
+  ASSERT_EQ(doc.Undo(), 1);
   doc.EmptyUndo(); // the page stays with the image
   ASSERT_TRUE(doc.HasPage());
   // Full scale (the full-scale protocol's first step), then back to the zoom.

@@ -23,8 +23,37 @@ TEST(DocumentNames, Titles)
   EXPECT_EQ(SaveFirstQuestion("scan.tif (page 1 of 3)"), "Save scan.tif (page 1 of 3) first?");
   // Percent signs in names are text, not formats.
   EXPECT_EQ(SavedTitle("/a/100%s.jpg", "/b/%d.djvu"), "100%s.jpg (last saved as %d.djvu)");
+  // Saved under its own name (or with nothing opened before): one name.
+  EXPECT_EQ(SavedTitle("/a/x.djvu", "/b/x.djvu"), "x.djvu");
+  EXPECT_EQ(SavedTitle("", "/b/x.djvu"), "x.djvu");
+  // The window title: the product alone, a document, a modified one.
+  EXPECT_EQ(WindowTitle("", true), "Vellum");
+  EXPECT_EQ(WindowTitle("x.djvu", false), "x.djvu - Vellum");
+  EXPECT_EQ(WindowTitle("x.djvu", true), "*x.djvu - Vellum");
   EXPECT_EQ(DirectoryOf("/home/u/pics/a.djvu"), "/home/u/pics");
   EXPECT_EQ(DirectoryOf("a.djvu"), "");
+}
+
+// The reason of a failed open in words: a library report loses its source
+// file and line, a message keeps its first line; nothing known: the
+// damaged-or-unsupported text.
+TEST(DocumentNames, OpenFailureTexts)
+{
+  const struct
+  {
+    const char *lastError, *reason;
+  } rows[] = {
+      {"DjVu error!\n\nFile: libAPI/Render\nLine: 315\nCause: Unexpected end of file.\n", "Unexpected end of file."},
+      {"Not a JPEG file: starts with 0x42 0x4d", "Not a JPEG file: starts with 0x42 0x4d."},
+      {"JPEG file is truncated\nmore", "JPEG file is truncated."},
+      {"", ""},
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ(OpenFailureReason(r.lastError), r.reason) << r.lastError;
+  EXPECT_EQ(OpenFailedText("/d/page.djvu", "Unexpected end of file."),
+            "Failed to open the image!\n\npage.djvu: Unexpected end of file.");
+  EXPECT_EQ(OpenFailedText("/d/page.djvu", ""),
+            "Failed to open the image!\n\npage.djvu: the file is damaged or is not an image of a supported kind.");
 }
 
 TEST(DocumentNames, OpenFilterTable)

@@ -274,7 +274,7 @@ TEST_F(EditGui, SelectCropCopyAndPasteAsNew)
   EXPECT_EQ(Doc().m_model.m_nContentKind, 3);
   EXPECT_TRUE(Doc().IsModified());
   EXPECT_FALSE(View().m_bHasSelection);
-  EXPECT_EQ(Frame().GetTitle(), "Untitled clipboard image - Vellum");
+  EXPECT_EQ(Frame().GetTitle(), "*Untitled clipboard image - Vellum");
   EXPECT_EQ(Frame().GetStatusBar()->GetStatusText(1), "10x10x24");
   std::vector<std::string> got;
   for (int y = 0; y < 10; ++y)
@@ -371,7 +371,7 @@ TEST_F(EditGui, PastePlacesWithTheMouseAndCutClears)
   Command(wxID_PASTE);
   ASSERT_TRUE(Doc().m_model.HasImage());
   EXPECT_EQ(Image().m_nWidth, 8);
-  EXPECT_EQ(Frame().GetTitle(), "Untitled clipboard image - Vellum");
+  EXPECT_EQ(Frame().GetTitle(), "*Untitled clipboard image - Vellum");
   Command(ID_EDIT_EMPTY_CLIPBOARD);
   EXPECT_FALSE(Enabled(wxID_PASTE));
   EXPECT_FALSE(Enabled(ID_EDIT_EMPTY_CLIPBOARD));

@@ -14,6 +14,9 @@
 
 #include <wx/log.h>
 
+#include "CommandIds.h"
+#include "Dialogs.h"
+#include "HintHelp.h"
 #include "MainFrame.h"
 #include "MessageBox.h"
 #include "VellumApp.h"
@@ -136,6 +139,81 @@ int main(int argc, char **argv)
   std::printf("zoom step, 100 %%..400 %% (paint):       median %.1f ms, worst %.1f ms\n", Median(magnified),
               *std::max_element(magnified.begin(), magnified.end()));
   std::printf("paint alone:                            median %.1f ms\n", Median(paints));
+
+  // Image operations on the page held at full scale (2550 x 3300 x 24 for
+  // the default page), each to the repaint; undone after each run.
+  app->m_settings.FancyZoom = 0;
+  doc.m_model.m_nOpenKind = 0;
+  doc.OnOpenDocument(wxString::FromUTF8(page));
+  view.SetZoom(-3, CVellumView::kZoomBox);
+  PaintNow(view);
+  std::printf("held image %dx%dx%d\n", doc.m_model.m_pImage->m_nWidth, doc.m_model.m_pImage->m_nHeight,
+              doc.m_model.m_pImage->m_nBitsPerPixel);
+  struct Op
+  {
+    const char *name;
+    int id;
+  };
+  const Op ops[] = {{"Rotate Right", ID_IMAGE_ROTATE_RIGHT}, {"Rotate 180", ID_IMAGE_ROTATE_180},
+                    {"Flip", ID_IMAGE_FLIP},                 {"Mirror", ID_IMAGE_MIRROR},
+                    {"Negative", ID_IMAGE_NEGATIVE},         {"Convert To Gray", ID_IMAGE_GRAY},
+                    {"Crop", ID_IMAGE_CROP}};
+  std::vector<double> undo;
+  for (const Op &op : ops)
+  {
+    std::vector<double> runs;
+    for (int i = 0; i < 3; ++i)
+    {
+      if (op.id == ID_IMAGE_CROP)
+      {
+        view.m_rcSelection = {100, 100, 2000, 2800};
+        view.m_bHasSelection = true;
+      }
+      const auto t0 = Clock::now();
+      if (op.id == ID_IMAGE_CROP)
+        doc.CropToSelection();
+      else
+        doc.ImageOperation(op.id);
+      PaintNow(view);
+      runs.push_back(Ms(t0, Clock::now()));
+      const auto u0 = Clock::now();
+      doc.UndoEdit();
+      PaintNow(view);
+      undo.push_back(Ms(u0, Clock::now()));
+      Pump();
+    }
+    std::printf("%-16s to the repaint: median %.1f ms, worst %.1f ms\n", op.name, Median(runs),
+                *std::max_element(runs.begin(), runs.end()));
+  }
+  std::printf("%-16s to the repaint: median %.1f ms\n", "Undo", Median(undo));
+
+  // Dialogs: construction to the first paint (the first one, then warm).
+  for (int i = 0; i < 2; ++i)
+  {
+    const auto t0 = Clock::now();
+    {
+      vellum::CDjVuSettingsDlg dlg(app->MainFrame(), app->m_settings, doc.DialogDoc());
+      dlg.Show();
+      dlg.Update();
+      std::printf("DjVu Settings dialog (%s): %.1f ms\n", i == 0 ? "first" : "again", Ms(t0, Clock::now()));
+      dlg.Hide();
+    }
+    Pump();
+  }
+  for (int i = 0; i < 2; ++i)
+  {
+    const auto t0 = Clock::now();
+    vellum::ShowHelpTopic(app->MainFrame(), nullptr);
+    wxWindow *help = nullptr;
+    for (wxWindow *w : wxTopLevelWindows)
+      if (w != app->MainFrame() && w->IsShown())
+        help = w;
+    if (help)
+      help->Update();
+    std::printf("Help window (%s): %.1f ms%s\n", i == 0 ? "first" : "again", Ms(t0, Clock::now()),
+                help ? "" : " (no window)");
+    Pump();
+  }
   app->MainFrame()->Destroy();
   Pump();
   app->OnExit();

@@ -247,3 +247,124 @@ TEST(ZoomLogic, WindowFit)
   EXPECT_EQ(r.x, 1280 - r.w);
   EXPECT_EQ(r.y, 24 + 1000 - r.h);
 }
+
+// Whatever the page and the screen, the planned window lies within the work
+// area, so that its status bar is on screen.
+TEST(ZoomLogic, WindowFitStaysWithinTheWorkArea)
+{
+  struct Case
+  {
+    Extent work;
+    int workX, workY;
+    bool hasImage;
+    Extent shown;
+    int windowX, windowY;
+    bool center;
+  } const cases[] = {
+      {{1440, 873}, 0, 27, true, {850, 1100}, 0, 0, true},     // 900-pixel screen with a panel
+      {{1440, 873}, 0, 27, true, {1435, 1100}, 0, 0, true},    // scroll bar added past the width
+      {{1440, 873}, 0, 27, true, {1100, 860}, 0, 0, true},     // scroll bar added past the height
+      {{560, 440}, 0, 0, false, {0, 0}, 0, 0, true},           // the empty window on a small screen
+      {{560, 440}, 40, 20, true, {2550, 3300}, -300, -50, false}, // a corner left off screen
+      {{1280, 1000}, 1280, 0, true, {300, 200}, 0, 0, false},   // a second monitor to the right
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << c.work.w << "x" << c.work.h << " shown " << c.shown.w << "x" << c.shown.h);
+    WindowFitInput in;
+    in.workArea = c.work;
+    in.workX = c.workX;
+    in.workY = c.workY;
+    in.hasImage = c.hasImage;
+    in.imageShown = c.shown;
+    in.frameClient = {600, 400};
+    in.viewClient = {600, 330};
+    in.decorW = 2;
+    in.decorH = 90;
+    in.hScrollHeight = in.vScrollWidth = 15;
+    in.scrollRange = c.shown;
+    in.center = c.center;
+    in.windowX = c.windowX;
+    in.windowY = c.windowY;
+    const WindowRect r = PlanWindowFit(in);
+    EXPECT_LE(r.w, c.work.w);
+    EXPECT_LE(r.h, c.work.h);
+    EXPECT_GE(r.x, c.workX);
+    EXPECT_GE(r.y, c.workY);
+    EXPECT_LE(r.x + r.w, c.workX + c.work.w);
+    EXPECT_LE(r.y + r.h, c.workY + c.work.h);
+  }
+  // Moving in comes before shrinking: a window that fits keeps its size.
+  const WindowRect moved = KeepInWorkArea({1200, 900, 400, 300, false}, {1280, 1000}, 0, 24);
+  EXPECT_EQ(moved.w, 400);
+  EXPECT_EQ(moved.h, 300);
+  EXPECT_EQ(moved.x, 880);
+  EXPECT_EQ(moved.y, 724);
+}
+
+// Keys and wheel scroll by GTK's steps (a line is page^(2/3), a page 9/10 of
+// the view); the page keys change page where the page command allows it,
+// Space only at the bottom of the page.
+TEST(ZoomLogic, NavigationKeysAndScrollSteps)
+{
+  EXPECT_EQ(ScrollLineStep(1000), 100);
+  EXPECT_EQ(ScrollLineStep(729), 81);
+  EXPECT_EQ(ScrollLineStep(0), 1);
+  EXPECT_EQ(ScrollPageStep(700), 630);
+  EXPECT_EQ(ScrollPageStep(0), 1);
+
+  const Extent view{800, 700}, range{2550, 3300};
+  const bool none[4] = {false, false, false, false};
+  const bool middle[4] = {true, true, true, true}; // page 2 of 3
+  const struct
+  {
+    NavKey key;
+    const bool *canGo;
+    int x, y;
+    int page, toX, toY;
+  } rows[] = {
+      {kNavPageDown, none, 0, 0, -1, 0, 630},
+      {kNavPageDown, middle, 0, 0, 2, 0, 630},
+      {kNavPageUp, none, 0, 100, -1, 0, 0},
+      {kNavPageUp, middle, 0, 100, 1, 0, 0},
+      {kNavHome, none, 300, 900, -1, 0, 0},
+      {kNavHome, middle, 300, 900, 0, 0, 0},
+      {kNavEnd, none, 300, 0, -1, 300, 2600},
+      {kNavEnd, middle, 300, 0, 3, 300, 2600},
+      {kNavSpace, middle, 0, 0, -1, 0, 630},       // down the page first
+      {kNavSpace, middle, 0, 2600, 2, 0, 2600},    // at the bottom: next page
+      {kNavSpace, none, 0, 2600, -1, 0, 2600},     // last page: stays
+      {kNavShiftSpace, middle, 0, 700, -1, 0, 70},
+      {kNavShiftSpace, middle, 0, 0, 1, 0, 0},
+      {kNavDown, none, 0, 0, -1, 0, ScrollLineStep(700)},
+      {kNavUp, none, 0, 5, -1, 0, 0},
+      {kNavRight, none, 1700, 0, -1, 1750, 0}, // clamped at range - view
+      {kNavLeft, none, 50, 0, -1, 0, 0},
+  };
+  for (const auto &r : rows)
+  {
+    SCOPED_TRACE(testing::Message() << r.key << " at " << r.x << "," << r.y);
+    const NavResult n = NavigateKey(r.key, r.canGo, r.x, r.y, view, range);
+    EXPECT_EQ(n.page, r.page);
+    if (n.page < 0)
+    {
+      EXPECT_EQ(n.x, r.toX);
+      EXPECT_EQ(n.y, r.toY);
+    }
+  }
+  // A page smaller than the view does not scroll.
+  const NavResult small = NavigateKey(kNavDown, none, 0, 0, view, {100, 100});
+  EXPECT_EQ(small.y, 0);
+}
+
+// Actual size: the step nearest to the screen's pixels per page pixel.
+TEST(ZoomLogic, ActualSizeStep)
+{
+  const struct
+  {
+    int imageDpi, screenDpi, step;
+  } rows[] = {{96, 96, 0}, {300, 96, -2}, {600, 96, -5}, {150, 96, -1}, {72, 96, 0},
+              {48, 96, 1}, {0, 96, 0},    {300, 0, 0},   {9600, 96, -9}};
+  for (const auto &r : rows)
+    EXPECT_EQ(ActualSizeStep(r.imageDpi, r.screenDpi), r.step) << r.imageDpi << " on " << r.screenDpi;
+}

@@ -428,28 +428,39 @@ std::vector<bool> SelectAllFiles(const std::string &dir, const std::vector<std::
 
 std::string DeleteQuestion(int count)
 {
-  return Format("Are you sure you want to delete these %d files?\nNOTE: They will NOT be placed in the "
-                "Recycle Bin.",
-                count);
+  return count == 1 ? std::string("Move this file to the Trash?")
+                    : Format("Move these %d files to the Trash?", count);
 }
 
 std::string DeletingText(const std::string &name)
 {
-  return "Deleting " + name + ".";
+  return "Moving " + name + " to the Trash.";
 }
 
 bool DeleteFiles(const std::string &dir, const std::vector<std::string> &names,
-                 const std::function<void(const std::string &)> &status)
+                 const std::function<void(const std::string &)> &status, const TrashFn &trash)
 {
   const std::string question = DeleteQuestion(static_cast<int>(names.size()));
   if (VellumMessageBox(question.c_str(), kCaption, VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
     return false;
+  std::string failures;
   for (const std::string &name : names)
   {
+    const std::string path = JoinPath(ListedDirectory(dir), name);
+    struct stat st;
+    // Directories are never taken; a name gone meanwhile is nothing to do.
+    if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+      continue;
     if (status)
       status(DeletingText(name));
-    // unlink, not remove(): remove() would also take an empty directory.
-    unlink(JoinPath(ListedDirectory(dir), name).c_str());
+    std::string error;
+    if (!trash || !trash(path, &error))
+      failures += "\n" + name + (error.empty() ? std::string() : ": " + error);
+  }
+  if (!failures.empty())
+  {
+    const std::string text = "Could not move to the Trash:" + failures;
+    VellumMessageBox(text.c_str(), kCaption, VMB_OK | VMB_ICONHAND);
   }
   return true;
 }

@@ -166,15 +166,17 @@ Activation ActivateEntry(const std::string &dir, const std::string &name);
 // attributes cannot be read.
 std::vector<bool> SelectAllFiles(const std::string &dir, const std::vector<std::string> &names);
 
-// "&Delete": asks "Are you sure you want to delete these %d files?\nNOTE:
-// They will NOT be placed in the Recycle Bin." (Yes/No); on Yes reports
-// "Deleting %s." through status for each name and unlinks dir/name.
-// Directories are never removed; failures are not reported. Returns false
-// when the user answered No.
+// "&Delete": asks "Move these %d files to the Trash?" ("Move this file to
+// the Trash?" for one; Yes/No); on Yes, for each name that is not a
+// directory, reports "Moving %s to the Trash." through status and hands
+// dir/name to trash. The names trash refused are reported in one stop box
+// ("Could not move to the Trash:" and each name with its reason). Returns
+// false when the user answered No.
+using TrashFn = std::function<bool(const std::string &path, std::string *error)>;
 std::string DeleteQuestion(int count);
 std::string DeletingText(const std::string &name);
 bool DeleteFiles(const std::string &dir, const std::vector<std::string> &names,
-                 const std::function<void(const std::string &)> &status);
+                 const std::function<void(const std::string &)> &status, const TrashFn &trash);
 
 // The directory check before a save. mode 16: path must be a directory;
 // other modes: path names a file, which may be missing. A missing parent

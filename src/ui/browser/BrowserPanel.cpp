@@ -1,5 +1,7 @@
 #include "BrowserPanel.h"
 
+#include <gio/gio.h>
+
 #include <algorithm>
 
 #include <wx/artprov.h>
@@ -20,6 +22,26 @@
 
 namespace vellum
 {
+
+namespace
+{
+
+// The desktop's trash (the freedesktop one, through GIO): the file can be
+// put back from the file manager.
+bool MoveToTrash(const std::string &path, std::string *error)
+{
+  GFile *file = g_file_new_for_path(path.c_str());
+  GError *failure = nullptr;
+  const bool moved = g_file_trash(file, nullptr, &failure);
+  if (!moved && failure)
+    *error = failure->message;
+  if (failure)
+    g_error_free(failure);
+  g_object_unref(file);
+  return moved;
+}
+
+} // namespace
 
 namespace
 {
@@ -318,7 +340,8 @@ void CBrowserPanel::DeleteSelected()
   const std::vector<std::string> names = SelectedNames();
   if (names.empty())
     return;
-  if (DeleteFiles(m_dir, names, [this](const std::string &text) { m_observer.OnBrowserStatus(text); }))
+  if (DeleteFiles(
+          m_dir, names, [this](const std::string &text) { m_observer.OnBrowserStatus(text); }, &MoveToTrash))
     FillFileList(m_dir);
 }
 
@@ -454,11 +477,12 @@ CSlideshowWindow::CSlideshowWindow(IBrowserObserver &observer, CSlideSequence se
       m_observer(observer), m_sequence(std::move(sequence)), m_delayMs(std::max(delayMs, 1)), m_timer(this)
 {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
+  m_surface = new wxWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS);
+  m_surface->SetBackgroundStyle(wxBG_STYLE_PAINT);
   Bind(wxEVT_TIMER, &CSlideshowWindow::OnTimer, this);
   Bind(wxEVT_CHAR_HOOK, &CSlideshowWindow::OnCharHook, this);
-  Bind(wxEVT_KEY_DOWN, &CSlideshowWindow::OnKey, this);
-  Bind(wxEVT_CHAR, &CSlideshowWindow::OnKey, this);
-  Bind(wxEVT_PAINT, &CSlideshowWindow::OnPaint, this);
+  m_surface->Bind(wxEVT_KEY_DOWN, &CSlideshowWindow::OnKey, this);
+  m_surface->Bind(wxEVT_PAINT, &CSlideshowWindow::OnPaint, this);
   Bind(wxEVT_SIZE, &CSlideshowWindow::OnSize, this);
   Bind(wxEVT_CLOSE_WINDOW, &CSlideshowWindow::OnClose, this);
 
@@ -470,7 +494,8 @@ CSlideshowWindow::CSlideshowWindow(IBrowserObserver &observer, CSlideSequence se
   Show();
   if (fullScreen)
     ShowFullScreen(true);
-  SetFocus();
+  Raise();
+  m_surface->SetFocus();
   ShowCurrent();
 }
 
@@ -497,8 +522,8 @@ void CSlideshowWindow::ShowCurrent()
   }
   m_observer.OnBrowserStatus(m_status);
   RebuildBitmap();
-  Refresh();
-  Update();
+  m_surface->Refresh();
+  m_surface->Update();
   // The image stays for the whole delay from the moment it is shown.
   m_timer.StartOnce(m_delayMs);
 }
@@ -532,6 +557,8 @@ void CSlideshowWindow::End(bool restore)
   if (IsFullScreen())
     ShowFullScreen(false);
   Hide();
+  // "Showing image n/m" is over with the show.
+  m_observer.OnBrowserStatus(std::string());
   if (m_barWasShown)
     m_observer.ShowBrowser(true);
   if (wxWindow *main = m_observer.MainWindow())
@@ -566,8 +593,9 @@ void CSlideshowWindow::OnClose(wxCloseEvent &)
 
 void CSlideshowWindow::OnSize(wxSizeEvent &event)
 {
+  m_surface->SetSize(GetClientSize());
   RebuildBitmap();
-  Refresh();
+  m_surface->Refresh();
   event.Skip();
 }
 
@@ -586,7 +614,7 @@ void CSlideshowWindow::RebuildBitmap()
 
 void CSlideshowWindow::OnPaint(wxPaintEvent &)
 {
-  wxAutoBufferedPaintDC dc(this);
+  wxAutoBufferedPaintDC dc(m_surface);
   dc.SetBackground(*wxBLACK_BRUSH);
   dc.Clear();
   const wxSize client = GetClientSize();

@@ -192,6 +192,9 @@ private:
   std::string m_status;
   wxImage m_image;   // the document's image as last opened
   wxBitmap m_bitmap; // m_image fitted to the window
+  // The surface the show draws on and the keys come to: a frame without a
+  // child that takes the focus gets no key events under GTK.
+  wxWindow *m_surface = nullptr;
   wxTimer m_timer;
 };
 

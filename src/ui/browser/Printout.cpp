@@ -113,6 +113,14 @@ PrintInput CVellumPrintout::MakeInput() const
   return in;
 }
 
+void CVellumPrintout::OnPreparePrinting()
+{
+  if (m_screenSizeAnswer < 0 && !m_image.IsEmpty() &&
+      NeedsResolutionPrompt(m_settings.PrintSize, m_image.m_nXDpi, m_image.m_nYDpi))
+    m_screenSizeAnswer =
+        VellumMessageBox(kMsgResolutionUnknown, "Vellum", VMB_YESNO | VMB_ICONQUESTION) == VID_YES ? 1 : 0;
+}
+
 bool CVellumPrintout::OnPrintPage(int page)
 {
   wxDC *dc = GetDC();
@@ -122,12 +130,13 @@ bool CVellumPrintout::OnPrintPage(int page)
   if (m_image.IsEmpty())
     return true;
 
-  // Unknown resolution at original size: the screen size for this page, or
-  // a blank page. Asked for every page printed and every preview drawn.
+  // Unknown resolution at original size: the screen size, or a blank page,
+  // as answered once for this printout.
   const int savedSize = m_settings.PrintSize;
   if (NeedsResolutionPrompt(m_settings.PrintSize, m_image.m_nXDpi, m_image.m_nYDpi))
   {
-    if (VellumMessageBox(kMsgResolutionUnknown, "Vellum", VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
+    OnPreparePrinting();
+    if (m_screenSizeAnswer != 1)
       return true;
     m_settings.PrintSize = 1;
   }

@@ -39,6 +39,11 @@ public:
   CVellumPrintout(const CDibImage &image, CVellumSettings &settings, int zoomPercent,
                   const wxString &title = "Vellum");
 
+  // An image without a stored resolution printed at its original size asks
+  // whether to print it at its screen size: once per printout, before any
+  // page is drawn (a question from inside the preview's paint came back at
+  // every redraw, and the page stayed blank).
+  void OnPreparePrinting() override;
   bool OnPrintPage(int page) override;
   bool HasPage(int page) override { return page == 1; }
   void GetPageInfo(int *minPage, int *maxPage, int *selFrom, int *selTo) override;
@@ -55,6 +60,7 @@ private:
   CVellumSettings &m_settings;
   int m_zoomPercent;
   PrintPlan m_plan;
+  int m_screenSizeAnswer = -1; // -1 not asked, 0 No (blank page), 1 Yes (screen size)
 };
 
 } // namespace vellum

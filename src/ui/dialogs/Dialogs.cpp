@@ -308,10 +308,22 @@ void CDjVuSettingsDlg::Push()
 
 bool RunDjVuSettingsDialog(wxWindow *parent, CVellumSettings &settings, const DialogDocument &doc)
 {
-  CDjVuSettingsDlg dlg(parent, settings, doc);
+  // The quick-set radios and the Advanced dialog write the settings as they
+  // go; Cancel gives back what the dialog found, and the document is marked
+  // modified only once the dialog is confirmed.
+  const CVellumSettings found = settings;
+  bool marked = false;
+  DialogDocument deferred = doc;
+  deferred.setModified = [&marked] { marked = true; };
+  CDjVuSettingsDlg dlg(parent, settings, deferred);
   if (dlg.ShowModal() != wxID_OK)
+  {
+    settings = found;
     return false;
+  }
   dlg.Logic().Store();
+  if (marked && doc.setModified)
+    doc.setModified();
   return true;
 }
 

@@ -1,0 +1,526 @@
+// The viewer as a desktop user drives it, under a virtual display: real key
+// presses with the page focused, the wheel, the DjVu layers there and back,
+// a failed open keeping the page, Cancel in DjVu Settings, the slideshow's
+// Esc. Message boxes are recorded through the message-box hook and modal
+// dialogs are scripted through a wxModalDialogHook; every wait is bounded.
+#include "../GuiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <wx/filedlg.h>
+#include <wx/listctrl.h>
+#include <wx/log.h>
+#include <wx/modalhook.h>
+#include <wx/radiobut.h>
+#include <wx/statusbr.h>
+#include <wx/uiaction.h>
+
+#include "BrowserPanel.h"
+#include <wx/msgdlg.h>
+
+#include "CommandIds.h"
+#include "DialogLogic.h"
+#include "DocumentNames.h"
+#include "FileChooserHooks.h"
+#include "MainFrame.h"
+#include "MessageBox.h"
+#include "UiHooks.h"
+#include "VellumApp.h"
+#include "VellumDoc.h"
+#include "VellumView.h"
+
+wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
+
+using namespace vellum;
+using vellum_test::Corpus;
+using vellum_test::Env;
+
+namespace
+{
+
+std::vector<std::string> g_boxes;
+
+int RecordBox(const char *text, const char *, unsigned style)
+{
+  g_boxes.push_back(text);
+  const unsigned buttons = style & VMB_BUTTON_MASK;
+  return buttons == VMB_YESNO || buttons == VMB_YESNOCANCEL ? VID_NO : VID_OK;
+}
+
+// Runs a script on every modal dialog instead of showing it; the script's
+// answer ends the dialog (no script: Cancel).
+class ScriptDialogs : public wxModalDialogHook
+{
+public:
+  std::function<int(wxDialog *)> script;
+  int Enter(wxDialog *dialog) override { return script ? script(dialog) : wxID_CANCEL; }
+  void Exit(wxDialog *) override {}
+};
+ScriptDialogs g_dialogs;
+
+std::string Tmp()
+{
+  return Env("VELLUM_TEST_TMP", "/tmp");
+}
+
+void Pump(int ms = 30)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do
+  {
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+// Pumps until done() holds, at most ms milliseconds; done()'s last answer.
+bool RunUntil(const std::function<bool()> &done, int ms)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done())
+  {
+    if (std::chrono::steady_clock::now() >= end)
+      return done();
+    Pump(10);
+  }
+  return true;
+}
+
+CVellumApp &App()
+{
+  return wxGetApp();
+}
+CMainFrame &Frame()
+{
+  return *App().MainFrame();
+}
+CVellumDoc &Doc()
+{
+  return *App().Document();
+}
+CVellumView &View()
+{
+  return *Doc().View();
+}
+
+void Open(const std::string &path)
+{
+  Doc().m_model.m_nOpenKind = 0;
+  Doc().m_model.m_nPageIndex = 0;
+  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Pump(20);
+}
+
+void Paint()
+{
+  View().m_pCanvas->Refresh();
+  View().m_pCanvas->Update();
+  Pump(10);
+}
+
+std::string Pane(int i)
+{
+  return Frame().GetStatusBar()->GetStatusText(i).utf8_string();
+}
+
+// The page gets the keyboard focus as a click on it gives it.
+bool FocusPage()
+{
+  Frame().Raise();
+  View().m_pCanvas->SetFocus();
+  return RunUntil([] { return wxWindow::FindFocus() == View().m_pCanvas; }, 2000);
+}
+
+// Presses a key (with modifiers) through the X server, as a user does, and
+// gives the program up to a second to show the effect done() waits for.
+bool Press(int key, int modifiers = wxMOD_NONE, const std::function<bool()> &done = nullptr)
+{
+  wxUIActionSimulator sim;
+  sim.Char(key, modifiers);
+  if (!done)
+  {
+    Pump(100);
+    return true;
+  }
+  return RunUntil(done, 1000);
+}
+
+class Desktop : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    g_boxes.clear();
+    g_dialogs.script = nullptr;
+    Doc().Modify(false);
+    CVellumSettings &s = App().m_settings;
+    s.ImageFit = 0;
+    s.WindowFit = 0;
+    s.FancyZoom = 1;
+    s.Dither = 0;
+    SetScreenDepthOverride(0);
+    if (View().m_nLayer != 0)
+      View().SetLayer(0);
+  }
+};
+
+} // namespace
+
+// The commands' keys act with the page focused: the keypad zooms, Page Down
+// and End page through a multi-page TIFF, Home goes back; Ctrl+= and Ctrl+-
+// zoom as on this desktop.
+TEST_F(Desktop, CommandKeysWorkWithThePageFocused)
+{
+  Open(Corpus("tiff/multipage-mixed-3p.tif"));
+  ASSERT_EQ(Doc().m_model.m_pImage->m_nPageCount, 3);
+  ASSERT_TRUE(FocusPage());
+  const int zoom = View().m_nZoom;
+  auto zoomIs = [](int z) { return [z] { return View().m_nZoom == z; }; };
+  EXPECT_TRUE(Press(WXK_NUMPAD_ADD, wxMOD_NONE, zoomIs(zoom + 1)));
+  EXPECT_TRUE(Press(WXK_NUMPAD_SUBTRACT, wxMOD_NONE, zoomIs(zoom)));
+  EXPECT_TRUE(Press('=', wxMOD_CONTROL, zoomIs(zoom + 1)));
+  EXPECT_TRUE(Press('-', wxMOD_CONTROL, zoomIs(zoom)));
+  EXPECT_EQ(View().m_nZoom, zoom);
+
+  struct Step
+  {
+    int key;
+    int page; // expected page index afterwards
+  };
+  const Step steps[] = {{WXK_PAGEDOWN, 1}, {WXK_PAGEDOWN, 2}, {WXK_PAGEUP, 1}, {WXK_HOME, 0}, {WXK_END, 2}};
+  for (const Step &s : steps)
+  {
+    SCOPED_TRACE(s.key);
+    ASSERT_TRUE(FocusPage());
+    EXPECT_TRUE(Press(s.key, wxMOD_NONE, [&] { return Doc().m_model.m_pImage->m_nPageIndex == s.page; }))
+        << Doc().m_model.m_pImage->m_nPageIndex;
+  }
+  EXPECT_TRUE(g_boxes.empty());
+}
+
+// Where a key cannot change page it scrolls, by the platform's steps: an
+// arrow or a wheel notch moves far more than a pixel, Page Down nearly a
+// screenful, Space goes down the page and only at its bottom to the next.
+TEST_F(Desktop, ArrowsWheelAndSpaceScrollByUsefulSteps)
+{
+  Open(Corpus("page/text-bitonal-400dpi.tif"));
+  View().SetZoom(0, CVellumView::kZoomBox); // 100 %: much larger than the window
+  Pump(30);
+  ASSERT_TRUE(FocusPage());
+  wxScrolledCanvas *canvas = View().m_pCanvas;
+  const int page = canvas->GetClientSize().y;
+  auto top = [&] { return canvas->GetViewStart().y; };
+  EXPECT_TRUE(Press(WXK_DOWN, wxMOD_NONE, [&] { return top() >= 10; })) << top();
+  const int afterArrow = top();
+  // One page only: Page Down scrolls.
+  EXPECT_TRUE(Press(WXK_PAGEDOWN, wxMOD_NONE, [&] { return top() - afterArrow >= page * 8 / 10; })) << top();
+  const int beforeWheel = top();
+  View().Wheel(-120, 120, false, false, {10, 10}); // one notch down
+  EXPECT_GE(top() - beforeWheel, 30);
+  EXPECT_TRUE(Press(WXK_HOME, wxMOD_NONE, [&] { return top() == 0; })) << top();
+  EXPECT_TRUE(Press(WXK_SPACE, wxMOD_NONE, [&] { return top() >= page * 8 / 10; })) << top();
+}
+
+// Ctrl+wheel zooms about the pointer: the image point under it stays.
+TEST_F(Desktop, CtrlWheelZoomsAboutThePointer)
+{
+  Open(Corpus("page/text-bitonal-400dpi.tif"));
+  View().SetZoom(-2, CVellumView::kZoomBox);
+  Pump(30);
+  const IntPoint p{200, 150};
+  const IntPoint before = ViewToImage(View().Mapping(), p, false);
+  View().Wheel(120, 120, false, true, p);
+  Pump(30);
+  EXPECT_EQ(View().m_nZoom, -1);
+  const IntPoint after = ViewToImage(View().Mapping(), p, false);
+  // Within the rounding of three image pixels to a screen pixel at 33 %.
+  EXPECT_NEAR(after.x, before.x, 8);
+  EXPECT_NEAR(after.y, before.y, 8);
+}
+
+// Black And White and back to Color: the page is in colour again.
+TEST_F(Desktop, DjVuLayerRoundTripGivesColourBack)
+{
+  Open(Corpus("djvu/compound-flower-fg44-bg44.djvu"));
+  ASSERT_EQ(Doc().m_model.m_pImage->m_nBitsPerPixel, 24);
+  const std::string colour = Pane(1);
+  EXPECT_EQ(colour.find('g'), std::string::npos) << colour;
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_VIEW_LAYER_BW));
+  EXPECT_TRUE(Doc().m_model.m_pImage->m_bGrey);
+  for (int layer : {ID_VIEW_LAYER_COLOR, ID_VIEW_LAYER_BACKGROUND, ID_VIEW_LAYER_FOREGROUND})
+  {
+    SCOPED_TRACE(layer);
+    ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_VIEW_LAYER_BW));
+    ASSERT_TRUE(Frame().RunCommandIfEnabled(layer));
+    EXPECT_EQ(Doc().m_model.m_pImage->m_nBitsPerPixel, 24);
+    EXPECT_FALSE(Doc().m_model.m_pImage->m_bGrey);
+  }
+  EXPECT_EQ(Pane(1), colour);
+  // A grey conversion the user asked for stays through a layer change.
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_IMAGE_GRAY));
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_VIEW_LAYER_BACKGROUND));
+  EXPECT_TRUE(Doc().m_model.m_pImage->m_bGrey);
+}
+
+// A failed open keeps the page on screen, its title and its name, with one
+// message; a path that does not exist says so.
+TEST_F(Desktop, FailedOpenKeepsThePage)
+{
+  const std::string good = Corpus("bmp/rgb24.bmp");
+  Open(good);
+  const std::string title = Frame().GetTitle().utf8_string();
+  struct Case
+  {
+    std::string path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {Corpus("bad/djvu-truncated.djvu"), "Failed to open the image!\n\ndjvu-truncated.djvu: "},
+      {Corpus("bad/bmp-badrle.bmp"), "Failed to open the image!\n\nbmp-badrle.bmp: "},
+      {Tmp() + "/no-such-page.djvu", "Failed to open the image!\n\nno-such-page.djvu: the file does not exist."},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.path);
+    g_boxes.clear();
+    Open(c.path);
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].rfind(c.message, 0), 0u) << g_boxes[0];
+    EXPECT_TRUE(Doc().m_model.HasImage());
+    EXPECT_EQ(Doc().GetFilename().utf8_string(), good);
+    EXPECT_EQ(Frame().GetTitle().utf8_string(), title);
+    EXPECT_EQ(Doc().m_model.m_strLastOpenedPath, good);
+  }
+}
+
+// Clicking a "Source is" choice and then Cancel changes no setting and
+// marks nothing; the stored choice is shown selected.
+TEST_F(Desktop, DjVuSettingsCancelRestoresAndMarksNothing)
+{
+  Open(Corpus("djvu/form-scan-cjb2.djvu"));
+  CVellumSettings &s = App().m_settings;
+  s.DjvuQuickSet = 0;
+  s.DjvuUpsample = 0;
+  s.DjvuLossless = 0;
+  s.DjvuNoThick = 0;
+  bool storedShown = false;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    auto *high = dynamic_cast<wxRadioButton *>(dialog->FindWindow(CDjVuSettingsLogic::IDC_QUICK_HIGH));
+    auto *low = dynamic_cast<wxRadioButton *>(dialog->FindWindow(CDjVuSettingsLogic::IDC_QUICK_LOW));
+    if (!high || !low)
+      return wxID_CANCEL;
+    storedShown = high->GetValue() && !low->GetValue();
+    low->SetValue(true);
+    wxCommandEvent click(wxEVT_RADIOBUTTON, CDjVuSettingsLogic::IDC_QUICK_LOW);
+    click.SetEventObject(low);
+    click.SetInt(1);
+    low->GetEventHandler()->ProcessEvent(click);
+    return wxID_CANCEL;
+  };
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_OPTIONS_DJVU));
+  EXPECT_TRUE(storedShown);
+  EXPECT_EQ(s.DjvuQuickSet, 0);
+  EXPECT_EQ(s.DjvuUpsample, 0);
+  EXPECT_EQ(s.DjvuLossless, 0);
+  EXPECT_FALSE(Doc().IsModified());
+
+  // OK keeps the choice.
+  g_dialogs.script = [](wxDialog *dialog)
+  {
+    auto *low = dynamic_cast<wxRadioButton *>(dialog->FindWindow(CDjVuSettingsLogic::IDC_QUICK_LOW));
+    if (!low)
+      return wxID_CANCEL;
+    low->SetValue(true);
+    wxCommandEvent click(wxEVT_RADIOBUTTON, CDjVuSettingsLogic::IDC_QUICK_LOW);
+    click.SetEventObject(low);
+    low->GetEventHandler()->ProcessEvent(click);
+    return wxID_OK;
+  };
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_OPTIONS_DJVU));
+  EXPECT_EQ(s.DjvuUpsample, 2);
+  s.DjvuQuickSet = 0;
+  s.DjvuUpsample = 0;
+  s.DjvuLossless = 0;
+  s.DjvuNoThick = 0;
+}
+
+// The slideshow ends on a real Esc press, leaves the document alone and
+// takes its status text with it.
+TEST_F(Desktop, SlideshowEndsOnEscAndLeavesTheDocument)
+{
+  const std::string dir = Tmp() + "/slides";
+  mkdir(dir.c_str(), 0700);
+  for (const char *name : {"one.bmp", "two.bmp"})
+  {
+    std::ifstream in(Corpus("bmp/pal8.bmp"), std::ios::binary);
+    std::ofstream(dir + "/" + name, std::ios::binary) << in.rdbuf();
+  }
+  const std::string page = Corpus("pnm/rgb-8bit.ppm");
+  Open(page);
+  CBrowserPanel *bar = Frame().Browser();
+  ASSERT_NE(bar, nullptr);
+  bar->FillFileList(dir);
+  bar->SelectName("one.bmp");
+  bar->SelectName("two.bmp");
+  App().m_settings.SlideDelay = 1;
+  ASSERT_TRUE(bar->StartSlideshow());
+  ASSERT_NE(bar->Slideshow(), nullptr);
+  ASSERT_TRUE(RunUntil([] { return Pane(0).find("Showing image 2/2") != std::string::npos; }, 5000));
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), page);
+  EXPECT_EQ(Doc().DocTitle(), "rgb-8bit.ppm");
+  EXPECT_TRUE(Press(WXK_ESCAPE, wxMOD_NONE, [&] { return bar->Slideshow() == nullptr; }));
+  EXPECT_EQ(Pane(0).find("Showing image"), std::string::npos) << Pane(0);
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), page);
+}
+
+// After an open the selection bar shows the file's folder, and no stale
+// "Selection" text stays in the status bar after a crop.
+TEST_F(Desktop, BarFollowsTheOpenedFileAndStatusIsNotStale)
+{
+  const std::string file = Corpus("jpeg/baseline-227x149.jpg");
+  Open(file);
+  EXPECT_EQ(Frame().Browser()->Directory(), DirectoryOf(file));
+  EXPECT_EQ(App().m_settings.OpenDir, DirectoryOf(file));
+  View().ToggleSelectMode();
+  Paint();
+  const SelRect r = ImageRectToView(View().Mapping(), {10, 10, 100, 80});
+  View().OnLeftDown({r.left, r.top});
+  View().OnMouseMove({r.right, r.bottom});
+  View().OnLeftUp({r.right, r.bottom});
+  ASSERT_TRUE(View().m_bHasSelection);
+  EXPECT_NE(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_IMAGE_CROP));
+  EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  View().ToggleSelectMode();
+}
+
+// Save As: choosing another file type gives the typed name that type's
+// extension, as the file chooser's own filter list is used.
+TEST_F(Desktop, SaveAsTypeChangeFollowsWithTheExtension)
+{
+  Open(Corpus("djvu/compound-flower-fg44-bg44.djvu"));
+  std::vector<std::string> names;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    wxFileDialog *file = dynamic_cast<wxFileDialog *>(dialog);
+    if (!file)
+      return wxID_CANCEL;
+    names.push_back(FileDialogTypedName(*file));
+    for (int filter : {3, 2, 4, 0}) // JPEG, BMP, PNM, DjVu
+    {
+      ChooseFileDialogFilter(*file, filter);
+      names.push_back(FileDialogTypedName(*file));
+    }
+    return wxID_CANCEL;
+  };
+  App().m_settings.SaveType = IMAGE_FILE_DJVU;
+  EXPECT_FALSE(Doc().SaveAs());
+  EXPECT_EQ(names, (std::vector<std::string>{"compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.jpg",
+                                             "compound-flower-fg44-bg44.bmp", "compound-flower-fg44-bg44.ppm",
+                                             "compound-flower-fg44-bg44.djvu"}));
+}
+
+// Help > About: the program, its licence and the libraries it is built on.
+TEST_F(Desktop, AboutBoxCreditsTheLibraries)
+{
+  std::string title, texts;
+  std::function<void(wxWindow *)> collect = [&](wxWindow *w)
+  {
+    texts += w->GetLabel().utf8_string() + "\n";
+    for (wxWindow *child : w->GetChildren())
+      collect(child);
+  };
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    title = dialog->GetTitle().utf8_string();
+    collect(dialog);
+    return wxID_OK;
+  };
+  wxCommandEvent about(wxEVT_MENU, wxID_ABOUT);
+  Frame().ProcessWindowEvent(about);
+  EXPECT_EQ(title, "About Vellum");
+  for (const char *credit : {"DjVuLibre", "libtiff", "libjpeg", "libpng", "wxWidgets", "SANE", "General Public"})
+    EXPECT_NE(texts.find(credit), std::string::npos) << credit << " in\n" << texts;
+}
+
+// The save question names its buttons by what they do and keeps its text;
+// other questions keep Yes and No.
+TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
+{
+  struct Seen
+  {
+    std::string text, yes, no, cancel;
+  } seen;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    // The toolkit writes the mnemonic its own way ('_' for '&').
+    auto plain = [](const wxString &label)
+    {
+      std::string s = label.utf8_string();
+      s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '&' || c == '_'; }), s.end());
+      return s;
+    };
+    if (auto *box = dynamic_cast<wxMessageDialog *>(dialog))
+      seen = {box->GetMessage().utf8_string(), plain(box->GetYesLabel()), plain(box->GetNoLabel()),
+              plain(box->GetCancelLabel())};
+    return wxID_NO;
+  };
+  EXPECT_EQ(WxMessageBoxHook("Save x.djvu first?", "Vellum", VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION),
+            VID_NO);
+  EXPECT_EQ(seen.text, "Save x.djvu first?");
+  EXPECT_EQ(seen.yes, "Save");
+  EXPECT_EQ(seen.no, "Don't Save");
+  EXPECT_EQ(seen.cancel, "Cancel");
+  seen = {};
+  EXPECT_EQ(WxMessageBoxHook("Delete?", "Vellum", VMB_YESNO | VMB_ICONQUESTION), VID_NO);
+  EXPECT_EQ(seen.text, "Delete?");
+  EXPECT_NE(seen.yes, "Save");
+}
+
+int main(int argc, char **argv)
+{
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+    return status;
+  ::testing::InitGoogleTest(&argc, argv);
+  CVellumApp *app = new CVellumApp;
+  app->m_bQuiet = true;
+  app->m_strSettingsOverride = Tmp() + "/Vellum.ini";
+  wxApp::SetInstance(app);
+  int wxArgc = 1;
+  char *wxArgv[] = {argv[0], nullptr};
+  if (!wxEntryStart(wxArgc, wxArgv))
+  {
+    std::fprintf(stderr, "no display\n");
+    return 1;
+  }
+  delete wxLog::SetActiveTarget(new wxLogStderr);
+  wxSetAssertHandler(
+      [](const wxString &file, int line, const wxString &, const wxString &cond, const wxString &msg)
+      {
+        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " at " << file.utf8_string() << ":" << line
+                      << ": " << msg.utf8_string();
+      });
+  VellumSetMessageBoxHook(RecordBox);
+  g_dialogs.Register();
+  if (!app->CallOnInit())
+    return 2;
+  Pump(100);
+  const int rc = RUN_ALL_TESTS();
+  if (wxTheApp->GetTopWindow())
+    wxTheApp->GetTopWindow()->Destroy();
+  Pump(20);
+  app->OnExit();
+  wxEntryCleanup();
+  return rc;
+}
