@@ -214,9 +214,9 @@ int RunResolutionReview(int xdpi, int ydpi, const CVellumSettings &settings,
 
 void SetSaveParameterDefaults(SaveParameters &p)
 {
-  p.mask = djvu_mask_params{36, 0, 0, 0, 300, 225, 125, 0, 0};
-  p.encode = djvu_encode_params{28, 2.2f, 75, 0, 25, 100, 0};
-  p.iw44 = djvu_iw44_params{20, 2.2f, 75, 0, 0};
+  p.mask = djvu_mask_params DJVU_MASK_PARAMS_DEFAULTS;
+  p.encode = djvu_encode_params DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.iw44 = djvu_iw44_params DJVU_IW44_PARAMS_DEFAULTS;
   p.upsample = -1;
   p.textOnly = 0;
   p.jpegQuality = p.jpegSmoothing = p.jpegOptimize = p.jpegDct = 0;
