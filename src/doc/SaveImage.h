@@ -27,8 +27,8 @@
 // File > Save calls step 5 with the document's stored save kind (a kind
 // never assigned, 0, makes SaveImage fail and Save As follows).
 // The converter calls SaveImage the same way with a terminal CSaveProgress.
-// The directory check is CheckSaveDirectory below (the browser's
-// vellum::EnsureDirectory applies the same rule).
+// The directory check is CheckSaveDirectory below (vellum::EnsureDirectory,
+// FileSystem.h).
 #ifndef VELLUM_DOC_SAVEIMAGE_H
 #define VELLUM_DOC_SAVEIMAGE_H
 
@@ -149,12 +149,8 @@ SaveParameters MakeSaveParameters(const CVellumSettings &settings, int kind);
 
 // ---------------------------------------------------------------- saving
 
-// The directory check before a save. mode 16: path names a directory;
-// any other value: path names a file, whose directory must exist. A missing
-// directory asks "%s\n\nDirectory path does not exist.\nDo you want to
-// create it?" (Yes/No) and on Yes creates it one level at a time ("Failed
-// to create %s" when that fails); any other error shows "GetFileAttributes
-// error %d" with the errno value. Returns 1 when the save may go on.
+// The directory check before a save: vellum::EnsureDirectory(path, mode)
+// (FileSystem.h; mode 16 for a directory), 1 when the save may go on.
 int CheckSaveDirectory(const std::string &path, int mode);
 
 // Writes image to path as kind (IMAGE_FILE_DJVU, _IW44, _BMP, _PNM,

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "MessageBox.h"
-#include "ZoomLogic.h"
+#include "ZoomRange.h"
 
 namespace vellum
 {

@@ -5,6 +5,8 @@
 #ifndef VELLUM_DOC_DOCUMENTNAMES_H
 #define VELLUM_DOC_DOCUMENTNAMES_H
 
+#include "FileSystem.h"
+
 #include <cstdint>
 #include <string>
 
@@ -44,8 +46,7 @@ std::string RevisionText(const std::string &keyword);
 // "Orvale %s %s" with the product name and RevisionText(keyword).
 std::string SoftwareText(const std::string &keyword = kRevisionKeyword);
 
-// The name after the last "/" of a path (the whole path when it has none).
-std::string FileNameOf(const std::string &path);
+// FileNameOf (the name after the last "/") is FileSystem.h's.
 
 // The directory part of a path, up to and not including its last "/"; empty
 // when the path has none.

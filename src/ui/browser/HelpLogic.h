@@ -14,19 +14,15 @@
 #ifndef VELLUM_UI_BROWSER_HELPLOGIC_H
 #define VELLUM_UI_BROWSER_HELPLOGIC_H
 
+#include "HelpTopics.h"
+
 #include <string>
 #include <vector>
 
 namespace vellum
 {
 
-// Help topics of the dialogs' "&Help" buttons.
-extern const char kTopicDjvuOptions[];    // "DjvuOptions.html"
-extern const char kTopicAdvDjvuOptions[]; // "AdvDjvuOptions.html"
-extern const char kTopicIw44Options[];    // "IW44Options.html"
-extern const char kTopicJpegOptions[];    // "JpegOptions.html"
-extern const char kTopicGeneralOptions[]; // "GeneralOptions.html"
-extern const char kTopicResize[];         // "Resize.html"
+// The help files (the dialogs' topics are HelpTopics.h's).
 extern const char kHelpContentsPage[];    // "Contents.html": Help Topics without a topic
 extern const char kHelpFileName[];        // "Vellum.chm": the compiled help file
 extern const char kHelpBookName[];        // "vellum.hhp": the help book in the help directory
