@@ -1,8 +1,8 @@
 // The help pages the dialogs' "&Help" buttons open, one name each for the
 // dialogs and the help module. Header only, so that the dialogs' rules use
 // them without linking the help module.
-#ifndef VELLUM_UI_HELPTOPICS_H
-#define VELLUM_UI_HELPTOPICS_H
+#ifndef VELLUM_UI_HELP_HELPTOPICS_H
+#define VELLUM_UI_HELP_HELPTOPICS_H
 
 namespace vellum
 {

@@ -11,8 +11,8 @@
 // The tries themselves are the caller's (IHelpBackend), so the chain is
 // tested without a display or a browser; HintHelp.h binds them to
 // wxHtmlHelpController and wxLaunchDefaultBrowser.
-#ifndef VELLUM_UI_BROWSER_HELPLOGIC_H
-#define VELLUM_UI_BROWSER_HELPLOGIC_H
+#ifndef VELLUM_UI_HELP_HELPLOGIC_H
+#define VELLUM_UI_HELP_HELPLOGIC_H
 
 #include "HelpTopics.h"
 
