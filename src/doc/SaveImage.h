@@ -161,8 +161,12 @@ int CheckSaveDirectory(const std::string &path, int mode);
 // g_szLastImageError; a failed write leaves no partial file and an existing
 // file unchanged). The writers may reorder the record's rows or invert a
 // minimum-is-white grey palette; the picture stays the same.
-// One save per thread at a time; saves on different threads report their
-// progress each to their own observer.
+// One save per thread at a time. Saves on different threads report their
+// progress each to their own observer (the observer is per thread), but the
+// failure text is the process-wide g_szLastImageError and the Image API's
+// error report is process-wide too: two saves failing at once may see each
+// other's message. Callers that run saves in parallel and need the message
+// run them in separate processes or one at a time.
 // A page of a DjVu document (image.m_pBook) saved as DjVu goes into its
 // document: with kSaveWholeDocument every page is written (the others, the
 // outline and the included files copied as read), with kSaveCurrentPage
