@@ -267,7 +267,10 @@ double encode_ours(const Pnm &p, int dpi, const std::string &out, long &peak_ext
     img.data = dib.data();
     img.xdpi = img.ydpi = dpi;
     std::string file;
-    djvu_encode_params ep = {28, 2.2f, 80, flags, 50, 100, 0};
+    djvu_encode_params ep = DJVU_ENCODE_PARAMS_DEFAULTS;
+    ep.quality = 80;
+    ep.flags = flags;
+    ep.fg_dpi = 50;
     int r;
     if (p.bitonal)
     {
@@ -287,7 +290,10 @@ double encode_ours(const Pnm &p, int dpi, const std::string &out, long &peak_ext
     }
     else
     {
-      djvu_mask_params mp = {36, 0, 0, 0, dpi, 0, 0, 0, 0};
+      djvu_mask_params mp = DJVU_MASK_PARAMS_DEFAULTS;
+      mp.dpi = dpi;
+      mp.dpi_double = 0;
+      mp.dpi_triple = 0;
       djvu_run_image *mask = djvu_mask(&mp, &img);
       r = mask ? djvu_encode(&ep, mask, &img, collect, &file) : -1;
       djvu_run_image_free(mask);

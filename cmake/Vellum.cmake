@@ -11,6 +11,9 @@ endif()
 # Warnings for our own code only.
 function(vellum_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(VELLUM_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # Environment of every test: a private home, so GTK, wx and our settings

@@ -60,8 +60,15 @@ size_t checked_add(size_t a, size_t b, const char *file, int line);
 
 } // namespace vellum_api
 
-#define DJVU_API_THROW(msg) ::vellum_api::raise((msg), __FILE__, __LINE__)
-#define DJVU_API_MUL(a, b) ::vellum_api::checked_mul((size_t)(a), (size_t)(b), __FILE__, __LINE__)
-#define DJVU_API_ADD(a, b) ::vellum_api::checked_add((size_t)(a), (size_t)(b), __FILE__, __LINE__)
+// The source a failure reports. A file cut out of a larger one defines
+// VELLUM_API_UNIT as the path of the file it came from, before any include,
+// so that its reports keep naming the same source.
+#ifndef VELLUM_API_UNIT
+#define VELLUM_API_UNIT __FILE__
+#endif
+
+#define DJVU_API_THROW(msg) ::vellum_api::raise((msg), VELLUM_API_UNIT, __LINE__)
+#define DJVU_API_MUL(a, b) ::vellum_api::checked_mul((size_t)(a), (size_t)(b), VELLUM_API_UNIT, __LINE__)
+#define DJVU_API_ADD(a, b) ::vellum_api::checked_add((size_t)(a), (size_t)(b), VELLUM_API_UNIT, __LINE__)
 
 #endif

@@ -1,4 +1,5 @@
-// Internals of the DjVu and IW44 encoders (Encode.cpp), exposed for tests.
+// Internals of the DjVu and IW44 encoders (Encode.cpp, MaskClean.cpp,
+// Compact.cpp), exposed for tests.
 #ifndef VELLUM_LIBAPI_ENCODEINT_H
 #define VELLUM_LIBAPI_ENCODEINT_H
 
@@ -37,7 +38,7 @@ void deliver_file(DJVU::ByteStream &mem, djvu_output_routine write, void *userda
 // pixel of every row set.
 void thicken_shapes(DJVU::JB2Image &jb2);
 
-// Mask cleaning at level L (bits: 1 edge smoothing, 2 pixel clean-up,
+// Mask cleaning (MaskClean.cpp) at level L (bits: 1 edge smoothing, 2 pixel clean-up,
 // 4 shape matching, 8 tiling, 16 speck removal; reading order and the shape
 // pass always run). Returns a new image of the same page size.
 DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);

@@ -1,4 +1,4 @@
-// Colour layers of the compound DjVu encoder (implemented in Mask.cpp).
+// Colour layers of the compound DjVu encoder (implemented in ColorLayers.cpp).
 //
 // A colour layer is a DjVuLibre pixmap of ceil(W/r) x ceil(H/r) cells (row 0
 // at the bottom of the page) plus a hole bitmap of the same size: 1 = no
@@ -70,7 +70,8 @@ Rgb GetColor2Pix(const djvu_pixel_image &img, const DJVU::JB2Image &jb2, const D
 Rgb GetNearestColor(const djvu_pixel_image &img, const DJVU::JB2Image &jb2, const DJVU::JB2Blit &blit,
                     const Rgb &foreground);
 
-// Reports progress through the process-wide hook (no-op without one).
+// Reports progress through the process-wide hook (no-op without one;
+// Progress.cpp).
 void progress(const char *text, int percent, int data);
 
 } // namespace vellum_api

@@ -79,6 +79,10 @@ void pix_wrap_bitmap(djvu_pixel_image *img, const DJVU::GP<DJVU::GBitmap> &bm);
 
 // ---- checks ---------------------------------------------------------------
 
+// v as a 32-bit size; raises "Image too large" when it is negative or
+// does not fit.
+int32_t checked_int(int64_t v);
+
 // Validation with the API's messages (first failing test wins); also rejects
 // negative sizes/offset and spans that overflow.
 void pix_validate(const djvu_pixel_image *img);

@@ -281,6 +281,9 @@ typedef struct djvu_encode_params_s
   int32_t progress_data; /* handed to the progress hook, 0 */
 } djvu_encode_params;
 
+/* The default records, as initialisers: what a null record stands for. */
+#define DJVU_ENCODE_PARAMS_DEFAULTS {28, 2.2f, 75, 0, 25, 100, 0}
+
 /* djvu_iw44_params.flags: chrominance mode (bit 1, bit 0): 00 normal,
    01 full, 10 none (grey only), 11 half. */
 typedef struct djvu_iw44_params_s
@@ -291,6 +294,8 @@ typedef struct djvu_iw44_params_s
   int32_t flags;         /* chrominance mode, 0 */
   int32_t progress_data; /* 0 */
 } djvu_iw44_params;
+
+#define DJVU_IW44_PARAMS_DEFAULTS {20, 2.2f, 75, 0, 0}
 
 /* Output routine: receives the whole file in one call and returns the number
    of bytes written; anything but count fails the encode. With a null
@@ -531,6 +536,8 @@ typedef struct djvu_mask_params_s
   int32_t progress_data;  /* handed to the progress hook, 0 */
   int32_t band_inches;    /* band height in inches; <= 0: whole page */
 } djvu_mask_params;
+
+#define DJVU_MASK_PARAMS_DEFAULTS {36, 0, 0, 0, 300, 225, 125, 0, 0}
 
 /* Finds the bitonal mask of a colour or grey page. Returns a runtype-0 run
    image owned by the caller (free with djvu_run_image_free), or null after

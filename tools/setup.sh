@@ -12,7 +12,7 @@ PACKAGES=(
   xvfb xauth imagemagick netpbm libtiff-tools libjpeg-turbo-progs shared-mime-info
   desktop-file-utils appstream libxml2-utils librsvg2-bin libglib2.0-bin
   clang-14 libclang-rt-14-dev
-  parallel minidjvu
+  parallel minidjvu python3 clang-format-14
 )
 
 SUDO=""

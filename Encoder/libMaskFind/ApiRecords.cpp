@@ -14,7 +14,7 @@ static_assert((int)MASKFIND_RGB == (int)DJVU_RGB && (int)MASKFIND_BGR == (int)DJ
 
 MaskRunList *MaskFinderEntry(const djvu_mask_params_s *params, const djvu_pixel_image_s *image)
 {
-  djvu_mask_params p = {36, 0, 0, 0, 300, 225, 125, 0, 0};
+  djvu_mask_params p = DJVU_MASK_PARAMS_DEFAULTS;
   if (params && params->size > 0)
   {
     const size_t n = (size_t)params->size < sizeof p ? (size_t)params->size : sizeof p;

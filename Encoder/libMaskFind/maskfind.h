@@ -140,7 +140,14 @@ extern "C"
    min(size, 36) bytes are read over its defaults (null or size <= 0: the
    defaults, filter level 0, single plane, no switches). Only filter_level,
    multi_forback and switches matter here. Result, ownership and errors as
-   above. */
+   above.
+
+   It lives here, beside the finder, rather than in the Image API: it reads
+   the records with the finder's own band rules, and takes only declarations
+   from djvuapi.h (plain C records and the defaults initialiser, no code), so
+   the finder, its tests and its fuzz target use the API's records without
+   linking the API or DjVuLibre. It is the one include of the finder from a
+   layer above; tools/check-layers.sh allows exactly this one. */
 struct djvu_mask_params_s;
 struct djvu_pixel_image_s;
 MaskRunList *MaskFinderEntry(const djvu_mask_params_s *params, const djvu_pixel_image_s *band);

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "FileSystem.h"
 #include "MessageBox.h"
 
 namespace
@@ -58,19 +59,6 @@ std::string Format(const char *fmt, const std::string &arg)
   std::snprintf(&out[0], out.size(), fmt, arg.c_str());
   out.resize((size_t)n);
   return out;
-}
-
-// The text after the last "/" (the whole text when there is none).
-std::string FileNameOf(const std::string &path)
-{
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool IsDirectory(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace
@@ -144,7 +132,7 @@ std::string ProposeSaveName(const std::string &pathName, int saveType, int bits,
 {
   const std::string ext = DefaultSaveExtension(saveType, bits, grey);
   if (!pathName.empty())
-    return ReplaceExtension(FileNameOf(pathName), ext);
+    return ReplaceExtension(vellum::FileNameOf(pathName), ext);
   char base[32];
   std::snprintf(base, sizeof base, "%s%04d", "untitled", untitled + 1);
   if (untitled < INT_MAX)
@@ -165,7 +153,7 @@ std::string SaveProgressMessage(const std::string &path)
   return Format(
       "Saving %s. The time it takes will depend on the size of the image, and the format to which it is "
       "saved.",
-      FileNameOf(path));
+      vellum::FileNameOf(path));
 }
 
 // ------------------------------------------------------ resolution review
@@ -214,9 +202,9 @@ int RunResolutionReview(int xdpi, int ydpi, const CVellumSettings &settings,
 
 void SetSaveParameterDefaults(SaveParameters &p)
 {
-  p.mask = djvu_mask_params{36, 0, 0, 0, 300, 225, 125, 0, 0};
-  p.encode = djvu_encode_params{28, 2.2f, 75, 0, 25, 100, 0};
-  p.iw44 = djvu_iw44_params{20, 2.2f, 75, 0, 0};
+  p.mask = djvu_mask_params DJVU_MASK_PARAMS_DEFAULTS;
+  p.encode = djvu_encode_params DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.iw44 = djvu_iw44_params DJVU_IW44_PARAMS_DEFAULTS;
   p.upsample = -1;
   p.textOnly = 0;
   p.jpegQuality = p.jpegSmoothing = p.jpegOptimize = p.jpegDct = 0;
@@ -275,49 +263,7 @@ SaveParameters MakeSaveParameters(const CVellumSettings &s, int kind)
 
 int CheckSaveDirectory(const std::string &path, int mode)
 {
-  struct stat st;
-  if (path.empty())
-    return 0;
-  if (stat(path.c_str(), &st) == 0)
-    return 1;
-  const int err = errno;
-  if (err != ENOENT && err != ENOTDIR)
-  {
-    char text[64];
-    std::snprintf(text, sizeof text, "GetFileAttributes error %d", err);
-    VellumMessageBox(text, kCaption, VMB_OK);
-    return 0;
-  }
-  if (err == ENOENT && mode != 16)
-  {
-    // The file will be created when its directory is there.
-    std::string dir = SaveDirectoryOf(path);
-    if (dir.empty() || IsDirectory(dir))
-      return 1;
-  }
-  std::string question = Format("%s\n\nDirectory path does not exist.\nDo you want to create it?", path);
-  if (VellumMessageBox(question.c_str(), kCaption, VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
-    return 0;
-  // Every directory named by the text before a "/", then, for a directory
-  // path, the whole path.
-  std::string last;
-  bool ok = true;
-  auto create = [&](const std::string &dir)
-  {
-    if (dir.empty())
-      return;
-    last = dir;
-    ok = mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && IsDirectory(dir));
-  };
-  for (size_t i = path.find('/', 1); i != std::string::npos; i = path.find('/', i + 1))
-    create(path.substr(0, i));
-  if (mode == 16)
-    create(path);
-  if (ok)
-    return 1;
-  std::string failed = Format("Failed to create %s", last);
-  VellumMessageBox(failed.c_str(), kCaption, VMB_OK | VMB_ICONHAND);
-  return 0;
+  return vellum::EnsureDirectory(path, mode) ? 1 : 0;
 }
 
 int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellumSettings &settings,

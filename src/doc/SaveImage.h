@@ -27,8 +27,8 @@
 // File > Save calls step 5 with the document's stored save kind (a kind
 // never assigned, 0, makes SaveImage fail and Save As follows).
 // The converter calls SaveImage the same way with a terminal CSaveProgress.
-// The directory check is CheckSaveDirectory below (the browser's
-// vellum::EnsureDirectory applies the same rule).
+// The directory check is CheckSaveDirectory below (vellum::EnsureDirectory,
+// FileSystem.h).
 #ifndef VELLUM_DOC_SAVEIMAGE_H
 #define VELLUM_DOC_SAVEIMAGE_H
 
@@ -149,12 +149,8 @@ SaveParameters MakeSaveParameters(const CVellumSettings &settings, int kind);
 
 // ---------------------------------------------------------------- saving
 
-// The directory check before a save. mode 16: path names a directory;
-// any other value: path names a file, whose directory must exist. A missing
-// directory asks "%s\n\nDirectory path does not exist.\nDo you want to
-// create it?" (Yes/No) and on Yes creates it one level at a time ("Failed
-// to create %s" when that fails); any other error shows "GetFileAttributes
-// error %d" with the errno value. Returns 1 when the save may go on.
+// The directory check before a save: vellum::EnsureDirectory(path, mode)
+// (FileSystem.h; mode 16 for a directory), 1 when the save may go on.
 int CheckSaveDirectory(const std::string &path, int mode);
 
 // Writes image to path as kind (IMAGE_FILE_DJVU, _IW44, _BMP, _PNM,
@@ -165,8 +161,12 @@ int CheckSaveDirectory(const std::string &path, int mode);
 // g_szLastImageError; a failed write leaves no partial file and an existing
 // file unchanged). The writers may reorder the record's rows or invert a
 // minimum-is-white grey palette; the picture stays the same.
-// One save per thread at a time; saves on different threads report their
-// progress each to their own observer.
+// One save per thread at a time. Saves on different threads report their
+// progress each to their own observer (the observer is per thread), but the
+// failure text is the process-wide g_szLastImageError and the Image API's
+// error report is process-wide too: two saves failing at once may see each
+// other's message. Callers that run saves in parallel and need the message
+// run them in separate processes or one at a time.
 // A page of a DjVu document (image.m_pBook) saved as DjVu goes into its
 // document: with kSaveWholeDocument every page is written (the others, the
 // outline and the included files copied as read), with kSaveCurrentPage

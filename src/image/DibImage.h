@@ -286,6 +286,9 @@ public:
   int LoadBmp(const char *path, int headerKind);
   int SaveBmp(const char *path);
   int LoadPnm(const char *path, int headerKind);
+  // SavePnm changes the record it writes, not the picture: the rows end up
+  // top-down, and a minimum-is-white bitonal record is inverted to
+  // minimum-is-black (InvertGrey). Callers that keep the record see both.
   int SavePnm(const char *path);
   int LoadTiff(const char *path, int pageIndex, int headerKind);
   int LoadJpeg(const char *path, int displayDepth, int dctMethod, int headerKind);

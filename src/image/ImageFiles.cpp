@@ -94,11 +94,8 @@ FILE *CSafeFile::Open(const char *path)
     SetImageError("No file name given");
     return nullptr;
   }
-  m_target = path;
   // Replace what a symbolic link points to, not the link.
-  char resolved[PATH_MAX];
-  if (realpath(path, resolved))
-    m_target = resolved;
+  m_target = vellum::ReplaceTargetOf(path);
   struct stat st;
   bool exists = stat(m_target.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode))
@@ -160,18 +157,13 @@ bool CSafeFile::Commit()
     ok = false;
   }
   m_fp = nullptr;
-  if (ok && !m_temp.empty() && rename(m_temp.c_str(), m_target.c_str()) != 0)
+  if (!m_temp.empty())
   {
-    err = errno;
-    ok = false;
+    err = vellum::MoveTempOver(m_temp, m_target, ok ? 0 : (err ? err : EIO));
+    ok = err == 0;
   }
   if (!ok)
-  {
     SetImageError("Cannot write %s: %s", m_target.c_str(), std::strerror(err ? err : EIO));
-    if (!m_temp.empty())
-      unlink(m_temp.c_str());
-  }
-  vellum::ForgetTemp(m_temp);
   m_temp.clear();
   return ok;
 }

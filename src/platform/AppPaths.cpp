@@ -1,5 +1,7 @@
 #include "AppPaths.h"
 
+#include "FileSystem.h"
+
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -20,19 +22,6 @@ namespace
 // for: build/src/ui/vellum and build/tests/<area>/<test> are two below it; a
 // project that adds Vellum as a subdirectory puts it deeper.
 const int kMarkerLevels = 4;
-
-std::string Join(const std::string &dir, const std::string &name)
-{
-  if (dir.empty())
-    return name;
-  return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
-bool IsDir(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool Exists(const std::string &path)
 {
@@ -58,7 +47,7 @@ std::string MarkerDirectory(const std::string &marker)
     return std::string();
   while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
     line.pop_back();
-  if (line.empty() || line[0] != '/' || !IsDir(line))
+  if (line.empty() || line[0] != '/' || !IsDirectory(line))
     return std::string();
   return line;
 }
@@ -87,8 +76,8 @@ std::string InstalledPrefixFor(const std::string &programDir)
 {
   if (programDir.empty())
     return std::string();
-  const std::string prefix = Canonical(Join(programDir, ".."));
-  if (prefix.empty() || !IsDir(Join(prefix, "share/vellum")))
+  const std::string prefix = Canonical(JoinPath(programDir, ".."));
+  if (prefix.empty() || !IsDirectory(JoinPath(prefix, "share/vellum")))
     return std::string();
   return prefix;
 }
@@ -102,11 +91,11 @@ std::string DataDirectoryFor(const std::string &programDir)
     return std::string();
   const std::string prefix = InstalledPrefixFor(programDir);
   if (!prefix.empty())
-    return Join(prefix, "share/vellum");
+    return JoinPath(prefix, "share/vellum");
   std::string dir = Canonical(programDir);
   for (int level = 0; level <= kMarkerLevels && !dir.empty(); level++)
   {
-    const std::string found = MarkerDirectory(Join(dir, kBuildTreeMarker));
+    const std::string found = MarkerDirectory(JoinPath(dir, kBuildTreeMarker));
     if (!found.empty())
       return found;
     if (dir == "/")
@@ -132,7 +121,7 @@ std::string DataPath(const std::string &relative)
   const std::string dir = DataDirectory();
   if (dir.empty())
     return std::string();
-  const std::string path = Join(dir, relative);
+  const std::string path = JoinPath(dir, relative);
   return Exists(path) ? path : std::string();
 }
 
@@ -141,7 +130,7 @@ std::string InstalledDesktopEntryFor(const std::string &programDir)
   const std::string prefix = InstalledPrefixFor(programDir);
   if (prefix.empty())
     return std::string();
-  const std::string entry = Join(prefix, std::string("share/applications/") + kAppId + ".desktop");
+  const std::string entry = JoinPath(prefix, std::string("share/applications/") + kAppId + ".desktop");
   return Exists(entry) ? entry : std::string();
 }
 

@@ -10,7 +10,7 @@
 #include "ReplaceFile.h"
 
 #include "MessageBox.h"
-#include "Settings.h" // CIniFile
+#include "IniFile.h"
 
 #include <cerrno>
 #include <climits>

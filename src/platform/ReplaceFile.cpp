@@ -117,12 +117,25 @@ bool MakeDirs(const std::string &dir, unsigned mode)
   return mkdir(dir.c_str(), (mode_t)mode) == 0 || errno == EEXIST;
 }
 
+std::string ReplaceTargetOf(const std::string &path)
+{
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+int MoveTempOver(const std::string &tempName, const std::string &target, int err)
+{
+  if (!err && rename(tempName.c_str(), target.c_str()) != 0)
+    err = errno ? errno : EIO;
+  if (err)
+    unlink(tempName.c_str());
+  ForgetTemp(tempName);
+  return err;
+}
+
 int ReplaceFileContents(const std::string &path, const std::string &text, unsigned dirMode)
 {
-  std::string target = path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved))
-    target = resolved;
+  const std::string target = ReplaceTargetOf(path);
   size_t slash = target.find_last_of('/');
   if (slash != std::string::npos && !MakeDirs(slash == 0 ? "/" : target.substr(0, slash), dirMode))
     return kReplaceNoFolder;
@@ -148,12 +161,7 @@ int ReplaceFileContents(const std::string &path, const std::string &text, unsign
     err = errno ? errno : EIO;
   if (close(fd) != 0 && !err)
     err = errno ? errno : EIO;
-  if (!err && rename(name.c_str(), target.c_str()) != 0)
-    err = errno ? errno : EIO;
-  if (err)
-    unlink(name.c_str());
-  ForgetTemp(name);
-  return err;
+  return MoveTempOver(name, target, err);
 }
 
 } // namespace vellum

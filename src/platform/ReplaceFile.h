@@ -39,6 +39,16 @@ void ForgetTemp(const std::string &tempName);
 // clean up their own files.
 void RemoveTempsOnSignal();
 
+// The file a replacement of path writes: the target of a symbolic link
+// (resolved), else path itself.
+std::string ReplaceTargetOf(const std::string &path);
+
+// The end of every replacement: with err 0 renames the finished temporary
+// file tempName (from CreateTempBeside, already synced and closed) over
+// target; otherwise, or when the rename fails, removes it. Drops it from
+// the signal cleanup either way. Returns 0, err, or the rename's errno.
+int MoveTempOver(const std::string &tempName, const std::string &target, int err);
+
 // Writes text to path as described above, creating missing folders with
 // dirMode. A symbolic link is written through, not replaced; an existing
 // file keeps its permissions (a new one gets 0644). Returns 0 on success,

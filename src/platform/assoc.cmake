@@ -10,8 +10,8 @@ if(NOT TARGET vellumassoc)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/MimePackage.h.in ${PROJECT_BINARY_DIR}/generated/MimePackage.h @ONLY)
   add_library(vellumassoc STATIC ${CMAKE_CURRENT_LIST_DIR}/Associations.cpp)
   target_include_directories(vellumassoc PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  # CIniFile (src/doc) edits mimeapps.list; MessageBox reports failures.
-  target_include_directories(vellumassoc PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../doc ${PROJECT_BINARY_DIR}/generated)
-  target_link_libraries(vellumassoc PUBLIC vellumdoc vellumplatform)
+  # CIniFile edits mimeapps.list; MessageBox reports failures.
+  target_include_directories(vellumassoc PRIVATE ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(vellumassoc PUBLIC vellumplatform)
   vellum_warnings(vellumassoc)
 endif()

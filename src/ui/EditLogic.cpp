@@ -400,17 +400,4 @@ bool EditCommandEnabled(EditCommand command, const EditState &s)
   return true;
 }
 
-size_t UndoStepsToKeep(const std::vector<size_t> &sizesNewestFirst, size_t maxSteps, size_t maxBytes)
-{
-  size_t keep = 0, total = 0;
-  for (size_t size : sizesNewestFirst)
-  {
-    if (keep >= maxSteps || (keep > 0 && (size > maxBytes || total > maxBytes - size)))
-      break;
-    total += size;
-    ++keep;
-  }
-  return keep;
-}
-
 } // namespace vellum

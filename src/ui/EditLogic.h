@@ -101,11 +101,6 @@ std::vector<int32_t> InsertIndexMap(const uint8_t *imagePalette, int imageEntrie
                                     const uint8_t *insertPalette, int insertEntries, int insertBits);
 
 // What the enable rules look at.
-// How many of the undo steps to keep, newest first by their sizes in bytes:
-// at most maxSteps, and as many as fit maxBytes together, but always the
-// newest one.
-size_t UndoStepsToKeep(const std::vector<size_t> &sizesNewestFirst, size_t maxSteps, size_t maxBytes);
-
 struct EditState
 {
   bool hasImage = false;     // the image holds a pixel block

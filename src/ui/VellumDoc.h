@@ -60,15 +60,17 @@ public:
   // Frameworks's close question: the document's own "Save %s first?".
   bool OnSaveModified() override { return AskSaveFirst(); }
 
-  // "Save %s first?" when modified: false for Cancel; Yes runs the Save As
-  // flow (SetSaveAsHook); a cancelled or failed save answers false and keeps
-  // the changes; after a save or No the modified flag is cleared.
+  // "Save %s first?" when modified: false for Cancel; Yes runs SaveAs() (or
+  // the hook of SetSaveAsHook when one is set); a cancelled or failed save
+  // answers false and keeps the changes; after a save or No the modified
+  // flag is cleared.
   bool AskSaveFirst();
   // The same before the page shown is left for another page of the
   // document: "Save changes to page %d?".
   bool AskSavePageFirst();
 
-  // The Save As flow, provided by the save command; none: nothing is saved.
+  // Replaces the Save As that AskSaveFirst runs (none set: SaveAs()). The
+  // program installs none; it is there for callers that script the flow.
   static void SetSaveAsHook(std::function<bool(CVellumDoc &)> hook);
 
   // Sets the title kept by the document and shown in the frame.

@@ -23,11 +23,6 @@ int Saturate(int64_t v)
 
 } // namespace
 
-int ClampZoom(int z)
-{
-  return std::clamp(z, kMinZoom, kMaxZoom);
-}
-
 int ZoomPercent(int z)
 {
   z = ClampZoom(z);
@@ -132,11 +127,6 @@ int KeepScroll(int pos, int oldZoom, int newZoom)
   if (oldZoom >= 0 && newZoom >= 0)
     return Saturate(static_cast<int64_t>(pos) * (newZoom + 1) / (oldZoom + 1));
   return pos;
-}
-
-int DisplayDepth(bool dither, int screenBpp)
-{
-  return dither && screenBpp >= 1 && screenBpp <= 24 ? screenBpp : 24;
 }
 
 int DrawPercent(int zoom, int contentKind, bool fancyZoom)

@@ -10,13 +10,13 @@
 #ifndef VELLUM_UI_ZOOMLOGIC_H
 #define VELLUM_UI_ZOOMLOGIC_H
 
+#include "ZoomRange.h"
+
 #include <string>
 
 namespace vellum
 {
 
-constexpr int kMinZoom = -9;
-constexpr int kMaxZoom = 9;
 constexpr int kZoomBoxEntries = 19;
 
 struct Extent
@@ -38,8 +38,6 @@ enum ImageFitRule
   kFitBoth = 2,
   kFitNone = 3
 };
-
-int ClampZoom(int z);
 
 // Drawing percentage of a step: 100 (z + 1) or 100 / (1 - z), integer division.
 int ZoomPercent(int z);
@@ -117,9 +115,6 @@ struct NavResult
 };
 NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range);
 
-// Display depth for rendering: the screen's bits per pixel when dithering is
-// on and it lies in 1..24, else 24.
-int DisplayDepth(bool dither, int screenBpp);
 
 // Visible part of the image for one paint.
 struct DrawPlan

@@ -400,7 +400,7 @@ TEST_F(BrowserGui, HintDialogStoresItsCheckBoxAndHelpOpens)
 
   // The help book of the source tree opens in the help viewer.
   ASSERT_FALSE(HelpDirectory().empty());
-  EXPECT_EQ(ShowHelp(m_host.frame, kTopicResize), kHelpViewer);
+  EXPECT_EQ(ShowHelp(m_host.frame, kHelpResize), kHelpViewer);
   EXPECT_EQ(ShowHelp(m_host.frame, nullptr), kHelpViewer);
 }
 

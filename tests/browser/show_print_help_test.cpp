@@ -205,7 +205,7 @@ TEST(Help, ViewerFirstThenTheFallbacks)
 {
   CHelpChain chain("/opt/vellum/Vellum.chm", "/opt/vellum/HtmlHelp");
   FakeHelp ok;
-  EXPECT_EQ(chain.Show(ok, kTopicResize), kHelpViewer);
+  EXPECT_EQ(chain.Show(ok, kHelpResize), kHelpViewer);
   EXPECT_EQ(chain.Show(ok, nullptr), kHelpViewer);
   EXPECT_EQ(ok.calls, (std::vector<std::string>{"load", "viewer Resize.html", "viewer (contents)"}));
 
@@ -214,7 +214,7 @@ TEST(Help, ViewerFirstThenTheFallbacks)
   FakeHelp none;
   none.viewerLoads = false;
   none.pageOpens = true;
-  EXPECT_EQ(chain2.Show(none, kTopicResize), kHelpPage);
+  EXPECT_EQ(chain2.Show(none, kHelpResize), kHelpPage);
   EXPECT_TRUE(chain2.ViewerFailed());
   EXPECT_EQ(chain2.Show(none, ""), kHelpPage);
   EXPECT_EQ(none.calls, (std::vector<std::string>{
@@ -225,7 +225,7 @@ TEST(Help, ViewerFirstThenTheFallbacks)
   CHelpChain chain3("", "/x");
   FakeHelp fails;
   fails.viewerShows = false;
-  EXPECT_EQ(chain3.Show(fails, kTopicJpegOptions), kHelpFailed);
+  EXPECT_EQ(chain3.Show(fails, kHelpJpegOptions), kHelpFailed);
   ASSERT_EQ(fails.calls.size(), 4u);
   EXPECT_EQ(fails.calls[3],
             "fail Failed to load HtmlHelp!\n\nCompiled HtmlHelp needs Internet Explorer 4.\nHelp "
@@ -241,8 +241,8 @@ TEST(Help, EveryTopicHasAPageInTheBook)
   ASSERT_TRUE(hhp.good());
   std::stringstream book;
   book << hhp.rdbuf();
-  for (const char *topic : {kTopicDjvuOptions, kTopicAdvDjvuOptions, kTopicIw44Options, kTopicJpegOptions,
-                            kTopicGeneralOptions, kTopicResize, kHelpContentsPage})
+  for (const char *topic : {kHelpDjvuOptions, kHelpAdvDjvuOptions, kHelpIw44Options, kHelpJpegOptions,
+                            kHelpGeneralOptions, kHelpResize, kHelpContentsPage})
   {
     std::ifstream page(HelpPagePath(dir, topic));
     EXPECT_TRUE(page.good()) << topic;

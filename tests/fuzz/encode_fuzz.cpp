@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   picture.pixsize = 1;
   picture.data = grey.data();
 
-  djvu_encode_params params = {28, 2.2f, 75, opt & 7, 25, 100, 0};
+  djvu_encode_params params = DJVU_ENCODE_PARAMS_DEFAULTS;
+  params.flags = opt & 7;
   std::string file;
   g_reports = 0;
   const int r = djvu_encode(&params, &mask, with_picture ? &picture : nullptr, collect, &file);

@@ -59,7 +59,8 @@ struct TextPage
 std::string EncodePage(const TextPage &p, bool lossless)
 {
   Mask mask(p.w, p.h, p.raster, 300);
-  djvu_encode_params params = {28, 2.2f, 75, DJVU_ENCODE_LOSSLESS, 25, 100, 0};
+  djvu_encode_params params = DJVU_ENCODE_PARAMS_DEFAULTS;
+  params.flags = DJVU_ENCODE_LOSSLESS;
   if (!lossless)
     params.flags = 0;
   Output out;

@@ -59,12 +59,18 @@ djvu_pixel_image page_record(Pnm &p, int dpi)
 
 std::string encode_page(djvu_pixel_image &img, int flags)
 {
-  djvu_mask_params mp = {36, 0, 0, 0, img.xdpi, 0, 0, 0, 0};
+  djvu_mask_params mp = DJVU_MASK_PARAMS_DEFAULTS;
+  mp.dpi = img.xdpi;
+  mp.dpi_double = 0;
+  mp.dpi_triple = 0;
   djvu_run_image *mask = djvu_mask(&mp, &img);
   EXPECT_TRUE(mask);
   if (!mask)
     return std::string();
-  djvu_encode_params ep = {28, 2.2f, 80, flags, 50, 100, 0};
+  djvu_encode_params ep = DJVU_ENCODE_PARAMS_DEFAULTS;
+  ep.quality = 80;
+  ep.flags = flags;
+  ep.fg_dpi = 50;
   Output out;
   EXPECT_EQ(djvu_encode(&ep, mask, &img, collect, &out), 0);
   djvu_run_image_free(mask);
@@ -218,7 +224,10 @@ TEST(DjvuEncodeCompact, EveryShapeGetsItsOwnPaletteColour)
           }
     }
   Mask mask(w, h, raster, 300);
-  djvu_encode_params p = {28, 2.2f, 80, DJVU_ENCODE_COMPACT, 50, 100, 0};
+  djvu_encode_params p = DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.quality = 80;
+  p.flags = DJVU_ENCODE_COMPACT;
+  p.fg_dpi = 50;
   Output out;
   ASSERT_EQ(djvu_encode(&p, &mask.rec, pic.image(), collect, &out), 0) << rep.first();
   EXPECT_EQ(chunks(out.bytes),
@@ -246,8 +255,14 @@ TEST(DjvuEncodeCompact, FlagLeavesMaskOnlyPagesAndLosslessMasksAlone)
   // Without an image the page is the bitonal one, byte for byte.
   for (int base : {0, (int)DJVU_ENCODE_LOSSLESS, (int)DJVU_ENCODE_AGGRESSIVE})
   {
-    djvu_encode_params a = {28, 2.2f, 80, base, 50, 100, 0};
-    djvu_encode_params b = {28, 2.2f, 80, base | DJVU_ENCODE_COMPACT, 50, 100, 0};
+    djvu_encode_params a = DJVU_ENCODE_PARAMS_DEFAULTS;
+    a.quality = 80;
+    a.flags = base;
+    a.fg_dpi = 50;
+    djvu_encode_params b = DJVU_ENCODE_PARAMS_DEFAULTS;
+    b.quality = 80;
+    b.flags = base | DJVU_ENCODE_COMPACT;
+    b.fg_dpi = 50;
     Output oa, ob;
     ASSERT_EQ(djvu_encode(&a, &mask.rec, nullptr, collect, &oa), 0);
     ASSERT_EQ(djvu_encode(&b, &mask.rec, nullptr, collect, &ob), 0);
@@ -260,7 +275,10 @@ TEST(DjvuEncodeCompact, FlagLeavesMaskOnlyPagesAndLosslessMasksAlone)
   for (size_t i = 0; i < raster.size(); i++)
     if (raster[i])
       pic.px[i] = 40;
-  djvu_encode_params p = {28, 2.2f, 80, DJVU_ENCODE_COMPACT | DJVU_ENCODE_LOSSLESS, 50, 100, 0};
+  djvu_encode_params p = DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.quality = 80;
+  p.flags = DJVU_ENCODE_COMPACT | DJVU_ENCODE_LOSSLESS;
+  p.fg_dpi = 50;
   Output out;
   ASSERT_EQ(djvu_encode(&p, &mask.rec, pic.image(), collect, &out), 0) << rep.first();
   Pnm m = ddjvu(out.bytes, "lossless_mask", "pgm", "-mode=mask");

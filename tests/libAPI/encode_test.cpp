@@ -58,7 +58,8 @@ TEST(DjvuEncode, MaskOnlyPageIsInfoAndSjbzAndDecodesExactly)
   std::vector<unsigned char> raster = glyphs(w, h);
   Mask mask(w, h, raster, 300);
   Output out;
-  djvu_encode_params p = {28, 2.2f, 75, DJVU_ENCODE_LOSSLESS, 25, 100, 0};
+  djvu_encode_params p = DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.flags = DJVU_ENCODE_LOSSLESS;
   ASSERT_EQ(djvu_encode(&p, &mask.rec, nullptr, collect, &out), 0) << rep.first();
   EXPECT_EQ(out.calls, 1);
   EXPECT_EQ(chunks(out.bytes), (std::vector<std::string>{"FORM:DJVU", "INFO", "Sjbz"}));
@@ -133,7 +134,8 @@ TEST(DjvuEncode, PageResolutionRules)
     Mask mask(w, h, raster, c.mask_dpi);
     Picture pic = compound_page(w, h, raster);
     Output out;
-    djvu_encode_params p = {28, 2.2f, 75, 0, 25, c.bg_dpi, 0};
+    djvu_encode_params p = DJVU_ENCODE_PARAMS_DEFAULTS;
+    p.bg_dpi = c.bg_dpi;
     int r = djvu_encode(&p, &mask.rec, c.image ? pic.image(c.image_dpi) : nullptr, collect, &out);
     if (!c.expect)
     {
@@ -226,7 +228,11 @@ TEST(DjvuEncode, CompoundPageChunksProgressAndReferenceDecode)
   Mask mask(w, h, raster, 300);
   Picture pic = compound_page(w, h, raster);
   Output out;
-  djvu_encode_params p = {28, 2.2f, 80, DJVU_ENCODE_NO_THICKEN, 50, 100, 42};
+  djvu_encode_params p = DJVU_ENCODE_PARAMS_DEFAULTS;
+  p.quality = 80;
+  p.flags = DJVU_ENCODE_NO_THICKEN;
+  p.fg_dpi = 50;
+  p.progress_data = 42;
   g_progress.clear();
   djvu_progress_callback old = djvu_set_progress_callback(on_progress);
   int r = djvu_encode(&p, &mask.rec, pic.image(), collect, &out);
@@ -318,12 +324,14 @@ TEST(DjvuEncode, ProgressTextsOfEveryPath)
     int r;
     if (c.photo_encoder)
     {
-      djvu_iw44_params ip = {20, 2.2f, 75, 0, 42};
+      djvu_iw44_params ip = DJVU_IW44_PARAMS_DEFAULTS;
+      ip.progress_data = 42;
       r = djvu_encode_iw44(&ip, c.image, collect, &out);
     }
     else
     {
-      djvu_encode_params ep = {28, 2.2f, 75, 0, 25, 100, 42};
+      djvu_encode_params ep = DJVU_ENCODE_PARAMS_DEFAULTS;
+      ep.progress_data = 42;
       r = djvu_encode(&ep, &mask.rec, c.image, collect, &out);
     }
     djvu_set_progress_callback(old);
@@ -390,7 +398,9 @@ TEST(DjvuEncodeIw44, PhotoFilesByKind)
     SCOPED_TRACE(k);
     Reports rep;
     Output out;
-    djvu_iw44_params p = {20, 2.2f, 90, c.flags, 0};
+    djvu_iw44_params p = DJVU_IW44_PARAMS_DEFAULTS;
+    p.quality = 90;
+    p.flags = c.flags;
     ASSERT_EQ(djvu_encode_iw44(&p, c.pic->image(), collect, &out), 0) << rep.first();
     EXPECT_EQ(out.calls, 1);
     EXPECT_EQ(chunks(out.bytes), c.chunk_list);

@@ -68,7 +68,9 @@ TEST(DjvuMask, SizesAndResolutions)
     SCOPED_TRACE(std::to_string(c.dpi) + "x" + std::to_string(c.ydpi));
     Reports rep;
     Picture page = text_page(w, h, 1);
-    djvu_mask_params p = {36, 0, 0, 0, 300, c.dpi_double, c.dpi_triple, 0, 0};
+    djvu_mask_params p = DJVU_MASK_PARAMS_DEFAULTS;
+    p.dpi_double = c.dpi_double;
+    p.dpi_triple = c.dpi_triple;
     MaskRun m(djvu_mask(&p, page.image(c.dpi, c.ydpi)));
     ASSERT_TRUE(m.run) << rep.first();
     EXPECT_EQ(m.run->runtype, 0);
@@ -106,7 +108,9 @@ TEST(DjvuMask, BandsGiveTheSameMaskAsOnePass)
   const int w = 300, h = 1200;
   Picture page = text_page(w, h, 1);
   Reports rep;
-  djvu_mask_params one = {36, 0, 0, 0, 300, 0, 0, 0, 0};
+  djvu_mask_params one = DJVU_MASK_PARAMS_DEFAULTS;
+  one.dpi_double = 0;
+  one.dpi_triple = 0;
   djvu_mask_params banded = one;
   banded.band_inches = 1;
   MaskRun a(djvu_mask(&one, page.image(100)));
@@ -143,7 +147,10 @@ TEST(DjvuMask, BottomUpBgrPagesGiveTheSameMaskAsTopDownRgb)
     for (int inches : {0, 1})
     {
       Reports rep;
-      djvu_mask_params p = {36, 0, 0, 0, 300, 0, 0, 0, inches};
+      djvu_mask_params p = DJVU_MASK_PARAMS_DEFAULTS;
+      p.dpi_double = 0;
+      p.dpi_triple = 0;
+      p.band_inches = inches;
       MaskRun a(djvu_mask(&p, page.image(100)));
       MaskRun b(djvu_mask(&p, &up));
       ASSERT_TRUE(a.run && b.run) << rep.first();
@@ -156,7 +163,10 @@ TEST(DjvuMask, WholePageMaskIsAChainOf128PixelRuns)
 {
   Picture page(256, 64, 1, 0); // all black
   Reports rep;
-  djvu_mask_params p = {36, 0, 0, 7, 300, 0, 0, 0, 0}; // filters off
+  djvu_mask_params p = DJVU_MASK_PARAMS_DEFAULTS;
+  p.switches = 7;
+  p.dpi_double = 0;
+  p.dpi_triple = 0; // filters off
   MaskRun m(djvu_mask(&p, page.image(300)));
   ASSERT_TRUE(m.run) << rep.first();
   std::vector<unsigned char> r = raster_of(*m.run);
@@ -170,8 +180,15 @@ TEST(DjvuMask, WholePageMaskIsAChainOf128PixelRuns)
 TEST(DjvuMask, Refusals)
 {
   Picture page = text_page(64, 64, 1);
-  djvu_mask_params split_none = {36, 0, 1, 7, 300, 0, 0, 0, 0};
-  djvu_mask_params single_none = {36, 0, 0, 7, 300, 0, 0, 0, 0};
+  djvu_mask_params split_none = DJVU_MASK_PARAMS_DEFAULTS;
+  split_none.multi_forback = 1;
+  split_none.switches = 7;
+  split_none.dpi_double = 0;
+  split_none.dpi_triple = 0;
+  djvu_mask_params single_none = DJVU_MASK_PARAMS_DEFAULTS;
+  single_none.switches = 7;
+  single_none.dpi_double = 0;
+  single_none.dpi_triple = 0;
   {
     Reports rep;
     EXPECT_EQ(djvu_mask(nullptr, nullptr), nullptr);

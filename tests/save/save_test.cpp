@@ -357,7 +357,8 @@ TEST_F(SaveTest, OneKnownResolutionStandsForBoth)
     img.m_nXDpi = known == 0 ? 200 : 0;
     img.m_nYDpi = known == 0 ? 0 : 200;
     std::string out = Path("one-dpi.djvu");
-    const djvu_encode_params lossless = {28, 2.2f, 75, DJVU_ENCODE_LOSSLESS, 25, 100, 0};
+    djvu_encode_params lossless = DJVU_ENCODE_PARAMS_DEFAULTS;
+    lossless.flags = DJVU_ENCODE_LOSSLESS;
     ASSERT_EQ(img.SaveDjVu(out.c_str(), -1, 0, nullptr, &lossless), 1) << g_szLastImageError;
     std::string info = InfoBytes(ReadFile(out));
     EXPECT_EQ(InfoWidth(info), 40);

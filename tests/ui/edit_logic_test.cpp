@@ -483,22 +483,3 @@ TEST(PlaceRules, IndexMapPicksTheNearestColour)
   // A 24-bit image needs no map.
   EXPECT_EQ(InsertIndexMap(nullptr, 0, 24, insert, 2, 1), std::vector<int32_t>(256, 0));
 }
-
-// The undo bounds: the newest steps that fit, never fewer than one.
-TEST(EditLogic, UndoStepsToKeep)
-{
-  const struct
-  {
-    std::vector<size_t> sizes;
-    size_t maxSteps, maxBytes, keep;
-  } rows[] = {
-      {{10, 10, 10}, 20, 100, 3},
-      {{10, 10, 10}, 2, 100, 2},
-      {{40, 40, 40}, 20, 100, 2},
-      {{200, 10}, 20, 100, 1}, // the newest alone is too large: kept anyway
-      {{}, 20, 100, 0},
-      {{SIZE_MAX, SIZE_MAX}, 20, SIZE_MAX, 1},
-  };
-  for (const auto &r : rows)
-    EXPECT_EQ(UndoStepsToKeep(r.sizes, r.maxSteps, r.maxBytes), r.keep) << r.sizes.size();
-}

@@ -53,12 +53,6 @@ int CompareNoCase(const std::string &a, const std::string &b)
   return Sign(static_cast<int64_t>(a.size()) - static_cast<int64_t>(b.size()));
 }
 
-bool IsDirectory(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 const char *const kFilterNames[kFilterEntries] = {
@@ -96,15 +90,6 @@ std::string ListedDirectory(const std::string &dir)
   if (d.size() > 1 && d.back() == '/')
     d.pop_back();
   return d;
-}
-
-std::string JoinPath(const std::string &dir, const std::string &name)
-{
-  if (dir.empty())
-    return name;
-  if (dir.back() == '/')
-    return dir + name;
-  return dir + "/" + name;
 }
 
 std::string ParentDirectory(const std::string &dir)
@@ -463,64 +448,6 @@ bool DeleteFiles(const std::string &dir, const std::vector<std::string> &names,
     VellumMessageBox(text.c_str(), kCaption, VMB_OK | VMB_ICONHAND);
   }
   return true;
-}
-
-bool EnsureDirectory(const std::string &path, int mode)
-{
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0)
-    return true;
-  const int err = errno;
-
-  // The two "not found" cases: the last component alone is missing (the
-  // parent exists), or a directory on the way is missing.
-  bool fileNotFound = false, pathNotFound = false;
-  if (err == ENOENT)
-  {
-    const size_t slash = ListedDirectory(path).rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    if (IsDirectory(parent))
-      fileNotFound = true;
-    else
-      pathNotFound = true;
-  }
-  else if (err == ENOTDIR)
-    pathNotFound = true;
-
-  if (fileNotFound && mode != kEnsureDirectoryMode)
-    return true;
-  if (!fileNotFound && !pathNotFound)
-  {
-    const std::string text = Format("GetFileAttributes error %d", err);
-    VellumMessageBox(text.c_str(), kCaption, VMB_OK);
-    return false;
-  }
-
-  const std::string question = path + "\n\nDirectory path does not exist.\nDo you want to create it?";
-  if (VellumMessageBox(question.c_str(), kCaption, VMB_YESNO | VMB_ICONQUESTION) != VID_YES)
-    return false;
-
-  // Every directory before a "/" (the leading one of an absolute path
-  // excepted), and in directory mode the whole path.
-  std::vector<std::string> dirs;
-  for (size_t i = 1; i < path.size(); ++i)
-    if (path[i] == '/' && path[i - 1] != '/')
-      dirs.push_back(path.substr(0, i));
-  if (mode == kEnsureDirectoryMode && !(path.size() > 1 && path.back() == '/'))
-    dirs.push_back(path);
-  bool ok = true;
-  std::string last;
-  for (const std::string &d : dirs)
-  {
-    last = d;
-    ok = mkdir(d.c_str(), 0777) == 0 || (errno == EEXIST && IsDirectory(d));
-  }
-  if (!ok)
-  {
-    const std::string text = "Failed to create " + last;
-    VellumMessageBox(text.c_str(), kCaption, VMB_OK | VMB_ICONHAND);
-  }
-  return ok;
 }
 
 } // namespace vellum

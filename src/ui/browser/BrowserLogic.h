@@ -5,12 +5,16 @@
 // of four columns. Everything here works on plain entries and paths so it is
 // tested without a display: listing a directory, the filter, the sort order,
 // the column texts, the path box items, what a double-click does, "Select
-// All", deleting, and the directory check used before a save.
+// All" and deleting.
 //
 // Paths are POSIX: "/" separates components, the root is "/". A directory
 // path never ends in "/" except the root itself.
 #ifndef VELLUM_UI_BROWSER_BROWSERLOGIC_H
 #define VELLUM_UI_BROWSER_BROWSERLOGIC_H
+
+// JoinPath, IsDirectory and the directory check before a save
+// (EnsureDirectory) come from the platform layer.
+#include "FileSystem.h"
 
 #include <cstdint>
 #include <ctime>
@@ -60,8 +64,6 @@ int TypeForFilterIndex(int index);
 
 // The directory as listed: one trailing "/" dropped (the root stays "/").
 std::string ListedDirectory(const std::string &dir);
-// dir + "/" + name (no doubled "/" after the root; name alone for an empty dir).
-std::string JoinPath(const std::string &dir, const std::string &name);
 // dir cut at its last "/"; "/x" gives "/"; a path without "/" is unchanged.
 std::string ParentDirectory(const std::string &dir);
 
@@ -177,16 +179,6 @@ std::string DeleteQuestion(int count);
 std::string DeletingText(const std::string &name);
 bool DeleteFiles(const std::string &dir, const std::vector<std::string> &names,
                  const std::function<void(const std::string &)> &status, const TrashFn &trash);
-
-// The directory check before a save. mode 16: path must be a directory;
-// other modes: path names a file, which may be missing. A missing parent
-// path (or a missing directory in mode 16) asks "%s\n\nDirectory path does
-// not exist.\nDo you want to create it?"; Yes creates every missing
-// directory on the way ("Failed to create %s" when one cannot be made).
-// Other errors show "GetFileAttributes error %d" with errno. Returns true
-// when the path can be used.
-constexpr int kEnsureDirectoryMode = 16;
-bool EnsureDirectory(const std::string &path, int mode);
 
 } // namespace vellum
 

@@ -15,12 +15,6 @@
 namespace vellum
 {
 
-const char kHelpDjvuOptions[] = "DjvuOptions.html";
-const char kHelpAdvDjvuOptions[] = "AdvDjvuOptions.html";
-const char kHelpIw44Options[] = "IW44Options.html";
-const char kHelpJpegOptions[] = "JpegOptions.html";
-const char kHelpGeneralOptions[] = "GeneralOptions.html";
-const char kHelpResize[] = "Resize.html";
 const char kDialogCaption[] = "Vellum";
 
 namespace

@@ -38,6 +38,7 @@
 #include <string>
 
 #include "Associations.h"
+#include "HelpTopics.h"
 
 class CVellumSettings;
 
@@ -100,13 +101,7 @@ struct DialogDocument
   void MarkModifiedIfKind(int kind) const;
 };
 
-// Help topics of the dialogs' "&Help" buttons.
-extern const char kHelpDjvuOptions[];    // "DjvuOptions.html"
-extern const char kHelpAdvDjvuOptions[]; // "AdvDjvuOptions.html"
-extern const char kHelpIw44Options[];    // "IW44Options.html"
-extern const char kHelpJpegOptions[];    // "JpegOptions.html"
-extern const char kHelpGeneralOptions[]; // "GeneralOptions.html"
-extern const char kHelpResize[];         // "Resize.html"
+// The help topics of the dialogs' "&Help" buttons are HelpTopics.h's.
 
 // Caption of the message boxes the dialogs show.
 extern const char kDialogCaption[]; // "Vellum"

@@ -131,7 +131,7 @@ TEST(ApiRecords, MissingImageIsReported)
 {
   MaskFindSetErrorHandler(Record, nullptr);
   g_message.clear();
-  const djvu_mask_params p{36, 0, 0, 0, 300, 225, 125, 0, 0};
+  const djvu_mask_params p = DJVU_MASK_PARAMS_DEFAULTS;
   EXPECT_EQ(MaskFinderEntry(&p, static_cast<const djvu_pixel_image *>(nullptr)), nullptr);
   EXPECT_EQ(g_message, "Not a grey image");
   MaskFindSetErrorHandler(nullptr, nullptr);

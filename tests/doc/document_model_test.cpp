@@ -57,6 +57,25 @@ protected:
   RenderEnv env;
 };
 
+// The undo bounds: the newest steps that fit, never fewer than one.
+TEST(DocumentModel, UndoStepsToKeep)
+{
+  const struct
+  {
+    std::vector<size_t> sizes;
+    size_t maxSteps, maxBytes, keep;
+  } rows[] = {
+      {{10, 10, 10}, 20, 100, 3},
+      {{10, 10, 10}, 2, 100, 2},
+      {{40, 40, 40}, 20, 100, 2},
+      {{200, 10}, 20, 100, 1}, // the newest alone is too large: kept anyway
+      {{}, 20, 100, 0},
+      {{SIZE_MAX, SIZE_MAX}, 20, SIZE_MAX, 1},
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ(UndoStepsToKeep(r.sizes, r.maxSteps, r.maxBytes), r.keep) << r.sizes.size();
+}
+
 } // namespace
 
 TEST_F(DocumentModelTest, StartsEmptyWithSoftwareText)

@@ -7,8 +7,8 @@
 // area onto the device (printer or preview) and draws the image there with
 // DrawDibStretched. The wxDocManager's Print, Print Preview and Print Setup
 // commands drive it through the view's OnCreatePrintout.
-#ifndef VELLUM_UI_BROWSER_PRINTOUT_H
-#define VELLUM_UI_BROWSER_PRINTOUT_H
+#ifndef VELLUM_UI_PRINT_PRINTOUT_H
+#define VELLUM_UI_PRINT_PRINTOUT_H
 
 #include <wx/image.h>
 #include <wx/print.h>

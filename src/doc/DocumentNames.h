@@ -5,25 +5,29 @@
 #ifndef VELLUM_DOC_DOCUMENTNAMES_H
 #define VELLUM_DOC_DOCUMENTNAMES_H
 
+#include "DibImage.h"
+#include "FileSystem.h"
+
 #include <cstdint>
 #include <string>
 
 namespace vellum
 {
 
-// File kind codes shared by the document, the dialogs and the browser.
+// The image record's file kinds (IMAGE_FILE_*, DibImage.h) under the names
+// the document, the dialogs and the browser use; the codes live there.
 enum FileKind
 {
-  kKindNone = 0,
-  kKindDjVu = 1,
-  kKindIw44 = 2,
-  kKindBmp = 3,
-  kKindPnm = 4,
-  kKindJpeg = 5,
-  kKindTiff = 6,
-  kKindPng = 7,
-  kKindUnknown = 99,
-  kKindAllSupported = 100
+  kKindNone = IMAGE_FILE_NONE,
+  kKindDjVu = IMAGE_FILE_DJVU,
+  kKindIw44 = IMAGE_FILE_IW44,
+  kKindBmp = IMAGE_FILE_BMP,
+  kKindPnm = IMAGE_FILE_PNM,
+  kKindJpeg = IMAGE_FILE_JPEG,
+  kKindTiff = IMAGE_FILE_TIFF,
+  kKindPng = IMAGE_FILE_PNG,
+  kKindUnknown = IMAGE_FILE_UNKNOWN,
+  kKindAllSupported = IMAGE_FILE_ALL
 };
 
 // Fixed messages of opening, scanning and rendering.
@@ -44,8 +48,7 @@ std::string RevisionText(const std::string &keyword);
 // "Orvale %s %s" with the product name and RevisionText(keyword).
 std::string SoftwareText(const std::string &keyword = kRevisionKeyword);
 
-// The name after the last "/" of a path (the whole path when it has none).
-std::string FileNameOf(const std::string &path);
+// FileNameOf (the name after the last "/") is FileSystem.h's.
 
 // The directory part of a path, up to and not including its last "/"; empty
 // when the path has none.

@@ -38,6 +38,11 @@ struct RenderEnv
   int jpegDct = 0;       // "JpegDecodeDCT"
 };
 
+// How many of the undo steps to keep, newest first by their sizes in bytes:
+// at most maxSteps, and as many as fit maxBytes together, but always the
+// newest one.
+size_t UndoStepsToKeep(const std::vector<size_t> &sizesNewestFirst, size_t maxSteps, size_t maxBytes);
+
 class CDocumentModel
 {
 public:

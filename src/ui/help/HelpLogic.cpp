@@ -1,17 +1,13 @@
 #include "HelpLogic.h"
 
+#include "FileSystem.h"
+
 #include <cstdlib>
 #include <sys/stat.h>
 
 namespace vellum
 {
 
-const char kTopicDjvuOptions[] = "DjvuOptions.html";
-const char kTopicAdvDjvuOptions[] = "AdvDjvuOptions.html";
-const char kTopicIw44Options[] = "IW44Options.html";
-const char kTopicJpegOptions[] = "JpegOptions.html";
-const char kTopicGeneralOptions[] = "GeneralOptions.html";
-const char kTopicResize[] = "Resize.html";
 const char kHelpContentsPage[] = "Contents.html";
 const char kHelpFileName[] = "Vellum.chm";
 const char kHelpBookName[] = "vellum.hhp";
@@ -29,21 +25,10 @@ const char kHintText[] =
 const char kHintCheck[] = "Do &not show this message again";
 const char kHintClose[] = "&Close";
 
-namespace
-{
-
-std::string Join(const std::string &dir, const std::string &name)
-{
-  if (dir.empty())
-    return name;
-  return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
-} // namespace
 
 std::string HelpPagePath(const std::string &helpDir, const char *topic)
 {
-  return Join(helpDir, topic && topic[0] ? topic : kHelpContentsPage);
+  return JoinPath(helpDir, topic && topic[0] ? topic : kHelpContentsPage);
 }
 
 std::vector<std::string> HelpDirCandidates(const std::string &programDir, const std::string &dataDir)
@@ -53,9 +38,9 @@ std::vector<std::string> HelpDirCandidates(const std::string &programDir, const 
     if (env[0])
       dirs.push_back(env);
   if (!programDir.empty())
-    dirs.push_back(Join(programDir, kHelpDirName));
+    dirs.push_back(JoinPath(programDir, kHelpDirName));
   if (!dataDir.empty())
-    dirs.push_back(Join(dataDir, kHelpDataFolder));
+    dirs.push_back(JoinPath(dataDir, kHelpDataFolder));
   return dirs;
 }
 
@@ -64,7 +49,7 @@ std::string FindHelpDir(const std::vector<std::string> &candidates)
   for (const std::string &dir : candidates)
   {
     struct stat st;
-    if (stat(Join(dir, kHelpContentsPage).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (stat(JoinPath(dir, kHelpContentsPage).c_str(), &st) == 0 && S_ISREG(st.st_mode))
       return dir;
   }
   return std::string();

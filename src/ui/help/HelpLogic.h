@@ -11,8 +11,10 @@
 // The tries themselves are the caller's (IHelpBackend), so the chain is
 // tested without a display or a browser; HintHelp.h binds them to
 // wxHtmlHelpController and wxLaunchDefaultBrowser.
-#ifndef VELLUM_UI_BROWSER_HELPLOGIC_H
-#define VELLUM_UI_BROWSER_HELPLOGIC_H
+#ifndef VELLUM_UI_HELP_HELPLOGIC_H
+#define VELLUM_UI_HELP_HELPLOGIC_H
+
+#include "HelpTopics.h"
 
 #include <string>
 #include <vector>
@@ -20,13 +22,7 @@
 namespace vellum
 {
 
-// Help topics of the dialogs' "&Help" buttons.
-extern const char kTopicDjvuOptions[];    // "DjvuOptions.html"
-extern const char kTopicAdvDjvuOptions[]; // "AdvDjvuOptions.html"
-extern const char kTopicIw44Options[];    // "IW44Options.html"
-extern const char kTopicJpegOptions[];    // "JpegOptions.html"
-extern const char kTopicGeneralOptions[]; // "GeneralOptions.html"
-extern const char kTopicResize[];         // "Resize.html"
+// The help files (the dialogs' topics are HelpTopics.h's).
 extern const char kHelpContentsPage[];    // "Contents.html": Help Topics without a topic
 extern const char kHelpFileName[];        // "Vellum.chm": the compiled help file
 extern const char kHelpBookName[];        // "vellum.hhp": the help book in the help directory

@@ -14,8 +14,8 @@
 //           likewise); sx > mx scales both down to mx, then sy > my to my.
 // Percentages px, py = floor(s * 100 + 0.5); the drawn size is image size
 // x percentage / 100 (integer division), centred on the page.
-#ifndef VELLUM_UI_BROWSER_PRINTLOGIC_H
-#define VELLUM_UI_BROWSER_PRINTLOGIC_H
+#ifndef VELLUM_UI_PRINT_PRINTLOGIC_H
+#define VELLUM_UI_PRINT_PRINTLOGIC_H
 
 #include <string>
 

@@ -5,8 +5,8 @@
 // window side (a full-screen window and a one-shot timer started after each
 // image is shown) lives in BrowserPanel.h; the sequence, the delay, the
 // status text and the quit keys are here.
-#ifndef VELLUM_UI_BROWSER_SLIDESHOWLOGIC_H
-#define VELLUM_UI_BROWSER_SLIDESHOWLOGIC_H
+#ifndef VELLUM_UI_SLIDESHOW_SLIDESHOWLOGIC_H
+#define VELLUM_UI_SLIDESHOW_SLIDESHOWLOGIC_H
 
 #include <string>
 #include <vector>

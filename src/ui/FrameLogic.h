@@ -3,8 +3,8 @@
 // where the selection bar (the directory browser) may dock. The frame
 // (MainFrame.h) binds them to its menus, toolbar, status bar and wxAUI
 // panes; tests check them without a display.
-#ifndef VELLUM_UI_BROWSER_FRAMELOGIC_H
-#define VELLUM_UI_BROWSER_FRAMELOGIC_H
+#ifndef VELLUM_UI_FRAMELOGIC_H
+#define VELLUM_UI_FRAMELOGIC_H
 
 namespace vellum
 {

@@ -14,6 +14,7 @@
 #include <wx/utils.h>
 
 #include "AppPaths.h"
+#include "FileSystem.h"
 #include "MessageBox.h"
 #include "Settings.h"
 
@@ -79,17 +80,6 @@ void ShowHint(wxWindow *parent, CVellumSettings &settings)
 namespace
 {
 
-bool IsFile(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string Join(const std::string &dir, const std::string &name)
-{
-  return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
-}
-
 // The controller lives until the library shuts down.
 std::unique_ptr<wxHtmlHelpController> g_controller;
 std::unique_ptr<CHelpChain> g_chain;
@@ -133,11 +123,11 @@ public:
   }
   bool OpenFile(const std::string &path) override
   {
-    return IsFile(path) && wxLaunchDefaultApplication(wxString::FromUTF8(path.c_str()));
+    return IsRegularFile(path) && wxLaunchDefaultApplication(wxString::FromUTF8(path.c_str()));
   }
   bool OpenPage(const std::string &path) override
   {
-    if (!IsFile(path))
+    if (!IsRegularFile(path))
       return false;
     return wxLaunchDefaultBrowser(wxFileName::FileNameToURL(wxFileName(wxString::FromUTF8(path.c_str()))));
   }
@@ -150,7 +140,7 @@ private:
 
 std::string CompiledHelpFile()
 {
-  return Join(CVellumSettings::ProgramDir(), kHelpFileName);
+  return JoinPath(CVellumSettings::ProgramDir(), kHelpFileName);
 }
 
 } // namespace
@@ -167,9 +157,9 @@ HelpResult ShowHelp(wxWindow *owner, const char *topic)
   if (!g_chain)
     g_chain = std::make_unique<CHelpChain>(chm, dir);
   // The book: the compiled file when there is one, else the pages' project.
-  std::string book = IsFile(chm) ? chm : std::string();
-  if (book.empty() && !dir.empty() && IsFile(Join(dir, kHelpBookName)))
-    book = Join(dir, kHelpBookName);
+  std::string book = IsRegularFile(chm) ? chm : std::string();
+  if (book.empty() && !dir.empty() && IsRegularFile(JoinPath(dir, kHelpBookName)))
+    book = JoinPath(dir, kHelpBookName);
   CWxHelpBackend backend(owner, book);
   return g_chain->Show(backend, topic);
 }

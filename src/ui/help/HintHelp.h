@@ -8,8 +8,8 @@
 // the help book (Vellum.chm beside the program when present, else
 // HtmlHelp/vellum.hhp), the desktop's program for Vellum.chm, the default
 // browser on HtmlHelp/<topic>, then the failure message.
-#ifndef VELLUM_UI_BROWSER_HINTHELP_H
-#define VELLUM_UI_BROWSER_HINTHELP_H
+#ifndef VELLUM_UI_HELP_HINTHELP_H
+#define VELLUM_UI_HELP_HINTHELP_H
 
 #include <wx/dialog.h>
 

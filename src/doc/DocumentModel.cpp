@@ -5,10 +5,9 @@
 
 #include <sys/stat.h>
 
-#include "EditLogic.h"
 #include "LoadImage.h"
 #include "MessageBox.h"
-#include "ZoomLogic.h"
+#include "ZoomRange.h"
 
 namespace vellum
 {
@@ -58,6 +57,20 @@ void CDocumentModel::SaveUndo()
   const size_t keep = UndoStepsToKeep(sizes, kUndoSteps, kUndoBytes);
   m_undo.erase(m_undo.begin(), m_undo.end() - static_cast<std::ptrdiff_t>(keep));
 }
+
+size_t UndoStepsToKeep(const std::vector<size_t> &sizesNewestFirst, size_t maxSteps, size_t maxBytes)
+{
+  size_t keep = 0, total = 0;
+  for (size_t size : sizesNewestFirst)
+  {
+    if (keep >= maxSteps || (keep > 0 && (size > maxBytes || total > maxBytes - size)))
+      break;
+    total += size;
+    ++keep;
+  }
+  return keep;
+}
+
 
 namespace
 {

@@ -56,12 +56,6 @@ std::string SoftwareText(const std::string &keyword)
   return Format("Orvale %s %s", kProductName, RevisionText(keyword));
 }
 
-std::string FileNameOf(const std::string &path)
-{
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string DirectoryOf(const std::string &path)
 {
   const size_t slash = path.rfind('/');
