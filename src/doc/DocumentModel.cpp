@@ -221,6 +221,12 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   return result;
 }
 
+void CDocumentModel::FollowSavedBook(const std::string &path)
+{
+  m_strLastOpenedPath = path;
+  m_pImage->m_strSourcePath.clear();
+}
+
 int CDocumentModel::TakeScannedDib(const std::vector<uint8_t> &dib)
 {
   DeleteContents();

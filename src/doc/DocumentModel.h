@@ -145,6 +145,11 @@ public:
                              const FitZoomFn &fitZoom, CDibImage &into, int *zoom, std::string *reason,
                              djvu_document *book = nullptr);
 
+  // After every page of the document was saved as the DjVu book at path:
+  // the document is that file now, and the other pages are read from it
+  // (not from the file first opened, nor from the book held for it).
+  void FollowSavedBook(const std::string &path);
+
   // Takes a packed DIB block from a scanner: colour table sized from the
   // header, SetFromDib, content kind 3, title "Untitled scanned image".
   // 0 when the block is malformed (the document stays empty).

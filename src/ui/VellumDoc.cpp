@@ -476,10 +476,15 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   s.SaveDir = SaveDirectoryOf(name);
   s.SaveType = kind;
   const std::string title = SavedTitle(m_model.m_strLastOpenedPath, name);
+  const bool wholeBook = kind == IMAGE_FILE_DJVU && image.m_nPageCount > 1 &&
+                         m_model.m_nSaveScope == kSaveWholeDocument &&
+                         (image.m_pBook || m_model.m_nContentKind == kKindTiff);
   const bool saved = OnSaveDocument(wxString::FromUTF8(name));
   m_model.m_nSaveScope = kSaveWholeDocument;
   if (!saved)
     return false;
+  if (wholeBook)
+    m_model.FollowSavedBook(name);
   SetFilename(wxString::FromUTF8(name), false);
   if (wxGetApp().m_pDocManager)
     wxGetApp().m_pDocManager->AddFileToHistory(wxString::FromUTF8(name));

@@ -23,6 +23,7 @@
 #include <wx/aui/framemanager.h>
 #include <wx/checkbox.h>
 #include <wx/dcclient.h>
+#include <wx/listctrl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
@@ -316,6 +317,24 @@ TEST_F(FrameGui, SaveIntoTheListedFolderListsItAgain)
   std::remove((Folder() + "/c.bmp").c_str());
   Browser().RefreshList();
   EXPECT_EQ(Browser().ListedNames().size(), 4u);
+}
+
+TEST_F(FrameGui, TypeColumnShowsABooksPageCountWhole)
+{
+  // A detailed list of a folder with a book: the Type column fits
+  // "DjVu, 4 pages"; it does not narrow for a folder of short texts.
+  const std::string dir = Tmp() + "/frame-types";
+  ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+  Copy(Corpus("books/book-bundled-4p.djvu"), dir + "/book.djvu");
+  const bool detailed = Browser().IsDetailed();
+  Browser().SetDetailed(true);
+  Browser().FillFileList(dir);
+  wxListCtrl *list = Browser().List();
+  const int wide = list->GetColumnWidth(2);
+  EXPECT_GE(wide, list->GetTextExtent("DjVu, 4 pages").x);
+  Browser().FillFileList(Folder());
+  EXPECT_EQ(list->GetColumnWidth(2), wide);
+  Browser().SetDetailed(detailed);
 }
 
 TEST_F(FrameGui, SlideshowOpensTheSelectedFilesAndHidesTheBarMeanwhile)

@@ -359,6 +359,40 @@ TEST_F(PagesGui, PageSavedBeforeTheMoveIsShownSavedOnReturn)
   EXPECT_EQ(pages, 4);
 }
 
+TEST_F(PagesGui, DocumentFollowsTheBookItWasSavedAs)
+{
+  // Save As of the whole book (and of a multi-page TIFF as a DjVu book)
+  // under a new name: the pages shown afterwards come from the new file,
+  // the name stays the new one, and the file first opened is untouched.
+  const std::string djvuSource = Corpus("books/book-bundled-4p.djvu");
+  const std::string tiffSource = Corpus("tiff/multipage-g4-3p-400dpi.tif");
+  for (const std::string &source : {djvuSource, tiffSource})
+  {
+    const std::string copy = Tmp() + "/follow-source" + source.substr(source.rfind('.'));
+    const std::string saved = Tmp() + "/follow-saved.djvu";
+    ASSERT_EQ(std::system(("cp '" + source + "' '" + copy + "' && rm -f '" + saved + "'").c_str()), 0);
+    std::ifstream before(copy, std::ios::binary);
+    const std::string oldBytes((std::istreambuf_iterator<char>(before)), std::istreambuf_iterator<char>());
+    Open(copy);
+    const int w = Image().m_nSourceWidth, h = Image().m_nSourceHeight;
+    Command(ID_IMAGE_ROTATE_LEFT);
+    g_answer = VID_YES; // "Save the whole document?"
+    ASSERT_TRUE(Doc().SaveAsTo(saved, 1)) << source;
+    Command(ID_PAGE_NEXT);
+    EXPECT_EQ(Image().m_nPageIndex, 1) << source;
+    EXPECT_EQ(Doc().GetFilename().utf8_string(), saved) << source;
+    EXPECT_EQ(Doc().m_model.m_nContentKind, kKindDjVu) << source;
+    Command(ID_PAGE_PREVIOUS);
+    ASSERT_EQ(Image().m_nPageIndex, 0) << source;
+    EXPECT_EQ(Image().m_nSourceWidth, h) << source;
+    EXPECT_EQ(Image().m_nSourceHeight, w) << source;
+    EXPECT_EQ(Doc().GetFilename().utf8_string(), saved) << source;
+    std::ifstream after(copy, std::ios::binary);
+    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == oldBytes)
+        << source;
+  }
+}
+
 TEST_F(PagesGui, RecentFileReopensAtItsPage)
 {
   const std::string book = Corpus("books/book-bundled-4p.djvu");

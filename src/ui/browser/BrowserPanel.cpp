@@ -204,6 +204,7 @@ void CBrowserPanel::FillFileList(const std::string &dir)
   m_list->DeleteAllItems();
   if (m_detailed)
     InsertColumns();
+  int typeWidth = 0; // of the widest type text ("DjVu, 340 pages")
   for (size_t i = 0; i < m_entries.size(); ++i)
   {
     const FileEntry &e = m_entries[i];
@@ -215,10 +216,17 @@ void CBrowserPanel::FillFileList(const std::string &dir)
     if (m_detailed)
     {
       m_list->SetItem(item, kColSize, SizeText(e));
-      m_list->SetItem(item, kColType, TypeColumnText(e));
+      const wxString type = U8(TypeColumnText(e));
+      m_list->SetItem(item, kColType, type);
+      typeWidth = std::max(typeWidth, m_list->GetTextExtent(type).x);
       m_list->SetItem(item, kColModified, ModifiedText(e));
     }
   }
+  // The Type column widens to show its texts whole; it never narrows, so a
+  // width the user chose stays.
+  const int typePadding = 16;
+  if (m_detailed && typeWidth + typePadding > m_list->GetColumnWidth(kColType))
+    m_list->SetColumnWidth(kColType, typeWidth + typePadding);
   SortList();
   m_list->Thaw();
   ShowDirectoryStatus();
