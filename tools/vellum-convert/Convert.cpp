@@ -18,12 +18,6 @@
 namespace vellum_convert
 {
 
-bool IsDirectory(const std::string &path)
-{
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool Exists(const std::string &path)
 {
   struct stat st;

@@ -99,9 +99,6 @@ void ThumbnailFit(int width, int height, int size, int &outWidth, int &outHeight
 // reduced picture still has a longer side of at least size pixels.
 int ThumbnailSubsample(int width, int height, int size);
 
-// The JPEG comment the program writes: "Orvale Vellum Revision: 1.12 ".
-std::string SoftwareText();
-
 } // namespace vellum_convert
 
 #endif

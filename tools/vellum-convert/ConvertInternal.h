@@ -11,13 +11,18 @@
 
 #include "Convert.h"
 #include "DibImage.h"
+#include "DocumentNames.h"
+#include "FileSystem.h"
 #include "SaveImage.h"
 #include "Settings.h"
 
 namespace vellum_convert
 {
 
-bool IsDirectory(const std::string &path);
+// The folder check and the software text are the program's own.
+using vellum::IsDirectory;
+using vellum::SoftwareText;
+
 // Anything at path, a dangling link included.
 bool Exists(const std::string &path);
 // The file name without its folder and last extension.

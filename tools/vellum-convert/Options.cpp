@@ -99,17 +99,6 @@ int ParseType(const std::string &text)
 
 } // namespace
 
-std::string SoftwareText()
-{
-  // The revision keyword without its "$" delimiters.
-  std::string keyword = "$Revision: 1.12 $";
-  size_t first = keyword.find('$'), last = keyword.rfind('$');
-  std::string revision = keyword.substr(first + 1, last - first - 1);
-  char text[128];
-  std::snprintf(text, sizeof text, "Orvale %s %s", "Vellum", revision.c_str());
-  return text;
-}
-
 void PrintUsage(FILE *out)
 {
   std::fputs("Usage: vellum-convert [options] INPUT... -o OUTPUT_OR_DIR\n"

@@ -4,6 +4,7 @@
 
 #include "AppPaths.h"
 #include "Convert.h"
+#include "DocumentNames.h"
 #include "ReplaceFile.h"
 
 int main(int argc, char **argv)
@@ -22,7 +23,7 @@ int main(int argc, char **argv)
   }
   if (options.version)
   {
-    std::printf("vellum-convert (%s)\n", vellum_convert::SoftwareText().c_str());
+    std::printf("vellum-convert (%s)\n", vellum::SoftwareText().c_str());
     // Where the run-time files were found: tells an installed tree from a
     // build folder.
     const std::string data = vellum::DataDirectory();
