@@ -209,9 +209,7 @@ int main(int argc, char **argv)
   {
     const auto t0 = Clock::now();
     doc.Modify(false);
-    doc.m_model.m_nOpenKind = 0;
-    doc.m_model.m_nPageIndex = 0;
-    doc.OnOpenDocument(wxString::FromUTF8(path));
+    doc.Open(path, vellum::kKindNone, 0);
     PaintNow(view);
     const double ms = Ms(t0, Clock::now());
     Pump();

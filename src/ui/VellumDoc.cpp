@@ -14,19 +14,18 @@
 #include <wx/utils.h>
 
 #include "ClipboardDib.h"
-#include "MainFrame.h"
 #include "CommandIds.h"
 #include "DibRowsOf.h"
 #include "Dialogs.h"
+#include "DocumentView.h"
 #include "FileChooserHooks.h"
+#include "FrameHost.h"
 #include "MessageBox.h"
 #include "PageLogic.h"
 #include "SaveBook.h"
 #include "SaveImage.h"
 #include "Scanner.h"
 #include "UiHooks.h"
-#include "VellumApp.h"
-#include "VellumView.h"
 #include "ZoomLogic.h"
 
 using namespace vellum;
@@ -44,7 +43,7 @@ void StopBox(const char *text)
 }
 } // namespace
 
-wxIMPLEMENT_DYNAMIC_CLASS(CVellumDoc, wxDocument);
+wxIMPLEMENT_CLASS(CVellumDoc, wxDocument);
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(CVellumDoc, wxDocument)
@@ -64,29 +63,56 @@ wxBEGIN_EVENT_TABLE(CVellumDoc, wxDocument)
   EVT_UPDATE_UI(ID_EDIT_PASTE_NEW, CVellumDoc::OnUpdateEdit)
   EVT_UPDATE_UI(ID_EDIT_CLEAR, CVellumDoc::OnUpdateEdit)
   EVT_UPDATE_UI(ID_EDIT_EMPTY_CLIPBOARD, CVellumDoc::OnUpdateEdit)
+  EVT_MENU(ID_FILE_SAVE, CVellumDoc::OnSave)
+  EVT_MENU(ID_FILE_SAVE_AS, CVellumDoc::OnSaveAs)
+  EVT_UPDATE_UI(ID_FILE_SAVE, CVellumDoc::OnUpdateSave)
+  EVT_UPDATE_UI(ID_FILE_SAVE_AS, CVellumDoc::OnUpdateSaveAs)
+  EVT_MENU_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CVellumDoc::OnImageOperation)
+  EVT_UPDATE_UI_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CVellumDoc::OnUpdateHasImage)
+  EVT_MENU(ID_EDIT_UNDO, CVellumDoc::OnUndo)
+  EVT_MENU(ID_EDIT_EMPTY_UNDO, CVellumDoc::OnEmptyUndo)
+  EVT_UPDATE_UI(ID_EDIT_UNDO, CVellumDoc::OnUpdateUndo)
+  EVT_MENU(ID_EDIT_REDO, CVellumDoc::OnRedo)
+  EVT_UPDATE_UI(ID_EDIT_REDO, CVellumDoc::OnUpdateRedo)
+  EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CVellumDoc::OnUpdateUndo)
 wxEND_EVENT_TABLE()
     // clang-format on
 
     std::function<bool(CVellumDoc &)> CVellumDoc::s_saveAs;
 
-CVellumDoc::CVellumDoc() {}
+CVellumDoc::CVellumDoc(CVellumSettings &settings, IFrameHost *host) : m_settings(settings), m_pHost(host) {}
+
+CVellumDoc *CVellumDoc::First(wxDocManager *manager)
+{
+  if (!manager || manager->GetDocuments().empty())
+    return nullptr;
+  return dynamic_cast<CVellumDoc *>(manager->GetDocuments().front());
+}
 
 void CVellumDoc::SetSaveAsHook(std::function<bool(CVellumDoc &)> hook)
 {
   s_saveAs = std::move(hook);
 }
 
-CVellumView *CVellumDoc::View() const
+IDocumentView *CVellumDoc::ShownView() const
 {
-  return dynamic_cast<CVellumView *>(GetFirstView());
+  return dynamic_cast<IDocumentView *>(GetFirstView());
+}
+
+FrameState CVellumDoc::CommandState() const
+{
+  FrameState state;
+  state.hasImage = m_model.HasImage();
+  state.modified = IsModified();
+  return state;
 }
 
 void CVellumDoc::SetDocTitle(const std::string &title)
 {
   m_model.m_strTitle = title;
   SetTitle(wxString::FromUTF8(title));
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->UpdateTitle();
+  if (m_pHost)
+    m_pHost->UpdateTitle();
 }
 
 bool CVellumDoc::DeleteContents()
@@ -98,10 +124,10 @@ bool CVellumDoc::DeleteContents()
 
 RenderEnv CVellumDoc::Env() const
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   RenderEnv env;
-  CVellumView *view = View();
-  env.layer = view ? view->m_nLayer : 0;
+  const IDocumentView *view = ShownView();
+  env.layer = view ? view->ShownLayer() : 0;
   env.screenBpp = ScreenDepth();
   env.dither = s.Dither != 0;
   env.fancyZoom = s.FancyZoom != 0;
@@ -112,14 +138,13 @@ RenderEnv CVellumDoc::Env() const
 
 int CVellumDoc::FitZoom(const CDibImage &page) const
 {
-  CMainFrame *frame = wxGetApp().MainFrame();
   const djvu_halfcoded_image *decoded = static_cast<const djvu_halfcoded_image *>(page.m_pDocument);
-  if (!decoded || !frame)
+  if (!decoded || !m_pHost)
     return 0;
   // One rule for the document and the view: the page's full size, as drawn.
   // (Dividing an IW44 page by 3 here rendered it at another step than the
   // view then shows in its zoom box.)
-  return frame->FitStepFor({decoded->width, decoded->height}, decoded->dpi, decoded->dpi);
+  return m_pHost->FitStepFor({decoded->width, decoded->height}, decoded->dpi, decoded->dpi);
 }
 
 int CVellumDoc::Rerender(bool useDither, bool fancyZoom, int zoom)
@@ -159,37 +184,38 @@ bool CVellumDoc::AskToSave(const std::string &question)
 
 bool CVellumDoc::OnOpenDocument(const wxString &path)
 {
-  CMainFrame *frame = wxGetApp().MainFrame();
-  const std::string file = path.utf8_string();
+  Open(path.utf8_string(), kKindNone, 0);
+  return true;
+}
+
+void CVellumDoc::Open(const std::string &file, int kind, int pageIndex)
+{
+  m_model.m_nOpenKind = kind;
+  m_model.m_nPageIndex = pageIndex;
   CDocumentModel::OpenResult result;
   {
     wxBusyCursor wait;
     CDocumentModel::FitZoomFn fit;
-    if (frame)
+    if (m_pHost)
       fit = [this](const CDibImage &page, int) { return FitZoom(page); };
     result = m_model.OpenFile(file, Env(), fit);
   }
   // A failed open has said why; the page on screen stays as it was.
   if (result != CDocumentModel::kOpened)
-    return true;
-  SetFilename(path, false);
-  if (wxGetApp().m_pDocManager)
-    wxGetApp().m_pDocManager->AddFileToHistory(path);
-  wxGetApp().RememberPage(file, m_model.m_pImage->m_nPageIndex);
+    return;
+  SetFilename(wxString::FromUTF8(file), false);
   Modify(false);
   SetDocTitle(m_model.m_strTitle);
-  if (frame)
+  if (!m_pHost)
+    return;
+  if (IDocumentView *view = ShownView())
   {
-    if (CVellumView *view = View())
-    {
-      view->ClearSelection();
-      view->ScrollToOrigin();
-    }
-    UpdateAllViews();
-    frame->ShowImageInfo();
-    frame->OnDocumentOpened(file);
+    view->ClearSelection();
+    view->ScrollToOrigin();
   }
-  return true;
+  UpdateAllViews();
+  m_pHost->ShowImageInfo();
+  m_pHost->OnDocumentOpened(file, m_model.m_pImage->m_nPageIndex);
 }
 
 bool CVellumDoc::OnNewDocument()
@@ -210,15 +236,15 @@ bool CVellumDoc::OnNewDocument()
       VellumMessageBox(kMsgAcquireFailed, kProductName, VMB_OK | VMB_ICONHAND);
     else
     {
-      if (CVellumView *view = View())
+      if (IDocumentView *view = ShownView())
         view->ScrollToOrigin();
       SetDocTitle(kTitleScanned);
       UpdateAllViews();
       Modify(true);
     }
   }
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   return true;
 }
 
@@ -338,9 +364,9 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
 {
   if (!m_model.HasImage())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const std::string file = path.utf8_string();
-  CMainFrame *frame = wxGetApp().MainFrame();
+  wxWindow *frame = m_pHost ? m_pHost->HostWindow() : nullptr;
   int result = 0;
   if (SavesTiffAsBook())
   {
@@ -371,9 +397,9 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
     m_model.m_nZoom = zoom;
     if ((fullScale && rendered) || (!fullScale && zoom != 0))
       Rerender(s.Dither != 0, s.FancyZoom != 0, zoom);
-    if (frame && wxStricmp(wxString::FromUTF8(s.LCOpenDir), wxString::FromUTF8(s.SaveDir)) == 0 &&
+    if (m_pHost && wxStricmp(wxString::FromUTF8(s.LCOpenDir), wxString::FromUTF8(s.SaveDir)) == 0 &&
         (s.LCOpenType == s.SaveType || s.LCOpenType == 100))
-      frame->RefreshBrowser();
+      m_pHost->RefreshBrowser();
     if (result)
       Modify(false);
     progress.Destroy();
@@ -407,7 +433,7 @@ bool CVellumDoc::SaveAs()
 {
   if (!m_model.HasImage())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const CDibImage &image = *m_model.m_pImage;
   // The image's own depth, which is what the PNM writer goes by (a grey
   // conversion or a 16-bit source would otherwise be proposed as ".ppm").
@@ -420,7 +446,7 @@ bool CVellumDoc::SaveAs()
   wxString wildcard;
   for (const SaveFilter &f : kSaveFilters)
     wildcard += wxString(wildcard.empty() ? "" : "|") + f.description + "|" + f.pattern;
-  wxFileDialog dialog(wxGetApp().MainFrame(), "Save As", wxString::FromUTF8(s.SaveDir),
+  wxFileDialog dialog(m_pHost ? m_pHost->HostWindow() : nullptr, "Save As", wxString::FromUTF8(s.SaveDir),
                       wxString::FromUTF8(proposal), wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   const int filter = FilterIndexFromSaveKind(s.SaveType);
   if (filter > 0)
@@ -445,11 +471,11 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
 {
   if (!m_model.HasImage() || typed.empty())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const int kind = SaveKindFromFilterIndex(filterIndex);
   m_model.m_nSaveKind = kind;
   const CDibImage &image = *m_model.m_pImage;
-  CMainFrame *frame = wxGetApp().MainFrame();
+  wxWindow *frame = m_pHost ? m_pHost->HostWindow() : nullptr;
   if (kind == IMAGE_FILE_DJVU &&
       !RunResolutionReview(image.PageXDpi(), image.PageYDpi(), s,
                            [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
@@ -481,8 +507,8 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   if (!saved)
     return false;
   SetFilename(wxString::FromUTF8(name), false);
-  if (wxGetApp().m_pDocManager)
-    wxGetApp().m_pDocManager->AddFileToHistory(wxString::FromUTF8(name));
+  if (m_pHost)
+    m_pHost->OnDocumentSavedAs(name);
   SetDocTitle(title);
   return true;
 }
@@ -533,8 +559,8 @@ bool CVellumDoc::ImageOperation(int commandId)
   {
     Modify(true);
     UpdateAllViews();
-    if (CMainFrame *frame = wxGetApp().MainFrame())
-      frame->ShowImageInfo();
+    if (m_pHost)
+      m_pHost->ShowImageInfo();
   }
   return ok != 0;
 }
@@ -546,8 +572,8 @@ bool CVellumDoc::UndoEdit(bool redo)
   // The image shown is no longer the one saved: a close must ask first.
   Modify(true);
   UpdateAllViews();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   return true;
 }
 
@@ -564,7 +590,7 @@ void CVellumDoc::EmptyUndoBuffer()
 
 CVellumDoc::FullScale CVellumDoc::BeginFullScale()
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   FullScale state;
   state.zoom = m_model.m_nZoom;
   if (s.Dither || s.FancyZoom)
@@ -574,7 +600,7 @@ CVellumDoc::FullScale CVellumDoc::BeginFullScale()
 
 void CVellumDoc::EndFullScale(const FullScale &state)
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   m_model.m_nZoom = state.zoom;
   if (state.rendered == 1)
     Rerender(s.Dither != 0, s.FancyZoom != 0, state.zoom);
@@ -582,9 +608,9 @@ void CVellumDoc::EndFullScale(const FullScale &state)
 
 SelRect CVellumDoc::SelectionOrWhole() const
 {
-  const CVellumView *view = View();
-  if (view && view->m_bHasSelection)
-    return view->m_rcSelection;
+  const IDocumentView *view = ShownView();
+  if (const SelRect *selection = view ? view->Selection() : nullptr)
+    return *selection;
   const CDibImage &image = *m_model.m_pImage;
   return {0, 0, image.m_nWidth - 1, image.m_nHeight - 1};
 }
@@ -593,8 +619,8 @@ void CVellumDoc::EditDone()
 {
   Modify(true);
   UpdateAllViews();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
 }
 
 void CVellumDoc::BaseNewDocument()
@@ -609,8 +635,8 @@ EditState CVellumDoc::EditStateNow() const
   EditState state;
   state.hasImage = m_model.HasImage();
   state.canUndo = m_model.CanUndo();
-  const CVellumView *view = View();
-  state.hasSelection = view && view->m_bHasSelection;
+  const IDocumentView *view = ShownView();
+  state.hasSelection = view && view->Selection();
   state.clipboardHasDib = ClipboardHasDib();
   return state;
 }
@@ -677,7 +703,7 @@ bool CVellumDoc::CutSelection()
       {
         if (m_model.m_pImage->ClearRect(rect.left, rect.top, rect.right, rect.bottom))
         {
-          if (CVellumView *view = View())
+          if (IDocumentView *view = ShownView())
             view->ClearSelection();
           m_model.m_nContentKind = kKindBmp;
           cut = true;
@@ -695,15 +721,15 @@ bool CVellumDoc::CutSelection()
 
 bool CVellumDoc::CropToSelection()
 {
-  CVellumView *view = View();
-  if (!m_model.HasImage() || !view || !view->m_bHasSelection)
+  IDocumentView *view = ShownView();
+  if (!m_model.HasImage() || !view || !view->Selection())
     return false;
   bool ok = false;
   {
     wxBusyCursor wait;
     m_model.SaveUndo();
     const FullScale state = BeginFullScale();
-    const SelRect r = view->m_rcSelection;
+    const SelRect r = *view->Selection();
     ok = m_model.HasImage() && m_model.m_pImage->Crop(r.left, r.top, r.right, r.bottom);
     if (ok)
     {
@@ -739,7 +765,7 @@ bool CVellumDoc::ResizeImage()
   const FullScale state = BeginFullScale();
   bool ok = false;
   int width = 0, height = 0, method = 1;
-  if (m_model.HasImage() && RunResizeDialog(wxGetApp().MainFrame(), m_model.m_pImage->m_nWidth,
+  if (m_model.HasImage() && RunResizeDialog(m_pHost ? m_pHost->HostWindow() : nullptr, m_model.m_pImage->m_nWidth,
                                             m_model.m_pImage->m_nHeight, &width, &height, &method))
     ok = ResampleTo(width, height, method);
   EndFullScale(state);
@@ -782,7 +808,7 @@ bool CVellumDoc::PasteFromClipboard()
     return false;
   }
   m_model.m_bInsertPending = 1;
-  if (CVellumView *view = View())
+  if (IDocumentView *view = ShownView())
     view->StartPlacing();
   return true;
 }
@@ -795,12 +821,12 @@ bool CVellumDoc::PasteAsNew()
   if (!ReadClipboardInto(*m_model.m_pImage))
     return false;
   m_model.m_nContentKind = kKindBmp;
-  CVellumView *view = View();
+  IDocumentView *view = ShownView();
   if (view)
     view->ClearSelection();
   SetDocTitle(kTitleClipboard);
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   if (view)
     view->ScrollToOrigin();
   UpdateAllViews();
@@ -817,10 +843,10 @@ bool CVellumDoc::ClearDocument()
   // A pasted image waiting to be placed has nothing to go into any more.
   m_model.m_bInsertPending = 0;
   m_model.m_pInsertImage->Reset();
-  if (CVellumView *view = View())
+  if (IDocumentView *view = ShownView())
   {
     view->ClearSelection();
-    view->m_nMouseMode = kModePan;
+    view->ResetMouseMode();
   }
   UpdateAllViews();
   return true;
@@ -866,8 +892,8 @@ int CVellumDoc::InsertAt(int x, int y)
     }
     EndFullScale(state);
   }
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   return ok;
 }
 
@@ -943,9 +969,66 @@ void CVellumDoc::OnUpdateEdit(wxUpdateUIEvent &event)
   // Only the clipboard rules ask the clipboard.
   EditState state;
   state.hasImage = m_model.HasImage();
-  const CVellumView *view = View();
-  state.hasSelection = view && view->m_bHasSelection;
+  const IDocumentView *view = ShownView();
+  state.hasSelection = view && view->Selection();
   if (command == kEditPaste || command == kEditPasteNew || command == kEditEmptyClipboard)
     state.clipboardHasDib = ClipboardHasDib();
   event.Enable(EditCommandEnabled(command, state));
+}
+
+// ------------------------------------------ save, image and undo commands
+
+void CVellumDoc::OnSave(wxCommandEvent &)
+{
+  Save();
+}
+
+void CVellumDoc::OnSaveAs(wxCommandEvent &)
+{
+  SaveAs();
+}
+
+void CVellumDoc::OnUpdateSave(wxUpdateUIEvent &event)
+{
+  event.Enable(FrameCommandEnabled(kCmdSave, CommandState()));
+}
+
+void CVellumDoc::OnUpdateSaveAs(wxUpdateUIEvent &event)
+{
+  event.Enable(FrameCommandEnabled(kCmdSaveAs, CommandState()));
+}
+
+void CVellumDoc::OnImageOperation(wxCommandEvent &event)
+{
+  ImageOperation(event.GetId());
+}
+
+void CVellumDoc::OnUpdateHasImage(wxUpdateUIEvent &event)
+{
+  event.Enable(m_model.HasImage());
+}
+
+void CVellumDoc::OnUndo(wxCommandEvent &)
+{
+  UndoEdit();
+}
+
+void CVellumDoc::OnRedo(wxCommandEvent &)
+{
+  UndoEdit(true);
+}
+
+void CVellumDoc::OnEmptyUndo(wxCommandEvent &)
+{
+  EmptyUndoBuffer();
+}
+
+void CVellumDoc::OnUpdateUndo(wxUpdateUIEvent &event)
+{
+  event.Enable(m_model.CanUndo());
+}
+
+void CVellumDoc::OnUpdateRedo(wxUpdateUIEvent &event)
+{
+  event.Enable(m_model.CanRedo());
 }

@@ -156,9 +156,7 @@ bool Checked(int id)
 void Open(const std::string &rel)
 {
   Doc().Modify(false);
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(Corpus(rel)));
+  Doc().Open(Corpus(rel), kKindNone, 0);
   if (!Doc().m_model.HasImage())
     throw std::runtime_error("could not open " + rel);
   View().m_pCanvas->Refresh();

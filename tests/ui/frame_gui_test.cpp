@@ -177,9 +177,7 @@ bool Enabled(int id)
 
 void Open(const std::string &path)
 {
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, 0);
   Pump(10);
 }
 

@@ -129,9 +129,7 @@ CVellumView &View()
 // Opens as the command line does (kind from the name).
 void OpenAsCommandLine(const std::string &path)
 {
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, 0);
   Pump(10);
 }
 

@@ -117,9 +117,7 @@ bool Checked(int id)
 void Open(const std::string &path, int page = 0)
 {
   Doc().Modify(false);
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = page;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, page);
   if (!Doc().m_model.HasImage())
     throw std::runtime_error("could not open " + path);
   Pump();

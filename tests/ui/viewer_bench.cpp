@@ -99,8 +99,7 @@ int main(int argc, char **argv)
   {
     const double c0 = CpuMs();
     const auto t0 = Clock::now();
-    doc.m_model.m_nOpenKind = 0;
-    doc.OnOpenDocument(wxString::FromUTF8(page));
+    doc.Open(page, vellum::kKindNone, 0);
     const auto t1 = Clock::now();
     PaintNow(view);
     const auto t2 = Clock::now();
@@ -143,8 +142,7 @@ int main(int argc, char **argv)
   // Image operations on the page held at full scale (2550 x 3300 x 24 for
   // the default page), each to the repaint; undone after each run.
   app->m_settings.FancyZoom = 0;
-  doc.m_model.m_nOpenKind = 0;
-  doc.OnOpenDocument(wxString::FromUTF8(page));
+  doc.Open(page, vellum::kKindNone, 0);
   view.SetZoom(-3, CVellumView::kZoomBox);
   PaintNow(view);
   std::printf("held image %dx%dx%d\n", doc.m_model.m_pImage->m_nWidth, doc.m_model.m_pImage->m_nHeight,
