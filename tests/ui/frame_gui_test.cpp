@@ -44,6 +44,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -110,15 +111,10 @@ bool Exists(const std::string &path)
   return stat(path.c_str(), &st) == 0;
 }
 
+// Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 30)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms);
 }
 
 // Runs the event loop until done() or the limit; false at the limit.
@@ -548,12 +544,6 @@ int main(int argc, char **argv)
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
-  // No scanner backends at all.
-  const std::string sane = Tmp() + "/sane-config";
-  mkdir(sane.c_str(), 0700);
-  std::ofstream(sane + "/dll.conf") << "";
-  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
-
   // The folder the browser lists at start-up, named by the settings file.
   std::system(("rm -rf '" + Folder() + "'").c_str());
   mkdir(Folder().c_str(), 0755);
@@ -572,35 +562,13 @@ int main(int argc, char **argv)
   const std::string ini = Tmp() + "/Vellum.ini";
   std::ofstream(ini) << "[General]\nLCOpenDir=" << Folder() << "\nLCOpenType=100\nNoStartupInfo=1\n";
 
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = ini;
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
+  vellum_test::ViewerStart start;
+  start.settingsFile = ini;
+  start.saneDir = Tmp() + "/sane-config"; // no scanner backends at all
+  start.hooks = []
   {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr); // no modal log boxes
-  wxSetAssertHandler(
-      [](const wxString &file, int line, const wxString &func, const wxString &cond, const wxString &msg)
-      {
-        std::fprintf(stderr, "wx assertion %s at %s:%d in %s: %s\n", cond.utf8_str().data(),
-                     file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
-        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
-      });
-  VellumSetMessageBoxHook(RecordBox);
-  g_dialogs.Register();
-  if (!app->CallOnInit())
-    return 2;
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+    VellumSetMessageBoxHook(RecordBox);
+    g_dialogs.Register();
+  };
+  return vellum_test::RunViewerTests(argv[0], start);
 }
