@@ -705,10 +705,8 @@ void CMainFrame::OnUpdateScanner(wxUpdateUIEvent &event)
 
 FrameState CMainFrame::CommandState() const
 {
-  FrameState state;
   const CVellumDoc *doc = Doc();
-  state.hasImage = doc && doc->m_model.HasImage();
-  state.modified = doc && doc->IsModified();
+  FrameState state = doc ? doc->CommandState() : FrameState();
   state.scannerAvailable = Scanner::Instance().Poll() == Scanner::kAvailable;
   return state;
 }

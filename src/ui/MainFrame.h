@@ -72,7 +72,6 @@ public:
 
   CVellumView *View() const { return m_pView; }
   CVellumDoc *Doc() const;
-  CVellumSettings &Settings() const { return m_settings; }
 
   int ZoomBoxSelection() const;
   // The selection bar's content; null only while the frame is being built.

@@ -1,8 +1,7 @@
 // CVellumDoc: the one document of the program, a wxDocument around
 // CDocumentModel (DocumentModel.h). The model holds the images and their
-// rules; this class adds the window side: the path name and the recent-file
-// list, the modified flag, the title shown in the frame, the wait cursor and
-// the views. It owns its commands: the edit, image, undo and save commands
+// rules; this class adds the window side: the path name, the modified flag,
+// the title shown in the frame, the wait cursor, the dialogs and the views. It owns its commands: the edit, image, undo and save commands
 // are in its event table (the framework routes the frame's menu events to
 // it through the active view).
 //
@@ -52,7 +51,6 @@ public:
   vellum::IFrameHost *Host() const { return m_pHost; }
   // The frame going away detaches itself (null).
   void SetHost(vellum::IFrameHost *host) { m_pHost = host; }
-  CVellumSettings &Settings() const { return m_settings; }
 
   // Opens path as kind (kKindNone, kKindUnknown or kKindAllSupported: the
   // kind from the file's name) at page pageIndex (0-based) of a document of
@@ -186,9 +184,6 @@ public:
   // only once the clipboard's block has been read and checked. 0 when the
   // clipboard holds no image or a malformed one.
   int ReadClipboardInto(CDibImage &target);
-
-  // Enable rules of the edit commands for the current state.
-  vellum::EditState EditStateNow() const;
 
 private:
   // The question, its answers and the save behind Yes for AskSaveFirst and
