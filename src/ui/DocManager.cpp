@@ -36,8 +36,8 @@ void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
   if (doc->IsModified())
   {
     const std::string question = "Save changes to " + doc->DocTitle() + "?";
-    const int answer =
-        VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
+    const int answer = VellumMessageBox(question.c_str(), kProductName,
+                                        VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
     if (answer == VID_CANCEL)
       return;
     // Yes saves first (the path name, or the save dialog when there is

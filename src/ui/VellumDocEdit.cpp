@@ -192,8 +192,9 @@ bool CVellumDoc::ResizeImage()
   const FullScale state = BeginFullScale();
   bool ok = false;
   int width = 0, height = 0, method = 1;
-  if (m_model.HasImage() && RunResizeDialog(m_pHost ? m_pHost->HostWindow() : nullptr, m_model.m_pImage->m_nWidth,
-                                            m_model.m_pImage->m_nHeight, &width, &height, &method))
+  if (m_model.HasImage() &&
+      RunResizeDialog(m_pHost ? m_pHost->HostWindow() : nullptr, m_model.m_pImage->m_nWidth,
+                      m_model.m_pImage->m_nHeight, &width, &height, &method))
     ok = ResampleTo(width, height, method);
   EndFullScale(state);
   UpdateAllViews();
