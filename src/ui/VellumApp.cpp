@@ -58,7 +58,6 @@ bool CVellumApp::OnInit()
 
 bool CVellumApp::InitInstance()
 {
-  m_strProgramDir = CVellumSettings::ProgramDir() + "/";
   m_strProfileName = m_strSettingsOverride.empty() ? CVellumSettings::SettingsPath() : m_strSettingsOverride;
   m_settings.LoadSettings(m_strProfileName);
   SetMaxImagePixels(m_settings.MaxPixels);

@@ -32,7 +32,6 @@ public:
 
   // Settings of the run (read at start-up, written when the frame closes).
   CVellumSettings m_settings;
-  std::string m_strProgramDir;  // ends with "/"
   std::string m_strProfileName; // the settings file
 
   // Where the settings file is; empty: the usual place.
