@@ -313,111 +313,6 @@ TEST_F(FrameGui, SaveIntoTheListedFolderListsItAgain)
   EXPECT_EQ(Browser().ListedNames().size(), 4u);
 }
 
-namespace
-{
-
-// What a document told the window hosting it.
-class RecordingHost : public IFrameHost
-{
-public:
-  std::vector<std::pair<std::string, int>> opened; // OnDocumentOpened
-  std::vector<std::string> savedAs;
-  int titles = 0, imageInfo = 0, fitAsked = 0;
-  wxFrame *HostWindow() override { return nullptr; }
-  void SetView(CVellumView *) override {}
-  wxDropTarget *MakeDropTarget() override { return nullptr; }
-  int BarsWidth() const override { return 0; }
-  int FitStepFor(Extent, int, int) const override
-  {
-    ++const_cast<RecordingHost *>(this)->fitAsked;
-    return -2;
-  }
-  void UpdateTitle() override { ++titles; }
-  void SetPaneText(int, const std::string &) override {}
-  void ShowImageInfo() override { ++imageInfo; }
-  void SelectZoomBoxEntry(int) override {}
-  void RefreshBrowser() override {}
-  void OnDocumentOpened(const std::string &path, int pageIndex) override { opened.push_back({path, pageIndex}); }
-  void OnDocumentSavedAs(const std::string &path) override { savedAs.push_back(path); }
-};
-
-} // namespace
-
-// A document outside the program, with a host of its own and no view: Open
-// takes the kind it is given (none: from the name) and the page; the host
-// hears of every open that succeeds, with the page shown, and of nothing
-// else; a failed open keeps what was there.
-TEST_F(FrameGui, DocumentOpensThroughOneCallAndTellsItsHost)
-{
-  struct Case
-  {
-    const char *file;
-    int kind;
-    int page;
-    bool opens;
-    int contentKind; // of the document afterwards
-    int pageShown;
-  };
-  const Case cases[] = {
-      {"bmp/rgb24.bmp", kKindNone, 0, true, kKindBmp, 0},
-      {"tiff/multipage-palette-3p.tif", kKindNone, 2, true, kKindTiff, 2},
-      {"tiff/multipage-palette-3p.tif", kKindTiff, 1, true, kKindTiff, 1},
-      {"jpeg/baseline-227x149.jpg", kKindUnknown, 0, true, kKindJpeg, 0},
-      {"jpeg/baseline-227x149.jpg", kKindAllSupported, 0, true, kKindJpeg, 0},
-      {"jpeg/baseline-227x149.jpg", kKindBmp, 0, false, kKindJpeg, 0}, // the kind given is the reader
-      {"bad/djvu-truncated.djvu", kKindNone, 0, false, kKindJpeg, 0},
-      {"djvu/compound-flower-fg44-bg44.djvu", kKindNone, 0, true, kKindDjVu, 0},
-      {"missing-file.bmp", kKindNone, 0, false, kKindDjVu, 0},
-  };
-  CVellumSettings settings;
-  RecordingHost host;
-  CVellumDoc doc(settings, &host);
-  std::string shown;
-  for (const Case &c : cases)
-  {
-    SCOPED_TRACE(c.file);
-    const std::string name = c.file;
-    const std::string path =
-        name.rfind("missing", 0) == 0 ? Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + name : Corpus(name);
-    const size_t before = host.opened.size();
-    g_boxes.clear();
-    doc.Open(path, c.kind, c.page);
-    if (c.opens)
-    {
-      ASSERT_EQ(host.opened.size(), before + 1);
-      EXPECT_EQ(host.opened.back(), std::make_pair(path, c.pageShown));
-      EXPECT_TRUE(g_boxes.empty());
-      shown = path;
-    }
-    else
-    {
-      EXPECT_EQ(host.opened.size(), before);
-      EXPECT_EQ(g_boxes.size(), 1u);
-    }
-    EXPECT_EQ(doc.m_model.m_nContentKind, c.contentKind);
-    EXPECT_EQ(doc.GetFilename().utf8_string(), shown);
-    ASSERT_TRUE(doc.m_model.HasImage());
-    EXPECT_EQ(doc.m_model.m_pImage->m_nPageIndex, c.pageShown);
-  }
-  // The DjVu page was rendered at the step the host chose.
-  EXPECT_EQ(host.fitAsked, 1);
-  EXPECT_GT(host.titles, 0);
-  EXPECT_EQ(host.imageInfo, 6);
-
-  // Save As names the file to the host's recent-file list; without a host
-  // the document saves all the same.
-  const std::string out = Tmp() + "/host-save.bmp";
-  ASSERT_TRUE(doc.SaveAsTo(out, 3));
-  EXPECT_EQ(host.savedAs, std::vector<std::string>{out});
-  doc.SetHost(nullptr);
-  doc.Open(Corpus("bmp/pal8.bmp"), kKindNone, 0);
-  EXPECT_EQ(doc.GetFilename().utf8_string(), Corpus("bmp/pal8.bmp"));
-  EXPECT_EQ(host.opened.size(), 6u);
-  ASSERT_TRUE(doc.SaveAsTo(out, 3));
-  EXPECT_EQ(host.savedAs.size(), 1u);
-  std::remove(out.c_str());
-}
-
 TEST_F(FrameGui, SlideshowOpensTheSelectedFilesAndHidesTheBarMeanwhile)
 {
   Browser().FillFileList(Folder());
@@ -572,6 +467,111 @@ TEST_F(FrameGui, StatusPanesFitTheirSamples)
   wxRect r0;
   ASSERT_TRUE(status->GetFieldRect(0, r0));
   EXPECT_GT(r0.width, r1.width); // pane 0 takes the rest
+}
+
+namespace
+{
+
+// What a document told the window hosting it.
+class RecordingHost : public IFrameHost
+{
+public:
+  std::vector<std::pair<std::string, int>> opened; // OnDocumentOpened
+  std::vector<std::string> savedAs;
+  int titles = 0, imageInfo = 0, fitAsked = 0;
+  wxFrame *HostWindow() override { return nullptr; }
+  void SetView(CVellumView *) override {}
+  wxDropTarget *MakeDropTarget() override { return nullptr; }
+  int BarsWidth() const override { return 0; }
+  int FitStepFor(Extent, int, int) const override
+  {
+    ++const_cast<RecordingHost *>(this)->fitAsked;
+    return -2;
+  }
+  void UpdateTitle() override { ++titles; }
+  void SetPaneText(int, const std::string &) override {}
+  void ShowImageInfo() override { ++imageInfo; }
+  void SelectZoomBoxEntry(int) override {}
+  void RefreshBrowser() override {}
+  void OnDocumentOpened(const std::string &path, int pageIndex) override { opened.push_back({path, pageIndex}); }
+  void OnDocumentSavedAs(const std::string &path) override { savedAs.push_back(path); }
+};
+
+} // namespace
+
+// A document outside the program, with a host of its own and no view: Open
+// takes the kind it is given (none: from the name) and the page; the host
+// hears of every open that succeeds, with the page shown, and of nothing
+// else; a failed open keeps what was there.
+TEST_F(FrameGui, DocumentOpensThroughOneCallAndTellsItsHost)
+{
+  struct Case
+  {
+    const char *file;
+    int kind;
+    int page;
+    bool opens;
+    int contentKind; // of the document afterwards
+    int pageShown;
+  };
+  const Case cases[] = {
+      {"bmp/rgb24.bmp", kKindNone, 0, true, kKindBmp, 0},
+      {"tiff/multipage-palette-3p.tif", kKindNone, 2, true, kKindTiff, 2},
+      {"tiff/multipage-palette-3p.tif", kKindTiff, 1, true, kKindTiff, 1},
+      {"jpeg/baseline-227x149.jpg", kKindUnknown, 0, true, kKindJpeg, 0},
+      {"jpeg/baseline-227x149.jpg", kKindAllSupported, 0, true, kKindJpeg, 0},
+      {"jpeg/baseline-227x149.jpg", kKindBmp, 0, false, kKindJpeg, 0}, // the kind given is the reader
+      {"bad/djvu-truncated.djvu", kKindNone, 0, false, kKindJpeg, 0},
+      {"djvu/compound-flower-fg44-bg44.djvu", kKindNone, 0, true, kKindDjVu, 0},
+      {"missing-file.bmp", kKindNone, 0, false, kKindDjVu, 0},
+  };
+  CVellumSettings settings;
+  RecordingHost host;
+  CVellumDoc doc(settings, &host);
+  std::string shown;
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.file);
+    const std::string name = c.file;
+    const std::string path =
+        name.rfind("missing", 0) == 0 ? Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + name : Corpus(name);
+    const size_t before = host.opened.size();
+    g_boxes.clear();
+    doc.Open(path, c.kind, c.page);
+    if (c.opens)
+    {
+      ASSERT_EQ(host.opened.size(), before + 1);
+      EXPECT_EQ(host.opened.back(), std::make_pair(path, c.pageShown));
+      EXPECT_TRUE(g_boxes.empty());
+      shown = path;
+    }
+    else
+    {
+      EXPECT_EQ(host.opened.size(), before);
+      EXPECT_EQ(g_boxes.size(), 1u);
+    }
+    EXPECT_EQ(doc.m_model.m_nContentKind, c.contentKind);
+    EXPECT_EQ(doc.GetFilename().utf8_string(), shown);
+    ASSERT_TRUE(doc.m_model.HasImage());
+    EXPECT_EQ(doc.m_model.m_pImage->m_nPageIndex, c.pageShown);
+  }
+  // The DjVu page was rendered at the step the host chose.
+  EXPECT_EQ(host.fitAsked, 1);
+  EXPECT_GT(host.titles, 0);
+  EXPECT_EQ(host.imageInfo, 6);
+
+  // Save As names the file to the host's recent-file list; without a host
+  // the document saves all the same.
+  const std::string out = Tmp() + "/host-save.bmp";
+  ASSERT_TRUE(doc.SaveAsTo(out, 3));
+  EXPECT_EQ(host.savedAs, std::vector<std::string>{out});
+  doc.SetHost(nullptr);
+  doc.Open(Corpus("bmp/pal8.bmp"), kKindNone, 0);
+  EXPECT_EQ(doc.GetFilename().utf8_string(), Corpus("bmp/pal8.bmp"));
+  EXPECT_EQ(host.opened.size(), 6u);
+  ASSERT_TRUE(doc.SaveAsTo(out, 3));
+  EXPECT_EQ(host.savedAs.size(), 1u);
+  std::remove(out.c_str());
 }
 
 TEST_F(FrameGui, SettingsOkMarksTheDocumentOnlyForItsOwnKind)
