@@ -22,6 +22,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerStart.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -77,19 +78,13 @@ int main(int argc, char **argv)
       argc > 1 ? argv[1]
                : std::string(corpus ? corpus : VELLUM_CORPUS_DIR) + "/djvu/compound-flower-fg44-bg44.djvu";
   setenv("SANE_CONFIG_DIR", "/nonexistent", 1); // no scanner probe competing for the CPU
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = "/dev/null";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
-    return 1;
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  VellumSetMessageBoxHook(Quiet);
-  if (!app->CallOnInit())
-    return 2;
-  Pump();
+  vellum_test::ViewerStart start;
+  start.settingsFile = "/dev/null";
+  start.hooks = [] { VellumSetMessageBoxHook(Quiet); };
+  int status = 0;
+  CVellumApp *app = vellum_test::StartViewer(argv[0], start, &status);
+  if (!app)
+    return status;
   CVellumDoc &doc = *app->Document();
   CVellumView &view = *doc.View();
 
@@ -212,9 +207,6 @@ int main(int argc, char **argv)
                 help ? "" : " (no window)");
     Pump();
   }
-  app->MainFrame()->Destroy();
-  Pump();
-  app->OnExit();
-  wxEntryCleanup();
+  vellum_test::StopViewer(app);
   return 0;
 }
