@@ -18,8 +18,8 @@ inline void FailTestOnAssert(const wxString &file, int line, const wxString &fun
 {
   std::fprintf(stderr, "wx assertion %s at %s:%d in %s: %s\n", cond.utf8_str().data(), file.utf8_str().data(),
                line, func.utf8_str().data(), msg.utf8_str().data());
-  ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " at " << file.utf8_string() << ":" << line << ": "
-                << msg.utf8_string();
+  ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " at " << file.utf8_string() << ":" << line
+                << ": " << msg.utf8_string();
 }
 
 // The test program's tests against the started viewer: their result, or 1
