@@ -1,9 +1,10 @@
 // CVellumDoc: the one document of the program, a wxDocument around
 // CDocumentModel (DocumentModel.h). The model holds the images and their
 // rules; this class adds the window side: the path name, the modified flag,
-// the title shown in the frame, the wait cursor, the dialogs and the views. It owns its commands: the edit, image, undo and save commands
-// are in its event table (the framework routes the frame's menu events to
-// it through the active view).
+// the title shown in the frame, the wait cursor, the dialogs and the views.
+// It owns its commands: the edit, image, undo and save commands are in its
+// event table (the framework routes the frame's menu events to it through
+// the active view; the edit commands are VellumDocEdit.cpp).
 //
 // The document is created by the document template with the settings of
 // the run and the frame that hosts it (FrameHost.h); it talks to its view
