@@ -32,6 +32,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "../tests/ui/ViewerStart.h"
 #include "djvuapi.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
@@ -190,28 +191,20 @@ int main(int argc, char **argv)
   }
 
   setenv("SANE_CONFIG_DIR", "/nonexistent", 1);
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = "/dev/null";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
-    return 1;
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  VellumSetMessageBoxHook(Quiet);
-  if (!app->CallOnInit())
-    return 2;
-  Pump();
+  vellum_test::ViewerStart start;
+  start.settingsFile = "/dev/null";
+  start.hooks = [] { VellumSetMessageBoxHook(Quiet); };
+  int status = 0;
+  CVellumApp *app = vellum_test::StartViewer(argv[0], start, &status);
+  if (!app)
+    return status;
   CVellumDoc &doc = *app->Document();
   CVellumView &view = *doc.View();
   auto openAndPaint = [&](const std::string &path)
   {
     const auto t0 = Clock::now();
     doc.Modify(false);
-    doc.m_model.m_nOpenKind = 0;
-    doc.m_model.m_nPageIndex = 0;
-    doc.OnOpenDocument(wxString::FromUTF8(path));
+    doc.Open(path, vellum::kKindNone, 0);
     PaintNow(view);
     const double ms = Ms(t0, Clock::now());
     Pump();
@@ -252,10 +245,7 @@ int main(int argc, char **argv)
     FitRender(single, f, runs, &row.exact, &row.divided);
     fits.push_back(row);
   }
-  app->MainFrame()->Destroy();
-  Pump();
-  app->OnExit();
-  wxEntryCleanup();
+  vellum_test::StopViewer(app);
 
   // Another build of the program beside this one (e.g. the one before a
   // change), measured in the same run.

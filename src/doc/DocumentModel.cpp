@@ -20,6 +20,16 @@ void Stop(const char *text)
   VellumMessageBox(text, kProductName, VMB_OK | VMB_ICONHAND);
 }
 
+// No kind given (kKindNone), or one that names no reader (kKindUnknown, and
+// the "All supported" filter's kKindAllSupported as the settings store it):
+// the kind the file's name gives.
+int ResolvedOpenKind(int kind, const std::string &path)
+{
+  if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
+    return GetImageFileType(path.c_str());
+  return kind;
+}
+
 } // namespace
 
 CDocumentModel::CDocumentModel()
@@ -34,7 +44,7 @@ CDocumentModel::~CDocumentModel() = default;
 void CDocumentModel::DeleteContents()
 {
   m_nContentKind = 0;
-  m_nOpenKind = 0;
+  m_nOpenKind = kKindNone;
   m_nZoom = 0;
   m_pImage->Reset();
   EmptyUndo();
@@ -156,8 +166,7 @@ CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int
                                                     CDibImage &into, int *zoom, std::string *reason,
                                                     djvu_document *book)
 {
-  if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
-    kind = GetImageFileType(path.c_str());
+  kind = ResolvedOpenKind(kind, path);
   const int depth = DisplayDepth(env.dither, env.screenBpp);
   *zoom = 0;
   reason->clear();
@@ -195,10 +204,8 @@ CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int
 CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, const RenderEnv &env,
                                                     const FitZoomFn &fitZoom)
 {
-  int kind = m_nOpenKind;
-  if (kind == kKindNone || kind == kKindUnknown || kind == kKindAllSupported)
-    kind = GetImageFileType(path.c_str());
-  m_nOpenKind = 0;
+  const int kind = ResolvedOpenKind(m_nOpenKind, path);
+  m_nOpenKind = kKindNone;
   // Read into a fresh record, so nothing of the document is touched before
   // the file has been read: a failed open keeps the document that was there.
   std::unique_ptr<CDibImage> fresh(new CDibImage);

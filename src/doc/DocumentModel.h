@@ -64,7 +64,7 @@ public:
 
   // Members, in the order the document keeps them.
   int m_nZoom = 0;
-  int m_nOpenKind = 0;
+  int m_nOpenKind = kKindNone; // kKindNone: the kind from the file's name
   int m_nSaveKind = kKindNone; // no Save As yet: no kind
   int m_nSaveScope = 0;        // SaveScope of the next DjVu save of a book: 0 whole, 1 the page
   int m_nUntitledCounter = 1;
@@ -125,18 +125,19 @@ public:
   // as the failed call left it).
   int Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env);
 
-  // Opens path: kind from m_nOpenKind (0, 99, 100: from the name), page
+  // Opens path: kind from m_nOpenKind (kKindNone, kKindUnknown or
+  // kKindAllSupported: from the name), page
   // m_nPageIndex. The file is read into a fresh record first; only on
   // success is the document emptied and given the new image, the title and
   // the last opened path. A failure leaves the document as it was and shows
   // one message: "File type not recognized!", or OpenFailedText with the
   // reason (a path that does not exist, or the reader's last message).
-  // Afterwards the open kind is 0.
+  // Afterwards the open kind is kKindNone.
   OpenResult OpenFile(const std::string &path, const RenderEnv &env, const FitZoomFn &fitZoom);
 
   // Reads path into the record into (left empty on failure) without
-  // touching any document and without a message: kind as for OpenFile (0,
-  // 99, 100: from the name), the TIFF page pageIndex, a DjVu or IW44 page
+  // touching any document and without a message: kind as for OpenFile
+  // (kKindNone, kKindUnknown, kKindAllSupported: from the name), the TIFF page pageIndex, a DjVu or IW44 page
   // rendered at the fit step (*zoom); a DjVu page is decoded from book when
   // one is given (the document already open from path). On failure *reason
   // says why in words (empty: nothing better than "damaged or unsupported"

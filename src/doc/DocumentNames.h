@@ -15,7 +15,10 @@ namespace vellum
 {
 
 // The image record's file kinds (IMAGE_FILE_*, DibImage.h) under the names
-// the document, the dialogs and the browser use; the codes live there.
+// the document, the dialogs and the browser use; the codes live there (and
+// in settings files). kKindNone is "no kind given": an open takes the kind
+// from the file's name (as it does for kKindUnknown, what the name sniff
+// answers for a name it does not know, and for the "All supported" filter).
 enum FileKind
 {
   kKindNone = IMAGE_FILE_NONE,

@@ -2,7 +2,8 @@
 // commands are enabled, the status bar's pane widths and sample texts, and
 // where the selection bar (the directory browser) may dock. The frame
 // (MainFrame.h) binds them to its menus, toolbar, status bar and wxAUI
-// panes; tests check them without a display.
+// panes, the document (Save, Save As) and the document manager (printing)
+// to their commands; tests check them without a display.
 #ifndef VELLUM_UI_FRAMELOGIC_H
 #define VELLUM_UI_FRAMELOGIC_H
 

@@ -24,6 +24,7 @@
 #include "Associations.h"
 #include "CommandIds.h"
 #include "Dialogs.h"
+#include "DocManager.h"
 #include "DocumentNames.h"
 #include "HintHelp.h"
 #include "MessageBox.h"
@@ -32,7 +33,6 @@
 #include "Scanner.h"
 #include "SourceDialog.h"
 #include "UiHooks.h"
-#include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
 
@@ -156,22 +156,10 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
   EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
   EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
-  EVT_MENU(ID_FILE_SAVE, CMainFrame::OnSave)
-  EVT_MENU(ID_FILE_SAVE_AS, CMainFrame::OnSaveAs)
-  EVT_UPDATE_UI(ID_FILE_SAVE, CMainFrame::OnUpdateSave)
-  EVT_UPDATE_UI(ID_FILE_SAVE_AS, CMainFrame::OnUpdateSaveAs)
   EVT_MENU(ID_OPTIONS_GENERAL, CMainFrame::OnGeneralSettings)
   EVT_MENU(ID_OPTIONS_DJVU, CMainFrame::OnDjVuSettings)
   EVT_MENU(ID_OPTIONS_IW44, CMainFrame::OnIw44Settings)
   EVT_MENU(ID_OPTIONS_JPEG, CMainFrame::OnJpegSettings)
-  EVT_MENU_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CMainFrame::OnImageOperation)
-  EVT_UPDATE_UI_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CMainFrame::OnUpdateHasImage)
-  EVT_MENU(ID_EDIT_UNDO, CMainFrame::OnUndo)
-  EVT_MENU(ID_EDIT_EMPTY_UNDO, CMainFrame::OnEmptyUndo)
-  EVT_UPDATE_UI(ID_EDIT_UNDO, CMainFrame::OnUpdateUndo)
-  EVT_MENU(ID_EDIT_REDO, CMainFrame::OnRedo)
-  EVT_UPDATE_UI(ID_EDIT_REDO, CMainFrame::OnUpdateRedo)
-  EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CMainFrame::OnUpdateUndo)
   EVT_MENU(ID_VIEW_SELECTION_BAR, CMainFrame::OnSelectionBar)
   EVT_UPDATE_UI(ID_VIEW_SELECTION_BAR, CMainFrame::OnUpdateSelectionBar)
   EVT_UPDATE_UI(ID_TOOL_SELECT, CMainFrame::OnUpdateSelectTool)
@@ -180,8 +168,9 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
 wxEND_EVENT_TABLE()
     // clang-format on
 
-    CMainFrame::CMainFrame(wxDocManager *manager)
-    : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500))
+    CMainFrame::CMainFrame(wxDocManager *manager, CVellumSettings &settings, std::function<void()> saveSettings)
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500)),
+      m_settings(settings), m_saveSettings(std::move(saveSettings))
 {
   // The bars in their order: toolbar, status bar, then the selection bar,
   // which writes its first status text.
@@ -353,7 +342,7 @@ void CMainFrame::CreateBars()
 
 void CMainFrame::CreateBrowserBar()
 {
-  m_pBrowser = new CBrowserPanel(this, wxGetApp().m_settings, *this);
+  m_pBrowser = new CBrowserPanel(this, m_settings, *this);
   const wxSize best = m_pBrowser->GetMinSize();
   wxAuiPaneInfo pane;
   pane.Name(kSelectionBarName)
@@ -567,9 +556,11 @@ CMainFrame::~CMainFrame()
     m_pCanvas->Unbind(wxEVT_DESTROY, &CMainFrame::OnCanvasDestroyed, this);
   m_pCanvas = nullptr;
   m_aui.UnInit();
-  // The application must not reach a frame that is gone.
-  if (wxGetApp().m_pMainFrame == this)
-    wxGetApp().m_pMainFrame = nullptr;
+  // The document and the view must not reach a frame that is gone.
+  if (CVellumDoc *doc = Doc())
+    doc->SetHost(nullptr);
+  if (m_pView)
+    m_pView->SetHost(nullptr);
 }
 
 wxDropTarget *CMainFrame::MakeDropTarget()
@@ -579,7 +570,7 @@ wxDropTarget *CMainFrame::MakeDropTarget()
 
 CVellumDoc *CMainFrame::Doc() const
 {
-  return m_pView ? m_pView->Doc() : wxGetApp().Document();
+  return m_pView ? m_pView->Doc() : CVellumDoc::First(GetDocumentManager());
 }
 
 void CMainFrame::UpdateTitle()
@@ -632,7 +623,7 @@ int CMainFrame::BarsWidth() const
 
 int CMainFrame::FitStepFor(Extent size, int xdpi, int ydpi) const
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   const wxRect work = wxDisplay(this).GetClientArea();
   const wxSize client = GetClientSize();
   const Extent area =
@@ -647,12 +638,10 @@ void CMainFrame::OpenWithChoice(const std::string &path, int filterIndex)
     return;
   const int kind = KindForOpenFilterIndex(filterIndex);
   Update();
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   s.OpenDir = DirectoryOf(path);
   s.OpenType = kind;
-  doc->m_model.m_nPageIndex = 0;
-  doc->m_model.m_nOpenKind = kind;
-  doc->OnOpenDocument(wxString::FromUTF8(path));
+  doc->Open(path, kind, 0);
   Refresh();
 }
 
@@ -661,7 +650,7 @@ void CMainFrame::OnOpen(wxCommandEvent &)
   CVellumDoc *doc = Doc();
   if (!doc || !doc->AskSaveFirst())
     return;
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   wxFileDialog dialog(this, "Open", wxString::FromUTF8(s.OpenDir), wxString(),
                       wxString::FromUTF8(OpenFilterWildcard()), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   dialog.SetFilterIndex(OpenFilterIndexForType(s.OpenType) - 1);
@@ -677,11 +666,7 @@ bool CMainFrame::OpenDroppedFiles(const std::vector<std::string> &files)
     return false;
   Raise();
   for (const std::string &file : files)
-  {
-    doc->m_model.m_nOpenKind = kKindUnknown;
-    doc->m_model.m_nPageIndex = 0;
-    doc->OnOpenDocument(wxString::FromUTF8(file));
-  }
+    doc->Open(file, kKindNone, 0);
   return true;
 }
 
@@ -720,10 +705,8 @@ void CMainFrame::OnUpdateScanner(wxUpdateUIEvent &event)
 
 FrameState CMainFrame::CommandState() const
 {
-  FrameState state;
   const CVellumDoc *doc = Doc();
-  state.hasImage = doc && doc->m_model.HasImage();
-  state.modified = doc && doc->IsModified();
+  FrameState state = doc ? doc->CommandState() : FrameState();
   state.scannerAvailable = Scanner::Instance().Poll() == Scanner::kAvailable;
   return state;
 }
@@ -753,7 +736,7 @@ void CMainFrame::OnAbout(wxCommandEvent &)
 
 void CMainFrame::OnStartupInfo(wxCommandEvent &)
 {
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   s.NoStartupInfo = ShowStartupHint(this, s.NoStartupInfo != 0) ? 1 : 0;
 }
 
@@ -778,96 +761,33 @@ void CMainFrame::OnCloseWindow(wxCloseEvent &event)
   }
   if (doc)
     doc->Modify(false);
-  wxGetApp().SaveSettings();
+  if (m_saveSettings)
+    m_saveSettings();
   event.Skip(); // the framework closes the document and the frame
-}
-
-void CMainFrame::OnSave(wxCommandEvent &)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->Save();
-}
-
-void CMainFrame::OnSaveAs(wxCommandEvent &)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->SaveAs();
-}
-
-void CMainFrame::OnUpdateSave(wxUpdateUIEvent &event)
-{
-  event.Enable(FrameCommandEnabled(kCmdSave, CommandState()));
-}
-
-void CMainFrame::OnUpdateSaveAs(wxUpdateUIEvent &event)
-{
-  event.Enable(FrameCommandEnabled(kCmdSaveAs, CommandState()));
 }
 
 void CMainFrame::OnGeneralSettings(wxCommandEvent &)
 {
   CXdgAssociations assoc;
-  RunGeneralSettingsDialog(this, wxGetApp().m_settings, assoc);
+  RunGeneralSettingsDialog(this, m_settings, assoc);
 }
 
 void CMainFrame::OnDjVuSettings(wxCommandEvent &)
 {
   if (CVellumDoc *doc = Doc())
-    RunDjVuSettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
+    RunDjVuSettingsDialog(this, m_settings, doc->DialogDoc());
 }
 
 void CMainFrame::OnIw44Settings(wxCommandEvent &)
 {
   if (CVellumDoc *doc = Doc())
-    RunIw44SettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
+    RunIw44SettingsDialog(this, m_settings, doc->DialogDoc());
 }
 
 void CMainFrame::OnJpegSettings(wxCommandEvent &)
 {
   if (CVellumDoc *doc = Doc())
-    RunJpegSettingsDialog(this, wxGetApp().m_settings, doc->DialogDoc());
-}
-
-void CMainFrame::OnImageOperation(wxCommandEvent &event)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->ImageOperation(event.GetId());
-}
-
-void CMainFrame::OnUpdateHasImage(wxUpdateUIEvent &event)
-{
-  const CVellumDoc *doc = Doc();
-  event.Enable(doc && doc->m_model.HasImage());
-}
-
-void CMainFrame::OnUndo(wxCommandEvent &)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->UndoEdit();
-}
-
-void CMainFrame::OnRedo(wxCommandEvent &)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->UndoEdit(true);
-}
-
-void CMainFrame::OnUpdateRedo(wxUpdateUIEvent &event)
-{
-  const CVellumDoc *doc = Doc();
-  event.Enable(doc && doc->m_model.CanRedo());
-}
-
-void CMainFrame::OnEmptyUndo(wxCommandEvent &)
-{
-  if (CVellumDoc *doc = Doc())
-    doc->EmptyUndoBuffer();
-}
-
-void CMainFrame::OnUpdateUndo(wxUpdateUIEvent &event)
-{
-  const CVellumDoc *doc = Doc();
-  event.Enable(doc && doc->m_model.CanUndo());
+    RunJpegSettingsDialog(this, m_settings, doc->DialogDoc());
 }
 
 // ------------------------------------------------------------ selection bar
@@ -889,9 +809,7 @@ void CMainFrame::OnBrowserOpen(const std::string &path)
   if (!doc || !doc->AskSaveFirst())
     return;
   doc->Modify(false);
-  doc->m_model.m_nPageIndex = 0;
-  doc->m_model.m_nOpenKind = kKindNone;
-  doc->OnOpenDocument(wxString::FromUTF8(path));
+  doc->Open(path, kKindNone, 0);
   Refresh();
 }
 
@@ -914,15 +832,18 @@ const CDibImage *CMainFrame::OnSlideshowOpen(const std::string &path)
   return m_pSlide.get();
 }
 
-void CMainFrame::OnDocumentOpened(const std::string &path)
+void CMainFrame::OnDocumentOpened(const std::string &path, int pageIndex)
 {
+  GetDocumentManager()->AddFileToHistory(wxString::FromUTF8(path));
+  if (auto *manager = dynamic_cast<CVellumDocManager *>(GetDocumentManager()))
+    manager->RememberPage(path, pageIndex);
   // Nothing said about the page before stays in the status bar.
   SetPaneText(0, std::string());
   const std::string dir = DirectoryOf(path);
   if (dir.empty())
     return;
   // The dialogs and the selection bar follow the file the user opened.
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   s.OpenDir = dir;
   s.SaveDir = dir;
   if (m_pBrowser && m_pBrowser->Directory() != dir)
@@ -930,6 +851,11 @@ void CMainFrame::OnDocumentOpened(const std::string &path)
     m_pBrowser->FillFileList(dir);
     m_pBrowser->FillPathBox();
   }
+}
+
+void CMainFrame::OnDocumentSavedAs(const std::string &path)
+{
+  GetDocumentManager()->AddFileToHistory(wxString::FromUTF8(path));
 }
 
 bool CMainFrame::IsBrowserShown() const

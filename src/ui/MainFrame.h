@@ -4,13 +4,16 @@
 // commands that are not the document's or the view's: open, scan, source,
 // drops, exit and close, the settings dialogs, the bar toggle, help.
 //
-// The frame is the browser's IBrowserObserver: the browser opens files
-// through the document, writes pane 0 and hides the bar for a slideshow.
-// Print, Print Preview and Print Setup are the document manager's commands
-// (the view's OnCreatePrintout); VellumApp.h enables them.
+// The frame is the browser's IBrowserObserver (the browser opens files
+// through the document, writes pane 0 and hides the bar for a slideshow)
+// and the document's and view's IFrameHost (FrameHost.h). The document owns
+// its commands (edit, image, undo, save); the view its zoom, page and layer
+// commands; Print, Print Preview and Print Setup are the document manager's
+// (the view's OnCreatePrintout; DocManager.h enables them).
 #ifndef VELLUM_UI_MAINFRAME_H
 #define VELLUM_UI_MAINFRAME_H
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +23,9 @@
 
 #include "BrowserPanel.h"
 #include "DibImage.h"
+#include "FrameHost.h"
 #include "FrameLogic.h"
+#include "Settings.h"
 #include "ZoomLogic.h"
 
 namespace vellum
@@ -34,31 +39,41 @@ class wxDropTarget;
 class CVellumDoc;
 class CVellumView;
 
-class CMainFrame : public wxDocParentFrame, public vellum::IBrowserObserver
+class CMainFrame : public wxDocParentFrame, public vellum::IBrowserObserver, public vellum::IFrameHost
 {
 public:
-  CMainFrame(wxDocManager *manager);
+  // settings: the run's, used and changed by the frame's commands and the
+  // browser; saveSettings: writes them, when the frame closes.
+  CMainFrame(wxDocManager *manager, CVellumSettings &settings, std::function<void()> saveSettings);
   ~CMainFrame() override;
 
+  // IFrameHost.
+  wxFrame *HostWindow() override { return this; }
   // The view drawing in this frame (set by the view itself); its canvas
   // becomes the centre pane.
-  void SetView(CVellumView *view);
+  void SetView(CVellumView *view) override;
+  // Title: "Vellum", or "<document title> - Vellum".
+  void UpdateTitle() override;
+  void SetPaneText(int index, const std::string &text) override;
+  // Panes 1 and 2 from the document's image, then the page pane.
+  void ShowImageInfo() override;
+  void SelectZoomBoxEntry(int index) override;
+  // The toolbar and the shown selection bar.
+  int BarsWidth() const override;
+  void RefreshBrowser() override;
+  int FitStepFor(vellum::Extent size, int xdpi, int ydpi) const override;
+  // Clears the stale status pane 0; the recent-file list, the Open and Save
+  // dialogs and the selection bar follow the file.
+  void OnDocumentOpened(const std::string &path, int pageIndex) override;
+  void OnDocumentSavedAs(const std::string &path) override;
+  // A drop target opening dropped files here; the view's canvas gets one
+  // too, since a drop lands on the window under the pointer.
+  wxDropTarget *MakeDropTarget() override;
+
   CVellumView *View() const { return m_pView; }
   CVellumDoc *Doc() const;
 
-  // Title: "Vellum", or "<document title> - Vellum".
-  void UpdateTitle();
-  // Sets a status pane and repaints it at once.
-  void SetPaneText(int index, const std::string &text);
-  // Panes 1 and 2 from the document's image.
-  void ShowImageInfo();
-  void SelectZoomBoxEntry(int index);
   int ZoomBoxSelection() const;
-  // Width of the frame's other control bars: the toolbar and the shown
-  // selection bar.
-  int BarsWidth() const;
-  // Lists the browser's directory again (after a save into it, on Refresh).
-  void RefreshBrowser();
   // The selection bar's content; null only while the frame is being built.
   vellum::CBrowserPanel *Browser() const { return m_pBrowser; }
   wxAuiManager &Aui() { return m_aui; }
@@ -71,10 +86,6 @@ public:
   void ShowPageInfo();
   // The enabling state of the frame's commands now.
   vellum::FrameState CommandState() const;
-
-  // The fit step of a page of this size and resolution in the area the
-  // "WindowFit" and "ImageFit" settings give.
-  int FitStepFor(vellum::Extent size, int xdpi, int ydpi) const;
 
   // Open command after the dialog: filterIndex 1..7 as in the filter table.
   void OpenWithChoice(const std::string &path, int filterIndex);
@@ -94,14 +105,6 @@ public:
   bool RunCommandIfEnabled(int command);
 
   wxMenu *RecentFilesMenu() const { return m_pRecentMenu; }
-
-  // A drop target opening dropped files here; the view's canvas gets one
-  // too, since a drop lands on the window under the pointer.
-  wxDropTarget *MakeDropTarget();
-
-  // After a successful open (any way): clears the stale status pane 0, and
-  // the Open and Save dialogs and the selection bar go to the file's folder.
-  void OnDocumentOpened(const std::string &path);
 
   // IBrowserObserver. A slide is read into the frame's own record, never
   // into the document.
@@ -136,22 +139,13 @@ private:
   void OnStartupInfo(wxCommandEvent &);
   void OnZoomBox(wxCommandEvent &);
   void OnCloseWindow(wxCloseEvent &);
-  void OnSave(wxCommandEvent &);
-  void OnSaveAs(wxCommandEvent &);
-  void OnUpdateSave(wxUpdateUIEvent &);
-  void OnUpdateSaveAs(wxUpdateUIEvent &);
   void OnGeneralSettings(wxCommandEvent &);
   void OnDjVuSettings(wxCommandEvent &);
   void OnIw44Settings(wxCommandEvent &);
   void OnJpegSettings(wxCommandEvent &);
-  void OnImageOperation(wxCommandEvent &);
-  void OnUpdateHasImage(wxUpdateUIEvent &);
-  void OnUndo(wxCommandEvent &);
-  void OnEmptyUndo(wxCommandEvent &);
-  void OnRedo(wxCommandEvent &);
-  void OnUpdateRedo(wxUpdateUIEvent &);
-  void OnUpdateUndo(wxUpdateUIEvent &);
 
+  CVellumSettings &m_settings;
+  std::function<void()> m_saveSettings;
   CVellumView *m_pView = nullptr;
   wxWindow *m_pCanvas = nullptr; // the centre pane
   wxAuiManager m_aui;

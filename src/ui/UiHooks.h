@@ -1,5 +1,6 @@
-// Small seams between the wx program and what tests or later parts replace:
-// the screen depth, the real message box, the start-up hint window.
+// Small seams between the wx program and what tests replace: the screen
+// depth, the real message box, the start-up hint window, the whole-document
+// save window's pages.
 #ifndef VELLUM_UI_UIHOOKS_H
 #define VELLUM_UI_UIHOOKS_H
 
@@ -19,8 +20,8 @@ void InstallWxMessageBox();
 int WxMessageBoxHook(const char *text, const char *caption, unsigned style);
 
 // The start-up hint window: shown modally; afterwards returns the state of
-// its "do not show again" check box. Until the hint window exists the hook
-// is empty and nothing is shown.
+// its "do not show again" check box. The program sets the hint dialog
+// (HintHelp.h) at start-up; without a hook nothing is shown.
 using StartupHintFn = bool (*)(wxWindow *parent, bool currentNoStartupInfo);
 void SetStartupHintHook(StartupHintFn hook);
 // Shows the hint through the hook; returns the new "NoStartupInfo" value.

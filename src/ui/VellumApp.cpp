@@ -18,55 +18,29 @@
 
 using namespace vellum;
 
-// ------------------------------------------------------ document manager
-
-// clang-format off
-wxBEGIN_EVENT_TABLE(CVellumDocManager, wxDocManager)
-  EVT_MENU_RANGE(wxID_FILE1, wxID_FILE9, CVellumDocManager::OnRecentFile)
-  EVT_UPDATE_UI(wxID_PRINT, CVellumDocManager::OnUpdatePrint)
-  EVT_UPDATE_UI(wxID_PREVIEW, CVellumDocManager::OnUpdatePrint)
-  EVT_UPDATE_UI(wxID_PRINT_SETUP, CVellumDocManager::OnUpdatePrint)
-wxEND_EVENT_TABLE()
-    // clang-format on
-
-    wxFileHistory *CVellumDocManager::OnCreateFileHistory()
+namespace
 {
-  return new wxFileHistory(CVellumSettings::kRecentFiles);
-}
 
-void CVellumDocManager::OnRecentFile(wxCommandEvent &event)
+// The one template: the document and the view are made with the run's
+// settings and the frame that hosts them.
+class CVellumDocTemplate : public wxDocTemplate
 {
-  wxFileHistory *history = GetFileHistory();
-  const size_t n = static_cast<size_t>(event.GetId() - wxID_FILE1);
-  CVellumDoc *doc = wxGetApp().Document();
-  if (!history || n >= history->GetCount() || !doc)
-    return;
-  const wxString path = history->GetHistoryFile(n);
-  // The recent-file list asks the framework's question, not "Save %s first?".
-  if (doc->IsModified())
+public:
+  CVellumDocTemplate(wxDocManager *manager, CVellumSettings &settings, IFrameHost *host)
+      : wxDocTemplate(manager, "Quarto", "", "", "", "Vellum.Document", "Quarto Document", wxCLASSINFO(CVellumDoc),
+                      wxCLASSINFO(CVellumView)),
+        m_settings(settings), m_host(host)
   {
-    const std::string question = "Save changes to " + doc->DocTitle() + "?";
-    const int answer =
-        VellumMessageBox(question.c_str(), kProductName, VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION);
-    if (answer == VID_CANCEL)
-      return;
-    // Yes saves first (the path name, or the save dialog when there is
-    // none); a save that does not happen abandons the open.
-    if (answer == VID_YES && !doc->Save())
-      return;
-    doc->Modify(false);
   }
-  // The entry opens at the page it was left at.
-  doc->m_model.m_nOpenKind = 0;
-  doc->m_model.m_nPageIndex = wxGetApp().RememberedPage(path.utf8_string());
-  doc->OnOpenDocument(path);
-}
+  wxDocument *DoCreateDocument() override { return new CVellumDoc(m_settings, m_host); }
+  wxView *DoCreateView() override { return new CVellumView(m_settings, m_host); }
 
-void CVellumDocManager::OnUpdatePrint(wxUpdateUIEvent &event)
-{
-  const CMainFrame *frame = wxGetApp().MainFrame();
-  event.Enable(frame && FrameCommandEnabled(kCmdPrint, frame->CommandState()));
-}
+private:
+  CVellumSettings &m_settings;
+  IFrameHost *m_host;
+};
+
+} // namespace
 
 // ----------------------------------------------------------- application
 
@@ -74,9 +48,7 @@ CVellumApp::CVellumApp() {}
 
 CVellumDoc *CVellumApp::Document() const
 {
-  if (!m_pDocManager || m_pDocManager->GetDocuments().empty())
-    return nullptr;
-  return dynamic_cast<CVellumDoc *>(m_pDocManager->GetDocuments().front());
+  return CVellumDoc::First(m_pDocManager);
 }
 
 bool CVellumApp::OnInit()
@@ -86,7 +58,6 @@ bool CVellumApp::OnInit()
 
 bool CVellumApp::InitInstance()
 {
-  m_strProgramDir = CVellumSettings::ProgramDir() + "/";
   m_strProfileName = m_strSettingsOverride.empty() ? CVellumSettings::SettingsPath() : m_strSettingsOverride;
   m_settings.LoadSettings(m_strProfileName);
   SetMaxImagePixels(m_settings.MaxPixels);
@@ -94,20 +65,25 @@ bool CVellumApp::InitInstance()
     InstallWxMessageBox();
   SetStartupHintHook(&RunHintDialog);
 
-  // Constructed without initialising: the base constructor would create the
-  // file history before our five-entry override is in place.
   m_pDocManager = new CVellumDocManager;
   m_pDocManager->Initialize();
-  new wxDocTemplate(m_pDocManager, "Quarto", "", "", "", "Vellum.Document", "Quarto Document",
-                    wxCLASSINFO(CVellumDoc), wxCLASSINFO(CVellumView));
 
-  m_pMainFrame = new CMainFrame(m_pDocManager);
+  m_pMainFrame = new CMainFrame(m_pDocManager, m_settings, [this] { SaveSettings(); });
+  // The application must not reach a frame that is gone.
+  m_pMainFrame->Bind(wxEVT_DESTROY,
+                     [this](wxWindowDestroyEvent &event)
+                     {
+                       if (event.GetEventObject() == m_pMainFrame)
+                         m_pMainFrame = nullptr;
+                       event.Skip();
+                     });
+  new CVellumDocTemplate(m_pDocManager, m_settings, m_pMainFrame);
   SetTopWindow(m_pMainFrame);
   for (int i = CVellumSettings::kRecentFiles - 1; i >= 0; --i)
     if (!m_settings.RecentFiles[i].empty())
     {
       m_pDocManager->AddFileToHistory(wxString::FromUTF8(m_settings.RecentFiles[i]));
-      RememberPage(m_settings.RecentFiles[i], m_settings.RecentPages[i]);
+      m_pDocManager->RememberPage(m_settings.RecentFiles[i], m_settings.RecentPages[i]);
     }
   m_pDocManager->FileHistoryUseMenu(m_pMainFrame->RecentFilesMenu());
   m_pDocManager->FileHistoryAddFilesToMenu();
@@ -143,9 +119,7 @@ bool CVellumApp::InitInstance()
   {
     wxFileName name(file);
     name.MakeAbsolute();
-    doc->m_model.m_nOpenKind = 0;
-    doc->m_model.m_nPageIndex = page >= 1 && page <= INT_MAX ? (int)page - 1 : 0;
-    doc->OnOpenDocument(name.GetFullPath());
+    doc->Open(name.GetFullPath().utf8_string(), kKindNone, page >= 1 && page <= INT_MAX ? (int)page - 1 : 0);
   }
   m_pMainFrame->Update();
   // Listing scanners loads every SANE backend: done once the window is up,
@@ -177,22 +151,10 @@ void CVellumApp::SaveSettings()
       m_settings.RecentFiles[i] = static_cast<size_t>(i) < history->GetCount()
                                       ? history->GetHistoryFile(i).utf8_string()
                                       : std::string();
-      m_settings.RecentPages[i] = RememberedPage(m_settings.RecentFiles[i]);
+      m_settings.RecentPages[i] = m_pDocManager->RememberedPage(m_settings.RecentFiles[i]);
     }
   }
   m_settings.SaveSettings(m_strProfileName);
-}
-
-void CVellumApp::RememberPage(const std::string &path, int pageIndex)
-{
-  if (!path.empty())
-    m_recentPages[path] = pageIndex > 0 ? pageIndex : 0;
-}
-
-int CVellumApp::RememberedPage(const std::string &path) const
-{
-  const auto it = m_recentPages.find(path);
-  return it == m_recentPages.end() ? 0 : it->second;
 }
 
 int CVellumApp::OnExit()

@@ -13,20 +13,17 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
-#include "ClipboardDib.h"
-#include "MainFrame.h"
 #include "CommandIds.h"
-#include "DibRowsOf.h"
 #include "Dialogs.h"
+#include "DocumentView.h"
 #include "FileChooserHooks.h"
+#include "FrameHost.h"
 #include "MessageBox.h"
 #include "PageLogic.h"
 #include "SaveBook.h"
 #include "SaveImage.h"
 #include "Scanner.h"
 #include "UiHooks.h"
-#include "VellumApp.h"
-#include "VellumView.h"
 #include "ZoomLogic.h"
 
 using namespace vellum;
@@ -34,17 +31,9 @@ using namespace vellum;
 namespace
 {
 const char kMsgFailedToRotate[] = "Failed to rotate!";
-const char kMsgCropFailed[] = "Failed to crop the image!";
-const char kMsgCutFailed[] = "Failed to cut the selection!";
-const char kMsgInsertFailed[] = "Failed to insert sub-image!";
-
-void StopBox(const char *text)
-{
-  VellumMessageBox(text, kProductName, VMB_OK | VMB_ICONHAND);
-}
 } // namespace
 
-wxIMPLEMENT_DYNAMIC_CLASS(CVellumDoc, wxDocument);
+wxIMPLEMENT_CLASS(CVellumDoc, wxDocument);
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(CVellumDoc, wxDocument)
@@ -64,29 +53,56 @@ wxBEGIN_EVENT_TABLE(CVellumDoc, wxDocument)
   EVT_UPDATE_UI(ID_EDIT_PASTE_NEW, CVellumDoc::OnUpdateEdit)
   EVT_UPDATE_UI(ID_EDIT_CLEAR, CVellumDoc::OnUpdateEdit)
   EVT_UPDATE_UI(ID_EDIT_EMPTY_CLIPBOARD, CVellumDoc::OnUpdateEdit)
+  EVT_MENU(ID_FILE_SAVE, CVellumDoc::OnSave)
+  EVT_MENU(ID_FILE_SAVE_AS, CVellumDoc::OnSaveAs)
+  EVT_UPDATE_UI(ID_FILE_SAVE, CVellumDoc::OnUpdateSave)
+  EVT_UPDATE_UI(ID_FILE_SAVE_AS, CVellumDoc::OnUpdateSaveAs)
+  EVT_MENU_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CVellumDoc::OnImageOperation)
+  EVT_UPDATE_UI_RANGE(ID_IMAGE_FLIP, ID_IMAGE_GRAY, CVellumDoc::OnUpdateHasImage)
+  EVT_MENU(ID_EDIT_UNDO, CVellumDoc::OnUndo)
+  EVT_MENU(ID_EDIT_EMPTY_UNDO, CVellumDoc::OnEmptyUndo)
+  EVT_UPDATE_UI(ID_EDIT_UNDO, CVellumDoc::OnUpdateUndo)
+  EVT_MENU(ID_EDIT_REDO, CVellumDoc::OnRedo)
+  EVT_UPDATE_UI(ID_EDIT_REDO, CVellumDoc::OnUpdateRedo)
+  EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CVellumDoc::OnUpdateUndo)
 wxEND_EVENT_TABLE()
     // clang-format on
 
     std::function<bool(CVellumDoc &)> CVellumDoc::s_saveAs;
 
-CVellumDoc::CVellumDoc() {}
+CVellumDoc::CVellumDoc(CVellumSettings &settings, IFrameHost *host) : m_settings(settings), m_pHost(host) {}
+
+CVellumDoc *CVellumDoc::First(wxDocManager *manager)
+{
+  if (!manager || manager->GetDocuments().empty())
+    return nullptr;
+  return dynamic_cast<CVellumDoc *>(manager->GetDocuments().front());
+}
 
 void CVellumDoc::SetSaveAsHook(std::function<bool(CVellumDoc &)> hook)
 {
   s_saveAs = std::move(hook);
 }
 
-CVellumView *CVellumDoc::View() const
+IDocumentView *CVellumDoc::ShownView() const
 {
-  return dynamic_cast<CVellumView *>(GetFirstView());
+  return dynamic_cast<IDocumentView *>(GetFirstView());
+}
+
+FrameState CVellumDoc::CommandState() const
+{
+  FrameState state;
+  state.hasImage = m_model.HasImage();
+  state.modified = IsModified();
+  return state;
 }
 
 void CVellumDoc::SetDocTitle(const std::string &title)
 {
   m_model.m_strTitle = title;
   SetTitle(wxString::FromUTF8(title));
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->UpdateTitle();
+  if (m_pHost)
+    m_pHost->UpdateTitle();
 }
 
 bool CVellumDoc::DeleteContents()
@@ -98,10 +114,10 @@ bool CVellumDoc::DeleteContents()
 
 RenderEnv CVellumDoc::Env() const
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   RenderEnv env;
-  CVellumView *view = View();
-  env.layer = view ? view->m_nLayer : 0;
+  const IDocumentView *view = ShownView();
+  env.layer = view ? view->ShownLayer() : 0;
   env.screenBpp = ScreenDepth();
   env.dither = s.Dither != 0;
   env.fancyZoom = s.FancyZoom != 0;
@@ -112,14 +128,13 @@ RenderEnv CVellumDoc::Env() const
 
 int CVellumDoc::FitZoom(const CDibImage &page) const
 {
-  CMainFrame *frame = wxGetApp().MainFrame();
   const djvu_halfcoded_image *decoded = static_cast<const djvu_halfcoded_image *>(page.m_pDocument);
-  if (!decoded || !frame)
+  if (!decoded || !m_pHost)
     return 0;
   // One rule for the document and the view: the page's full size, as drawn.
   // (Dividing an IW44 page by 3 here rendered it at another step than the
   // view then shows in its zoom box.)
-  return frame->FitStepFor({decoded->width, decoded->height}, decoded->dpi, decoded->dpi);
+  return m_pHost->FitStepFor({decoded->width, decoded->height}, decoded->dpi, decoded->dpi);
 }
 
 int CVellumDoc::Rerender(bool useDither, bool fancyZoom, int zoom)
@@ -159,37 +174,38 @@ bool CVellumDoc::AskToSave(const std::string &question)
 
 bool CVellumDoc::OnOpenDocument(const wxString &path)
 {
-  CMainFrame *frame = wxGetApp().MainFrame();
-  const std::string file = path.utf8_string();
+  Open(path.utf8_string(), kKindNone, 0);
+  return true;
+}
+
+void CVellumDoc::Open(const std::string &file, int kind, int pageIndex)
+{
+  m_model.m_nOpenKind = kind;
+  m_model.m_nPageIndex = pageIndex;
   CDocumentModel::OpenResult result;
   {
     wxBusyCursor wait;
     CDocumentModel::FitZoomFn fit;
-    if (frame)
+    if (m_pHost)
       fit = [this](const CDibImage &page, int) { return FitZoom(page); };
     result = m_model.OpenFile(file, Env(), fit);
   }
   // A failed open has said why; the page on screen stays as it was.
   if (result != CDocumentModel::kOpened)
-    return true;
-  SetFilename(path, false);
-  if (wxGetApp().m_pDocManager)
-    wxGetApp().m_pDocManager->AddFileToHistory(path);
-  wxGetApp().RememberPage(file, m_model.m_pImage->m_nPageIndex);
+    return;
+  SetFilename(wxString::FromUTF8(file), false);
   Modify(false);
   SetDocTitle(m_model.m_strTitle);
-  if (frame)
+  if (!m_pHost)
+    return;
+  if (IDocumentView *view = ShownView())
   {
-    if (CVellumView *view = View())
-    {
-      view->ClearSelection();
-      view->ScrollToOrigin();
-    }
-    UpdateAllViews();
-    frame->ShowImageInfo();
-    frame->OnDocumentOpened(file);
+    view->ClearSelection();
+    view->ScrollToOrigin();
   }
-  return true;
+  UpdateAllViews();
+  m_pHost->ShowImageInfo();
+  m_pHost->OnDocumentOpened(file, m_model.m_pImage->m_nPageIndex);
 }
 
 bool CVellumDoc::OnNewDocument()
@@ -210,15 +226,15 @@ bool CVellumDoc::OnNewDocument()
       VellumMessageBox(kMsgAcquireFailed, kProductName, VMB_OK | VMB_ICONHAND);
     else
     {
-      if (CVellumView *view = View())
+      if (IDocumentView *view = ShownView())
         view->ScrollToOrigin();
       SetDocTitle(kTitleScanned);
       UpdateAllViews();
       Modify(true);
     }
   }
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   return true;
 }
 
@@ -338,9 +354,9 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
 {
   if (!m_model.HasImage())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const std::string file = path.utf8_string();
-  CMainFrame *frame = wxGetApp().MainFrame();
+  wxWindow *frame = m_pHost ? m_pHost->HostWindow() : nullptr;
   int result = 0;
   if (SavesTiffAsBook())
   {
@@ -371,9 +387,9 @@ bool CVellumDoc::OnSaveDocument(const wxString &path)
     m_model.m_nZoom = zoom;
     if ((fullScale && rendered) || (!fullScale && zoom != 0))
       Rerender(s.Dither != 0, s.FancyZoom != 0, zoom);
-    if (frame && wxStricmp(wxString::FromUTF8(s.LCOpenDir), wxString::FromUTF8(s.SaveDir)) == 0 &&
+    if (m_pHost && wxStricmp(wxString::FromUTF8(s.LCOpenDir), wxString::FromUTF8(s.SaveDir)) == 0 &&
         (s.LCOpenType == s.SaveType || s.LCOpenType == 100))
-      frame->RefreshBrowser();
+      m_pHost->RefreshBrowser();
     if (result)
       Modify(false);
     progress.Destroy();
@@ -407,7 +423,7 @@ bool CVellumDoc::SaveAs()
 {
   if (!m_model.HasImage())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const CDibImage &image = *m_model.m_pImage;
   // The image's own depth, which is what the PNM writer goes by (a grey
   // conversion or a 16-bit source would otherwise be proposed as ".ppm").
@@ -420,7 +436,7 @@ bool CVellumDoc::SaveAs()
   wxString wildcard;
   for (const SaveFilter &f : kSaveFilters)
     wildcard += wxString(wildcard.empty() ? "" : "|") + f.description + "|" + f.pattern;
-  wxFileDialog dialog(wxGetApp().MainFrame(), "Save As", wxString::FromUTF8(s.SaveDir),
+  wxFileDialog dialog(m_pHost ? m_pHost->HostWindow() : nullptr, "Save As", wxString::FromUTF8(s.SaveDir),
                       wxString::FromUTF8(proposal), wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   const int filter = FilterIndexFromSaveKind(s.SaveType);
   if (filter > 0)
@@ -445,11 +461,11 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
 {
   if (!m_model.HasImage() || typed.empty())
     return false;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const int kind = SaveKindFromFilterIndex(filterIndex);
   m_model.m_nSaveKind = kind;
   const CDibImage &image = *m_model.m_pImage;
-  CMainFrame *frame = wxGetApp().MainFrame();
+  wxWindow *frame = m_pHost ? m_pHost->HostWindow() : nullptr;
   if (kind == IMAGE_FILE_DJVU &&
       !RunResolutionReview(image.PageXDpi(), image.PageYDpi(), s,
                            [this, frame, &s] { RunDjVuSettingsDialog(frame, s, DialogDoc()); }))
@@ -486,8 +502,8 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   if (wholeBook)
     m_model.FollowSavedBook(name);
   SetFilename(wxString::FromUTF8(name), false);
-  if (wxGetApp().m_pDocManager)
-    wxGetApp().m_pDocManager->AddFileToHistory(wxString::FromUTF8(name));
+  if (m_pHost)
+    m_pHost->OnDocumentSavedAs(name);
   SetDocTitle(title);
   return true;
 }
@@ -538,8 +554,8 @@ bool CVellumDoc::ImageOperation(int commandId)
   {
     Modify(true);
     UpdateAllViews();
-    if (CMainFrame *frame = wxGetApp().MainFrame())
-      frame->ShowImageInfo();
+    if (m_pHost)
+      m_pHost->ShowImageInfo();
   }
   return ok != 0;
 }
@@ -551,8 +567,8 @@ bool CVellumDoc::UndoEdit(bool redo)
   // The image shown is no longer the one saved: a close must ask first.
   Modify(true);
   UpdateAllViews();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   return true;
 }
 
@@ -565,392 +581,59 @@ void CVellumDoc::EmptyUndoBuffer()
     m_model.EmptyUndo();
 }
 
-// ------------------------------------------------------------ edit commands
+// ------------------------------------------ save, image and undo commands
 
-CVellumDoc::FullScale CVellumDoc::BeginFullScale()
+void CVellumDoc::OnSave(wxCommandEvent &)
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
-  FullScale state;
-  state.zoom = m_model.m_nZoom;
-  if (s.Dither || s.FancyZoom)
-    state.rendered = Rerender(false, s.FancyZoom != 0, 0);
-  return state;
+  Save();
 }
 
-void CVellumDoc::EndFullScale(const FullScale &state)
+void CVellumDoc::OnSaveAs(wxCommandEvent &)
 {
-  const CVellumSettings &s = wxGetApp().m_settings;
-  m_model.m_nZoom = state.zoom;
-  if (state.rendered == 1)
-    Rerender(s.Dither != 0, s.FancyZoom != 0, state.zoom);
+  SaveAs();
 }
 
-SelRect CVellumDoc::SelectionOrWhole() const
+void CVellumDoc::OnUpdateSave(wxUpdateUIEvent &event)
 {
-  const CVellumView *view = View();
-  if (view && view->m_bHasSelection)
-    return view->m_rcSelection;
-  const CDibImage &image = *m_model.m_pImage;
-  return {0, 0, image.m_nWidth - 1, image.m_nHeight - 1};
+  event.Enable(FrameCommandEnabled(kCmdSave, CommandState()));
 }
 
-void CVellumDoc::EditDone()
+void CVellumDoc::OnUpdateSaveAs(wxUpdateUIEvent &event)
 {
-  Modify(true);
-  UpdateAllViews();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  event.Enable(FrameCommandEnabled(kCmdSaveAs, CommandState()));
 }
 
-void CVellumDoc::BaseNewDocument()
+void CVellumDoc::OnImageOperation(wxCommandEvent &event)
 {
-  DeleteContents();
-  Modify(false);
-  SetFilename(wxString(), false);
+  ImageOperation(event.GetId());
 }
 
-EditState CVellumDoc::EditStateNow() const
+void CVellumDoc::OnUpdateHasImage(wxUpdateUIEvent &event)
 {
-  EditState state;
-  state.hasImage = m_model.HasImage();
-  state.canUndo = m_model.CanUndo();
-  const CVellumView *view = View();
-  state.hasSelection = view && view->m_bHasSelection;
-  state.clipboardHasDib = ClipboardHasDib();
-  return state;
+  event.Enable(m_model.HasImage());
 }
 
-std::vector<uint8_t> CVellumDoc::MakeSelectionBitmap(const SelRect &rect)
+void CVellumDoc::OnUndo(wxCommandEvent &)
 {
-  if (!m_model.HasImage())
-    return {};
-  const CDibImage &image = *m_model.m_pImage;
-  DibSource src;
-  src.headerKind = image.m_nHeaderKind;
-  src.header = image.m_pBlock;
-  src.rows = DibRowsOf(image);
-  src.xdpi = image.m_nXDpi;
-  src.ydpi = image.m_nYDpi;
-  std::vector<uint8_t> block;
-  switch (BuildSelectionBitmap(src, rect, block))
-  {
-  case kSelectionOk:
-    break;
-  case kSelectionNoMemory:
-    StopBox(kMsgSelectionNoMemory);
-    break;
-  case kSelectionBadDepth:
-    VellumMessageBox(UnsupportedSelectionText(image.m_nBitsPerPixel).c_str(), kProductName, VMB_OK);
-    break;
-  case kSelectionBadRect:
-    break;
-  }
-  return block;
+  UndoEdit();
 }
 
-bool CVellumDoc::CopySelection()
+void CVellumDoc::OnRedo(wxCommandEvent &)
 {
-  wxBusyCursor wait;
-  if (!m_model.HasImage())
-    return false;
-  const FullScale state = BeginFullScale();
-  bool put = false;
-  if (m_model.HasImage())
-  {
-    const std::vector<uint8_t> block = MakeSelectionBitmap(SelectionOrWhole());
-    put = !block.empty() && ClipboardPutDib(block);
-  }
-  EndFullScale(state);
-  return put;
+  UndoEdit(true);
 }
 
-bool CVellumDoc::CutSelection()
+void CVellumDoc::OnEmptyUndo(wxCommandEvent &)
 {
-  if (!m_model.HasImage())
-    return false;
-  bool cut = false;
-  {
-    wxBusyCursor wait;
-    m_model.SaveUndo();
-    const FullScale state = BeginFullScale();
-    if (m_model.HasImage())
-    {
-      const SelRect rect = SelectionOrWhole();
-      const std::vector<uint8_t> block = MakeSelectionBitmap(rect);
-      // Clearing what did not reach the clipboard would lose it.
-      if (!block.empty() && ClipboardPutDib(block))
-      {
-        if (m_model.m_pImage->ClearRect(rect.left, rect.top, rect.right, rect.bottom))
-        {
-          if (CVellumView *view = View())
-            view->ClearSelection();
-          m_model.m_nContentKind = kKindBmp;
-          cut = true;
-          EditDone();
-        }
-        else
-          StopBox(kMsgCutFailed);
-      }
-    }
-    EndFullScale(state);
-  }
-  UpdateAllViews();
-  return cut;
+  EmptyUndoBuffer();
 }
 
-bool CVellumDoc::CropToSelection()
+void CVellumDoc::OnUpdateUndo(wxUpdateUIEvent &event)
 {
-  CVellumView *view = View();
-  if (!m_model.HasImage() || !view || !view->m_bHasSelection)
-    return false;
-  bool ok = false;
-  {
-    wxBusyCursor wait;
-    m_model.SaveUndo();
-    const FullScale state = BeginFullScale();
-    const SelRect r = view->m_rcSelection;
-    ok = m_model.HasImage() && m_model.m_pImage->Crop(r.left, r.top, r.right, r.bottom);
-    if (ok)
-    {
-      view->ClearSelection();
-      m_model.m_nContentKind = kKindBmp;
-      EditDone();
-    }
-    else
-      StopBox(kMsgCropFailed);
-    EndFullScale(state);
-  }
-  UpdateAllViews();
-  return ok;
+  event.Enable(m_model.CanUndo());
 }
 
-bool CVellumDoc::ResampleTo(int width, int height, int method)
+void CVellumDoc::OnUpdateRedo(wxUpdateUIEvent &event)
 {
-  if (!m_model.HasImage())
-    return false;
-  wxBusyCursor wait;
-  m_model.SaveUndo();
-  if (!m_model.m_pImage->Resample(width, height, method))
-    return false;
-  m_model.m_nContentKind = kKindBmp;
-  EditDone();
-  return true;
-}
-
-bool CVellumDoc::ResizeImage()
-{
-  if (!m_model.HasImage())
-    return false;
-  const FullScale state = BeginFullScale();
-  bool ok = false;
-  int width = 0, height = 0, method = 1;
-  if (m_model.HasImage() && RunResizeDialog(wxGetApp().MainFrame(), m_model.m_pImage->m_nWidth,
-                                            m_model.m_pImage->m_nHeight, &width, &height, &method))
-    ok = ResampleTo(width, height, method);
-  EndFullScale(state);
-  UpdateAllViews();
-  return ok;
-}
-
-int CVellumDoc::ReadClipboardInto(CDibImage &target)
-{
-  const std::vector<uint8_t> dib = ClipboardGetDib();
-  DibBlockParts parts;
-  if (dib.empty() || !SplitDibBlock(dib.data(), dib.size(), &parts))
-    return 0;
-  // Read into a fresh record: a block the record refuses leaves the
-  // document as it was.
-  CDibImage fresh;
-  const uint8_t *base = dib.data();
-  if (!fresh.SetFromDib(base, parts.headerSize, base + parts.tableOffset, parts.tableSize,
-                        base + parts.bitsOffset, parts.bitsSize, DIB_HEADER_INFO))
-    return 0;
-  if (&target == m_model.m_pImage.get())
-  {
-    BaseNewDocument();
-    DeleteContents();
-  }
-  CDibImage &into = &target == m_model.m_pImage.get() ? *m_model.m_pImage : target;
-  into.Reset();
-  return into.CopyFrom(fresh);
-}
-
-bool CVellumDoc::PasteFromClipboard()
-{
-  m_model.SaveUndo();
-  if (!m_model.HasImage())
-    return PasteAsNew();
-  m_model.m_pInsertImage.reset(new CDibImage);
-  if (!ReadClipboardInto(*m_model.m_pInsertImage))
-  {
-    m_model.m_pInsertImage->Reset();
-    return false;
-  }
-  m_model.m_bInsertPending = 1;
-  if (CVellumView *view = View())
-    view->StartPlacing();
-  return true;
-}
-
-bool CVellumDoc::PasteAsNew()
-{
-  if (IsModified() && !AskSaveFirst())
-    return false;
-  m_model.SaveUndo();
-  if (!ReadClipboardInto(*m_model.m_pImage))
-    return false;
-  m_model.m_nContentKind = kKindBmp;
-  CVellumView *view = View();
-  if (view)
-    view->ClearSelection();
-  SetDocTitle(kTitleClipboard);
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
-  if (view)
-    view->ScrollToOrigin();
-  UpdateAllViews();
-  Modify(true);
-  return true;
-}
-
-bool CVellumDoc::ClearDocument()
-{
-  if (IsModified() && !AskSaveFirst())
-    return false;
-  BaseNewDocument();
-  DeleteContents();
-  // A pasted image waiting to be placed has nothing to go into any more.
-  m_model.m_bInsertPending = 0;
-  m_model.m_pInsertImage->Reset();
-  if (CVellumView *view = View())
-  {
-    view->ClearSelection();
-    view->m_nMouseMode = kModePan;
-  }
-  UpdateAllViews();
-  return true;
-}
-
-void CVellumDoc::EmptyClipboard()
-{
-  ClipboardEmpty();
-}
-
-int CVellumDoc::InsertAt(int x, int y)
-{
-  CDibImage &insert = *m_model.m_pInsertImage;
-  if (!m_model.HasImage() || insert.IsEmpty())
-    return 0;
-  if (m_model.m_pImage->m_nSourceBitsPerPixel < insert.m_nBitsPerPixel)
-    return 0;
-  int ok = 0;
-  {
-    wxBusyCursor wait;
-    const FullScale state = BeginFullScale();
-    if (m_model.HasImage())
-    {
-      const CDibImage &image = *m_model.m_pImage;
-      const std::vector<int32_t> map =
-          InsertIndexMap(reinterpret_cast<const uint8_t *>(image.Palette()), image.PaletteEntries(),
-                         image.m_nBitsPerPixel, reinterpret_cast<const uint8_t *>(insert.Palette()),
-                         insert.PaletteEntries(), insert.m_nBitsPerPixel);
-      ok = m_model.m_pImage->Paste(insert, x, y, map.data(), static_cast<int>(map.size()));
-    }
-    if (ok)
-    {
-      m_model.m_nContentKind = kKindBmp;
-      Modify(true);
-    }
-    else
-      StopBox(kMsgInsertFailed);
-    UpdateAllViews();
-    if (m_model.m_bInsertPending)
-    {
-      insert.Reset();
-      m_model.m_bInsertPending = 0;
-    }
-    EndFullScale(state);
-  }
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
-  return ok;
-}
-
-void CVellumDoc::OnCrop(wxCommandEvent &)
-{
-  CropToSelection();
-}
-
-void CVellumDoc::OnResize(wxCommandEvent &)
-{
-  ResizeImage();
-}
-
-void CVellumDoc::OnCut(wxCommandEvent &)
-{
-  CutSelection();
-}
-
-void CVellumDoc::OnCopy(wxCommandEvent &)
-{
-  CopySelection();
-}
-
-void CVellumDoc::OnPaste(wxCommandEvent &)
-{
-  PasteFromClipboard();
-}
-
-void CVellumDoc::OnPasteNew(wxCommandEvent &)
-{
-  PasteAsNew();
-}
-
-void CVellumDoc::OnClear(wxCommandEvent &)
-{
-  ClearDocument();
-}
-
-void CVellumDoc::OnEmptyClipboard(wxCommandEvent &)
-{
-  EmptyClipboard();
-}
-
-void CVellumDoc::OnUpdateEdit(wxUpdateUIEvent &event)
-{
-  EditCommand command;
-  switch (event.GetId())
-  {
-  case ID_IMAGE_CROP:
-    command = kEditCrop;
-    break;
-  case ID_IMAGE_RESIZE:
-    command = kEditResize;
-    break;
-  case wxID_CUT:
-    command = kEditCut;
-    break;
-  case wxID_COPY:
-    command = kEditCopy;
-    break;
-  case wxID_PASTE:
-    command = kEditPaste;
-    break;
-  case ID_EDIT_PASTE_NEW:
-    command = kEditPasteNew;
-    break;
-  case ID_EDIT_CLEAR:
-    command = kEditClear;
-    break;
-  default:
-    command = kEditEmptyClipboard;
-  }
-  // Only the clipboard rules ask the clipboard.
-  EditState state;
-  state.hasImage = m_model.HasImage();
-  const CVellumView *view = View();
-  state.hasSelection = view && view->m_bHasSelection;
-  if (command == kEditPaste || command == kEditPasteNew || command == kEditEmptyClipboard)
-    state.clipboardHasDib = ClipboardHasDib();
-  event.Enable(EditCommandEnabled(command, state));
+  event.Enable(m_model.CanRedo());
 }

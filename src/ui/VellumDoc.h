@@ -1,12 +1,18 @@
 // CVellumDoc: the one document of the program, a wxDocument around
 // CDocumentModel (DocumentModel.h). The model holds the images and their
-// rules; this class adds the window side: the path name and the recent-file
-// list, the modified flag, the title shown in the frame, the wait cursor and
-// the views.
+// rules; this class adds the window side: the path name, the modified flag,
+// the title shown in the frame, the wait cursor, the dialogs and the views.
+// It owns its commands: the edit, image, undo and save commands are in its
+// event table (the framework routes the frame's menu events to it through
+// the active view; the edit commands are VellumDocEdit.cpp).
+//
+// The document is created by the document template with the settings of
+// the run and the frame that hosts it (FrameHost.h); it talks to its view
+// through IDocumentView (DocumentView.h).
 //
 // Opening never closes the document through the framework: the document
-// lives for the whole run and OnOpenDocument replaces its content, reading
-// the new file before the old image goes.
+// lives for the whole run and Open replaces its content, reading the new
+// file before the old image goes.
 #ifndef VELLUM_UI_VELLUMDOC_H
 #define VELLUM_UI_VELLUMDOC_H
 
@@ -20,23 +26,45 @@
 #include "DialogLogic.h"
 #include "DocumentModel.h"
 #include "EditLogic.h"
+#include "FrameLogic.h"
+#include "Settings.h"
 
+namespace vellum
+{
+class IDocumentView;
+class IFrameHost;
+} // namespace vellum
 class CVellumView;
 
 class CVellumDoc : public wxDocument
 {
 public:
-  CVellumDoc();
+  // settings: the run's, kept by the application; host: the frame, or
+  // null (no window: nothing is shown, a DjVu page is not rendered).
+  CVellumDoc(CVellumSettings &settings, vellum::IFrameHost *host);
 
   vellum::CDocumentModel m_model;
+
+  // The document of the manager (the program has one); null before it is
+  // created and after it is closed.
+  static CVellumDoc *First(wxDocManager *manager);
+
+  vellum::IFrameHost *Host() const { return m_pHost; }
+  // The frame going away detaches itself (null).
+  void SetHost(vellum::IFrameHost *host) { m_pHost = host; }
+
+  // Opens path as kind (kKindNone, kKindUnknown or kKindAllSupported: the
+  // kind from the file's name) at page pageIndex (0-based) of a document of
+  // many pages. A failure is reported to the user and leaves the document
+  // as it was.
+  void Open(const std::string &path, int kind, int pageIndex);
 
   // Empties the document (model contents and title).
   bool DeleteContents() override;
   // The framework's start-up call does not scan; every later call scans one
   // page (New Scan).
   bool OnNewDocument() override;
-  // Opens path with the model's open kind and page index; reports failures
-  // to the user and returns true in every case.
+  // The framework's open: Open(path, kKindNone, 0); true in every case.
   bool OnOpenDocument(const wxString &path) override;
   // Writes the image to path as the document's save kind behind the "Save in
   // progress" window, at full scale; clears the modified flag on success.
@@ -87,7 +115,17 @@ public:
   // Rerender through the model with the current settings.
   int Rerender(bool useDither, bool fancyZoom, int zoom);
 
-  CVellumView *View() const;
+  // The view showing the document, as the class the caller knows (the
+  // frame, tests: CVellumView); the document itself uses ShownView().
+  template <class V = CVellumView> V *View() const
+  {
+    return dynamic_cast<V *>(GetFirstView());
+  }
+  vellum::IDocumentView *ShownView() const;
+
+  // The enabling state of the document's part of the frame's commands
+  // (image, modified flag; no scanner).
+  vellum::FrameState CommandState() const;
 
   // Image menu orientation and colour commands (ID_IMAGE_*): the undo copy,
   // the operation, the modified flag and the views; "Failed to rotate!"
@@ -148,9 +186,6 @@ public:
   // clipboard holds no image or a malformed one.
   int ReadClipboardInto(CDibImage &target);
 
-  // Enable rules of the edit commands for the current state.
-  vellum::EditState EditStateNow() const;
-
 private:
   // The question, its answers and the save behind Yes for AskSaveFirst and
   // AskSavePageFirst.
@@ -180,9 +215,22 @@ private:
   void OnClear(wxCommandEvent &);
   void OnEmptyClipboard(wxCommandEvent &);
   void OnUpdateEdit(wxUpdateUIEvent &);
+  void OnSave(wxCommandEvent &);
+  void OnSaveAs(wxCommandEvent &);
+  void OnUpdateSave(wxUpdateUIEvent &);
+  void OnUpdateSaveAs(wxUpdateUIEvent &);
+  void OnImageOperation(wxCommandEvent &);
+  void OnUpdateHasImage(wxUpdateUIEvent &);
+  void OnUndo(wxCommandEvent &);
+  void OnRedo(wxCommandEvent &);
+  void OnEmptyUndo(wxCommandEvent &);
+  void OnUpdateUndo(wxUpdateUIEvent &);
+  void OnUpdateRedo(wxUpdateUIEvent &);
 
+  CVellumSettings &m_settings;
+  vellum::IFrameHost *m_pHost;
   static std::function<bool(CVellumDoc &)> s_saveAs;
-  wxDECLARE_DYNAMIC_CLASS(CVellumDoc);
+  wxDECLARE_CLASS(CVellumDoc);
   wxDECLARE_EVENT_TABLE();
 };
 

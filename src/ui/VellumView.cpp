@@ -11,11 +11,10 @@
 
 #include "CommandIds.h"
 #include "DibRowsOf.h"
+#include "FrameHost.h"
 #include "HandCursors.h"
 #include "Logo.h"
-#include "MainFrame.h"
 #include "Printout.h"
-#include "VellumApp.h"
 #include "VellumDoc.h"
 
 using namespace vellum;
@@ -99,7 +98,7 @@ void CViewCanvas::OnCaptureLost(wxMouseCaptureLostEvent &)
 
 // ------------------------------------------------------------------ view
 
-wxIMPLEMENT_DYNAMIC_CLASS(CVellumView, wxView);
+wxIMPLEMENT_CLASS(CVellumView, wxView);
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(CVellumView, wxView)
@@ -128,7 +127,7 @@ wxEND_EVENT_TABLE()
 
     void (*CVellumView::s_paintObserver)(CVellumView *) = nullptr;
 
-CVellumView::CVellumView() {}
+CVellumView::CVellumView(CVellumSettings &settings, IFrameHost *host) : m_settings(settings), m_pHost(host) {}
 
 CVellumDoc *CVellumView::Doc() const
 {
@@ -139,13 +138,13 @@ bool CVellumView::OnCreate(wxDocument *doc, long flags)
 {
   if (!wxView::OnCreate(doc, flags))
     return false;
-  CMainFrame *frame = wxGetApp().MainFrame();
-  if (!frame)
+  if (!m_pHost)
     return false;
+  wxFrame *frame = m_pHost->HostWindow();
   SetFrame(frame);
   m_pCanvas = new CViewCanvas(this, frame);
-  m_pCanvas->SetDropTarget(frame->MakeDropTarget());
-  frame->SetView(this);
+  m_pCanvas->SetDropTarget(m_pHost->MakeDropTarget());
+  m_pHost->SetView(this);
   Activate(true);
   return true;
 }
@@ -162,8 +161,8 @@ bool CVellumView::OnClose(bool deleteWindow)
       m_pCanvas->Destroy();
     m_pCanvas = nullptr;
   }
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->SetView(nullptr);
+  if (m_pHost)
+    m_pHost->SetView(nullptr);
   return true;
 }
 
@@ -172,15 +171,15 @@ wxPrintout *CVellumView::OnCreatePrintout()
   CVellumDoc *doc = Doc();
   if (!doc || !doc->m_model.HasImage())
     return nullptr;
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   const int percent = DrawPercent(m_nZoom, doc->m_model.m_nContentKind, s.FancyZoom != 0);
   return new CVellumPrintout(*doc->m_model.m_pImage, s, percent, wxString::FromUTF8(doc->DocTitle()));
 }
 
 void CVellumView::OnChangeFilename()
 {
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->UpdateTitle();
+  if (m_pHost)
+    m_pHost->UpdateTitle();
 }
 
 bool CVellumView::HasImage() const
@@ -194,8 +193,8 @@ void CVellumView::SyncZoom()
   m_nZoom = ClampZoom(m_nZoom);
   if (CVellumDoc *doc = Doc())
     doc->m_model.m_nZoom = m_nZoom;
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->SelectZoomBoxEntry(ZoomBoxIndex(m_nZoom));
+  if (m_pHost)
+    m_pHost->SelectZoomBoxEntry(ZoomBoxIndex(m_nZoom));
 }
 
 void CVellumView::RenderPage()
@@ -208,15 +207,14 @@ void CVellumView::RenderPage()
   const int kind = doc->m_model.m_nContentKind;
   if (kind != kKindDjVu && kind != kKindIw44)
     return;
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   doc->Rerender(s.Dither != 0, s.FancyZoom != 0, m_nZoom);
 }
 
 void CVellumView::FitImage()
 {
   CVellumDoc *doc = Doc();
-  CMainFrame *frame = wxGetApp().MainFrame();
-  if (!doc || !frame || (!doc->m_model.HasImage() && !doc->m_model.HasPage()))
+  if (!doc || !m_pHost || (!doc->m_model.HasImage() && !doc->m_model.HasPage()))
   {
     m_nZoom = 0;
     SyncZoom();
@@ -232,7 +230,7 @@ void CVellumView::FitImage()
     size = {decoded->width, decoded->height};
     xdpi = ydpi = decoded->dpi;
   }
-  m_nZoom = frame->FitStepFor(size, xdpi, ydpi);
+  m_nZoom = m_pHost->FitStepFor(size, xdpi, ydpi);
   SyncZoom();
 }
 
@@ -253,8 +251,8 @@ void CVellumView::UpdateScrollSizes()
 
 void CVellumView::FitWindow()
 {
-  CMainFrame *frame = wxGetApp().MainFrame();
-  const CVellumSettings &s = wxGetApp().m_settings;
+  wxFrame *frame = m_pHost ? m_pHost->HostWindow() : nullptr;
+  const CVellumSettings &s = m_settings;
   if (!frame || !m_pCanvas || !s.WindowFit || frame->IsMaximized())
     return;
   CVellumDoc *doc = Doc();
@@ -273,7 +271,7 @@ void CVellumView::FitWindow()
   const wxSize frameSize = frame->GetSize(), frameClient = frame->GetClientSize();
   const wxSize viewClient = m_pCanvas->GetClientSize();
   in.frameClient = {frameClient.x, frameClient.y};
-  in.barsWidth = frame->BarsWidth();
+  in.barsWidth = m_pHost->BarsWidth();
   in.viewClient = {viewClient.x, viewClient.y};
   in.scrollRange = m_scrollRange;
   // Everything of the frame outside its client area (borders, caption, menu,
@@ -310,7 +308,7 @@ void CVellumView::UpdateFromDocument(bool initial)
   const int renderedZoom = doc->m_model.m_nZoom;
   if (!doc->IsModified())
     FitImage();
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   if (doc->m_model.HasPage() && !doc->m_model.HasImage())
   {
     if (initial || s.FancyZoom)
@@ -324,8 +322,8 @@ void CVellumView::UpdateFromDocument(bool initial)
   }
   FitWindow();
   UpdateScrollSizes();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }
@@ -356,7 +354,7 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
   const int kind = doc ? doc->m_model.m_nContentKind : 0;
   if (kind >= 1 && kind <= 6)
   {
-    const CVellumSettings &s = wxGetApp().m_settings;
+    const CVellumSettings &s = m_settings;
     if ((kind == kKindDjVu || kind == kKindIw44) && s.FancyZoom)
     {
       const bool render = source == kZoomIn    ? zoom <= 0
@@ -365,11 +363,10 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
       if (render)
         RenderPage();
     }
-    CMainFrame *frame = wxGetApp().MainFrame();
     FitWindow();
     UpdateScrollSizes();
-    if (frame)
-      frame->ShowImageInfo();
+    if (m_pHost)
+      m_pHost->ShowImageInfo();
     if (source != kZoomBox && m_pCanvas)
       m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
   }
@@ -383,8 +380,8 @@ void CVellumView::SetLayer(int layer)
   RenderPage();
   if (m_pCanvas)
     m_pCanvas->Refresh();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->ShowImageInfo();
+  if (m_pHost)
+    m_pHost->ShowImageInfo();
 }
 
 bool CVellumView::CanZoomIn() const
@@ -453,9 +450,7 @@ void CVellumView::ShowPage(int index)
   // answer, never silently.
   if (!doc->AskSavePageFirst())
     return;
-  doc->m_model.m_nPageIndex = index;
-  doc->m_model.m_nOpenKind = 0;
-  doc->OnOpenDocument(wxString::FromUTF8(doc->m_model.m_strLastOpenedPath));
+  doc->Open(doc->m_model.m_strLastOpenedPath, kKindNone, index);
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }
@@ -541,7 +536,7 @@ void CVellumView::OnGoToPage(wxCommandEvent &)
   const CDibImage &image = *doc->m_model.m_pImage;
   const long page = wxGetNumberFromUser(wxString::Format("Page number (1 to %d):", image.m_nPageCount), "Page:",
                                         "Go to Page", image.m_nPageIndex + 1, 1, image.m_nPageCount,
-                                        wxGetApp().MainFrame());
+                                        m_pHost ? m_pHost->HostWindow() : nullptr);
   if (page >= 1)
     ShowPage((int)page - 1);
 }
@@ -565,7 +560,7 @@ void CVellumView::OnDraw(wxDC *dc)
   dc->DrawRectangle(sx, sy, client.x, client.y);
 
   CVellumDoc *doc = Doc();
-  const CVellumSettings &s = wxGetApp().m_settings;
+  const CVellumSettings &s = m_settings;
   DrawInput in;
   in.zoom = m_nZoom;
   in.fancyZoom = s.FancyZoom != 0;
@@ -624,8 +619,8 @@ void CVellumView::OnRefresh(wxCommandEvent &)
   UpdateScrollSizes();
   if (m_pCanvas)
     m_pCanvas->Refresh();
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->RefreshBrowser();
+  if (m_pHost)
+    m_pHost->RefreshBrowser();
 }
 
 void CVellumView::OnLayer(wxCommandEvent &event)
@@ -690,8 +685,8 @@ ViewMapping CVellumView::Mapping() const
 
 void CVellumView::SetPaneZero(const std::string &text)
 {
-  if (CMainFrame *frame = wxGetApp().MainFrame())
-    frame->SetPaneText(0, text);
+  if (m_pHost)
+    m_pHost->SetPaneText(0, text);
 }
 
 void CVellumView::RefreshClientRect(const SelRect &r)

@@ -7,6 +7,10 @@
 // ZoomLogic.h; each paint transfers only the visible part of the image
 // (DibDraw.h). The mouse pans the image, draws a selection or places a
 // pasted image (SelectionLogic.h), and status pane 0 follows the pointer.
+//
+// The view is created by the document template with the settings of the run
+// and the frame that hosts it (FrameHost.h); the document reaches it as its
+// IDocumentView (DocumentView.h).
 #ifndef VELLUM_UI_VELLUMVIEW_H
 #define VELLUM_UI_VELLUMVIEW_H
 
@@ -17,9 +21,15 @@
 #include <wx/docview.h>
 #include <wx/scrolwin.h>
 
+#include "DocumentView.h"
 #include "SelectionLogic.h"
+#include "Settings.h"
 #include "ZoomLogic.h"
 
+namespace vellum
+{
+class IFrameHost;
+}
 class CVellumDoc;
 class CVellumView;
 
@@ -39,7 +49,7 @@ private:
   wxDECLARE_EVENT_TABLE();
 };
 
-class CVellumView : public wxView
+class CVellumView : public wxView, public vellum::IDocumentView
 {
 public:
   enum ZoomSource
@@ -49,7 +59,11 @@ public:
     kZoomBox
   };
 
-  CVellumView();
+  // host: the frame, or null (no window to draw in: OnCreate fails).
+  CVellumView(CVellumSettings &settings, vellum::IFrameHost *host);
+
+  // The frame going away detaches itself (null).
+  void SetHost(vellum::IFrameHost *host) { m_pHost = host; }
 
   int m_nZoom = 1;                    // replaced by the fit at the first update
   int m_nLayer = 0;                   // 0 Color, 1 Black And White, 2 Background, 3 Foreground
@@ -70,13 +84,17 @@ public:
 
   // The mapping of the last paint with the current scroll position.
   vellum::ViewMapping Mapping() const;
-  // Removes the selection (rectangle zeroed) and its frame.
-  void ClearSelection();
+  // IDocumentView. ClearSelection zeroes the rectangle.
+  int ShownLayer() const override { return m_nLayer; }
+  const vellum::SelRect *Selection() const override { return m_bHasSelection ? &m_rcSelection : nullptr; }
+  void ClearSelection() override;
+  void ScrollToOrigin() override;
+  void StartPlacing() override;
+  void ResetMouseMode() override { m_nMouseMode = vellum::kModePan; }
+
   // Select tool: toggles between select mode and pan mode (leaving select
   // mode removes the selection).
   void ToggleSelectMode();
-  // A pasted image now waits to be placed: place mode.
-  void StartPlacing();
   // Mouse handlers, in client coordinates (the canvas forwards its events;
   // tests call them directly).
   void OnLeftDown(vellum::IntPoint p);
@@ -105,7 +123,6 @@ public:
   void FitWindow();
   // A zoom change from the zoom commands or the zoom box.
   void SetZoom(int zoom, ZoomSource source);
-  void ScrollToOrigin();
   void SetLayer(int layer);
   // Page commands (multi-page TIFF): go to the page if the rule allows it.
   void GoToPage(int which);
@@ -160,9 +177,11 @@ private:
   // Selection frame, rubber band and the pasted image, over the image.
   void DrawOverlay(wxDC &dc, int sx, int sy);
 
+  CVellumSettings &m_settings;
+  vellum::IFrameHost *m_pHost;
   vellum::Extent m_scrollRange;
   std::vector<uint8_t> m_rgb; // paint buffer, kept between paints
-  wxDECLARE_DYNAMIC_CLASS(CVellumView);
+  wxDECLARE_CLASS(CVellumView);
   wxDECLARE_EVENT_TABLE();
 };
 

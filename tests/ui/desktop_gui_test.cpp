@@ -37,6 +37,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -72,15 +73,10 @@ std::string Tmp()
   return Env("VELLUM_TEST_TMP", "/tmp");
 }
 
+// Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 30)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms);
 }
 
 // Pumps until done() holds, at most ms milliseconds; done()'s last answer.
@@ -115,9 +111,7 @@ CVellumView &View()
 
 void Open(const std::string &path)
 {
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, 0);
   Pump(20);
 }
 
@@ -493,34 +487,12 @@ int main(int argc, char **argv)
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = Tmp() + "/Vellum.ini";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
+  vellum_test::ViewerStart start;
+  start.settingsFile = Tmp() + "/Vellum.ini";
+  start.hooks = []
   {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  wxSetAssertHandler(
-      [](const wxString &file, int line, const wxString &, const wxString &cond, const wxString &msg)
-      {
-        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " at " << file.utf8_string() << ":" << line
-                      << ": " << msg.utf8_string();
-      });
-  VellumSetMessageBoxHook(RecordBox);
-  g_dialogs.Register();
-  if (!app->CallOnInit())
-    return 2;
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+    VellumSetMessageBoxHook(RecordBox);
+    g_dialogs.Register();
+  };
+  return vellum_test::RunViewerTests(argv[0], start);
 }

@@ -30,6 +30,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -102,15 +103,10 @@ AnswerDialogs g_dialogs;
 using vellum_test::Corpus;
 using vellum_test::Env;
 
+// Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 20)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(2);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms, 2);
 }
 
 CMainFrame &Frame()
@@ -156,9 +152,7 @@ bool Checked(int id)
 void Open(const std::string &rel)
 {
   Doc().Modify(false);
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(Corpus(rel)));
+  Doc().Open(Corpus(rel), kKindNone, 0);
   if (!Doc().m_model.HasImage())
     throw std::runtime_error("could not open " + rel);
   View().m_pCanvas->Refresh();
@@ -564,44 +558,16 @@ int main(int argc, char **argv)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
   const std::string tmp = Env("VELLUM_TEST_TMP", "/tmp");
-  // No scanner: an empty SANE configuration.
-  const std::string sane = tmp + "/sane-config-edit";
-  mkdir(sane.c_str(), 0700);
-  std::ofstream(sane + "/dll.conf") << "";
-  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
-
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = tmp + "/Vellum-edit.ini";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
+  vellum_test::ViewerStart start;
+  start.settingsFile = tmp + "/Vellum-edit.ini";
+  start.saneDir = tmp + "/sane-config-edit"; // no scanner
+  start.hooks = []
   {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  wxSetAssertHandler(
-      [](const wxString &file, int line, const wxString &, const wxString &cond, const wxString &msg)
-      {
-        std::fprintf(stderr, "wx assertion %s at %s:%d: %s\n", cond.utf8_str().data(), file.utf8_str().data(),
-                     line, msg.utf8_str().data());
-        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
-      });
-  VellumSetMessageBoxHook(RecordBox);
-  SetBookSavePageHook(SeeBookSavePage);
-  g_dialogs.Register();
-  if (!app->CallOnInit())
-    return 2;
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+    VellumSetMessageBoxHook(RecordBox);
+    SetBookSavePageHook(SeeBookSavePage);
+    g_dialogs.Register();
+  };
+  return vellum_test::RunViewerTests(argv[0], start);
 }
 
 namespace

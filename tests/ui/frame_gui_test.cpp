@@ -35,6 +35,7 @@
 #include "CommandIds.h"
 #include "Dialogs.h"
 #include "DocumentNames.h"
+#include "FrameHost.h"
 #include "FrameLogic.h"
 #include "HintHelp.h"
 #include "MainFrame.h"
@@ -45,6 +46,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -111,15 +113,10 @@ bool Exists(const std::string &path)
   return stat(path.c_str(), &st) == 0;
 }
 
+// Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 30)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms);
 }
 
 // Runs the event loop until done() or the limit; false at the limit.
@@ -178,9 +175,7 @@ bool Enabled(int id)
 
 void Open(const std::string &path)
 {
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, 0);
   Pump(10);
 }
 
@@ -493,6 +488,111 @@ TEST_F(FrameGui, StatusPanesFitTheirSamples)
   EXPECT_GT(r0.width, r1.width); // pane 0 takes the rest
 }
 
+namespace
+{
+
+// What a document told the window hosting it.
+class RecordingHost : public IFrameHost
+{
+public:
+  std::vector<std::pair<std::string, int>> opened; // OnDocumentOpened
+  std::vector<std::string> savedAs;
+  int titles = 0, imageInfo = 0, fitAsked = 0;
+  wxFrame *HostWindow() override { return nullptr; }
+  void SetView(CVellumView *) override {}
+  wxDropTarget *MakeDropTarget() override { return nullptr; }
+  int BarsWidth() const override { return 0; }
+  int FitStepFor(Extent, int, int) const override
+  {
+    ++const_cast<RecordingHost *>(this)->fitAsked;
+    return -2;
+  }
+  void UpdateTitle() override { ++titles; }
+  void SetPaneText(int, const std::string &) override {}
+  void ShowImageInfo() override { ++imageInfo; }
+  void SelectZoomBoxEntry(int) override {}
+  void RefreshBrowser() override {}
+  void OnDocumentOpened(const std::string &path, int pageIndex) override { opened.push_back({path, pageIndex}); }
+  void OnDocumentSavedAs(const std::string &path) override { savedAs.push_back(path); }
+};
+
+} // namespace
+
+// A document outside the program, with a host of its own and no view: Open
+// takes the kind it is given (none: from the name) and the page; the host
+// hears of every open that succeeds, with the page shown, and of nothing
+// else; a failed open keeps what was there.
+TEST_F(FrameGui, DocumentOpensThroughOneCallAndTellsItsHost)
+{
+  struct Case
+  {
+    const char *file;
+    int kind;
+    int page;
+    bool opens;
+    int contentKind; // of the document afterwards
+    int pageShown;
+  };
+  const Case cases[] = {
+      {"bmp/rgb24.bmp", kKindNone, 0, true, kKindBmp, 0},
+      {"tiff/multipage-palette-3p.tif", kKindNone, 2, true, kKindTiff, 2},
+      {"tiff/multipage-palette-3p.tif", kKindTiff, 1, true, kKindTiff, 1},
+      {"jpeg/baseline-227x149.jpg", kKindUnknown, 0, true, kKindJpeg, 0},
+      {"jpeg/baseline-227x149.jpg", kKindAllSupported, 0, true, kKindJpeg, 0},
+      {"jpeg/baseline-227x149.jpg", kKindBmp, 0, false, kKindJpeg, 0}, // the kind given is the reader
+      {"bad/djvu-truncated.djvu", kKindNone, 0, false, kKindJpeg, 0},
+      {"djvu/compound-flower-fg44-bg44.djvu", kKindNone, 0, true, kKindDjVu, 0},
+      {"missing-file.bmp", kKindNone, 0, false, kKindDjVu, 0},
+  };
+  CVellumSettings settings;
+  RecordingHost host;
+  CVellumDoc doc(settings, &host);
+  std::string shown;
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.file);
+    const std::string name = c.file;
+    const std::string path =
+        name.rfind("missing", 0) == 0 ? Env("VELLUM_CORPUS", VELLUM_CORPUS_DIR) + "/" + name : Corpus(name);
+    const size_t before = host.opened.size();
+    g_boxes.clear();
+    doc.Open(path, c.kind, c.page);
+    if (c.opens)
+    {
+      ASSERT_EQ(host.opened.size(), before + 1);
+      EXPECT_EQ(host.opened.back(), std::make_pair(path, c.pageShown));
+      EXPECT_TRUE(g_boxes.empty());
+      shown = path;
+    }
+    else
+    {
+      EXPECT_EQ(host.opened.size(), before);
+      EXPECT_EQ(g_boxes.size(), 1u);
+    }
+    EXPECT_EQ(doc.m_model.m_nContentKind, c.contentKind);
+    EXPECT_EQ(doc.GetFilename().utf8_string(), shown);
+    ASSERT_TRUE(doc.m_model.HasImage());
+    EXPECT_EQ(doc.m_model.m_pImage->m_nPageIndex, c.pageShown);
+  }
+  // The DjVu page was rendered at the step the host chose.
+  EXPECT_EQ(host.fitAsked, 1);
+  EXPECT_GT(host.titles, 0);
+  EXPECT_EQ(host.imageInfo, 6);
+
+  // Save As names the file to the host's recent-file list; without a host
+  // the document saves all the same.
+  const std::string out = Tmp() + "/host-save.bmp";
+  ASSERT_TRUE(doc.SaveAsTo(out, 3));
+  EXPECT_EQ(host.savedAs, std::vector<std::string>{out});
+  doc.SetHost(nullptr);
+  doc.Open(Corpus("bmp/pal8.bmp"), kKindNone, 0);
+  EXPECT_EQ(doc.GetFilename().utf8_string(), Corpus("bmp/pal8.bmp"));
+  EXPECT_EQ(host.opened.size(), 6u);
+  ASSERT_TRUE(doc.SaveAsTo(out, 3));
+  EXPECT_EQ(host.savedAs.size(), 1u);
+  std::remove(out.c_str());
+}
+
 TEST_F(FrameGui, SettingsOkMarksTheDocumentOnlyForItsOwnKind)
 {
   // JPEG Settings: OK while a BMP is shown leaves Save disabled.
@@ -569,12 +669,6 @@ int main(int argc, char **argv)
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
-  // No scanner backends at all.
-  const std::string sane = Tmp() + "/sane-config";
-  mkdir(sane.c_str(), 0700);
-  std::ofstream(sane + "/dll.conf") << "";
-  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
-
   // The folder the browser lists at start-up, named by the settings file.
   std::system(("rm -rf '" + Folder() + "'").c_str());
   mkdir(Folder().c_str(), 0755);
@@ -593,35 +687,13 @@ int main(int argc, char **argv)
   const std::string ini = Tmp() + "/Vellum.ini";
   std::ofstream(ini) << "[General]\nLCOpenDir=" << Folder() << "\nLCOpenType=100\nNoStartupInfo=1\n";
 
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = ini;
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
+  vellum_test::ViewerStart start;
+  start.settingsFile = ini;
+  start.saneDir = Tmp() + "/sane-config"; // no scanner backends at all
+  start.hooks = []
   {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr); // no modal log boxes
-  wxSetAssertHandler(
-      [](const wxString &file, int line, const wxString &func, const wxString &cond, const wxString &msg)
-      {
-        std::fprintf(stderr, "wx assertion %s at %s:%d in %s: %s\n", cond.utf8_str().data(),
-                     file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
-        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
-      });
-  VellumSetMessageBoxHook(RecordBox);
-  g_dialogs.Register();
-  if (!app->CallOnInit())
-    return 2;
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+    VellumSetMessageBoxHook(RecordBox);
+    g_dialogs.Register();
+  };
+  return vellum_test::RunViewerTests(argv[0], start);
 }

@@ -41,6 +41,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -100,13 +101,7 @@ std::string Tmp()
 // Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 50)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(5);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms);
 }
 
 CVellumApp &App()
@@ -129,9 +124,7 @@ CVellumView &View()
 // Opens as the command line does (kind from the name).
 void OpenAsCommandLine(const std::string &path)
 {
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = 0;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, 0);
   Pump(10);
 }
 
@@ -980,43 +973,16 @@ int main(int argc, char **argv)
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
+  vellum_test::ViewerStart start;
+  start.settingsFile = Tmp() + "/Vellum.ini";
   // Only SANE's test backend, from a private configuration.
-  const std::string sane = Tmp() + "/sane-config";
-  mkdir(sane.c_str(), 0700);
-  std::ofstream(sane + "/dll.conf") << "test\n";
-  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
-
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = Tmp() + "/Vellum.ini";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
+  start.saneDir = Tmp() + "/sane-config";
+  start.saneBackends = "test\n";
+  start.hooks = []
   {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr); // no modal log boxes
-  // A failed wx assertion fails the run instead of opening a dialog.
-  wxSetAssertHandler(
-      [](const wxString &file, int line, const wxString &func, const wxString &cond, const wxString &msg)
-      {
-        std::fprintf(stderr, "wx assertion %s at %s:%d in %s: %s\n", cond.utf8_str().data(),
-                     file.utf8_str().data(), line, func.utf8_str().data(), msg.utf8_str().data());
-        ADD_FAILURE() << "wx assertion " << cond.utf8_string() << ": " << msg.utf8_string();
-      });
-  VellumSetMessageBoxHook(RecordBox);
-  g_dialogs.Register();
-  wxImage::AddHandler(new wxPNGHandler);
-  if (!app->CallOnInit())
-    return 2;
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+    VellumSetMessageBoxHook(RecordBox);
+    g_dialogs.Register();
+    wxImage::AddHandler(new wxPNGHandler);
+  };
+  return vellum_test::RunViewerTests(argv[0], start);
 }

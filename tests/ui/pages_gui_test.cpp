@@ -29,6 +29,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerTestApp.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -54,15 +55,10 @@ std::string Tmp()
   return Env("VELLUM_TEST_TMP", "/tmp");
 }
 
+// Runs the event loop for about ms milliseconds (bounded).
 void Pump(int ms = 20)
 {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  do
-  {
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    wxMilliSleep(2);
-  } while (std::chrono::steady_clock::now() < end);
+  vellum_test::PumpFor(ms, 2);
 }
 
 bool RunUntil(const std::function<bool()> &done, int limitMs = 10000)
@@ -117,9 +113,7 @@ bool Checked(int id)
 void Open(const std::string &path, int page = 0)
 {
   Doc().Modify(false);
-  Doc().m_model.m_nOpenKind = 0;
-  Doc().m_model.m_nPageIndex = page;
-  Doc().OnOpenDocument(wxString::FromUTF8(path));
+  Doc().Open(path, kKindNone, page);
   if (!Doc().m_model.HasImage())
     throw std::runtime_error("could not open " + path);
   Pump();
@@ -428,35 +422,12 @@ int main(int argc, char **argv)
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
     return status;
   ::testing::InitGoogleTest(&argc, argv);
-  const std::string sane = Tmp() + "/sane-config";
-  mkdir(sane.c_str(), 0700);
-  std::ofstream(sane + "/dll.conf") << "";
-  setenv("SANE_CONFIG_DIR", sane.c_str(), 1);
   const std::string ini = Tmp() + "/Vellum.ini";
   std::ofstream(ini) << "[General]\nNoStartupInfo=1\nWindowFit=0\n";
-
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = ini;
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
-  {
-    std::fprintf(stderr, "no display\n");
-    return 1;
-  }
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  VellumSetMessageBoxHook(RecordBox);
-  if (!app->CallOnInit())
-    return 2;
-  app->MainFrame()->SetSize(1000, 800);
-  Pump(100);
-  const int rc = RUN_ALL_TESTS();
-  if (wxTheApp->GetTopWindow())
-    wxTheApp->GetTopWindow()->Destroy();
-  Pump(20);
-  app->OnExit();
-  wxEntryCleanup();
-  return rc;
+  vellum_test::ViewerStart start;
+  start.settingsFile = ini;
+  start.saneDir = Tmp() + "/sane-config";
+  start.hooks = [] { VellumSetMessageBoxHook(RecordBox); };
+  start.started = [](CVellumApp &app) { app.MainFrame()->SetSize(1000, 800); };
+  return vellum_test::RunViewerTests(argv[0], start);
 }

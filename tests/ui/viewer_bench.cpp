@@ -22,6 +22,7 @@
 #include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
+#include "ViewerStart.h"
 
 wxIMPLEMENT_APP_NO_MAIN(CVellumApp);
 
@@ -77,19 +78,13 @@ int main(int argc, char **argv)
       argc > 1 ? argv[1]
                : std::string(corpus ? corpus : VELLUM_CORPUS_DIR) + "/djvu/compound-flower-fg44-bg44.djvu";
   setenv("SANE_CONFIG_DIR", "/nonexistent", 1); // no scanner probe competing for the CPU
-  CVellumApp *app = new CVellumApp;
-  app->m_bQuiet = true;
-  app->m_strSettingsOverride = "/dev/null";
-  wxApp::SetInstance(app);
-  int wxArgc = 1;
-  char *wxArgv[] = {argv[0], nullptr};
-  if (!wxEntryStart(wxArgc, wxArgv))
-    return 1;
-  delete wxLog::SetActiveTarget(new wxLogStderr);
-  VellumSetMessageBoxHook(Quiet);
-  if (!app->CallOnInit())
-    return 2;
-  Pump();
+  vellum_test::ViewerStart start;
+  start.settingsFile = "/dev/null";
+  start.hooks = [] { VellumSetMessageBoxHook(Quiet); };
+  int status = 0;
+  CVellumApp *app = vellum_test::StartViewer(argv[0], start, &status);
+  if (!app)
+    return status;
   CVellumDoc &doc = *app->Document();
   CVellumView &view = *doc.View();
 
@@ -99,8 +94,7 @@ int main(int argc, char **argv)
   {
     const double c0 = CpuMs();
     const auto t0 = Clock::now();
-    doc.m_model.m_nOpenKind = 0;
-    doc.OnOpenDocument(wxString::FromUTF8(page));
+    doc.Open(page, vellum::kKindNone, 0);
     const auto t1 = Clock::now();
     PaintNow(view);
     const auto t2 = Clock::now();
@@ -143,8 +137,7 @@ int main(int argc, char **argv)
   // Image operations on the page held at full scale (2550 x 3300 x 24 for
   // the default page), each to the repaint; undone after each run.
   app->m_settings.FancyZoom = 0;
-  doc.m_model.m_nOpenKind = 0;
-  doc.OnOpenDocument(wxString::FromUTF8(page));
+  doc.Open(page, vellum::kKindNone, 0);
   view.SetZoom(-3, CVellumView::kZoomBox);
   PaintNow(view);
   std::printf("held image %dx%dx%d\n", doc.m_model.m_pImage->m_nWidth, doc.m_model.m_pImage->m_nHeight,
@@ -214,9 +207,6 @@ int main(int argc, char **argv)
                 help ? "" : " (no window)");
     Pump();
   }
-  app->MainFrame()->Destroy();
-  Pump();
-  app->OnExit();
-  wxEntryCleanup();
+  vellum_test::StopViewer(app);
   return 0;
 }

@@ -9,7 +9,6 @@
 
 #include "ImageFiles.h"
 #include "PagePanel.h"
-#include "VellumApp.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
 
@@ -73,7 +72,7 @@ void CMainFrame::CreatePageBar()
              [this](wxAuiManagerEvent &event)
              {
                if (event.GetPane() && event.GetPane()->name == kPageBarName)
-                 wxGetApp().m_settings.PageBar = 0;
+                 m_settings.PageBar = 0;
                event.Skip();
              });
 }
@@ -109,7 +108,7 @@ void CMainFrame::ShowPageInfo()
   }
   m_pPages->SetDocument(key, many ? count : 0, index);
   wxAuiPaneInfo &pane = m_aui.GetPane(kPageBarName);
-  const bool show = many && wxGetApp().m_settings.PageBar != 0;
+  const bool show = many && m_settings.PageBar != 0;
   if (pane.IsOk() && pane.IsShown() != show)
   {
     pane.Show(show);
@@ -119,12 +118,12 @@ void CMainFrame::ShowPageInfo()
 
 void CMainFrame::OnPageBar(wxCommandEvent &)
 {
-  CVellumSettings &s = wxGetApp().m_settings;
+  CVellumSettings &s = m_settings;
   s.PageBar = s.PageBar ? 0 : 1;
   ShowPageInfo();
 }
 
 void CMainFrame::OnUpdatePageBar(wxUpdateUIEvent &event)
 {
-  event.Check(wxGetApp().m_settings.PageBar != 0);
+  event.Check(m_settings.PageBar != 0);
 }
