@@ -61,6 +61,11 @@ function(vellum_gtest name)
   if(T_LABELS)
     set_tests_properties(${_tests} PROPERTIES LABELS "${T_LABELS}")
   endif()
+  # GUI programs share one virtual display: one at a time, so that no
+  # window of another program lies over the one a test looks at.
+  if("gui" IN_LIST T_LABELS)
+    set_tests_properties(${_tests} PROPERTIES RESOURCE_LOCK display)
+  endif()
 endfunction()
 
 # vellum_fuzz_target(NAME source LIBS libs... SEEDS dirs...): with VELLUM_FUZZ a
