@@ -81,7 +81,7 @@ int GetImageFileType(const char *name)
       {".iw44", IMAGE_FILE_IW44}, {".iw4", IMAGE_FILE_IW44},  {".djvu", IMAGE_FILE_DJVU},
       {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
       {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
-      {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
+      {".pnm", IMAGE_FILE_PNM},   {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
       {".png", IMAGE_FILE_PNG},
   };
   for (const auto &e : table)

@@ -205,17 +205,17 @@ wxEND_EVENT_TABLE()
 void CMainFrame::CreateMenus()
 {
   wxMenu *file = new wxMenu;
-  file->Append(ID_FILE_OPEN_IMAGE, "&Open...\tCtrl+O", "Open an image file");
-  file->Append(ID_FILE_NEW_SCAN, "&New Scan...\tCtrl+N", "Scan a new page");
-  file->Append(ID_FILE_SELECT_SOURCE, "Select &Source...", "Choose the scanner");
+  file->Append(ID_FILE_OPEN_IMAGE, L"&Open…\tCtrl+O", "Open an image file");
+  file->Append(ID_FILE_NEW_SCAN, L"&New Scan…\tCtrl+N", "Scan a new page");
+  file->Append(ID_FILE_SELECT_SOURCE, L"Select &Source…", "Choose the scanner");
   file->AppendSeparator();
   file->Append(ID_FILE_SAVE, "&Save\tCtrl+S", "Save the image");
-  file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Shift+S",
+  file->Append(ID_FILE_SAVE_AS, L"Save &As…\tCtrl+Shift+S",
                "Save the image under a new name or in another format");
   file->AppendSeparator();
-  file->Append(wxID_PRINT, "&Print...\tCtrl+P", "Print the image");
-  file->Append(wxID_PREVIEW, "Print Pre&view...", "Display the page as it will be printed");
-  file->Append(wxID_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options");
+  file->Append(wxID_PRINT, L"&Print…\tCtrl+P", "Print the image");
+  file->Append(wxID_PREVIEW, L"Print Pre&view…", "Display the page as it will be printed");
+  file->Append(wxID_PRINT_SETUP, L"P&rint Setup…", "Change the printer and printing options");
   file->AppendSeparator();
   m_pRecentMenu = new wxMenu;
   file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
@@ -246,7 +246,7 @@ void CMainFrame::CreateMenus()
   image->AppendSubMenu(rotate, "&Rotate");
   image->AppendSeparator();
   image->Append(ID_IMAGE_CROP, "&Crop", "Crop the image to the selection");
-  image->Append(ID_IMAGE_RESIZE, "&Resize...", "Change the size of the image");
+  image->Append(ID_IMAGE_RESIZE, L"&Resize…", "Change the size of the image");
   image->AppendSeparator();
   image->Append(ID_IMAGE_NEGATIVE, "&Negative", "Invert the colours of the image");
   image->Append(ID_IMAGE_GRAY, "Convert To &Gray", "Convert the image to grey levels");
@@ -276,18 +276,18 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
-  view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
+  view->Append(ID_PAGE_GOTO, L"&Go to Page…\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
-  options->Append(ID_OPTIONS_GENERAL, "&General Settings...", "Show general settings");
-  options->Append(ID_OPTIONS_DJVU, "&DjVu Settings...", "Show DjVu specific settings");
-  options->Append(ID_OPTIONS_IW44, "&IW44 Settings...", "Show IW44 specific settings");
-  options->Append(ID_OPTIONS_JPEG, "&JPEG Settings...", "Show JPEG specific settings");
+  options->Append(ID_OPTIONS_GENERAL, L"&General Settings…", "Show general settings");
+  options->Append(ID_OPTIONS_DJVU, L"&DjVu Settings…", "Show DjVu specific settings");
+  options->Append(ID_OPTIONS_IW44, L"&IW44 Settings…", "Show IW44 specific settings");
+  options->Append(ID_OPTIONS_JPEG, L"&JPEG Settings…", "Show JPEG specific settings");
 
   wxMenu *help = new wxMenu;
   help->Append(wxID_HELP_CONTENTS, "&Help Topics\tF1", "Show the help contents");
-  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information...", "Show the start-up hints");
-  help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
+  help->Append(ID_HELP_STARTUP_INFO, L"Start&up Information…", "Show the start-up hints");
+  help->Append(wxID_ABOUT, L"&About Vellum…", "Program information and revision");
 
   wxMenuBar *bar = new wxMenuBar;
   bar->Append(file, "&File");

@@ -236,7 +236,7 @@ public:
   {
     wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
     wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
-    text->Wrap(FromDIP(320));
+    text->Wrap(ConvertDialogToPixels(wxSize(180, 0)).x);
     sizer->Add(text, 1, wxALL | wxEXPAND, FromDIP(12));
     SetSizerAndFit(sizer);
     if (owner)
@@ -263,7 +263,7 @@ public:
   {
     wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
     wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
-    text->Wrap(FromDIP(320));
+    text->Wrap(ConvertDialogToPixels(wxSize(180, 0)).x);
     sizer->Add(text, 0, wxALL | wxEXPAND, FromDIP(12));
     m_page = new wxStaticText(this, wxID_ANY, " ");
     sizer->Add(m_page, 0, wxLEFT | wxRIGHT | wxEXPAND, FromDIP(12));
@@ -278,8 +278,9 @@ public:
                    m_step->SetLabel("Stopping after this page...");
                  });
     sizer->Add(cancel, 0, wxALL | wxALIGN_CENTER_HORIZONTAL, FromDIP(12));
+    // Wide enough for the page and step texts that come later.
+    sizer->SetMinSize(ConvertDialogToPixels(wxSize(200, 0)));
     SetSizerAndFit(sizer);
-    SetSize(wxSize(std::max(GetSize().x, FromDIP(360)), GetSize().y));
     if (owner)
       CentreOnParent();
     Show();

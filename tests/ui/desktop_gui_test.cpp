@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <gtk/gtk.h>
+
 #include <chrono>
 #include <fstream>
 #include <algorithm>
@@ -16,12 +18,15 @@
 #include <unistd.h>
 #include <vector>
 
+#include <wx/combobox.h>
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
 #include <wx/log.h>
+#include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/radiobut.h>
 #include <wx/statusbr.h>
+#include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
 #include "BrowserPanel.h"
@@ -382,6 +387,16 @@ TEST_F(Desktop, SlideshowEndsOnEscAndLeavesTheDocument)
   EXPECT_TRUE(Press(WXK_ESCAPE, wxMOD_NONE, [&] { return bar->Slideshow() == nullptr; }));
   EXPECT_EQ(Pane(0).find("Showing image"), std::string::npos) << Pane(0);
   EXPECT_EQ(Doc().GetFilename().utf8_string(), page);
+
+  // Closed through its window (the window manager's close button) the show
+  // takes its text along too, and no slide timer brings it back.
+  ASSERT_TRUE(bar->StartSlideshow());
+  ASSERT_TRUE(RunUntil([] { return Pane(0).find("Showing image") != std::string::npos; }, 5000));
+  ASSERT_NE(bar->Slideshow(), nullptr);
+  bar->Slideshow()->Close();
+  EXPECT_TRUE(RunUntil([&] { return bar->Slideshow() == nullptr; }, 2000));
+  Pump(1200); // longer than the slide delay
+  EXPECT_EQ(Pane(0).find("Showing image"), std::string::npos) << Pane(0);
 }
 
 // After an open the selection bar shows the file's folder, and no stale
@@ -401,6 +416,21 @@ TEST_F(Desktop, BarFollowsTheOpenedFileAndStatusIsNotStale)
   ASSERT_TRUE(View().m_bHasSelection);
   EXPECT_NE(Pane(0).find("Selection"), std::string::npos) << Pane(0);
   ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_IMAGE_CROP));
+  EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  EXPECT_FALSE(View().m_bHasSelection);
+
+  // A selection, then another file: neither the pane nor a later pointer
+  // move tells of the old selection.
+  Paint();
+  View().OnLeftDown({r.left, r.top});
+  View().OnMouseMove({r.right, r.bottom});
+  View().OnLeftUp({r.right, r.bottom});
+  ASSERT_TRUE(View().m_bHasSelection);
+  ASSERT_NE(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  Open(Corpus("bmp/rgb24.bmp"));
+  EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  EXPECT_FALSE(View().m_bHasSelection);
+  View().OnMouseMove({r.left + 1, r.top + 1});
   EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
   View().ToggleSelectMode();
 }
@@ -429,6 +459,151 @@ TEST_F(Desktop, SaveAsTypeChangeFollowsWithTheExtension)
   EXPECT_EQ(names, (std::vector<std::string>{"compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.jpg",
                                              "compound-flower-fg44-bg44.bmp", "compound-flower-fg44-bg44.ppm",
                                              "compound-flower-fg44-bg44.djvu"}));
+}
+
+// A menu item ends in an ellipsis exactly when its command asks for more
+// before acting (a dialog); those that can run here are run and must open
+// one. The Open dialog lists .pnm with the other PNM names and ends with
+// "All files".
+TEST_F(Desktop, DialogCommandsEndInAnEllipsisAndOpenListsAllFiles)
+{
+  const std::vector<int> dialogs = {ID_FILE_OPEN_IMAGE,  ID_FILE_NEW_SCAN,   ID_FILE_SELECT_SOURCE, ID_FILE_SAVE_AS,
+                                    wxID_PRINT,          wxID_PREVIEW,       wxID_PRINT_SETUP,      ID_IMAGE_RESIZE,
+                                    ID_PAGE_GOTO,        ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU,       ID_OPTIONS_IW44,
+                                    ID_OPTIONS_JPEG,     ID_HELP_STARTUP_INFO, wxID_ABOUT};
+  const std::string ellipsis = "\u2026";
+  std::function<void(wxMenu *)> walk = [&](wxMenu *menu)
+  {
+    for (wxMenuItem *item : menu->GetMenuItems())
+    {
+      if (item->IsSeparator())
+        continue;
+      if (item->GetSubMenu())
+      {
+        walk(item->GetSubMenu());
+        continue;
+      }
+      const std::string label = item->GetItemLabelText().utf8_string();
+      SCOPED_TRACE(label);
+      const bool asks = std::find(dialogs.begin(), dialogs.end(), item->GetId()) != dialogs.end();
+      EXPECT_EQ(label.size() > ellipsis.size() && label.compare(label.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0,
+                asks);
+      EXPECT_EQ(label.find("..."), std::string::npos);
+    }
+  };
+  wxMenuBar *bar = Frame().GetMenuBar();
+  for (size_t i = 0; i < bar->GetMenuCount(); ++i)
+    walk(bar->GetMenu(i));
+
+  Open(Corpus("pnm/rgb-8bit.ppm"));
+  std::string wildcard;
+  int shown = 0;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    ++shown;
+    if (auto *file = dynamic_cast<wxFileDialog *>(dialog))
+      wildcard = file->GetWildcard().utf8_string();
+    return wxID_CANCEL;
+  };
+  for (int id : {ID_FILE_OPEN_IMAGE, ID_FILE_SAVE_AS, ID_IMAGE_RESIZE, ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU,
+                 ID_OPTIONS_IW44, ID_OPTIONS_JPEG})
+  {
+    SCOPED_TRACE(id);
+    const int before = shown;
+    ASSERT_TRUE(Frame().RunCommandIfEnabled(id));
+    EXPECT_EQ(shown, before + 1);
+    if (id == ID_FILE_OPEN_IMAGE)
+    {
+      EXPECT_NE(wildcard.find("*.pnm;*.ppm;*.pgm;*.pbm"), std::string::npos) << wildcard;
+      EXPECT_NE(wildcard.find("PNG file (*.png)|*.png"), std::string::npos) << wildcard;
+      const std::string all = "|All files|*";
+      EXPECT_EQ(wildcard.rfind(all), wildcard.size() - all.size()) << wildcard;
+    }
+  }
+  EXPECT_FALSE(Doc().IsModified());
+
+  // A file named .pnm is a PNM file.
+  const std::string pnm = Tmp() + "/any.pnm";
+  {
+    std::ifstream in(Corpus("pnm/rgb-8bit.ppm"), std::ios::binary);
+    std::ofstream(pnm, std::ios::binary) << in.rdbuf();
+  }
+  g_boxes.clear();
+  Open(pnm);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), pnm);
+  std::remove(pnm.c_str());
+}
+
+// Every dialog of the program's own, built under a large desktop font: laid
+// out by sizers (each control at least its best size, none outside the
+// client area), with neither a minimise nor a maximise button.
+TEST_F(Desktop, DialogsFitALargeFontAndHaveNoMinimiseOrMaximise)
+{
+  GtkSettings *gtk = gtk_settings_get_default();
+  ASSERT_NE(gtk, nullptr);
+  gchar *oldFont = nullptr;
+  g_object_get(gtk, "gtk-font-name", &oldFont, nullptr);
+  g_object_set(gtk, "gtk-font-name", "Sans 22", nullptr);
+  Pump(50);
+  Open(Corpus("djvu/form-scan-cjb2.djvu"));
+
+  std::vector<std::string> seen;
+  std::function<void(wxWindow *, const wxRect &, const std::string &)> check =
+      [&](wxWindow *parent, const wxRect &client, const std::string &title)
+  {
+    for (wxWindow *w : parent->GetChildren())
+    {
+      if (!w->IsShown() || w->IsTopLevel())
+        continue;
+      const std::string what = title + ": " + wxString(w->GetClassInfo()->GetClassName()).utf8_string() + " \"" +
+                               w->GetLabel().utf8_string() + "\"";
+      const wxRect r = w->GetScreenRect();
+      EXPECT_TRUE(client.Contains(r)) << what << " at " << r.x << "," << r.y << " " << r.width << "x"
+                                      << r.height << " outside " << client.x << "," << client.y << " "
+                                      << client.width << "x" << client.height;
+      const wxSize best = w->GetBestSize();
+      EXPECT_GE(r.width, best.x) << what;
+      EXPECT_GE(r.height, best.y) << what;
+      check(w, client, title);
+    }
+  };
+  std::function<int(wxDialog *)> inspect = [&](wxDialog *dialog)
+  {
+    const std::string title = dialog->GetTitle().utf8_string();
+    seen.push_back(title);
+    const long style = dialog->GetWindowStyleFlag();
+    EXPECT_EQ(style & (wxMINIMIZE_BOX | wxMAXIMIZE_BOX), 0) << title;
+    EXPECT_NE(style & wxCAPTION, 0) << title;
+    dialog->Show();
+    Pump(50);
+    const wxRect client(dialog->ClientToScreen(wxPoint(0, 0)), dialog->GetClientSize());
+    check(dialog, client, title);
+    // The dialog's own buttons open the dialogs behind them (DjVu Settings'
+    // Advanced) through the same hook.
+    if (auto *more = dialog->FindWindow(CDjVuSettingsLogic::IDC_ADVANCED))
+    {
+      wxCommandEvent click(wxEVT_BUTTON, more->GetId());
+      click.SetEventObject(more);
+      more->GetEventHandler()->ProcessEvent(click);
+    }
+    dialog->Hide();
+    return wxID_CANCEL;
+  };
+  g_dialogs.script = inspect;
+  for (int id : {ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU, ID_OPTIONS_IW44, ID_OPTIONS_JPEG, ID_IMAGE_RESIZE,
+                 ID_HELP_STARTUP_INFO})
+  {
+    SCOPED_TRACE(id);
+    EXPECT_TRUE(Frame().RunCommandIfEnabled(id));
+  }
+  g_object_set(gtk, "gtk-font-name", oldFont, nullptr);
+  g_free(oldFont);
+  Pump(50);
+  EXPECT_GE(seen.size(), 7u); // the six and DjVu Settings' advanced page
+  for (const std::string &t : seen)
+    std::printf("checked dialog \"%s\"\n", t.c_str());
+  EXPECT_FALSE(Doc().IsModified());
 }
 
 // Help > About: the program, its licence and the libraries it is built on.

@@ -56,7 +56,7 @@ int CompareNoCase(const std::string &a, const std::string &b)
 } // namespace
 
 const char *const kFilterNames[kFilterEntries] = {
-    "DjVu (*.djvu, *.djv)", "IW44 (*.iw44, *iw4)",  "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
+    "DjVu (*.djvu, *.djv)", "IW44 (*.iw44, *iw4)",  "Windows bitmap (*.bmp)", "PNM (*.pnm, *.ppm, *.pgm, *.pbm)",
     "JPEG (*.jpg, *.jpeg)", "TIFF (*.tif, *.tiff)", "PNG (*.png)",
     "All supported types"};
 const char *const kColumnNames[4] = {"Name", "Size", "Type", "Modified"};
