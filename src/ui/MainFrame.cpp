@@ -5,7 +5,7 @@
 #include <wx/aboutdlg.h>
 #include <wx/artprov.h>
 #include <wx/generic/aboutdlgg.h>
-#include <wx/choice.h>
+#include <wx/combobox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
@@ -155,7 +155,8 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(wxID_EXIT, CMainFrame::OnExitCommand)
   EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
   EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
-  EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+  EVT_COMBOBOX(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+  EVT_TEXT_ENTER(ID_ZOOM_BOX, CMainFrame::OnZoomText)
   EVT_MENU(ID_FILE_SAVE, CMainFrame::OnSave)
   EVT_MENU(ID_FILE_SAVE_AS, CMainFrame::OnSaveAs)
   EVT_UPDATE_UI(ID_FILE_SAVE, CMainFrame::OnUpdateSave)
@@ -312,9 +313,11 @@ void CMainFrame::CreateBars()
   tb->AddSeparator();
   tb->AddTool(ID_VIEW_ZOOM_OUT, "Zoom Out", ToolBitmap(wxART_MINUS, "-"), "Zoom Out");
   // Position 9: the zoom box.
-  m_pZoomBox = new wxChoice(tb, ID_ZOOM_BOX);
+  wxArrayString zooms;
   for (int i = 0; i < kZoomBoxEntries; ++i)
-    m_pZoomBox->Append(ZoomBoxLabel(i));
+    zooms.Add(ZoomBoxLabel(i));
+  m_pZoomBox = new wxComboBox(tb, ID_ZOOM_BOX, zooms[ZoomBoxIndex(0)], wxDefaultPosition, wxDefaultSize, zooms,
+                              wxCB_DROPDOWN | wxTE_PROCESS_ENTER);
   m_pZoomBox->SetToolTip("Zoom Ratio");
   m_pZoomBox->SetSelection(ZoomBoxIndex(0));
   tb->AddControl(m_pZoomBox, "Set zoom ratio");
@@ -611,7 +614,9 @@ void CMainFrame::ShowImageInfo()
 
 void CMainFrame::SelectZoomBoxEntry(int index)
 {
-  if (m_pZoomBox && m_pZoomBox->GetSelection() != index)
+  // The text too: a typed one stands until the step is shown again.
+  if (m_pZoomBox && (m_pZoomBox->GetSelection() != index ||
+                     m_pZoomBox->GetValue() != wxString::FromUTF8(ZoomBoxLabel(index))))
     m_pZoomBox->SetSelection(index);
 }
 
@@ -766,6 +771,20 @@ void CMainFrame::OnZoomBox(wxCommandEvent &event)
 {
   if (m_pView)
     m_pView->SetZoom(ZoomFromBoxIndex(event.GetSelection()), CVellumView::kZoomBox);
+}
+
+void CMainFrame::OnZoomText(wxCommandEvent &)
+{
+  int step = 0;
+  if (m_pView && ZoomStepForText(m_pZoomBox->GetValue().utf8_string(), &step))
+    m_pView->SetZoom(step, CVellumView::kZoomBox);
+  // The box shows the step in force, whatever was typed; the keys go back
+  // to the page.
+  const int index = ZoomBoxIndex(m_pView ? m_pView->m_nZoom : 0);
+  m_pZoomBox->SetSelection(index);
+  m_pZoomBox->SetValue(wxString::FromUTF8(ZoomBoxLabel(index)));
+  if (m_pCanvas)
+    m_pCanvas->SetFocus();
 }
 
 void CMainFrame::OnCloseWindow(wxCloseEvent &event)

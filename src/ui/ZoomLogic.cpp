@@ -267,6 +267,56 @@ int ActualSizeStep(int imageDpi, int screenDpi)
   return ClampZoom(1 - static_cast<int>(std::lround(static_cast<double>(imageDpi) / screenDpi)));
 }
 
+bool ZoomStepForText(const std::string &text, int *step)
+{
+  size_t i = 0;
+  const size_t n = text.size();
+  auto blanks = [&] {
+    while (i < n && (text[i] == ' ' || text[i] == '\t'))
+      ++i;
+  };
+  blanks();
+  double value = 0;
+  bool digits = false;
+  while (i < n && text[i] >= '0' && text[i] <= '9')
+  {
+    value = value * 10 + (text[i++] - '0');
+    digits = true;
+    if (value > 1e9)
+      value = 1e9; // far beyond the range; keeps the sum finite
+  }
+  if (i < n && (text[i] == '.' || text[i] == ','))
+  {
+    ++i;
+    for (double unit = 0.1; i < n && text[i] >= '0' && text[i] <= '9'; unit /= 10)
+    {
+      value += (text[i++] - '0') * unit;
+      digits = true;
+    }
+  }
+  blanks();
+  if (i < n && text[i] == '%')
+    ++i;
+  blanks();
+  if (!digits || i != n || !(value > 0))
+    return false;
+  // Compare by ratio: a step's factor is z + 1 or 1 / (1 - z).
+  int best = kMinZoom;
+  double bestDistance = HUGE_VAL;
+  for (int z = kMinZoom; z <= kMaxZoom; ++z)
+  {
+    const double percent = z >= 0 ? 100.0 * (z + 1) : 100.0 / (1 - z);
+    const double distance = std::fabs(std::log(value / percent));
+    if (distance < bestDistance - 1e-12)
+    {
+      best = z;
+      bestDistance = distance;
+    }
+  }
+  *step = best;
+  return true;
+}
+
 int ScrollLineStep(int pageSize)
 {
   return pageSize <= 1 ? 1 : std::max(1, static_cast<int>(std::lround(std::pow(static_cast<double>(pageSize), 2.0 / 3.0))));

@@ -81,6 +81,14 @@ int KeepScroll(int pos, int oldZoom, int newZoom);
 // Unknown resolutions (< 1) give step 0.
 int ActualSizeStep(int imageDpi, int screenDpi);
 
+// The step a zoom percentage typed into the zoom box asks for: "150",
+// "150%", "33 %", "12.5" (blanks around the number and the sign allowed).
+// The nearest step by ratio wins (150 % gives 200 %, 60 % gives 50 %), the
+// smaller one on a tie; percentages beyond the range give its ends (10 %,
+// 1000 %). False, *step untouched, for anything else (empty, zero,
+// negative, letters, a second sign).
+bool ZoomStepForText(const std::string &text, int *step);
+
 // Scroll steps as GTK takes them: a line (an arrow key; a wheel notch
 // scrolls by it too) is pageSize^(2/3) pixels, at least 1; a page is 9/10 of
 // pageSize, at least 1. pageSize is the visible extent along that axis.

@@ -253,6 +253,48 @@ TEST_F(Desktop, CtrlWheelZoomsAboutThePointer)
   EXPECT_NEAR(after.y, before.y, 8);
 }
 
+// A percentage typed into the zoom box and Enter: the nearest step, the box
+// showing it, the keys back on the page; nonsense leaves the zoom as it was.
+TEST_F(Desktop, TypedZoomPercentageTakesTheNearestStep)
+{
+  Open(Corpus("page/text-bitonal-400dpi.tif"));
+  View().SetZoom(-3, CVellumView::kZoomBox);
+  Pump(30);
+  auto *box = dynamic_cast<wxComboBox *>(Frame().GetToolBar()->FindControl(ID_ZOOM_BOX));
+  ASSERT_NE(box, nullptr);
+  struct Case
+  {
+    const char *typed;
+    int zoom;
+    const char *shown;
+  } const cases[] = {{"150", 1, "200 %"}, {"33 %", -2, "33 %"}, {"abc", -2, "33 %"}, {"12.5%", -7, "13 %"}};
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.typed);
+    Frame().Raise();
+    box->SetFocus();
+    ASSERT_TRUE(RunUntil([&] { return wxWindow::FindFocus() == box || box->HasFocus(); }, 2000));
+    box->SelectAll();
+    wxUIActionSimulator sim;
+    sim.Text(c.typed);
+    Pump(50);
+    EXPECT_EQ(box->GetValue().utf8_string(), c.typed);
+    sim.Char(WXK_RETURN);
+    // Enter is taken once the focus is back on the page.
+    EXPECT_TRUE(RunUntil([] { return wxWindow::FindFocus() == View().m_pCanvas; }, 2000));
+    EXPECT_EQ(box->GetValue().utf8_string(), c.shown);
+    EXPECT_EQ(View().m_nZoom, c.zoom);
+  }
+  // Picking from the list still works.
+  box->SetSelection(ZoomBoxIndex(0));
+  wxCommandEvent pick(wxEVT_COMBOBOX, ID_ZOOM_BOX);
+  pick.SetEventObject(box);
+  pick.SetInt(ZoomBoxIndex(0));
+  box->GetEventHandler()->ProcessEvent(pick);
+  EXPECT_EQ(View().m_nZoom, 0);
+  EXPECT_TRUE(g_boxes.empty());
+}
+
 // Black And White and back to Color: the page is in colour again.
 TEST_F(Desktop, DjVuLayerRoundTripGivesColourBack)
 {

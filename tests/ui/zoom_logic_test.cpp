@@ -368,3 +368,34 @@ TEST(ZoomLogic, ActualSizeStep)
   for (const auto &r : rows)
     EXPECT_EQ(ActualSizeStep(r.imageDpi, r.screenDpi), r.step) << r.imageDpi << " on " << r.screenDpi;
 }
+
+// Typed zoom percentages: what the box accepts and the step each gives.
+TEST(ZoomLogic, TypedPercentageChoosesTheNearestStep)
+{
+  const struct
+  {
+    const char *text;
+    int step; // 99: refused
+  } rows[] = {
+      {"100", 0},    {"150", 1},      {"150%", 1},     {"33 %", -2},   {" 25 % ", -3}, {"200", 1},
+      {"40", -2},    {"17 %", -5},    {"16", -5},      {"13", -7},     {"12.5", -7},   {"12,5%", -7},
+      {"10", -9},    {"5", -9},       {"0.5", -9},     {"1000 %", 9},  {"999999999999", 9},
+      {"120", 0},    {"250", 2},      {"260", 2},      {"66", -1},     {"60", -1},
+      {"", 99},      {"%", 99},       {"0", 99},       {"-50", 99},    {"abc", 99},    {"150%%", 99},
+      {"1e3", 99},   {"1 50", 99},    {".", 99},       {"50 % x", 99},
+  };
+  for (const auto &r : rows)
+  {
+    SCOPED_TRACE(r.text);
+    int step = 99;
+    EXPECT_EQ(ZoomStepForText(r.text, &step), r.step != 99);
+    EXPECT_EQ(step, r.step);
+  }
+  // Every label of the box reads back as its own step.
+  for (int i = 0; i < kZoomBoxEntries; ++i)
+  {
+    int step = 99;
+    EXPECT_TRUE(ZoomStepForText(ZoomBoxLabel(i), &step)) << ZoomBoxLabel(i);
+    EXPECT_EQ(step, ZoomFromBoxIndex(i)) << ZoomBoxLabel(i);
+  }
+}
