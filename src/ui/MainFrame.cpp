@@ -59,46 +59,63 @@ private:
   CMainFrame *m_frame;
 };
 
-// A toolbar bitmap from the theme, or a plain drawn one when the theme has none.
-wxBitmap ToolBitmap(const wxArtID &id, const char *fallbackText)
+// Drawn tool bitmaps come in 16 and 32 pixels, so that a screen of device
+// scale 2 gets its own rather than a doubled one.
+const int kToolScales[] = {1, 2};
+
+// A toolbar bitmap from the icon theme (a bundle: the theme gives each size
+// its own icon), or a plain drawn one when the theme has none.
+wxBitmapBundle ToolBitmap(const wxArtID &id, const char *fallbackText)
 {
-  wxBitmap bmp = wxArtProvider::GetBitmap(id, wxART_TOOLBAR, wxSize(16, 16));
-  if (bmp.IsOk())
-    return bmp;
-  wxBitmap drawn(16, 16);
-  wxMemoryDC dc(drawn);
-  dc.SetBackground(*wxWHITE_BRUSH);
-  dc.Clear();
-  dc.SetFont(wxFont(wxFontInfo(7)));
-  dc.SetTextForeground(*wxBLACK);
-  dc.DrawText(fallbackText, 1, 2);
-  dc.SelectObject(wxNullBitmap);
-  return drawn;
+  wxBitmapBundle themed = wxArtProvider::GetBitmapBundle(id, wxART_TOOLBAR, wxSize(16, 16));
+  if (themed.IsOk())
+    return themed;
+  wxVector<wxBitmap> sizes;
+  for (int scale : kToolScales)
+  {
+    wxBitmap drawn(16 * scale, 16 * scale);
+    wxMemoryDC dc(drawn);
+    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.Clear();
+    dc.SetFont(wxFont(wxFontInfo(7 * scale)));
+    dc.SetTextForeground(*wxBLACK);
+    dc.DrawText(fallbackText, scale, 2 * scale);
+    dc.SelectObject(wxNullBitmap);
+    sizes.push_back(drawn);
+  }
+  return wxBitmapBundle::FromBitmaps(sizes);
 }
 
 // The "Select" tool: a dashed selection frame.
-wxBitmap SelectToolBitmap()
+wxBitmapBundle SelectToolBitmap()
 {
-  wxBitmap drawn(16, 16);
-  wxMemoryDC dc(drawn);
-  dc.SetBackground(*wxWHITE_BRUSH);
-  dc.Clear();
-  dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_SHORT_DASH));
-  dc.SetBrush(*wxTRANSPARENT_BRUSH);
-  dc.DrawRectangle(2, 3, 12, 10);
-  dc.SelectObject(wxNullBitmap);
-  drawn.SetMask(new wxMask(drawn, *wxWHITE));
-  return drawn;
+  wxVector<wxBitmap> sizes;
+  for (int scale : kToolScales)
+  {
+    wxBitmap drawn(16 * scale, 16 * scale);
+    wxMemoryDC dc(drawn);
+    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.Clear();
+    dc.SetPen(wxPen(*wxBLACK, scale, wxPENSTYLE_SHORT_DASH));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(2 * scale, 3 * scale, 12 * scale, 10 * scale);
+    dc.SelectObject(wxNullBitmap);
+    drawn.SetMask(new wxMask(drawn, *wxWHITE));
+    sizes.push_back(drawn);
+  }
+  return wxBitmapBundle::FromBitmaps(sizes);
 }
 
-// The built-in window icon: a page with a folded corner and two lines of text.
-wxIcon BuiltInIcon()
+// The built-in window icon: a page with a folded corner and two lines of
+// text, drawn on a 32-unit grid at 32 x scale pixels.
+wxIcon BuiltInIcon(int scale)
 {
-  wxBitmap drawn(32, 32);
+  wxBitmap drawn(32 * scale, 32 * scale);
   {
     wxMemoryDC dc(drawn);
     dc.SetBackground(*wxBLACK_BRUSH);
     dc.Clear();
+    dc.SetUserScale(scale, scale);
     const wxPoint page[] = {{5, 1}, {21, 1}, {27, 7}, {27, 30}, {5, 30}};
     dc.SetPen(wxPen(wxColour(40, 40, 40)));
     dc.SetBrush(wxBrush(wxColour(250, 248, 235)));
@@ -139,7 +156,8 @@ wxIconBundle FrameIcons()
     }
   }
   if (icons.IsEmpty())
-    icons.AddIcon(BuiltInIcon());
+    for (int scale : {1, 2})
+      icons.AddIcon(BuiltInIcon(scale));
   return icons;
 }
 
@@ -325,7 +343,7 @@ void CMainFrame::CreateBars()
   tb->AddSeparator();
   tb->AddTool(ID_VIEW_REFRESH, "Refresh", ToolBitmap(wxART_REDO, "R"), "Refresh");
   tb->AddSeparator();
-  tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxNullBitmap, "Select",
+  tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxBitmapBundle(), "Select",
                    "Select a part of the image");
   tb->AddTool(wxID_PRINT, "Print", ToolBitmap(wxART_PRINT, "P"), "Print");
   // Fly-by help: the status prompt of the matching menu command.

@@ -1,6 +1,8 @@
 #include "VellumView.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include <wx/dcbuffer.h>
 #include <wx/display.h>
@@ -573,6 +575,10 @@ void CVellumView::OnDraw(wxDC *dc)
   in.scrollRange = m_scrollRange;
   in.scrollX = sx;
   in.scrollY = sy;
+  // On a screen of device scale 2 the page is drawn at device pixels: a
+  // reduced page shows every pixel it has rather than a doubled drawing.
+  in.deviceScale = std::max(1, static_cast<int>(std::lround(m_pCanvas->GetContentScaleFactor())));
+  const int scale = in.deviceScale;
   const CDibImage *image = doc && doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
   if (image)
   {
@@ -585,8 +591,9 @@ void CVellumView::OnDraw(wxDC *dc)
   const DrawPlan plan = PlanDraw(in);
   m_bHScroll = plan.hScroll;
   m_bVScroll = plan.vScroll;
-  m_nOffsetX = plan.ox;
-  m_nOffsetY = plan.oy;
+  m_nOffsetX = plan.ox / scale;
+  m_nOffsetY = plan.oy / scale;
+  m_nLastPageW = m_nLastPageH = 0;
   if (!image)
   {
     DrawLogo(*dc, wxPoint(sx + client.x / 2, sy + client.y / 2));
@@ -596,7 +603,11 @@ void CVellumView::OnDraw(wxDC *dc)
   if (RenderVisible(rows, plan, m_rgb))
   {
     wxImage visible(plan.dstW, plan.dstH, m_rgb.data(), true);
-    dc->DrawBitmap(wxBitmap(visible), plan.dstX, plan.dstY, false);
+    const wxBitmap page(visible, wxBITMAP_SCREEN_DEPTH, scale);
+    dc->DrawBitmap(page, plan.dstX / scale, plan.dstY / scale, false);
+    m_nLastPageW = page.GetWidth();
+    m_nLastPageH = page.GetHeight();
+    m_dLastPageScale = page.GetScaleFactor();
   }
   DrawOverlay(*dc, sx, sy);
   m_nLastPaintMicros =

@@ -131,6 +131,10 @@ public:
   vellum::Extent ScrollRange() const { return m_scrollRange; }
   // Time the last paint took, in microseconds (benchmarks).
   int64_t m_nLastPaintMicros = 0;
+  // The page bitmap of the last paint: its pixels and their scale factor
+  // (device pixels per logical pixel; 0 x 0 when nothing was drawn).
+  int m_nLastPageW = 0, m_nLastPageH = 0;
+  double m_dLastPageScale = 1;
   // Called after every paint that drew an image (benchmarks); none by default.
   static void (*s_paintObserver)(CVellumView *view);
 

@@ -139,7 +139,11 @@ int DrawPercent(int zoom, int contentKind, bool fancyZoom)
 DrawPlan PlanDraw(const DrawInput &in)
 {
   DrawPlan d;
+  // Within 1..8: a larger scale is no screen's.
+  const int s = std::min(std::max(in.deviceScale, 1), 8);
   AspectPercent(DrawPercent(in.zoom, in.contentKind, in.fancyZoom), in.xdpi, in.ydpi, &d.px, &d.py);
+  d.px = Saturate(static_cast<int64_t>(d.px) * s);
+  d.py = Saturate(static_cast<int64_t>(d.py) * s);
   d.hScroll = in.client.w < in.scrollRange.w;
   d.vScroll = in.client.h < in.scrollRange.h;
   d.unscaled = d.px == 100 && d.py == 100;
@@ -149,20 +153,24 @@ DrawPlan PlanDraw(const DrawInput &in)
   d.drawnW = Saturate(W * d.px / 100);
   d.drawnH = Saturate(H * d.py / 100);
 
-  const int sx = std::max(in.scrollX, 0), sy = std::max(in.scrollY, 0);
+  const int64_t clientW = static_cast<int64_t>(std::max(in.client.w, 0)) * s;
+  const int64_t clientH = static_cast<int64_t>(std::max(in.client.h, 0)) * s;
+  const int sx = Saturate(static_cast<int64_t>(std::max(in.scrollX, 0)) * s);
+  const int sy = Saturate(static_cast<int64_t>(std::max(in.scrollY, 0)) * s);
   const int z = ClampZoom(in.zoom);
   d.ax = sx;
   d.ay = sy;
   if (z > 0)
   {
-    d.ax -= sx % (z + 1);
-    d.ay -= sy % (z + 1);
+    d.ax -= sx % ((z + 1) * s);
+    d.ay -= sy % ((z + 1) * s);
   }
-  d.ox = d.drawnW < in.client.w ? (in.client.w - d.drawnW) / 2 : 0;
-  d.oy = d.drawnH < in.client.h ? (in.client.h - d.drawnH) / 2 : 0;
+  // Centred on whole logical pixels.
+  d.ox = d.drawnW < clientW ? static_cast<int>((clientW - d.drawnW) / 2 / s * s) : 0;
+  d.oy = d.drawnH < clientH ? static_cast<int>((clientH - d.drawnH) / 2 / s * s) : 0;
 
-  const int64_t vw = static_cast<int64_t>(std::max(in.client.w, 0)) + sx - d.ax;
-  const int64_t vh = static_cast<int64_t>(std::max(in.client.h, 0)) + sy - d.ay;
+  const int64_t vw = clientW + sx - d.ax;
+  const int64_t vh = clientH + sy - d.ay;
   const int64_t left = static_cast<int64_t>(d.ax) * 100 / d.px;
   const int64_t top = static_cast<int64_t>(d.ay) * 100 / d.py;
   if (left >= W || top >= H || d.ax >= d.drawnW || d.ay >= d.drawnH)

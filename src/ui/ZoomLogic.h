@@ -124,7 +124,11 @@ struct NavResult
 NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range);
 
 
-// Visible part of the image for one paint.
+// Visible part of the image for one paint. With a device scale s > 1 every
+// position, size and percentage of the plan is in device pixels (s per
+// logical pixel): the page is drawn at the screen's own resolution, and the
+// offsets and the destination are multiples of s, so that a bitmap of scale
+// factor s lands on whole logical pixels.
 struct DrawPlan
 {
   int px = 100, py = 100;     // drawing percentages after aspect correction
@@ -152,6 +156,9 @@ struct DrawInput
   Extent client;
   Extent scrollRange; // the scroll range set by UpdateScrollSizes
   int scrollX = 0, scrollY = 0;
+  // Device pixels per logical pixel (the window's content scale), >= 1;
+  // client, scrollRange and scrollX/Y stay logical.
+  int deviceScale = 1;
 };
 
 // Percentage the held image is drawn at: 100 for a DjVu or IW44 page rendered
