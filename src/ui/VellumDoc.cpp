@@ -127,6 +127,18 @@ int CVellumDoc::Rerender(bool useDither, bool fancyZoom, int zoom)
   return m_model.Rerender(useDither, fancyZoom, zoom, Env());
 }
 
+int CVellumDoc::RenderAhead(int zoom)
+{
+  const CVellumSettings &s = wxGetApp().m_settings;
+  return m_model.RenderAhead(s.Dither != 0, s.FancyZoom != 0, zoom, Env());
+}
+
+bool CVellumDoc::IsRenderedAhead(int zoom) const
+{
+  const CVellumSettings &s = wxGetApp().m_settings;
+  return m_model.IsRendered(s.Dither != 0, s.FancyZoom != 0, zoom, Env());
+}
+
 bool CVellumDoc::AskSaveFirst()
 {
   return AskToSave(SaveFirstQuestion(DocTitle()));

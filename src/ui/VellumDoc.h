@@ -86,6 +86,10 @@ public:
 
   // Rerender through the model with the current settings.
   int Rerender(bool useDither, bool fancyZoom, int zoom);
+  // The page rendered ahead at zoom with the settings in force (the model's
+  // RenderAhead), and whether such a rendering is kept already.
+  int RenderAhead(int zoom);
+  bool IsRenderedAhead(int zoom) const;
 
   CVellumView *View() const;
 

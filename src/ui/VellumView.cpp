@@ -32,6 +32,7 @@ wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
   EVT_MOTION(CViewCanvas::OnMouse)
   EVT_MOUSEWHEEL(CViewCanvas::OnWheel)
   EVT_MOUSE_CAPTURE_LOST(CViewCanvas::OnCaptureLost)
+  EVT_IDLE(CViewCanvas::OnIdle)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -49,6 +50,15 @@ CViewCanvas::~CViewCanvas()
   // Destroyed with its frame: the view must not draw into it any more.
   if (m_view && m_view->m_pCanvas == this)
     m_view->m_pCanvas = nullptr;
+}
+
+void CViewCanvas::OnIdle(wxIdleEvent &event)
+{
+  // Idle comes after the paints the toolkit had waiting: the page on screen
+  // is never held up by a rendering ahead.
+  if (m_view && m_view->RenderAhead())
+    event.RequestMore();
+  event.Skip();
 }
 
 void CViewCanvas::OnPaint(wxPaintEvent &)
@@ -214,6 +224,23 @@ void CVellumView::RenderPage()
   doc->Rerender(s.Dither != 0, s.FancyZoom != 0, m_nZoom);
 }
 
+bool CVellumView::RenderAhead()
+{
+  CVellumDoc *doc = Doc();
+  const CVellumSettings &s = wxGetApp().m_settings;
+  if (!m_bRenderAhead || !doc || !doc->m_model.HasPage() || !s.FancyZoom)
+    return m_bRenderAhead = false;
+  // The steps that render (those below 100 %, and 100 % from below), the
+  // step in first: it is the larger rendering.
+  for (int z : {m_nZoom + 1, m_nZoom - 1})
+    if (z >= kMinZoom && z <= 0 && (z < 0 || m_nZoom < 0) && !doc->IsRenderedAhead(z))
+    {
+      doc->RenderAhead(z);
+      return true;
+    }
+  return m_bRenderAhead = false;
+}
+
 void CVellumView::FitImage()
 {
   CVellumDoc *doc = Doc();
@@ -328,6 +355,7 @@ void CVellumView::UpdateFromDocument(bool initial)
   UpdateScrollSizes();
   if (CMainFrame *frame = wxGetApp().MainFrame())
     frame->ShowImageInfo();
+  m_bRenderAhead = true;
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }
@@ -375,6 +403,7 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
     if (source != kZoomBox && m_pCanvas)
       m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
   }
+  m_bRenderAhead = true;
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }

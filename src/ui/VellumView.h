@@ -36,6 +36,7 @@ private:
   void OnMouse(wxMouseEvent &event);
   void OnWheel(wxMouseEvent &event);
   void OnCaptureLost(wxMouseCaptureLostEvent &event);
+  void OnIdle(wxIdleEvent &event);
   wxDECLARE_EVENT_TABLE();
 };
 
@@ -100,6 +101,11 @@ public:
 
   void SyncZoom();
   void RenderPage();
+  // While the program is idle after a zoom step or an open, the DjVu page is
+  // rendered for the steps next to the one shown (one per idle turn), so the
+  // next step in or out finds its rendering; false when nothing is left.
+  bool RenderAhead();
+  bool m_bRenderAhead = false; // steps next to m_nZoom still to render ahead
   void FitImage();
   void UpdateScrollSizes();
   void FitWindow();
