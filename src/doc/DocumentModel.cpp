@@ -141,16 +141,20 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
     // taken at once costs no more than the render.)
     const Rendered &shown = m_shown;
     const bool pristine = shown.image.get() == nullptr && shown.page == image.m_pDocument &&
-                          m_shownBlock == image.m_pBlock && image.m_pBlock && !orientation && !negative && !grey;
-    auto kept = std::find_if(m_rendered.begin(), m_rendered.end(), [&](const Rendered &r) {
-      return r.page == image.m_pDocument && r.layer == env.layer && r.depth == depth && r.zoom == step &&
-             r.gamma == env.gamma;
-    });
+                          m_shownBlock == image.m_pBlock && image.m_pBlock && !orientation && !negative &&
+                          !grey;
+    auto kept = std::find_if(m_rendered.begin(), m_rendered.end(),
+                             [&](const Rendered &r)
+                             {
+                               return r.page == image.m_pDocument && r.layer == env.layer &&
+                                      r.depth == depth && r.zoom == step && r.gamma == env.gamma;
+                             });
     if (kept != m_rendered.end())
     {
       std::unique_ptr<CDibImage> held = std::move(kept->image);
       m_rendered.erase(kept);
-      image.Swap(*held);
+      // The pixels only: a save may have given the image another book since.
+      image.SwapPixels(*held);
       if (pristine)
         KeepRendered(shown.layer, shown.depth, shown.zoom, shown.gamma, std::move(held));
       ok = 1;
@@ -201,7 +205,8 @@ const CDibImage *CDocumentModel::FindRendered(int layer, int depth, int zoom, do
   return nullptr;
 }
 
-void CDocumentModel::KeepRendered(int layer, int depth, int zoom, double gamma, std::unique_ptr<CDibImage> image)
+void CDocumentModel::KeepRendered(int layer, int depth, int zoom, double gamma,
+                                  std::unique_ptr<CDibImage> image)
 {
   Rendered r;
   r.page = m_pImage->m_pDocument;

@@ -163,7 +163,6 @@ private:
   void KeepRendered(int layer, int depth, int zoom, double gamma, std::unique_ptr<CDibImage> image);
 
 public:
-
   // Opens path: kind from m_nOpenKind (0, 99, 100: from the name), page
   // m_nPageIndex. The file is read into a fresh record first; only on
   // success is the document emptied and given the new image, the title and

@@ -81,8 +81,8 @@ int GetImageFileType(const char *name)
       {".iw44", IMAGE_FILE_IW44}, {".iw4", IMAGE_FILE_IW44},  {".djvu", IMAGE_FILE_DJVU},
       {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
       {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
-      {".pnm", IMAGE_FILE_PNM},   {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
-      {".png", IMAGE_FILE_PNG},
+      {".pnm", IMAGE_FILE_PNM},   {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},
+      {".bmp", IMAGE_FILE_BMP},   {".png", IMAGE_FILE_PNG},
   };
   for (const auto &e : table)
     if (strcasecmp(dot, e.ext) == 0)
@@ -299,10 +299,9 @@ int CDibImage::CopyFrom(const CDibImage &other)
   return 1;
 }
 
-void CDibImage::Swap(CDibImage &other)
+void CDibImage::SwapPixels(CDibImage &other)
 {
   using std::swap;
-  swap(m_pDocument, other.m_pDocument);
   swap(m_pBlock, other.m_pBlock);
   swap(m_nHeaderKind, other.m_nHeaderKind);
   swap(m_nHeaderSize, other.m_nHeaderSize);
@@ -327,13 +326,9 @@ void CDibImage::Swap(CDibImage &other)
   swap(m_bGrey, other.m_bGrey);
   swap(m_bNegative, other.m_bNegative);
   swap(m_nOrientation, other.m_nOrientation);
-  swap(m_nPageCount, other.m_nPageCount);
-  swap(m_nPageIndex, other.m_nPageIndex);
   swap(m_bTransparentPaste, other.m_bTransparentPaste);
   swap(m_nKeyColour, other.m_nKeyColour);
   swap(m_bGreyConverted, other.m_bGreyConverted);
-  swap(m_pBook, other.m_pBook);
-  swap(m_strSourcePath, other.m_strSourcePath);
 }
 
 int CDibImage::SharePageOf(const CDibImage &other)

@@ -251,9 +251,11 @@ public:
   // one frees it, so callers never free or clear m_pDocument themselves.
   int CopyFrom(const CDibImage &other);
 
-  // Exchanges every field with other's (blocks and shared documents change
-  // hands; nothing is copied or freed). Keep in step with the field list.
-  void Swap(CDibImage &other);
+  // Exchanges the pixels and every field that describes them with other's
+  // (the blocks change hands; nothing is copied or freed). What the record
+  // was read from stays: its page, book, source path and page numbers. Keep
+  // in step with the field list.
+  void SwapPixels(CDibImage &other);
 
   // The record reset, then given other's decoded page and book (shared as
   // CopyFrom shares them) with its page count and index, but no pixels: a

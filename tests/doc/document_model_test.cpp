@@ -353,6 +353,13 @@ TEST(DocumentModelRendered, KeptRenderingsEqualFreshOnes)
     EXPECT_EQ(kept.RenderAhead(false, true, 0, env), 1);
     EXPECT_EQ(kept.m_pImage->m_nWidth, width);
     EXPECT_TRUE(kept.IsRendered(false, true, -1, env));
+    // What the image was read from stays with it through a kept rendering
+    // (a save can hand it another book meanwhile).
+    const std::string source = kept.m_pImage->m_strSourcePath;
+    kept.m_pImage->m_strSourcePath = "elsewhere.djvu";
+    ASSERT_EQ(kept.Rerender(false, true, -1, env), 1);
+    EXPECT_EQ(kept.m_pImage->m_strSourcePath, "elsewhere.djvu");
+    kept.m_pImage->m_strSourcePath = source;
     EXPECT_FALSE(kept.IsRendered(false, true, -2, env));
     for (int zoom : {0, -1, -4, 0})
     {
