@@ -26,7 +26,8 @@ const OpenFilter kOpenFilters[kOpenFilterCount] = {
     {"PNM file (*.pnm;*.ppm;*.pgm;*.pbm)", "*.pnm;*.ppm;*.pgm;*.pbm", kKindPnm},
     {"PNG file (*.png)", "*.png", kKindPng},
     {"All supported image files",
-     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.pnm;*.ppm;*.pgm;*.pbm;*.png", kKindAllSupported},
+     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.pnm;*.ppm;*.pgm;*.pbm;*.png",
+     kKindAllSupported},
     // Every file listed; the kind still comes from the name.
     {"All files", "*", kKindAllSupported},
 };

@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <wx/aboutdlg.h>
 #include <wx/artprov.h>
@@ -59,9 +60,27 @@ private:
   CMainFrame *m_frame;
 };
 
-// Drawn tool bitmaps come in 16 and 32 pixels, so that a screen of device
-// scale 2 gets its own rather than a doubled one.
-const int kToolScales[] = {1, 2};
+// A drawn tool bitmap in 16 and 32 pixels, so that a screen of device scale
+// 2 gets its own rather than a doubled one: draw(dc, scale) on white, which
+// becomes transparent when maskWhite is set.
+wxBitmapBundle DrawnToolBitmap(const std::function<void(wxDC &, int)> &draw, bool maskWhite)
+{
+  wxVector<wxBitmap> sizes;
+  for (int scale : {1, 2})
+  {
+    wxBitmap drawn(16 * scale, 16 * scale);
+    {
+      wxMemoryDC dc(drawn);
+      dc.SetBackground(*wxWHITE_BRUSH);
+      dc.Clear();
+      draw(dc, scale);
+    }
+    if (maskWhite)
+      drawn.SetMask(new wxMask(drawn, *wxWHITE));
+    sizes.push_back(drawn);
+  }
+  return wxBitmapBundle::FromBitmaps(sizes);
+}
 
 // A toolbar bitmap from the icon theme (a bundle: the theme gives each size
 // its own icon), or a plain drawn one when the theme has none.
@@ -70,40 +89,27 @@ wxBitmapBundle ToolBitmap(const wxArtID &id, const char *fallbackText)
   wxBitmapBundle themed = wxArtProvider::GetBitmapBundle(id, wxART_TOOLBAR, wxSize(16, 16));
   if (themed.IsOk())
     return themed;
-  wxVector<wxBitmap> sizes;
-  for (int scale : kToolScales)
-  {
-    wxBitmap drawn(16 * scale, 16 * scale);
-    wxMemoryDC dc(drawn);
-    dc.SetBackground(*wxWHITE_BRUSH);
-    dc.Clear();
-    dc.SetFont(wxFont(wxFontInfo(7 * scale)));
-    dc.SetTextForeground(*wxBLACK);
-    dc.DrawText(fallbackText, scale, 2 * scale);
-    dc.SelectObject(wxNullBitmap);
-    sizes.push_back(drawn);
-  }
-  return wxBitmapBundle::FromBitmaps(sizes);
+  return DrawnToolBitmap(
+      [fallbackText](wxDC &dc, int scale)
+      {
+        dc.SetFont(wxFont(wxFontInfo(7 * scale)));
+        dc.SetTextForeground(*wxBLACK);
+        dc.DrawText(fallbackText, scale, 2 * scale);
+      },
+      false);
 }
 
 // The "Select" tool: a dashed selection frame.
 wxBitmapBundle SelectToolBitmap()
 {
-  wxVector<wxBitmap> sizes;
-  for (int scale : kToolScales)
-  {
-    wxBitmap drawn(16 * scale, 16 * scale);
-    wxMemoryDC dc(drawn);
-    dc.SetBackground(*wxWHITE_BRUSH);
-    dc.Clear();
-    dc.SetPen(wxPen(*wxBLACK, scale, wxPENSTYLE_SHORT_DASH));
-    dc.SetBrush(*wxTRANSPARENT_BRUSH);
-    dc.DrawRectangle(2 * scale, 3 * scale, 12 * scale, 10 * scale);
-    dc.SelectObject(wxNullBitmap);
-    drawn.SetMask(new wxMask(drawn, *wxWHITE));
-    sizes.push_back(drawn);
-  }
-  return wxBitmapBundle::FromBitmaps(sizes);
+  return DrawnToolBitmap(
+      [](wxDC &dc, int scale)
+      {
+        dc.SetPen(wxPen(*wxBLACK, scale, wxPENSTYLE_SHORT_DASH));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(2 * scale, 3 * scale, 12 * scale, 10 * scale);
+      },
+      true);
 }
 
 // The built-in window icon: a page with a folded corner and two lines of
@@ -334,8 +340,8 @@ void CMainFrame::CreateBars()
   wxArrayString zooms;
   for (int i = 0; i < kZoomBoxEntries; ++i)
     zooms.Add(ZoomBoxLabel(i));
-  m_pZoomBox = new wxComboBox(tb, ID_ZOOM_BOX, zooms[ZoomBoxIndex(0)], wxDefaultPosition, wxDefaultSize, zooms,
-                              wxCB_DROPDOWN | wxTE_PROCESS_ENTER);
+  m_pZoomBox = new wxComboBox(tb, ID_ZOOM_BOX, zooms[ZoomBoxIndex(0)], wxDefaultPosition, wxDefaultSize,
+                              zooms, wxCB_DROPDOWN | wxTE_PROCESS_ENTER);
   m_pZoomBox->SetToolTip("Zoom Ratio");
   m_pZoomBox->SetSelection(ZoomBoxIndex(0));
   tb->AddControl(m_pZoomBox, "Set zoom ratio");

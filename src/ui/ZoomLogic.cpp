@@ -279,7 +279,8 @@ bool ZoomStepForText(const std::string &text, int *step)
 {
   size_t i = 0;
   const size_t n = text.size();
-  auto blanks = [&] {
+  auto blanks = [&]
+  {
     while (i < n && (text[i] == ' ' || text[i] == '\t'))
       ++i;
   };

@@ -123,7 +123,6 @@ struct NavResult
 };
 NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range);
 
-
 // Visible part of the image for one paint. With a device scale s > 1 every
 // position, size and percentage of the plan is in device pixels (s per
 // logical pixel): the page is drawn at the screen's own resolution, and the

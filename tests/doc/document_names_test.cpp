@@ -59,7 +59,7 @@ TEST(DocumentNames, OpenFailureTexts)
 TEST(DocumentNames, OpenFilterTable)
 {
   // Initial filter for each stored OpenType, and the kind each index means.
-  const int indexForType[][2] = {{1, 1},   {2, 2}, {3, 3}, {4, 6},  {5, 4},  {6, 5}, {7, 7},
+  const int indexForType[][2] = {{1, 1},   {2, 2}, {3, 3}, {4, 6}, {5, 4},  {6, 5}, {7, 7},
                                  {100, 8}, {8, 8}, {9, 8}, {0, 8}, {99, 8}, {-1, 8}};
   for (const auto &row : indexForType)
     EXPECT_EQ(OpenFilterIndexForType(row[0]), row[1]) << "OpenType " << row[0];

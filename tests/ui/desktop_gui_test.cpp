@@ -3,6 +3,8 @@
 // a failed open keeping the page, Cancel in DjVu Settings, the slideshow's
 // Esc. Message boxes are recorded through the message-box hook and modal
 // dialogs are scripted through a wxModalDialogHook; every wait is bounded.
+// Built a second time with VELLUM_TEST_DEVICE_SCALE=2, it runs its HiDpi
+// tests alone on a screen of that device scale (GDK_SCALE).
 #include "../GuiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include <gtk/gtk.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <algorithm>
 #include <functional>
@@ -21,6 +24,7 @@
 #include <wx/combobox.h>
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
+#include <wx/dcmemory.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
@@ -179,6 +183,24 @@ protected:
   }
 };
 
+#ifdef VELLUM_TEST_DEVICE_SCALE
+constexpr int kDeviceScale = VELLUM_TEST_DEVICE_SCALE;
+#else
+constexpr int kDeviceScale = 1;
+#endif
+
+// A grey map of w x h pixels in a one-pixel checkerboard.
+std::string Checkerboard(int w, int h)
+{
+  const std::string path = Tmp() + "/checker.pgm";
+  std::ofstream out(path, std::ios::binary);
+  out << "P5\n" << w << " " << h << "\n255\n";
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      out.put((x + y) % 2 ? char(255) : char(0));
+  return path;
+}
+
 } // namespace
 
 // The commands' keys act with the page focused: the keypad zooms, Page Down
@@ -277,11 +299,11 @@ TEST_F(Desktop, TypedZoomPercentageTakesTheNearestStep)
     box->SelectAll();
     wxUIActionSimulator sim;
     sim.Text(c.typed);
+    EXPECT_TRUE(RunUntil([&] { return box->GetValue().utf8_string() == c.typed; }, 5000)) << box->GetValue();
     Pump(50);
-    EXPECT_EQ(box->GetValue().utf8_string(), c.typed);
     sim.Char(WXK_RETURN);
     // Enter is taken once the focus is back on the page.
-    EXPECT_TRUE(RunUntil([] { return wxWindow::FindFocus() == View().m_pCanvas; }, 2000));
+    EXPECT_TRUE(RunUntil([] { return wxWindow::FindFocus() == View().m_pCanvas; }, 5000));
     EXPECT_EQ(box->GetValue().utf8_string(), c.shown);
     EXPECT_EQ(View().m_nZoom, c.zoom);
   }
@@ -509,10 +531,10 @@ TEST_F(Desktop, SaveAsTypeChangeFollowsWithTheExtension)
 // "All files".
 TEST_F(Desktop, DialogCommandsEndInAnEllipsisAndOpenListsAllFiles)
 {
-  const std::vector<int> dialogs = {ID_FILE_OPEN_IMAGE,  ID_FILE_NEW_SCAN,   ID_FILE_SELECT_SOURCE, ID_FILE_SAVE_AS,
-                                    wxID_PRINT,          wxID_PREVIEW,       wxID_PRINT_SETUP,      ID_IMAGE_RESIZE,
-                                    ID_PAGE_GOTO,        ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU,       ID_OPTIONS_IW44,
-                                    ID_OPTIONS_JPEG,     ID_HELP_STARTUP_INFO, wxID_ABOUT};
+  const std::vector<int> dialogs = {
+      ID_FILE_OPEN_IMAGE, ID_FILE_NEW_SCAN, ID_FILE_SELECT_SOURCE, ID_FILE_SAVE_AS,      wxID_PRINT,
+      wxID_PREVIEW,       wxID_PRINT_SETUP, ID_IMAGE_RESIZE,       ID_PAGE_GOTO,         ID_OPTIONS_GENERAL,
+      ID_OPTIONS_DJVU,    ID_OPTIONS_IW44,  ID_OPTIONS_JPEG,       ID_HELP_STARTUP_INFO, wxID_ABOUT};
   const std::string ellipsis = "\u2026";
   std::function<void(wxMenu *)> walk = [&](wxMenu *menu)
   {
@@ -528,7 +550,8 @@ TEST_F(Desktop, DialogCommandsEndInAnEllipsisAndOpenListsAllFiles)
       const std::string label = item->GetItemLabelText().utf8_string();
       SCOPED_TRACE(label);
       const bool asks = std::find(dialogs.begin(), dialogs.end(), item->GetId()) != dialogs.end();
-      EXPECT_EQ(label.size() > ellipsis.size() && label.compare(label.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0,
+      EXPECT_EQ(label.size() > ellipsis.size() &&
+                    label.compare(label.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0,
                 asks);
       EXPECT_EQ(label.find("..."), std::string::npos);
     }
@@ -598,12 +621,12 @@ TEST_F(Desktop, DialogsFitALargeFontAndHaveNoMinimiseOrMaximise)
     {
       if (!w->IsShown() || w->IsTopLevel())
         continue;
-      const std::string what = title + ": " + wxString(w->GetClassInfo()->GetClassName()).utf8_string() + " \"" +
-                               w->GetLabel().utf8_string() + "\"";
+      const std::string what = title + ": " + wxString(w->GetClassInfo()->GetClassName()).utf8_string() +
+                               " \"" + w->GetLabel().utf8_string() + "\"";
       const wxRect r = w->GetScreenRect();
-      EXPECT_TRUE(client.Contains(r)) << what << " at " << r.x << "," << r.y << " " << r.width << "x"
-                                      << r.height << " outside " << client.x << "," << client.y << " "
-                                      << client.width << "x" << client.height;
+      EXPECT_TRUE(client.Contains(r))
+          << what << " at " << r.x << "," << r.y << " " << r.width << "x" << r.height << " outside "
+          << client.x << "," << client.y << " " << client.width << "x" << client.height;
       const wxSize best = w->GetBestSize();
       EXPECT_GE(r.width, best.x) << what;
       EXPECT_GE(r.height, best.y) << what;
@@ -705,10 +728,100 @@ TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
   EXPECT_NE(seen.yes, "Save");
 }
 
+// A page shown at 50 % on a scale-2 screen has one image pixel per device
+// pixel: the bitmap drawn has the page's own pixels and scale factor 2, and
+// the screen shows the checkerboard's every column (a drawing at logical
+// size doubled would show every other column twice). At scale 1 it is every
+// other pixel, one per screen pixel.
+TEST(HiDpi, PageIsDrawnAtDevicePixels)
+{
+  const int scale = static_cast<int>(View().m_pCanvas->GetContentScaleFactor());
+  ASSERT_EQ(scale, kDeviceScale);
+  const int w = 240, h = 160;
+  Open(Checkerboard(w, h));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  View().SetZoom(-1, CVellumView::kZoomBox);
+  Paint();
+  EXPECT_EQ(View().m_nLastPageW, w * scale / 2);
+  EXPECT_EQ(View().m_nLastPageH, h * scale / 2);
+  EXPECT_DOUBLE_EQ(View().m_dLastPageScale, scale);
+
+  // The page drawn as the screen gets it, in device pixels: into a bitmap of
+  // the window's scale (the virtual display is shared with other tests, so
+  // its pixels may be another window's).
+  const wxSize client = View().m_pCanvas->GetClientSize();
+  wxBitmap surface;
+  ASSERT_TRUE(surface.CreateWithDIPSize(client, scale));
+  {
+    wxMemoryDC dc(surface);
+    View().OnDraw(&dc);
+  }
+  const wxImage shot = surface.ConvertToImage();
+  ASSERT_EQ(shot.GetWidth(), scale * client.x);
+  const int left = View().m_nOffsetX * scale, y = (View().m_nOffsetY + h / 4) * scale;
+  ASSERT_LT(left + 40, shot.GetWidth());
+  int changes = 0;
+  for (int x = left; x < left + 40; ++x)
+    changes += shot.GetRed(x, y) != shot.GetRed(x + 1, y);
+  // Every column at device pixels; at scale 1 the even columns alone, of one
+  // colour along a row.
+  EXPECT_EQ(changes, scale == 2 ? 40 : 0) << "the page's columns at device pixels";
+  std::remove((Tmp() + "/checker.pgm").c_str());
+  EXPECT_TRUE(g_boxes.empty());
+}
+
+// The toolbar's icons have their own drawing at twice the size, and on a
+// scale-2 screen the toolbar asks for it; the window offers an icon of 64
+// pixels or more.
+TEST(HiDpi, ToolbarAndWindowIconsAreSharp)
+{
+  wxToolBar *tb = Frame().GetToolBar();
+  ASSERT_NE(tb, nullptr);
+  for (int id : {int(ID_FILE_OPEN_IMAGE), int(ID_VIEW_ZOOM_IN), int(ID_TOOL_SELECT), int(wxID_PRINT)})
+  {
+    SCOPED_TRACE(id);
+    const wxToolBarToolBase *tool = tb->FindById(id);
+    ASSERT_NE(tool, nullptr);
+    const wxBitmapBundle bundle = tool->GetNormalBitmapBundle();
+    const wxBitmap shown = bundle.GetBitmapFor(tb);
+    EXPECT_EQ(shown.GetWidth(), 16 * kDeviceScale);
+    EXPECT_EQ(shown.GetHeight(), 16 * kDeviceScale);
+    // Not the small one doubled: some 2 x 2 block is not of one colour.
+    const wxImage big = bundle.GetBitmap(wxSize(32, 32)).ConvertToImage();
+    const wxImage doubled =
+        bundle.GetBitmap(wxSize(16, 16)).ConvertToImage().Scale(32, 32, wxIMAGE_QUALITY_NEAREST);
+    ASSERT_TRUE(big.IsOk() && doubled.IsOk());
+    bool differs = false;
+    for (int y = 0; y < 32 && !differs; ++y)
+      for (int x = 0; x < 32 && !differs; ++x)
+      {
+        const bool seen = !big.HasAlpha() || big.GetAlpha(x, y) > 0;
+        const bool seen2 = !doubled.HasAlpha() || doubled.GetAlpha(x, y) > 0;
+        differs = seen != seen2 || (seen && (big.GetRed(x, y) != doubled.GetRed(x, y) ||
+                                             big.GetGreen(x, y) != doubled.GetGreen(x, y) ||
+                                             big.GetBlue(x, y) != doubled.GetBlue(x, y)));
+      }
+    EXPECT_TRUE(differs);
+  }
+  const wxIconBundle icons = Frame().GetIcons();
+  int largest = 0;
+  for (size_t i = 0; i < icons.GetIconCount(); ++i)
+    largest = std::max(largest, icons.GetIconByIndex(i).GetWidth());
+  EXPECT_GE(largest, 64);
+}
+
 int main(int argc, char **argv)
 {
-  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+  const std::string screen = std::to_string(1280 * kDeviceScale) + "x" + std::to_string(1024 * kDeviceScale) + "x24";
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, screen.c_str()); status >= 0)
     return status;
+  if (kDeviceScale != 1)
+  {
+    // Before the toolkit opens the display; the rest of the tests measure
+    // in pixels of scale 1.
+    setenv("GDK_SCALE", std::to_string(kDeviceScale).c_str(), 1);
+    ::testing::GTEST_FLAG(filter) = "HiDpi.*";
+  }
   ::testing::InitGoogleTest(&argc, argv);
   CVellumApp *app = new CVellumApp;
   app->m_bQuiet = true;

@@ -171,8 +171,8 @@ int main(int argc, char **argv)
     Pump();
   }
   if (!rapid.empty())
-    std::printf("zoom step in, no idle between (command + paint): median %.1f ms, worst %.1f ms\n", Median(rapid),
-                *std::max_element(rapid.begin(), rapid.end()));
+    std::printf("zoom step in, no idle between (command + paint): median %.1f ms, worst %.1f ms\n",
+                Median(rapid), *std::max_element(rapid.begin(), rapid.end()));
 
   // Image operations on the page held at full scale (2550 x 3300 x 24 for
   // the default page), each to the repaint; undone after each run.

@@ -117,8 +117,9 @@ std::string CVellumDialog::Text(wxTextCtrl *edit)
 wxSlider *CVellumDialog::MakeSlider(wxWindow *parent, int id, int lo, int hi, int tick)
 {
   // Widths in dialog units: they follow the font, as the labels beside do.
-  wxSlider *s = new wxSlider(parent, id, lo, lo, hi, wxDefaultPosition, parent->ConvertDialogToPixels(wxSize(112, -1)),
-                             wxSL_HORIZONTAL | wxSL_AUTOTICKS);
+  wxSlider *s =
+      new wxSlider(parent, id, lo, lo, hi, wxDefaultPosition, parent->ConvertDialogToPixels(wxSize(112, -1)),
+                   wxSL_HORIZONTAL | wxSL_AUTOTICKS);
   s->SetTickFreq(tick);
   return s;
 }
