@@ -1,5 +1,6 @@
 #include "DocumentModel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -46,6 +47,9 @@ void CDocumentModel::DeleteContents()
   m_nContentKind = 0;
   m_nOpenKind = kKindNone;
   m_nZoom = 0;
+  m_rendered.clear();
+  m_shown = Rendered();
+  m_shownBlock = nullptr;
   m_pImage->Reset();
   EmptyUndo();
   m_strTitle.clear();
@@ -139,7 +143,40 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
       return 0;
     // With FancyZoom the page comes reduced from the decoder; without it at
     // full scale, and the view scales it.
-    ok = image.RenderDjVu(env.layer, depth, fancyZoom ? zoom : 0, env.gamma, DIB_HEADER_INFO, m_nContentKind);
+    const int step = fancyZoom ? zoom : 0;
+    DropRenderedOfOtherPages();
+    // A rendering kept for this step trades places with the one shown, which
+    // is kept in turn while it is still as the decoder gave it: no render,
+    // no copy. (Only renderings made ahead are kept otherwise, so a step
+    // taken at once costs no more than the render.)
+    const Rendered &shown = m_shown;
+    const bool pristine = shown.image.get() == nullptr && shown.page == image.m_pDocument &&
+                          m_shownBlock == image.m_pBlock && image.m_pBlock && !orientation && !negative &&
+                          !grey;
+    auto kept = std::find_if(m_rendered.begin(), m_rendered.end(),
+                             [&](const Rendered &r)
+                             {
+                               return r.page == image.m_pDocument && r.layer == env.layer &&
+                                      r.depth == depth && r.zoom == step && r.gamma == env.gamma;
+                             });
+    if (kept != m_rendered.end())
+    {
+      std::unique_ptr<CDibImage> held = std::move(kept->image);
+      m_rendered.erase(kept);
+      // The pixels only: a save may have given the image another book since.
+      image.SwapPixels(*held);
+      if (pristine)
+        KeepRendered(shown.layer, shown.depth, shown.zoom, shown.gamma, std::move(held));
+      ok = 1;
+    }
+    else
+      ok = image.RenderDjVu(env.layer, depth, step, env.gamma, DIB_HEADER_INFO, m_nContentKind);
+    m_shown.page = ok ? image.m_pDocument : nullptr;
+    m_shown.layer = env.layer;
+    m_shown.depth = depth;
+    m_shown.zoom = step;
+    m_shown.gamma = env.gamma;
+    m_shownBlock = ok ? image.m_pBlock : nullptr;
   }
   else if (m_nContentKind == kKindJpeg)
   {
@@ -158,6 +195,68 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
     image.Negative();
   if (grey)
     image.ConvertToGray();
+  return 1;
+}
+
+void CDocumentModel::DropRenderedOfOtherPages()
+{
+  const void *page = m_pImage->m_pDocument;
+  m_rendered.erase(std::remove_if(m_rendered.begin(), m_rendered.end(),
+                                  [page](const Rendered &r) { return r.page != page; }),
+                   m_rendered.end());
+}
+
+const CDibImage *CDocumentModel::FindRendered(int layer, int depth, int zoom, double gamma) const
+{
+  const void *page = m_pImage->m_pDocument;
+  for (const Rendered &r : m_rendered)
+    if (r.page == page && r.layer == layer && r.depth == depth && r.zoom == zoom && r.gamma == gamma)
+      return r.image.get();
+  return nullptr;
+}
+
+void CDocumentModel::KeepRendered(int layer, int depth, int zoom, double gamma,
+                                  std::unique_ptr<CDibImage> image)
+{
+  Rendered r;
+  r.page = m_pImage->m_pDocument;
+  r.layer = layer;
+  r.depth = depth;
+  r.zoom = zoom;
+  r.gamma = gamma;
+  r.image = std::move(image);
+  m_rendered.push_back(std::move(r));
+  // Oldest out first; the newest stays whatever its size.
+  size_t bytes = 0;
+  for (const Rendered &k : m_rendered)
+    bytes += k.image->BlockSize();
+  while (m_rendered.size() > 1 && bytes > kRenderedBytes)
+  {
+    bytes -= m_rendered.front().image->BlockSize();
+    m_rendered.erase(m_rendered.begin());
+  }
+}
+
+bool CDocumentModel::IsRendered(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env) const
+{
+  return FindRendered(env.layer, DisplayDepth(useDither, env.screenBpp), fancyZoom ? ClampZoom(zoom) : 0,
+                      env.gamma) != nullptr;
+}
+
+int CDocumentModel::RenderAhead(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env)
+{
+  if ((m_nContentKind != kKindDjVu && m_nContentKind != kKindIw44) || !m_pImage->m_pDocument)
+    return 0;
+  const int depth = DisplayDepth(useDither, env.screenBpp);
+  const int step = fancyZoom ? ClampZoom(zoom) : 0;
+  DropRenderedOfOtherPages();
+  if (FindRendered(env.layer, depth, step, env.gamma))
+    return 1;
+  std::unique_ptr<CDibImage> ahead(new CDibImage);
+  if (!ahead->SharePageOf(*m_pImage) ||
+      !ahead->RenderDjVu(env.layer, depth, step, env.gamma, DIB_HEADER_INFO, m_nContentKind))
+    return 0;
+  KeepRendered(env.layer, depth, step, env.gamma, std::move(ahead));
   return 1;
 }
 

@@ -123,8 +123,46 @@ public:
   // message for content that cannot be re-rendered; 0 after "Failed to
   // re-render the image!" when the render or read fails (the image is then
   // as the failed call left it).
+  // A DjVu or IW44 rendering kept from before (m_rendered) is copied rather
+  // than rendered again.
   int Rerender(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env);
 
+  // Renders the held DjVu or IW44 page at zoom (with fancyZoom; at full
+  // scale otherwise) into the kept renderings unless it is there already,
+  // leaving the image alone: a zoom step the view expects next then needs no
+  // render. 1 when the rendering is kept, 0 otherwise (no page, a failed
+  // render: no message).
+  int RenderAhead(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env);
+  // Whether that rendering is kept (for the held page).
+  bool IsRendered(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env) const;
+
+  // Renderings of the held page kept for the zoom steps the view returns to
+  // or was rendered ahead for, as the decoder gave them (before orientation,
+  // negative and grey), newest last, at most kRenderedBytes of blocks
+  // together. They share the page, so they go with it (DeleteContents) and
+  // whenever a render finds another page held.
+  static constexpr size_t kRenderedBytes = size_t(64) << 20;
+  struct Rendered
+  {
+    const void *page = nullptr; // the decoded page it came from
+    int layer = 0, depth = 0, zoom = 0;
+    double gamma = 0;
+    std::unique_ptr<CDibImage> image;
+  };
+  std::vector<Rendered> m_rendered;
+
+private:
+  // What the image shown was rendered as by the last Rerender (its image
+  // member unused) and its block then: while the image still has that block
+  // and no orientation, negative or grey conversion, it is that rendering.
+  Rendered m_shown;
+  const unsigned char *m_shownBlock = nullptr;
+
+  void DropRenderedOfOtherPages();
+  const CDibImage *FindRendered(int layer, int depth, int zoom, double gamma) const;
+  void KeepRendered(int layer, int depth, int zoom, double gamma, std::unique_ptr<CDibImage> image);
+
+public:
   // Opens path: kind from m_nOpenKind (kKindNone, kKindUnknown or
   // kKindAllSupported: from the name), page
   // m_nPageIndex. The file is read into a fresh record first; only on

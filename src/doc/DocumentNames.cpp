@@ -23,10 +23,13 @@ const OpenFilter kOpenFilters[kOpenFilterCount] = {
     {"Windows Bitmap (*.bmp)", "*.bmp", kKindBmp},
     {"JPEG file (*.jpg;*.jpeg)", "*.jpg;*.jpeg", kKindJpeg},
     {"TIFF file (*.tif;*.tiff)", "*.tif;*.tiff", kKindTiff},
-    {"PNM file (*.ppm;*.pgm;*.pbm)", "*.ppm;*.pgm;*.pbm", kKindPnm},
+    {"PNM file (*.pnm;*.ppm;*.pgm;*.pbm)", "*.pnm;*.ppm;*.pgm;*.pbm", kKindPnm},
     {"PNG file (*.png)", "*.png", kKindPng},
     {"All supported image files",
-     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm;*.png", kKindAllSupported},
+     "*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.pnm;*.ppm;*.pgm;*.pbm;*.png",
+     kKindAllSupported},
+    // Every file listed; the kind still comes from the name.
+    {"All files", "*", kKindAllSupported},
 };
 
 std::string Format(const char *format, const std::string &a, const std::string &b)
@@ -165,7 +168,7 @@ std::string DpiPaneText(bool hasImage, int xdpi, int ydpi)
 const OpenFilter &OpenFilterAt(int index)
 {
   if (index < 1 || index > kOpenFilterCount)
-    index = kOpenFilterCount;
+    index = kOpenFilterAllSupported;
   return kOpenFilters[index - 1];
 }
 
@@ -174,7 +177,7 @@ int OpenFilterIndexForType(int openType)
   for (int i = 1; i <= kOpenFilterCount; ++i)
     if (kOpenFilters[i - 1].kind == openType)
       return i;
-  return kOpenFilterCount;
+  return kOpenFilterAllSupported;
 }
 
 int KindForOpenFilterIndex(int index)

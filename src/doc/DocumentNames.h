@@ -107,14 +107,18 @@ struct OpenFilter
   const char *pattern;
   int kind;
 };
-constexpr int kOpenFilterCount = 8;
-const OpenFilter &OpenFilterAt(int index); // index 1..8; others give entry 8
+// Entries 1..7 are one kind each, 8 all supported files, 9 all files (last,
+// as file choosers put it).
+constexpr int kOpenFilterCount = 9;
+constexpr int kOpenFilterAllSupported = 8;
+const OpenFilter &OpenFilterAt(int index); // index 1..9; others give entry 8
 
-// Filter index for the stored "OpenType": the row whose kind matches, else 8
-// (all supported files).
+// Filter index for the stored "OpenType": the first row whose kind matches,
+// else 8 (all supported files).
 int OpenFilterIndexForType(int openType);
 
-// The kind of a filter index (1..8); 100 for any other index.
+// The kind of a filter index (1..9; 100 for entries 8 and 9); 100 for any
+// other index.
 int KindForOpenFilterIndex(int index);
 
 // All filters as one wxWidgets-style wildcard: "desc|pattern|desc|pattern...".

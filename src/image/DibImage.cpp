@@ -81,8 +81,8 @@ int GetImageFileType(const char *name)
       {".iw44", IMAGE_FILE_IW44}, {".iw4", IMAGE_FILE_IW44},  {".djvu", IMAGE_FILE_DJVU},
       {".djv", IMAGE_FILE_DJVU},  {".tif", IMAGE_FILE_TIFF},  {".tiff", IMAGE_FILE_TIFF},
       {".jpg", IMAGE_FILE_JPEG},  {".jpeg", IMAGE_FILE_JPEG}, {".ppm", IMAGE_FILE_PNM},
-      {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},   {".bmp", IMAGE_FILE_BMP},
-      {".png", IMAGE_FILE_PNG},
+      {".pnm", IMAGE_FILE_PNM},   {".pgm", IMAGE_FILE_PNM},   {".pbm", IMAGE_FILE_PNM},
+      {".bmp", IMAGE_FILE_BMP},   {".png", IMAGE_FILE_PNG},
   };
   for (const auto &e : table)
     if (strcasecmp(dot, e.ext) == 0)
@@ -296,6 +296,56 @@ int CDibImage::CopyFrom(const CDibImage &other)
     m_pBook = other.m_pBook;
     m_strSourcePath = other.m_strSourcePath;
   }
+  return 1;
+}
+
+void CDibImage::SwapPixels(CDibImage &other)
+{
+  using std::swap;
+  swap(m_pBlock, other.m_pBlock);
+  swap(m_nHeaderKind, other.m_nHeaderKind);
+  swap(m_nHeaderSize, other.m_nHeaderSize);
+  swap(m_nPaletteOffset, other.m_nPaletteOffset);
+  swap(m_nPaletteSize, other.m_nPaletteSize);
+  swap(m_nPixelOffset, other.m_nPixelOffset);
+  swap(m_nPixelSize, other.m_nPixelSize);
+  swap(m_nPaletteEntrySize, other.m_nPaletteEntrySize);
+  swap(m_nStride, other.m_nStride);
+  swap(m_nRowOrder, other.m_nRowOrder);
+  swap(m_nChannelOrder, other.m_nChannelOrder);
+  swap(m_nWidth, other.m_nWidth);
+  swap(m_nHeight, other.m_nHeight);
+  swap(m_nBitsPerPixel, other.m_nBitsPerPixel);
+  swap(m_nSourceWidth, other.m_nSourceWidth);
+  swap(m_nSourceHeight, other.m_nSourceHeight);
+  swap(m_nSourceBitsPerPixel, other.m_nSourceBitsPerPixel);
+  swap(m_nXDpi, other.m_nXDpi);
+  swap(m_nYDpi, other.m_nYDpi);
+  swap(m_nResolutionUnit, other.m_nResolutionUnit);
+  swap(m_nPhotometric, other.m_nPhotometric);
+  swap(m_bGrey, other.m_bGrey);
+  swap(m_bNegative, other.m_bNegative);
+  swap(m_nOrientation, other.m_nOrientation);
+  swap(m_bTransparentPaste, other.m_bTransparentPaste);
+  swap(m_nKeyColour, other.m_nKeyColour);
+  swap(m_bGreyConverted, other.m_bGreyConverted);
+}
+
+int CDibImage::SharePageOf(const CDibImage &other)
+{
+  if (&other == this)
+    return m_pDocument != nullptr;
+  Reset();
+  if (!other.m_pDocument || !ShareImageDocument(other.m_pDocument))
+    return 0;
+  m_pDocument = other.m_pDocument;
+  if (ShareImageDocument(other.m_pBook))
+  {
+    m_pBook = other.m_pBook;
+    m_strSourcePath = other.m_strSourcePath;
+  }
+  m_nPageCount = other.m_nPageCount;
+  m_nPageIndex = other.m_nPageIndex;
   return 1;
 }
 

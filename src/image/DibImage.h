@@ -251,6 +251,17 @@ public:
   // one frees it, so callers never free or clear m_pDocument themselves.
   int CopyFrom(const CDibImage &other);
 
+  // Exchanges the pixels and every field that describes them with other's
+  // (the blocks change hands; nothing is copied or freed). What the record
+  // was read from stays: its page, book, source path and page numbers. Keep
+  // in step with the field list.
+  void SwapPixels(CDibImage &other);
+
+  // The record reset, then given other's decoded page and book (shared as
+  // CopyFrom shares them) with its page count and index, but no pixels: a
+  // record to render another view of the page into. 0 when other has no page.
+  int SharePageOf(const CDibImage &other);
+
   // Builds the record from a BITMAPINFOHEADER, its palette and its bits (a
   // clipboard or scanner block). Refuses a header, palette or bits that do
   // not fit the sizes given. The record is reset first.

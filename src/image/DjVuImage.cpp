@@ -181,6 +181,8 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
     if (grey)
       for (int x = 0; x < m_nWidth; x++)
         dst[x] = src[(size_t)x * pixsize];
+    else if (!swap && pixsize == 3)
+      std::memcpy(dst, src, (size_t)m_nWidth * 3); // the decoder's order is the block's
     else
       for (int x = 0; x < m_nWidth; x++, src += pixsize, dst += 3)
       {

@@ -1,11 +1,12 @@
 #include "MainFrame.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <wx/aboutdlg.h>
 #include <wx/artprov.h>
 #include <wx/generic/aboutdlgg.h>
-#include <wx/choice.h>
+#include <wx/combobox.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
@@ -59,46 +60,68 @@ private:
   CMainFrame *m_frame;
 };
 
-// A toolbar bitmap from the theme, or a plain drawn one when the theme has none.
-wxBitmap ToolBitmap(const wxArtID &id, const char *fallbackText)
+// A drawn tool bitmap in 16 and 32 pixels, so that a screen of device scale
+// 2 gets its own rather than a doubled one: draw(dc, scale) on white, which
+// becomes transparent when maskWhite is set.
+wxBitmapBundle DrawnToolBitmap(const std::function<void(wxDC &, int)> &draw, bool maskWhite)
 {
-  wxBitmap bmp = wxArtProvider::GetBitmap(id, wxART_TOOLBAR, wxSize(16, 16));
-  if (bmp.IsOk())
-    return bmp;
-  wxBitmap drawn(16, 16);
-  wxMemoryDC dc(drawn);
-  dc.SetBackground(*wxWHITE_BRUSH);
-  dc.Clear();
-  dc.SetFont(wxFont(wxFontInfo(7)));
-  dc.SetTextForeground(*wxBLACK);
-  dc.DrawText(fallbackText, 1, 2);
-  dc.SelectObject(wxNullBitmap);
-  return drawn;
+  wxVector<wxBitmap> sizes;
+  for (int scale : {1, 2})
+  {
+    wxBitmap drawn(16 * scale, 16 * scale);
+    {
+      wxMemoryDC dc(drawn);
+      dc.SetBackground(*wxWHITE_BRUSH);
+      dc.Clear();
+      draw(dc, scale);
+    }
+    if (maskWhite)
+      drawn.SetMask(new wxMask(drawn, *wxWHITE));
+    sizes.push_back(drawn);
+  }
+  return wxBitmapBundle::FromBitmaps(sizes);
+}
+
+// A toolbar bitmap from the icon theme (a bundle: the theme gives each size
+// its own icon), or a plain drawn one when the theme has none.
+wxBitmapBundle ToolBitmap(const wxArtID &id, const char *fallbackText)
+{
+  wxBitmapBundle themed = wxArtProvider::GetBitmapBundle(id, wxART_TOOLBAR, wxSize(16, 16));
+  if (themed.IsOk())
+    return themed;
+  return DrawnToolBitmap(
+      [fallbackText](wxDC &dc, int scale)
+      {
+        dc.SetFont(wxFont(wxFontInfo(7 * scale)));
+        dc.SetTextForeground(*wxBLACK);
+        dc.DrawText(fallbackText, scale, 2 * scale);
+      },
+      false);
 }
 
 // The "Select" tool: a dashed selection frame.
-wxBitmap SelectToolBitmap()
+wxBitmapBundle SelectToolBitmap()
 {
-  wxBitmap drawn(16, 16);
-  wxMemoryDC dc(drawn);
-  dc.SetBackground(*wxWHITE_BRUSH);
-  dc.Clear();
-  dc.SetPen(wxPen(*wxBLACK, 1, wxPENSTYLE_SHORT_DASH));
-  dc.SetBrush(*wxTRANSPARENT_BRUSH);
-  dc.DrawRectangle(2, 3, 12, 10);
-  dc.SelectObject(wxNullBitmap);
-  drawn.SetMask(new wxMask(drawn, *wxWHITE));
-  return drawn;
+  return DrawnToolBitmap(
+      [](wxDC &dc, int scale)
+      {
+        dc.SetPen(wxPen(*wxBLACK, scale, wxPENSTYLE_SHORT_DASH));
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(2 * scale, 3 * scale, 12 * scale, 10 * scale);
+      },
+      true);
 }
 
-// The built-in window icon: a page with a folded corner and two lines of text.
-wxIcon BuiltInIcon()
+// The built-in window icon: a page with a folded corner and two lines of
+// text, drawn on a 32-unit grid at 32 x scale pixels.
+wxIcon BuiltInIcon(int scale)
 {
-  wxBitmap drawn(32, 32);
+  wxBitmap drawn(32 * scale, 32 * scale);
   {
     wxMemoryDC dc(drawn);
     dc.SetBackground(*wxBLACK_BRUSH);
     dc.Clear();
+    dc.SetUserScale(scale, scale);
     const wxPoint page[] = {{5, 1}, {21, 1}, {27, 7}, {27, 30}, {5, 30}};
     dc.SetPen(wxPen(wxColour(40, 40, 40)));
     dc.SetBrush(wxBrush(wxColour(250, 248, 235)));
@@ -139,7 +162,8 @@ wxIconBundle FrameIcons()
     }
   }
   if (icons.IsEmpty())
-    icons.AddIcon(BuiltInIcon());
+    for (int scale : {1, 2})
+      icons.AddIcon(BuiltInIcon(scale));
   return icons;
 }
 
@@ -155,7 +179,8 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(wxID_EXIT, CMainFrame::OnExitCommand)
   EVT_MENU(wxID_ABOUT, CMainFrame::OnAbout)
   EVT_MENU(ID_HELP_STARTUP_INFO, CMainFrame::OnStartupInfo)
-  EVT_CHOICE(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+  EVT_COMBOBOX(ID_ZOOM_BOX, CMainFrame::OnZoomBox)
+  EVT_TEXT_ENTER(ID_ZOOM_BOX, CMainFrame::OnZoomText)
   EVT_MENU(ID_OPTIONS_GENERAL, CMainFrame::OnGeneralSettings)
   EVT_MENU(ID_OPTIONS_DJVU, CMainFrame::OnDjVuSettings)
   EVT_MENU(ID_OPTIONS_IW44, CMainFrame::OnIw44Settings)
@@ -194,17 +219,17 @@ wxEND_EVENT_TABLE()
 void CMainFrame::CreateMenus()
 {
   wxMenu *file = new wxMenu;
-  file->Append(ID_FILE_OPEN_IMAGE, "&Open...\tCtrl+O", "Open an image file");
-  file->Append(ID_FILE_NEW_SCAN, "&New Scan...\tCtrl+N", "Scan a new page");
-  file->Append(ID_FILE_SELECT_SOURCE, "Select &Source...", "Choose the scanner");
+  file->Append(ID_FILE_OPEN_IMAGE, L"&Open…\tCtrl+O", "Open an image file");
+  file->Append(ID_FILE_NEW_SCAN, L"&New Scan…\tCtrl+N", "Scan a new page");
+  file->Append(ID_FILE_SELECT_SOURCE, L"Select &Source…", "Choose the scanner");
   file->AppendSeparator();
   file->Append(ID_FILE_SAVE, "&Save\tCtrl+S", "Save the image");
-  file->Append(ID_FILE_SAVE_AS, "Save &As...\tCtrl+Shift+S",
+  file->Append(ID_FILE_SAVE_AS, L"Save &As…\tCtrl+Shift+S",
                "Save the image under a new name or in another format");
   file->AppendSeparator();
-  file->Append(wxID_PRINT, "&Print...\tCtrl+P", "Print the image");
-  file->Append(wxID_PREVIEW, "Print Pre&view...", "Display the page as it will be printed");
-  file->Append(wxID_PRINT_SETUP, "P&rint Setup...", "Change the printer and printing options");
+  file->Append(wxID_PRINT, L"&Print…\tCtrl+P", "Print the image");
+  file->Append(wxID_PREVIEW, L"Print Pre&view…", "Display the page as it will be printed");
+  file->Append(wxID_PRINT_SETUP, L"P&rint Setup…", "Change the printer and printing options");
   file->AppendSeparator();
   m_pRecentMenu = new wxMenu;
   file->AppendSubMenu(m_pRecentMenu, "Recent &Files");
@@ -235,7 +260,7 @@ void CMainFrame::CreateMenus()
   image->AppendSubMenu(rotate, "&Rotate");
   image->AppendSeparator();
   image->Append(ID_IMAGE_CROP, "&Crop", "Crop the image to the selection");
-  image->Append(ID_IMAGE_RESIZE, "&Resize...", "Change the size of the image");
+  image->Append(ID_IMAGE_RESIZE, L"&Resize…", "Change the size of the image");
   image->AppendSeparator();
   image->Append(ID_IMAGE_NEGATIVE, "&Negative", "Invert the colours of the image");
   image->Append(ID_IMAGE_GRAY, "Convert To &Gray", "Convert the image to grey levels");
@@ -265,18 +290,18 @@ void CMainFrame::CreateMenus()
   view->Append(ID_PAGE_PREVIOUS, "&Previous Page\tPgUp", "Show the previous page");
   view->Append(ID_PAGE_NEXT, "&Next Page\tPgDn", "Show the next page");
   view->Append(ID_PAGE_LAST, "&Last Page\tEnd", "Show the last page");
-  view->Append(ID_PAGE_GOTO, "&Go to Page...\tCtrl+G", "Show the page of the number given");
+  view->Append(ID_PAGE_GOTO, L"&Go to Page…\tCtrl+G", "Show the page of the number given");
 
   wxMenu *options = new wxMenu;
-  options->Append(ID_OPTIONS_GENERAL, "&General Settings...", "Show general settings");
-  options->Append(ID_OPTIONS_DJVU, "&DjVu Settings...", "Show DjVu specific settings");
-  options->Append(ID_OPTIONS_IW44, "&IW44 Settings...", "Show IW44 specific settings");
-  options->Append(ID_OPTIONS_JPEG, "&JPEG Settings...", "Show JPEG specific settings");
+  options->Append(ID_OPTIONS_GENERAL, L"&General Settings…", "Show general settings");
+  options->Append(ID_OPTIONS_DJVU, L"&DjVu Settings…", "Show DjVu specific settings");
+  options->Append(ID_OPTIONS_IW44, L"&IW44 Settings…", "Show IW44 specific settings");
+  options->Append(ID_OPTIONS_JPEG, L"&JPEG Settings…", "Show JPEG specific settings");
 
   wxMenu *help = new wxMenu;
   help->Append(wxID_HELP_CONTENTS, "&Help Topics\tF1", "Show the help contents");
-  help->Append(ID_HELP_STARTUP_INFO, "Start&up Information...", "Show the start-up hints");
-  help->Append(wxID_ABOUT, "&About Vellum...", "Program information and revision");
+  help->Append(ID_HELP_STARTUP_INFO, L"Start&up Information…", "Show the start-up hints");
+  help->Append(wxID_ABOUT, L"&About Vellum…", "Program information and revision");
 
   wxMenuBar *bar = new wxMenuBar;
   bar->Append(file, "&File");
@@ -301,9 +326,11 @@ void CMainFrame::CreateBars()
   tb->AddSeparator();
   tb->AddTool(ID_VIEW_ZOOM_OUT, "Zoom Out", ToolBitmap(wxART_MINUS, "-"), "Zoom Out");
   // Position 9: the zoom box.
-  m_pZoomBox = new wxChoice(tb, ID_ZOOM_BOX);
+  wxArrayString zooms;
   for (int i = 0; i < kZoomBoxEntries; ++i)
-    m_pZoomBox->Append(ZoomBoxLabel(i));
+    zooms.Add(ZoomBoxLabel(i));
+  m_pZoomBox = new wxComboBox(tb, ID_ZOOM_BOX, zooms[ZoomBoxIndex(0)], wxDefaultPosition, wxDefaultSize,
+                              zooms, wxCB_DROPDOWN | wxTE_PROCESS_ENTER);
   m_pZoomBox->SetToolTip("Zoom Ratio");
   m_pZoomBox->SetSelection(ZoomBoxIndex(0));
   tb->AddControl(m_pZoomBox, "Set zoom ratio");
@@ -311,7 +338,7 @@ void CMainFrame::CreateBars()
   tb->AddSeparator();
   tb->AddTool(ID_VIEW_REFRESH, "Refresh", ToolBitmap(wxART_REDO, "R"), "Refresh");
   tb->AddSeparator();
-  tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxNullBitmap, "Select",
+  tb->AddCheckTool(ID_TOOL_SELECT, "Select", SelectToolBitmap(), wxBitmapBundle(), "Select",
                    "Select a part of the image");
   tb->AddTool(wxID_PRINT, "Print", ToolBitmap(wxART_PRINT, "P"), "Print");
   // Fly-by help: the status prompt of the matching menu command.
@@ -602,7 +629,9 @@ void CMainFrame::ShowImageInfo()
 
 void CMainFrame::SelectZoomBoxEntry(int index)
 {
-  if (m_pZoomBox && m_pZoomBox->GetSelection() != index)
+  // The text too: a typed one stands until the step is shown again.
+  if (m_pZoomBox && (m_pZoomBox->GetSelection() != index ||
+                     m_pZoomBox->GetValue() != wxString::FromUTF8(ZoomBoxLabel(index))))
     m_pZoomBox->SetSelection(index);
 }
 
@@ -749,6 +778,20 @@ void CMainFrame::OnZoomBox(wxCommandEvent &event)
 {
   if (m_pView)
     m_pView->SetZoom(ZoomFromBoxIndex(event.GetSelection()), CVellumView::kZoomBox);
+}
+
+void CMainFrame::OnZoomText(wxCommandEvent &)
+{
+  int step = 0;
+  if (m_pView && ZoomStepForText(m_pZoomBox->GetValue().utf8_string(), &step))
+    m_pView->SetZoom(step, CVellumView::kZoomBox);
+  // The box shows the step in force, whatever was typed; the keys go back
+  // to the page.
+  const int index = ZoomBoxIndex(m_pView ? m_pView->m_nZoom : 0);
+  m_pZoomBox->SetSelection(index);
+  m_pZoomBox->SetValue(wxString::FromUTF8(ZoomBoxLabel(index)));
+  if (m_pCanvas)
+    m_pCanvas->SetFocus();
 }
 
 void CMainFrame::OnCloseWindow(wxCloseEvent &event)

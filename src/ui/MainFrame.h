@@ -34,7 +34,7 @@ class CPagePanel;
 class IPageHost;
 } // namespace vellum
 
-class wxChoice;
+class wxComboBox;
 class wxDropTarget;
 class CVellumDoc;
 class CVellumView;
@@ -138,6 +138,7 @@ private:
   void OnAbout(wxCommandEvent &);
   void OnStartupInfo(wxCommandEvent &);
   void OnZoomBox(wxCommandEvent &);
+  void OnZoomText(wxCommandEvent &);
   void OnCloseWindow(wxCloseEvent &);
   void OnGeneralSettings(wxCommandEvent &);
   void OnDjVuSettings(wxCommandEvent &);
@@ -150,7 +151,7 @@ private:
   wxWindow *m_pCanvas = nullptr; // the centre pane
   wxAuiManager m_aui;
   vellum::CBrowserPanel *m_pBrowser = nullptr;
-  wxChoice *m_pZoomBox = nullptr;
+  wxComboBox *m_pZoomBox = nullptr; // the steps listed; a percentage may be typed
   wxMenu *m_pRecentMenu = nullptr;
   vellum::CPagePanel *m_pPages = nullptr;
   std::unique_ptr<vellum::IPageHost> m_pPageHost;

@@ -142,6 +142,18 @@ int CVellumDoc::Rerender(bool useDither, bool fancyZoom, int zoom)
   return m_model.Rerender(useDither, fancyZoom, zoom, Env());
 }
 
+int CVellumDoc::RenderAhead(int zoom)
+{
+  const CVellumSettings &s = m_settings;
+  return m_model.RenderAhead(s.Dither != 0, s.FancyZoom != 0, zoom, Env());
+}
+
+bool CVellumDoc::IsRenderedAhead(int zoom) const
+{
+  const CVellumSettings &s = m_settings;
+  return m_model.IsRendered(s.Dither != 0, s.FancyZoom != 0, zoom, Env());
+}
+
 bool CVellumDoc::AskSaveFirst()
 {
   return AskToSave(SaveFirstQuestion(DocTitle()));
@@ -252,7 +264,7 @@ public:
   {
     wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
     wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
-    text->Wrap(FromDIP(320));
+    text->Wrap(ConvertDialogToPixels(wxSize(180, 0)).x);
     sizer->Add(text, 1, wxALL | wxEXPAND, FromDIP(12));
     SetSizerAndFit(sizer);
     if (owner)
@@ -279,7 +291,7 @@ public:
   {
     wxBoxSizer *sizer = new wxBoxSizer(wxVERTICAL);
     wxStaticText *text = new wxStaticText(this, wxID_ANY, wxString::FromUTF8(message));
-    text->Wrap(FromDIP(320));
+    text->Wrap(ConvertDialogToPixels(wxSize(180, 0)).x);
     sizer->Add(text, 0, wxALL | wxEXPAND, FromDIP(12));
     m_page = new wxStaticText(this, wxID_ANY, " ");
     sizer->Add(m_page, 0, wxLEFT | wxRIGHT | wxEXPAND, FromDIP(12));
@@ -294,8 +306,9 @@ public:
                    m_step->SetLabel("Stopping after this page...");
                  });
     sizer->Add(cancel, 0, wxALL | wxALIGN_CENTER_HORIZONTAL, FromDIP(12));
+    // Wide enough for the page and step texts that come later.
+    sizer->SetMinSize(ConvertDialogToPixels(wxSize(200, 0)));
     SetSizerAndFit(sizer);
-    SetSize(wxSize(std::max(GetSize().x, FromDIP(360)), GetSize().y));
     if (owner)
       CentreOnParent();
     Show();

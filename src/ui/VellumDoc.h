@@ -114,6 +114,10 @@ public:
 
   // Rerender through the model with the current settings.
   int Rerender(bool useDither, bool fancyZoom, int zoom);
+  // The page rendered ahead at zoom with the settings in force (the model's
+  // RenderAhead), and whether such a rendering is kept already.
+  int RenderAhead(int zoom);
+  bool IsRenderedAhead(int zoom) const;
 
   // The view showing the document, as the class the caller knows (the
   // frame, tests: CVellumView); the document itself uses ShownView().

@@ -1,6 +1,8 @@
 #include "VellumView.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 #include <wx/dcbuffer.h>
 #include <wx/display.h>
@@ -29,6 +31,7 @@ wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
   EVT_MOTION(CViewCanvas::OnMouse)
   EVT_MOUSEWHEEL(CViewCanvas::OnWheel)
   EVT_MOUSE_CAPTURE_LOST(CViewCanvas::OnCaptureLost)
+  EVT_IDLE(CViewCanvas::OnIdle)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -46,6 +49,15 @@ CViewCanvas::~CViewCanvas()
   // Destroyed with its frame: the view must not draw into it any more.
   if (m_view && m_view->m_pCanvas == this)
     m_view->m_pCanvas = nullptr;
+}
+
+void CViewCanvas::OnIdle(wxIdleEvent &event)
+{
+  // Idle comes after the paints the toolkit had waiting: the page on screen
+  // is never held up by a rendering ahead.
+  if (m_view && m_view->RenderAhead())
+    event.RequestMore();
+  event.Skip();
 }
 
 void CViewCanvas::OnPaint(wxPaintEvent &)
@@ -211,6 +223,23 @@ void CVellumView::RenderPage()
   doc->Rerender(s.Dither != 0, s.FancyZoom != 0, m_nZoom);
 }
 
+bool CVellumView::RenderAhead()
+{
+  CVellumDoc *doc = Doc();
+  const CVellumSettings &s = m_settings;
+  if (!m_bRenderAhead || !doc || !doc->m_model.HasPage() || !s.FancyZoom)
+    return m_bRenderAhead = false;
+  // The steps that render (those below 100 %, and 100 % from below), the
+  // step in first: it is the larger rendering.
+  for (int z : {m_nZoom + 1, m_nZoom - 1})
+    if (z >= kMinZoom && z <= 0 && (z < 0 || m_nZoom < 0) && !doc->IsRenderedAhead(z))
+    {
+      doc->RenderAhead(z);
+      return true;
+    }
+  return m_bRenderAhead = false;
+}
+
 void CVellumView::FitImage()
 {
   CVellumDoc *doc = Doc();
@@ -324,6 +353,7 @@ void CVellumView::UpdateFromDocument(bool initial)
   UpdateScrollSizes();
   if (m_pHost)
     m_pHost->ShowImageInfo();
+  m_bRenderAhead = true;
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }
@@ -370,6 +400,7 @@ void CVellumView::SetZoom(int zoom, ZoomSource source)
     if (source != kZoomBox && m_pCanvas)
       m_pCanvas->Scroll(KeepScroll(sx, old, zoom), KeepScroll(sy, old, zoom));
   }
+  m_bRenderAhead = true;
   if (m_pCanvas)
     m_pCanvas->Refresh();
 }
@@ -568,6 +599,10 @@ void CVellumView::OnDraw(wxDC *dc)
   in.scrollRange = m_scrollRange;
   in.scrollX = sx;
   in.scrollY = sy;
+  // On a screen of device scale 2 the page is drawn at device pixels: a
+  // reduced page shows every pixel it has rather than a doubled drawing.
+  in.deviceScale = std::max(1, static_cast<int>(std::lround(m_pCanvas->GetContentScaleFactor())));
+  const int scale = in.deviceScale;
   const CDibImage *image = doc && doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
   if (image)
   {
@@ -580,8 +615,9 @@ void CVellumView::OnDraw(wxDC *dc)
   const DrawPlan plan = PlanDraw(in);
   m_bHScroll = plan.hScroll;
   m_bVScroll = plan.vScroll;
-  m_nOffsetX = plan.ox;
-  m_nOffsetY = plan.oy;
+  m_nOffsetX = plan.ox / scale;
+  m_nOffsetY = plan.oy / scale;
+  m_nLastPageW = m_nLastPageH = 0;
   if (!image)
   {
     DrawLogo(*dc, wxPoint(sx + client.x / 2, sy + client.y / 2));
@@ -591,7 +627,11 @@ void CVellumView::OnDraw(wxDC *dc)
   if (RenderVisible(rows, plan, m_rgb))
   {
     wxImage visible(plan.dstW, plan.dstH, m_rgb.data(), true);
-    dc->DrawBitmap(wxBitmap(visible), plan.dstX, plan.dstY, false);
+    const wxBitmap page(visible, wxBITMAP_SCREEN_DEPTH, scale);
+    dc->DrawBitmap(page, plan.dstX / scale, plan.dstY / scale, false);
+    m_nLastPageW = page.GetWidth();
+    m_nLastPageH = page.GetHeight();
+    m_dLastPageScale = page.GetScaleFactor();
   }
   DrawOverlay(*dc, sx, sy);
   m_nLastPaintMicros =

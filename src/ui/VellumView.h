@@ -46,6 +46,7 @@ private:
   void OnMouse(wxMouseEvent &event);
   void OnWheel(wxMouseEvent &event);
   void OnCaptureLost(wxMouseCaptureLostEvent &event);
+  void OnIdle(wxIdleEvent &event);
   wxDECLARE_EVENT_TABLE();
 };
 
@@ -118,6 +119,11 @@ public:
 
   void SyncZoom();
   void RenderPage();
+  // While the program is idle after a zoom step or an open, the DjVu page is
+  // rendered for the steps next to the one shown (one per idle turn), so the
+  // next step in or out finds its rendering; false when nothing is left.
+  bool RenderAhead();
+  bool m_bRenderAhead = false; // steps next to m_nZoom still to render ahead
   void FitImage();
   void UpdateScrollSizes();
   void FitWindow();
@@ -148,6 +154,10 @@ public:
   vellum::Extent ScrollRange() const { return m_scrollRange; }
   // Time the last paint took, in microseconds (benchmarks).
   int64_t m_nLastPaintMicros = 0;
+  // The page bitmap of the last paint: its pixels and their scale factor
+  // (device pixels per logical pixel; 0 x 0 when nothing was drawn).
+  int m_nLastPageW = 0, m_nLastPageH = 0;
+  double m_dLastPageScale = 1;
   // Called after every paint that drew an image (benchmarks); none by default.
   static void (*s_paintObserver)(CVellumView *view);
 

@@ -139,7 +139,11 @@ int DrawPercent(int zoom, int contentKind, bool fancyZoom)
 DrawPlan PlanDraw(const DrawInput &in)
 {
   DrawPlan d;
+  // Within 1..8: a larger scale is no screen's.
+  const int s = std::min(std::max(in.deviceScale, 1), 8);
   AspectPercent(DrawPercent(in.zoom, in.contentKind, in.fancyZoom), in.xdpi, in.ydpi, &d.px, &d.py);
+  d.px = Saturate(static_cast<int64_t>(d.px) * s);
+  d.py = Saturate(static_cast<int64_t>(d.py) * s);
   d.hScroll = in.client.w < in.scrollRange.w;
   d.vScroll = in.client.h < in.scrollRange.h;
   d.unscaled = d.px == 100 && d.py == 100;
@@ -149,20 +153,24 @@ DrawPlan PlanDraw(const DrawInput &in)
   d.drawnW = Saturate(W * d.px / 100);
   d.drawnH = Saturate(H * d.py / 100);
 
-  const int sx = std::max(in.scrollX, 0), sy = std::max(in.scrollY, 0);
+  const int64_t clientW = static_cast<int64_t>(std::max(in.client.w, 0)) * s;
+  const int64_t clientH = static_cast<int64_t>(std::max(in.client.h, 0)) * s;
+  const int sx = Saturate(static_cast<int64_t>(std::max(in.scrollX, 0)) * s);
+  const int sy = Saturate(static_cast<int64_t>(std::max(in.scrollY, 0)) * s);
   const int z = ClampZoom(in.zoom);
   d.ax = sx;
   d.ay = sy;
   if (z > 0)
   {
-    d.ax -= sx % (z + 1);
-    d.ay -= sy % (z + 1);
+    d.ax -= sx % ((z + 1) * s);
+    d.ay -= sy % ((z + 1) * s);
   }
-  d.ox = d.drawnW < in.client.w ? (in.client.w - d.drawnW) / 2 : 0;
-  d.oy = d.drawnH < in.client.h ? (in.client.h - d.drawnH) / 2 : 0;
+  // Centred on whole logical pixels.
+  d.ox = d.drawnW < clientW ? static_cast<int>((clientW - d.drawnW) / 2 / s * s) : 0;
+  d.oy = d.drawnH < clientH ? static_cast<int>((clientH - d.drawnH) / 2 / s * s) : 0;
 
-  const int64_t vw = static_cast<int64_t>(std::max(in.client.w, 0)) + sx - d.ax;
-  const int64_t vh = static_cast<int64_t>(std::max(in.client.h, 0)) + sy - d.ay;
+  const int64_t vw = clientW + sx - d.ax;
+  const int64_t vh = clientH + sy - d.ay;
   const int64_t left = static_cast<int64_t>(d.ax) * 100 / d.px;
   const int64_t top = static_cast<int64_t>(d.ay) * 100 / d.py;
   if (left >= W || top >= H || d.ax >= d.drawnW || d.ay >= d.drawnH)
@@ -265,6 +273,57 @@ int ActualSizeStep(int imageDpi, int screenDpi)
   if (screenDpi >= imageDpi)
     return ClampZoom(static_cast<int>(std::lround(static_cast<double>(screenDpi) / imageDpi)) - 1);
   return ClampZoom(1 - static_cast<int>(std::lround(static_cast<double>(imageDpi) / screenDpi)));
+}
+
+bool ZoomStepForText(const std::string &text, int *step)
+{
+  size_t i = 0;
+  const size_t n = text.size();
+  auto blanks = [&]
+  {
+    while (i < n && (text[i] == ' ' || text[i] == '\t'))
+      ++i;
+  };
+  blanks();
+  double value = 0;
+  bool digits = false;
+  while (i < n && text[i] >= '0' && text[i] <= '9')
+  {
+    value = value * 10 + (text[i++] - '0');
+    digits = true;
+    if (value > 1e9)
+      value = 1e9; // far beyond the range; keeps the sum finite
+  }
+  if (i < n && (text[i] == '.' || text[i] == ','))
+  {
+    ++i;
+    for (double unit = 0.1; i < n && text[i] >= '0' && text[i] <= '9'; unit /= 10)
+    {
+      value += (text[i++] - '0') * unit;
+      digits = true;
+    }
+  }
+  blanks();
+  if (i < n && text[i] == '%')
+    ++i;
+  blanks();
+  if (!digits || i != n || !(value > 0))
+    return false;
+  // Compare by ratio: a step's factor is z + 1 or 1 / (1 - z).
+  int best = kMinZoom;
+  double bestDistance = HUGE_VAL;
+  for (int z = kMinZoom; z <= kMaxZoom; ++z)
+  {
+    const double percent = z >= 0 ? 100.0 * (z + 1) : 100.0 / (1 - z);
+    const double distance = std::fabs(std::log(value / percent));
+    if (distance < bestDistance - 1e-12)
+    {
+      best = z;
+      bestDistance = distance;
+    }
+  }
+  *step = best;
+  return true;
 }
 
 int ScrollLineStep(int pageSize)

@@ -81,6 +81,14 @@ int KeepScroll(int pos, int oldZoom, int newZoom);
 // Unknown resolutions (< 1) give step 0.
 int ActualSizeStep(int imageDpi, int screenDpi);
 
+// The step a zoom percentage typed into the zoom box asks for: "150",
+// "150%", "33 %", "12.5" (blanks around the number and the sign allowed).
+// The nearest step by ratio wins (150 % gives 200 %, 60 % gives 50 %), the
+// smaller one on a tie; percentages beyond the range give its ends (10 %,
+// 1000 %). False, *step untouched, for anything else (empty, zero,
+// negative, letters, a second sign).
+bool ZoomStepForText(const std::string &text, int *step);
+
 // Scroll steps as GTK takes them: a line (an arrow key; a wheel notch
 // scrolls by it too) is pageSize^(2/3) pixels, at least 1; a page is 9/10 of
 // pageSize, at least 1. pageSize is the visible extent along that axis.
@@ -115,8 +123,11 @@ struct NavResult
 };
 NavResult NavigateKey(NavKey key, const bool canGo[4], int x, int y, Extent view, Extent range);
 
-
-// Visible part of the image for one paint.
+// Visible part of the image for one paint. With a device scale s > 1 every
+// position, size and percentage of the plan is in device pixels (s per
+// logical pixel): the page is drawn at the screen's own resolution, and the
+// offsets and the destination are multiples of s, so that a bitmap of scale
+// factor s lands on whole logical pixels.
 struct DrawPlan
 {
   int px = 100, py = 100;     // drawing percentages after aspect correction
@@ -144,6 +155,9 @@ struct DrawInput
   Extent client;
   Extent scrollRange; // the scroll range set by UpdateScrollSizes
   int scrollX = 0, scrollY = 0;
+  // Device pixels per logical pixel (the window's content scale), >= 1;
+  // client, scrollRange and scrollX/Y stay logical.
+  int deviceScale = 1;
 };
 
 // Percentage the held image is drawn at: 100 for a DjVu or IW44 page rendered

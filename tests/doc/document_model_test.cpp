@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -319,4 +320,86 @@ TEST_F(DocumentModelTest, UpperCaseExtensionWithAllFilesFilter)
   ASSERT_EQ(r, CDocumentModel::kOpened);
   EXPECT_EQ(doc.m_nContentKind, kKindDjVu);
   EXPECT_EQ(doc.m_strTitle, "A.DJVU");
+}
+
+// Renderings kept for zoom steps: a step rendered ahead or rendered before is
+// copied back pixel for pixel as a fresh render of the same step gives it,
+// for every kind of page and for the layers; other settings render anew; the
+// kept blocks stay within their bound and go with the page.
+TEST(DocumentModelRendered, KeptRenderingsEqualFreshOnes)
+{
+  struct Case
+  {
+    const char *file;
+    int layer;
+  } const cases[] = {
+      {"djvu/compound-flower-fg44-bg44.djvu", 0},
+      {"djvu/compound-flower-fg44-bg44.djvu", 2},
+      {"djvu/form-scan-cjb2.djvu", 0},
+      {"djvu/formatdoc-p20-compound-fgbz.djvu", 1},
+  };
+  RenderEnv env;
+  env.dither = false;
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(std::string(c.file) + " layer " + std::to_string(c.layer));
+    env.layer = c.layer;
+    CDocumentModel kept, fresh;
+    ASSERT_EQ(kept.OpenFile(Corpus(c.file), env, kFit), CDocumentModel::kOpened);
+    ASSERT_EQ(fresh.OpenFile(Corpus(c.file), env, kFit), CDocumentModel::kOpened);
+    // -1 and 0 ahead while -4 is shown; the image shown stays as it is.
+    const int width = kept.m_pImage->m_nWidth;
+    EXPECT_EQ(kept.RenderAhead(false, true, -1, env), 1);
+    EXPECT_EQ(kept.RenderAhead(false, true, 0, env), 1);
+    EXPECT_EQ(kept.m_pImage->m_nWidth, width);
+    EXPECT_TRUE(kept.IsRendered(false, true, -1, env));
+    // What the image was read from stays with it through a kept rendering
+    // (a save can hand it another book meanwhile).
+    const std::string source = kept.m_pImage->m_strSourcePath;
+    kept.m_pImage->m_strSourcePath = "elsewhere.djvu";
+    ASSERT_EQ(kept.Rerender(false, true, -1, env), 1);
+    EXPECT_EQ(kept.m_pImage->m_strSourcePath, "elsewhere.djvu");
+    kept.m_pImage->m_strSourcePath = source;
+    EXPECT_FALSE(kept.IsRendered(false, true, -2, env));
+    for (int zoom : {0, -1, -4, 0})
+    {
+      SCOPED_TRACE(zoom);
+      ASSERT_EQ(kept.Rerender(false, true, zoom, env), 1);
+      ASSERT_EQ(fresh.Rerender(false, true, zoom, env), 1);
+      const CDibImage &a = *kept.m_pImage, &b = *fresh.m_pImage;
+      ASSERT_EQ(a.m_nWidth, b.m_nWidth);
+      ASSERT_EQ(a.m_nHeight, b.m_nHeight);
+      ASSERT_EQ(a.m_nBitsPerPixel, b.m_nBitsPerPixel);
+      EXPECT_EQ(a.m_bGrey, b.m_bGrey);
+      EXPECT_EQ(a.m_nXDpi, b.m_nXDpi);
+      EXPECT_EQ(a.m_nPageCount, b.m_nPageCount);
+      EXPECT_EQ(a.BlockSize(), b.BlockSize());
+      EXPECT_EQ(std::memcmp(a.m_pBlock, b.m_pBlock, a.BlockSize()), 0);
+      EXPECT_NE(a.m_pDocument, nullptr);
+    }
+    // Another layer is another rendering, not the one kept.
+    RenderEnv other = env;
+    other.layer = env.layer == 0 ? 1 : 0;
+    ASSERT_EQ(kept.Rerender(false, true, -1, other), 1);
+    ASSERT_EQ(fresh.Rerender(false, true, -1, other), 1);
+    ASSERT_EQ(kept.m_pImage->BlockSize(), fresh.m_pImage->BlockSize());
+    EXPECT_EQ(std::memcmp(kept.m_pImage->m_pBlock, fresh.m_pImage->m_pBlock, kept.m_pImage->BlockSize()), 0);
+    // Another gamma is another rendering.
+    RenderEnv brighter = env;
+    brighter.gamma = 1.0;
+    EXPECT_FALSE(kept.IsRendered(false, true, -1, brighter));
+    size_t bytes = 0;
+    for (const auto &r : kept.m_rendered)
+      bytes += r.image->BlockSize();
+    EXPECT_LE(bytes, CDocumentModel::kRenderedBytes + kept.m_rendered.back().image->BlockSize());
+    // Orientation is re-applied over a kept rendering.
+    ASSERT_EQ(fresh.Rerender(false, true, -1, env), 1);
+    ASSERT_EQ(kept.m_pImage->RotateLeft(), 1);
+    ASSERT_EQ(kept.Rerender(false, true, -1, env), 1);
+    EXPECT_EQ(kept.m_pImage->m_nWidth, fresh.m_pImage->m_nHeight);
+    EXPECT_EQ(kept.m_pImage->m_nHeight, fresh.m_pImage->m_nWidth);
+    kept.DeleteContents();
+    EXPECT_TRUE(kept.m_rendered.empty());
+    EXPECT_FALSE(kept.IsRendered(false, true, -1, env));
+  }
 }

@@ -59,19 +59,24 @@ TEST(DocumentNames, OpenFailureTexts)
 TEST(DocumentNames, OpenFilterTable)
 {
   // Initial filter for each stored OpenType, and the kind each index means.
-  const int indexForType[][2] = {{1, 1},   {2, 2}, {3, 3}, {4, 6},  {5, 4},  {6, 5}, {7, 7},
-                                 {100, 8}, {8, 8}, {0, 8}, {99, 8}, {-1, 8}};
+  const int indexForType[][2] = {{1, 1},   {2, 2}, {3, 3}, {4, 6}, {5, 4},  {6, 5}, {7, 7},
+                                 {100, 8}, {8, 8}, {9, 8}, {0, 8}, {99, 8}, {-1, 8}};
   for (const auto &row : indexForType)
     EXPECT_EQ(OpenFilterIndexForType(row[0]), row[1]) << "OpenType " << row[0];
-  const int kinds[] = {0, 1, 2, 3, 5, 6, 4, 7, 100};
-  for (int i = 1; i <= 8; ++i)
+  const int kinds[] = {0, 1, 2, 3, 5, 6, 4, 7, 100, 100};
+  for (int i = 1; i <= 9; ++i)
     EXPECT_EQ(KindForOpenFilterIndex(i), kinds[i]) << i;
   EXPECT_EQ(KindForOpenFilterIndex(0), 100);
-  EXPECT_STREQ(OpenFilterAt(6).description, "PNM file (*.ppm;*.pgm;*.pbm)");
+  EXPECT_EQ(KindForOpenFilterIndex(10), 100);
+  EXPECT_STREQ(OpenFilterAt(6).description, "PNM file (*.pnm;*.ppm;*.pgm;*.pbm)");
+  EXPECT_STREQ(OpenFilterAt(0).description, "All supported image files");
   EXPECT_EQ(OpenFilterWildcard().substr(0, 37), "DjVu file (*.djvu;*.djv)|*.djvu;*.djv");
   EXPECT_NE(OpenFilterWildcard().find("|All supported image files|*.djvu;*.djv;*.iw44;*.iw4;*.bmp;*.jpg;"
-                                      "*.jpeg;*.tif;*.tiff;*.ppm;*.pgm;*.pbm;*.png"),
+                                      "*.jpeg;*.tif;*.tiff;*.pnm;*.ppm;*.pgm;*.pbm;*.png|"),
             std::string::npos);
+  // "All files" comes last, as in every file chooser of this desktop.
+  const std::string all = "|All files|*";
+  EXPECT_EQ(OpenFilterWildcard().rfind(all), OpenFilterWildcard().size() - all.size());
 }
 
 TEST(DocumentNames, ColorDepthWarning)

@@ -33,6 +33,7 @@ TEST(FileKind, ExtensionTable)
       {"x.ppm", 4},
       {"x.Pgm", 4},
       {"x.pbm", 4},
+      {"x.PNM", 4},
       {"x.png", 7},
       {"x.PNG", 7},
       {"x.apng", 99},

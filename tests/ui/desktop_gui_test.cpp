@@ -3,11 +3,16 @@
 // a failed open keeping the page, Cancel in DjVu Settings, the slideshow's
 // Esc. Message boxes are recorded through the message-box hook and modal
 // dialogs are scripted through a wxModalDialogHook; every wait is bounded.
+// Built a second time with VELLUM_TEST_DEVICE_SCALE=2, it runs its HiDpi
+// tests alone on a screen of that device scale (GDK_SCALE).
 #include "../GuiTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <gtk/gtk.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <algorithm>
 #include <functional>
@@ -16,12 +21,16 @@
 #include <unistd.h>
 #include <vector>
 
+#include <wx/combobox.h>
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
+#include <wx/dcmemory.h>
 #include <wx/log.h>
+#include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/radiobut.h>
 #include <wx/statusbr.h>
+#include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
 #include "BrowserPanel.h"
@@ -168,6 +177,24 @@ protected:
   }
 };
 
+#ifdef VELLUM_TEST_DEVICE_SCALE
+constexpr int kDeviceScale = VELLUM_TEST_DEVICE_SCALE;
+#else
+constexpr int kDeviceScale = 1;
+#endif
+
+// A grey map of w x h pixels in a one-pixel checkerboard.
+std::string Checkerboard(int w, int h)
+{
+  const std::string path = Tmp() + "/checker.pgm";
+  std::ofstream out(path, std::ios::binary);
+  out << "P5\n" << w << " " << h << "\n255\n";
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      out.put((x + y) % 2 ? char(255) : char(0));
+  return path;
+}
+
 } // namespace
 
 // The commands' keys act with the page focused: the keypad zooms, Page Down
@@ -240,6 +267,48 @@ TEST_F(Desktop, CtrlWheelZoomsAboutThePointer)
   // Within the rounding of three image pixels to a screen pixel at 33 %.
   EXPECT_NEAR(after.x, before.x, 8);
   EXPECT_NEAR(after.y, before.y, 8);
+}
+
+// A percentage typed into the zoom box and Enter: the nearest step, the box
+// showing it, the keys back on the page; nonsense leaves the zoom as it was.
+TEST_F(Desktop, TypedZoomPercentageTakesTheNearestStep)
+{
+  Open(Corpus("page/text-bitonal-400dpi.tif"));
+  View().SetZoom(-3, CVellumView::kZoomBox);
+  Pump(30);
+  auto *box = dynamic_cast<wxComboBox *>(Frame().GetToolBar()->FindControl(ID_ZOOM_BOX));
+  ASSERT_NE(box, nullptr);
+  struct Case
+  {
+    const char *typed;
+    int zoom;
+    const char *shown;
+  } const cases[] = {{"150", 1, "200 %"}, {"33 %", -2, "33 %"}, {"abc", -2, "33 %"}, {"12.5%", -7, "13 %"}};
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(c.typed);
+    Frame().Raise();
+    box->SetFocus();
+    ASSERT_TRUE(RunUntil([&] { return wxWindow::FindFocus() == box || box->HasFocus(); }, 2000));
+    box->SelectAll();
+    wxUIActionSimulator sim;
+    sim.Text(c.typed);
+    EXPECT_TRUE(RunUntil([&] { return box->GetValue().utf8_string() == c.typed; }, 5000)) << box->GetValue();
+    Pump(50);
+    sim.Char(WXK_RETURN);
+    // Enter is taken once the focus is back on the page.
+    EXPECT_TRUE(RunUntil([] { return wxWindow::FindFocus() == View().m_pCanvas; }, 5000));
+    EXPECT_EQ(box->GetValue().utf8_string(), c.shown);
+    EXPECT_EQ(View().m_nZoom, c.zoom);
+  }
+  // Picking from the list still works.
+  box->SetSelection(ZoomBoxIndex(0));
+  wxCommandEvent pick(wxEVT_COMBOBOX, ID_ZOOM_BOX);
+  pick.SetEventObject(box);
+  pick.SetInt(ZoomBoxIndex(0));
+  box->GetEventHandler()->ProcessEvent(pick);
+  EXPECT_EQ(View().m_nZoom, 0);
+  EXPECT_TRUE(g_boxes.empty());
 }
 
 // Black And White and back to Color: the page is in colour again.
@@ -376,6 +445,16 @@ TEST_F(Desktop, SlideshowEndsOnEscAndLeavesTheDocument)
   EXPECT_TRUE(Press(WXK_ESCAPE, wxMOD_NONE, [&] { return bar->Slideshow() == nullptr; }));
   EXPECT_EQ(Pane(0).find("Showing image"), std::string::npos) << Pane(0);
   EXPECT_EQ(Doc().GetFilename().utf8_string(), page);
+
+  // Closed through its window (the window manager's close button) the show
+  // takes its text along too, and no slide timer brings it back.
+  ASSERT_TRUE(bar->StartSlideshow());
+  ASSERT_TRUE(RunUntil([] { return Pane(0).find("Showing image") != std::string::npos; }, 5000));
+  ASSERT_NE(bar->Slideshow(), nullptr);
+  bar->Slideshow()->Close();
+  EXPECT_TRUE(RunUntil([&] { return bar->Slideshow() == nullptr; }, 2000));
+  Pump(1200); // longer than the slide delay
+  EXPECT_EQ(Pane(0).find("Showing image"), std::string::npos) << Pane(0);
 }
 
 // After an open the selection bar shows the file's folder, and no stale
@@ -395,6 +474,21 @@ TEST_F(Desktop, BarFollowsTheOpenedFileAndStatusIsNotStale)
   ASSERT_TRUE(View().m_bHasSelection);
   EXPECT_NE(Pane(0).find("Selection"), std::string::npos) << Pane(0);
   ASSERT_TRUE(Frame().RunCommandIfEnabled(ID_IMAGE_CROP));
+  EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  EXPECT_FALSE(View().m_bHasSelection);
+
+  // A selection, then another file: neither the pane nor a later pointer
+  // move tells of the old selection.
+  Paint();
+  View().OnLeftDown({r.left, r.top});
+  View().OnMouseMove({r.right, r.bottom});
+  View().OnLeftUp({r.right, r.bottom});
+  ASSERT_TRUE(View().m_bHasSelection);
+  ASSERT_NE(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  Open(Corpus("bmp/rgb24.bmp"));
+  EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
+  EXPECT_FALSE(View().m_bHasSelection);
+  View().OnMouseMove({r.left + 1, r.top + 1});
   EXPECT_EQ(Pane(0).find("Selection"), std::string::npos) << Pane(0);
   View().ToggleSelectMode();
 }
@@ -423,6 +517,152 @@ TEST_F(Desktop, SaveAsTypeChangeFollowsWithTheExtension)
   EXPECT_EQ(names, (std::vector<std::string>{"compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.jpg",
                                              "compound-flower-fg44-bg44.bmp", "compound-flower-fg44-bg44.ppm",
                                              "compound-flower-fg44-bg44.djvu"}));
+}
+
+// A menu item ends in an ellipsis exactly when its command asks for more
+// before acting (a dialog); those that can run here are run and must open
+// one. The Open dialog lists .pnm with the other PNM names and ends with
+// "All files".
+TEST_F(Desktop, DialogCommandsEndInAnEllipsisAndOpenListsAllFiles)
+{
+  const std::vector<int> dialogs = {
+      ID_FILE_OPEN_IMAGE, ID_FILE_NEW_SCAN, ID_FILE_SELECT_SOURCE, ID_FILE_SAVE_AS,      wxID_PRINT,
+      wxID_PREVIEW,       wxID_PRINT_SETUP, ID_IMAGE_RESIZE,       ID_PAGE_GOTO,         ID_OPTIONS_GENERAL,
+      ID_OPTIONS_DJVU,    ID_OPTIONS_IW44,  ID_OPTIONS_JPEG,       ID_HELP_STARTUP_INFO, wxID_ABOUT};
+  const std::string ellipsis = "\u2026";
+  std::function<void(wxMenu *)> walk = [&](wxMenu *menu)
+  {
+    for (wxMenuItem *item : menu->GetMenuItems())
+    {
+      if (item->IsSeparator())
+        continue;
+      if (item->GetSubMenu())
+      {
+        walk(item->GetSubMenu());
+        continue;
+      }
+      const std::string label = item->GetItemLabelText().utf8_string();
+      SCOPED_TRACE(label);
+      const bool asks = std::find(dialogs.begin(), dialogs.end(), item->GetId()) != dialogs.end();
+      EXPECT_EQ(label.size() > ellipsis.size() &&
+                    label.compare(label.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0,
+                asks);
+      EXPECT_EQ(label.find("..."), std::string::npos);
+    }
+  };
+  wxMenuBar *bar = Frame().GetMenuBar();
+  for (size_t i = 0; i < bar->GetMenuCount(); ++i)
+    walk(bar->GetMenu(i));
+
+  Open(Corpus("pnm/rgb-8bit.ppm"));
+  std::string wildcard;
+  int shown = 0;
+  g_dialogs.script = [&](wxDialog *dialog)
+  {
+    ++shown;
+    if (auto *file = dynamic_cast<wxFileDialog *>(dialog))
+      wildcard = file->GetWildcard().utf8_string();
+    return wxID_CANCEL;
+  };
+  for (int id : {ID_FILE_OPEN_IMAGE, ID_FILE_SAVE_AS, ID_IMAGE_RESIZE, ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU,
+                 ID_OPTIONS_IW44, ID_OPTIONS_JPEG})
+  {
+    SCOPED_TRACE(id);
+    const int before = shown;
+    ASSERT_TRUE(Frame().RunCommandIfEnabled(id));
+    EXPECT_EQ(shown, before + 1);
+    if (id == ID_FILE_OPEN_IMAGE)
+    {
+      EXPECT_NE(wildcard.find("*.pnm;*.ppm;*.pgm;*.pbm"), std::string::npos) << wildcard;
+      EXPECT_NE(wildcard.find("PNG file (*.png)|*.png"), std::string::npos) << wildcard;
+      const std::string all = "|All files|*";
+      EXPECT_EQ(wildcard.rfind(all), wildcard.size() - all.size()) << wildcard;
+    }
+  }
+  EXPECT_FALSE(Doc().IsModified());
+
+  // A file named .pnm is a PNM file.
+  const std::string pnm = Tmp() + "/any.pnm";
+  {
+    std::ifstream in(Corpus("pnm/rgb-8bit.ppm"), std::ios::binary);
+    std::ofstream(pnm, std::ios::binary) << in.rdbuf();
+  }
+  g_boxes.clear();
+  Open(pnm);
+  EXPECT_TRUE(g_boxes.empty());
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), pnm);
+  std::remove(pnm.c_str());
+}
+
+// Every dialog of the program's own, built under a large desktop font: laid
+// out by sizers (each control at least its best size, none outside the
+// client area), with neither a minimise nor a maximise button.
+TEST_F(Desktop, DialogsFitALargeFontAndHaveNoMinimiseOrMaximise)
+{
+  GtkSettings *gtk = gtk_settings_get_default();
+  ASSERT_NE(gtk, nullptr);
+  gchar *oldFont = nullptr;
+  g_object_get(gtk, "gtk-font-name", &oldFont, nullptr);
+  g_object_set(gtk, "gtk-font-name", "Sans 22", nullptr);
+  Pump(50);
+  Open(Corpus("djvu/form-scan-cjb2.djvu"));
+
+  std::vector<std::string> seen;
+  std::function<void(wxWindow *, const wxRect &, const std::string &)> check =
+      [&](wxWindow *parent, const wxRect &client, const std::string &title)
+  {
+    for (wxWindow *w : parent->GetChildren())
+    {
+      if (!w->IsShown() || w->IsTopLevel())
+        continue;
+      const std::string what = title + ": " + wxString(w->GetClassInfo()->GetClassName()).utf8_string() +
+                               " \"" + w->GetLabel().utf8_string() + "\"";
+      const wxRect r = w->GetScreenRect();
+      EXPECT_TRUE(client.Contains(r))
+          << what << " at " << r.x << "," << r.y << " " << r.width << "x" << r.height << " outside "
+          << client.x << "," << client.y << " " << client.width << "x" << client.height;
+      const wxSize best = w->GetBestSize();
+      EXPECT_GE(r.width, best.x) << what;
+      EXPECT_GE(r.height, best.y) << what;
+      check(w, client, title);
+    }
+  };
+  std::function<int(wxDialog *)> inspect = [&](wxDialog *dialog)
+  {
+    const std::string title = dialog->GetTitle().utf8_string();
+    seen.push_back(title);
+    const long style = dialog->GetWindowStyleFlag();
+    EXPECT_EQ(style & (wxMINIMIZE_BOX | wxMAXIMIZE_BOX), 0) << title;
+    EXPECT_NE(style & wxCAPTION, 0) << title;
+    dialog->Show();
+    Pump(50);
+    const wxRect client(dialog->ClientToScreen(wxPoint(0, 0)), dialog->GetClientSize());
+    check(dialog, client, title);
+    // The dialog's own buttons open the dialogs behind them (DjVu Settings'
+    // Advanced) through the same hook.
+    if (auto *more = dialog->FindWindow(CDjVuSettingsLogic::IDC_ADVANCED))
+    {
+      wxCommandEvent click(wxEVT_BUTTON, more->GetId());
+      click.SetEventObject(more);
+      more->GetEventHandler()->ProcessEvent(click);
+    }
+    dialog->Hide();
+    return wxID_CANCEL;
+  };
+  g_dialogs.script = inspect;
+  for (int id : {ID_OPTIONS_GENERAL, ID_OPTIONS_DJVU, ID_OPTIONS_IW44, ID_OPTIONS_JPEG, ID_IMAGE_RESIZE,
+                 ID_HELP_STARTUP_INFO})
+  {
+    SCOPED_TRACE(id);
+    EXPECT_TRUE(Frame().RunCommandIfEnabled(id));
+  }
+  g_object_set(gtk, "gtk-font-name", oldFont, nullptr);
+  g_free(oldFont);
+  Pump(50);
+  EXPECT_GE(seen.size(), 7u); // the six and DjVu Settings' advanced page
+  for (const std::string &t : seen)
+    std::printf("checked dialog \"%s\"\n", t.c_str());
+  EXPECT_FALSE(Doc().IsModified());
 }
 
 // Help > About: the program, its licence and the libraries it is built on.
@@ -482,10 +722,100 @@ TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
   EXPECT_NE(seen.yes, "Save");
 }
 
+// A page shown at 50 % on a scale-2 screen has one image pixel per device
+// pixel: the bitmap drawn has the page's own pixels and scale factor 2, and
+// the screen shows the checkerboard's every column (a drawing at logical
+// size doubled would show every other column twice). At scale 1 it is every
+// other pixel, one per screen pixel.
+TEST(HiDpi, PageIsDrawnAtDevicePixels)
+{
+  const int scale = static_cast<int>(View().m_pCanvas->GetContentScaleFactor());
+  ASSERT_EQ(scale, kDeviceScale);
+  const int w = 240, h = 160;
+  Open(Checkerboard(w, h));
+  ASSERT_TRUE(Doc().m_model.HasImage());
+  View().SetZoom(-1, CVellumView::kZoomBox);
+  Paint();
+  EXPECT_EQ(View().m_nLastPageW, w * scale / 2);
+  EXPECT_EQ(View().m_nLastPageH, h * scale / 2);
+  EXPECT_DOUBLE_EQ(View().m_dLastPageScale, scale);
+
+  // The page drawn as the screen gets it, in device pixels: into a bitmap of
+  // the window's scale (the virtual display is shared with other tests, so
+  // its pixels may be another window's).
+  const wxSize client = View().m_pCanvas->GetClientSize();
+  wxBitmap surface;
+  ASSERT_TRUE(surface.CreateWithDIPSize(client, scale));
+  {
+    wxMemoryDC dc(surface);
+    View().OnDraw(&dc);
+  }
+  const wxImage shot = surface.ConvertToImage();
+  ASSERT_EQ(shot.GetWidth(), scale * client.x);
+  const int left = View().m_nOffsetX * scale, y = (View().m_nOffsetY + h / 4) * scale;
+  ASSERT_LT(left + 40, shot.GetWidth());
+  int changes = 0;
+  for (int x = left; x < left + 40; ++x)
+    changes += shot.GetRed(x, y) != shot.GetRed(x + 1, y);
+  // Every column at device pixels; at scale 1 the even columns alone, of one
+  // colour along a row.
+  EXPECT_EQ(changes, scale == 2 ? 40 : 0) << "the page's columns at device pixels";
+  std::remove((Tmp() + "/checker.pgm").c_str());
+  EXPECT_TRUE(g_boxes.empty());
+}
+
+// The toolbar's icons have their own drawing at twice the size, and on a
+// scale-2 screen the toolbar asks for it; the window offers an icon of 64
+// pixels or more.
+TEST(HiDpi, ToolbarAndWindowIconsAreSharp)
+{
+  wxToolBar *tb = Frame().GetToolBar();
+  ASSERT_NE(tb, nullptr);
+  for (int id : {int(ID_FILE_OPEN_IMAGE), int(ID_VIEW_ZOOM_IN), int(ID_TOOL_SELECT), int(wxID_PRINT)})
+  {
+    SCOPED_TRACE(id);
+    const wxToolBarToolBase *tool = tb->FindById(id);
+    ASSERT_NE(tool, nullptr);
+    const wxBitmapBundle bundle = tool->GetNormalBitmapBundle();
+    const wxBitmap shown = bundle.GetBitmapFor(tb);
+    EXPECT_EQ(shown.GetWidth(), 16 * kDeviceScale);
+    EXPECT_EQ(shown.GetHeight(), 16 * kDeviceScale);
+    // Not the small one doubled: some 2 x 2 block is not of one colour.
+    const wxImage big = bundle.GetBitmap(wxSize(32, 32)).ConvertToImage();
+    const wxImage doubled =
+        bundle.GetBitmap(wxSize(16, 16)).ConvertToImage().Scale(32, 32, wxIMAGE_QUALITY_NEAREST);
+    ASSERT_TRUE(big.IsOk() && doubled.IsOk());
+    bool differs = false;
+    for (int y = 0; y < 32 && !differs; ++y)
+      for (int x = 0; x < 32 && !differs; ++x)
+      {
+        const bool seen = !big.HasAlpha() || big.GetAlpha(x, y) > 0;
+        const bool seen2 = !doubled.HasAlpha() || doubled.GetAlpha(x, y) > 0;
+        differs = seen != seen2 || (seen && (big.GetRed(x, y) != doubled.GetRed(x, y) ||
+                                             big.GetGreen(x, y) != doubled.GetGreen(x, y) ||
+                                             big.GetBlue(x, y) != doubled.GetBlue(x, y)));
+      }
+    EXPECT_TRUE(differs);
+  }
+  const wxIconBundle icons = Frame().GetIcons();
+  int largest = 0;
+  for (size_t i = 0; i < icons.GetIconCount(); ++i)
+    largest = std::max(largest, icons.GetIconByIndex(i).GetWidth());
+  EXPECT_GE(largest, 64);
+}
+
 int main(int argc, char **argv)
 {
-  if (int status = vellum_test::RerunUnderXvfb(argc, argv, "1280x1024x24"); status >= 0)
+  const std::string screen = std::to_string(1280 * kDeviceScale) + "x" + std::to_string(1024 * kDeviceScale) + "x24";
+  if (int status = vellum_test::RerunUnderXvfb(argc, argv, screen.c_str()); status >= 0)
     return status;
+  if (kDeviceScale != 1)
+  {
+    // Before the toolkit opens the display; the rest of the tests measure
+    // in pixels of scale 1.
+    setenv("GDK_SCALE", std::to_string(kDeviceScale).c_str(), 1);
+    ::testing::GTEST_FLAG(filter) = "HiDpi.*";
+  }
   ::testing::InitGoogleTest(&argc, argv);
   vellum_test::ViewerStart start;
   start.settingsFile = Tmp() + "/Vellum.ini";

@@ -429,9 +429,9 @@ TEST_F(FrameGui, MenusCarryTheEditImageAndPrintCommandsAndTheToolbarTheSelectToo
     int id;
     const char *label;
   } const rows[] = {
-      {wxID_PRINT, "&Print...\tCtrl+P"},
-      {wxID_PREVIEW, "Print Pre&view..."},
-      {wxID_PRINT_SETUP, "P&rint Setup..."},
+      {wxID_PRINT, "&Print…\tCtrl+P"},
+      {wxID_PREVIEW, "Print Pre&view…"},
+      {wxID_PRINT_SETUP, "P&rint Setup…"},
       {wxID_CUT, "Cu&t\tCtrl+X"},
       {wxID_COPY, "&Copy\tCtrl+C"},
       {wxID_PASTE, "&Paste\tCtrl+V"},
@@ -439,10 +439,10 @@ TEST_F(FrameGui, MenusCarryTheEditImageAndPrintCommandsAndTheToolbarTheSelectToo
       {ID_EDIT_CLEAR, "C&lear"},
       {ID_EDIT_EMPTY_CLIPBOARD, "Empty &Clipboard"},
       {ID_IMAGE_CROP, "&Crop"},
-      {ID_IMAGE_RESIZE, "&Resize..."},
+      {ID_IMAGE_RESIZE, "&Resize…"},
       {ID_VIEW_SELECTION_BAR, "S&election Bar"},
       {wxID_HELP_CONTENTS, "&Help Topics\tF1"},
-      {ID_HELP_STARTUP_INFO, "Start&up Information..."},
+      {ID_HELP_STARTUP_INFO, "Start&up Information…"},
   };
   for (const Row &r : rows)
   {

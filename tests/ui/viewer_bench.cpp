@@ -114,25 +114,59 @@ int main(int argc, char **argv)
 
   // Zoom steps through the range: re-render (reduced steps) plus paint.
   app->m_settings.WindowFit = 0;
-  std::vector<double> reduced, magnified, paints, reducedCpu;
+  std::vector<double> reduced, magnified, paints, reducedCpu, all;
+  // Per step: the zoom command (re-render, scroll sizes) apart from the paint.
+  std::vector<std::vector<double>> stepCommand(9), stepPaint(9);
   for (int round = 0; round < 2; ++round)
     for (int z = -5; z <= 3; ++z)
     {
       const double c0 = CpuMs();
       const auto t0 = Clock::now();
       view.SetZoom(z, CVellumView::kZoomBox);
+      const auto t1 = Clock::now();
       PaintNow(view);
       const double ms = Ms(t0, Clock::now());
       if (z < 0)
         reducedCpu.push_back(CpuMs() - c0);
       (z < 0 ? reduced : magnified).push_back(ms);
+      all.push_back(ms);
       paints.push_back(view.m_nLastPaintMicros / 1000.0);
+      stepCommand[z + 5].push_back(Ms(t0, t1));
+      stepPaint[z + 5].push_back(Ms(t1, Clock::now()));
+      Pump();
     }
+  for (int z = -5; z <= 3; ++z)
+    std::printf("  step %+d (%4d %%): command %6.1f ms, paint %6.1f ms (medians of %zu)\n", z,
+                z >= 0 ? 100 * (z + 1) : 100 / (1 - z), Median(stepCommand[z + 5]), Median(stepPaint[z + 5]),
+                stepCommand[z + 5].size());
+  std::printf("zoom step, any (command + paint):       median %.1f ms, worst %.1f ms\n", Median(all),
+              *std::max_element(all.begin(), all.end()));
   std::printf("zoom step, reduced (re-render + paint): median %.1f ms (CPU %.1f ms), worst %.1f ms\n",
               Median(reduced), Median(reducedCpu), *std::max_element(reduced.begin(), reduced.end()));
   std::printf("zoom step, 100 %%..400 %% (paint):       median %.1f ms, worst %.1f ms\n", Median(magnified),
               *std::max_element(magnified.begin(), magnified.end()));
   std::printf("paint alone:                            median %.1f ms\n", Median(paints));
+
+  // Steps taken faster than the program goes idle: nothing rendered ahead,
+  // each step in renders (the page opened afresh each time).
+  std::vector<double> rapid;
+  for (int i = 0; i < 3; ++i)
+  {
+    doc.m_model.m_nOpenKind = 0;
+    doc.OnOpenDocument(wxString::FromUTF8(page));
+    PaintNow(view);
+    for (int z = view.m_nZoom + 1; z <= 0; ++z)
+    {
+      const auto t0 = Clock::now();
+      view.SetZoom(z, CVellumView::kZoomBox);
+      PaintNow(view);
+      rapid.push_back(Ms(t0, Clock::now()));
+    }
+    Pump();
+  }
+  if (!rapid.empty())
+    std::printf("zoom step in, no idle between (command + paint): median %.1f ms, worst %.1f ms\n",
+                Median(rapid), *std::max_element(rapid.begin(), rapid.end()));
 
   // Image operations on the page held at full scale (2550 x 3300 x 24 for
   // the default page), each to the repaint; undone after each run.

@@ -194,6 +194,75 @@ TEST(ZoomLogic, DrawPlanOfVisibleRectangle)
   EXPECT_TRUE(PlanDraw(in).empty);
 }
 
+// At device scale 2 the plan is in device pixels: a page shown at 50 % takes
+// every image pixel (not every other one, doubled), over the same part of the
+// window as at scale 1, and the destination lies on whole logical pixels.
+TEST(ZoomLogic, DrawPlanAtDeviceScale)
+{
+  struct Row
+  {
+    int w, h, zoom, kind, scrollX, scrollY;
+  } const rows[] = {
+      {2550, 3300, -1, 3, 101, 51}, // a bitmap at 50 %
+      {2550, 3300, 2, 3, 301, 599}, // at 300 %, scrolled off the block grid
+      {127, 64, 0, 3, 0, 0},        // small and centred (odd spare room)
+      {510, 660, -4, 1, 0, 20},     // a DjVu page held reduced
+  };
+  for (const Row &r : rows)
+  {
+    SCOPED_TRACE(testing::Message() << r.w << "x" << r.h << " step " << r.zoom);
+    DrawInput in;
+    in.imageW = r.w;
+    in.imageH = r.h;
+    in.zoom = r.zoom;
+    in.contentKind = r.kind;
+    in.client = {801, 601};
+    const Extent shown = ZoomedExtent({r.w, r.h}, 0, 0, r.kind == 1 ? 0 : r.zoom);
+    in.scrollRange = {std::max(shown.w, 801), std::max(shown.h, 601)};
+    in.scrollX = r.scrollX;
+    in.scrollY = r.scrollY;
+    const DrawPlan one = PlanDraw(in);
+    in.deviceScale = 2;
+    const DrawPlan two = PlanDraw(in);
+    EXPECT_EQ(two.px, 2 * one.px);
+    EXPECT_EQ(two.py, 2 * one.py);
+    EXPECT_EQ(two.hScroll, one.hScroll);
+    EXPECT_EQ(two.vScroll, one.vScroll);
+    // Same place in the window, on whole logical pixels.
+    EXPECT_EQ(two.dstX % 2, 0);
+    EXPECT_EQ(two.dstY % 2, 0);
+    EXPECT_EQ(two.ox, 2 * one.ox);
+    EXPECT_EQ(two.oy, 2 * one.oy);
+    EXPECT_EQ(two.dstX, 2 * one.dstX);
+    EXPECT_EQ(two.dstY, 2 * one.dstY);
+    EXPECT_NEAR(two.dstW, 2 * one.dstW, 2);
+    EXPECT_NEAR(two.dstH, 2 * one.dstH, 2);
+    // The same image rectangle (give or take the pixel the rule adds).
+    EXPECT_NEAR(two.srcLeft, one.srcLeft, 1);
+    EXPECT_NEAR(two.srcTop, one.srcTop, 1);
+    EXPECT_NEAR(two.srcW, one.srcW, 1);
+    EXPECT_LE(two.srcLeft + two.srcW, r.w);
+    EXPECT_LE(two.srcTop + two.srcH, r.h);
+    EXPECT_FALSE(two.empty);
+  }
+  // 50 % on a scale-2 screen is one image pixel per device pixel.
+  DrawInput in;
+  in.imageW = 2550;
+  in.imageH = 3300;
+  in.zoom = -1;
+  in.contentKind = 3;
+  in.client = {800, 600};
+  in.scrollRange = {1275, 1650};
+  in.deviceScale = 2;
+  const DrawPlan d = PlanDraw(in);
+  EXPECT_TRUE(d.unscaled);
+  EXPECT_EQ(d.dstW, 1600);
+  EXPECT_EQ(d.srcW, 1601);
+  // A scale no screen has is held to 8.
+  in.deviceScale = 1000;
+  EXPECT_EQ(PlanDraw(in).px, 400);
+}
+
 TEST(ZoomLogic, WindowFit)
 {
   WindowFitInput in;
@@ -367,4 +436,36 @@ TEST(ZoomLogic, ActualSizeStep)
               {48, 96, 1}, {0, 96, 0},    {300, 0, 0},   {9600, 96, -9}};
   for (const auto &r : rows)
     EXPECT_EQ(ActualSizeStep(r.imageDpi, r.screenDpi), r.step) << r.imageDpi << " on " << r.screenDpi;
+}
+
+// Typed zoom percentages: what the box accepts and the step each gives.
+TEST(ZoomLogic, TypedPercentageChoosesTheNearestStep)
+{
+  const struct
+  {
+    const char *text;
+    int step; // 99: refused
+  } rows[] = {
+      {"100", 0},    {"150", 1},          {"150%", 1},   {"33 %", -2}, {" 25 % ", -3},
+      {"200", 1},    {"40", -2},          {"17 %", -5},  {"16", -5},   {"13", -7},
+      {"12.5", -7},  {"12,5%", -7},       {"10", -9},    {"5", -9},    {"0.5", -9},
+      {"1000 %", 9}, {"999999999999", 9}, {"120", 0},    {"250", 2},   {"260", 2},
+      {"66", -1},    {"60", -1},          {"", 99},      {"%", 99},    {"0", 99},
+      {"-50", 99},   {"abc", 99},         {"150%%", 99}, {"1e3", 99},  {"1 50", 99},
+      {".", 99},     {"50 % x", 99},
+  };
+  for (const auto &r : rows)
+  {
+    SCOPED_TRACE(r.text);
+    int step = 99;
+    EXPECT_EQ(ZoomStepForText(r.text, &step), r.step != 99);
+    EXPECT_EQ(step, r.step);
+  }
+  // Every label of the box reads back as its own step.
+  for (int i = 0; i < kZoomBoxEntries; ++i)
+  {
+    int step = 99;
+    EXPECT_TRUE(ZoomStepForText(ZoomBoxLabel(i), &step)) << ZoomBoxLabel(i);
+    EXPECT_EQ(step, ZoomFromBoxIndex(i)) << ZoomBoxLabel(i);
+  }
 }

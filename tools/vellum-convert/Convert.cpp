@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,10 +333,7 @@ int Run(const Options &given, FILE *out, FILE *err)
   }
   else if (!cx.type)
   {
-    int kind = GetImageFileType(options.output.c_str());
-    const std::string &o = options.output;
-    if (o.size() > 4 && strcasecmp(o.c_str() + o.size() - 4, ".pnm") == 0)
-      kind = IMAGE_FILE_PNM;
+    const int kind = GetImageFileType(options.output.c_str());
     if (kind != IMAGE_FILE_BMP && kind != IMAGE_FILE_PNM && kind != IMAGE_FILE_JPEG &&
         kind != IMAGE_FILE_DJVU && kind != IMAGE_FILE_IW44 && kind != IMAGE_FILE_PNG)
     {

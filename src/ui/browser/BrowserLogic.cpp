@@ -55,10 +55,14 @@ int CompareNoCase(const std::string &a, const std::string &b)
 
 } // namespace
 
-const char *const kFilterNames[kFilterEntries] = {
-    "DjVu (*.djvu, *.djv)", "IW44 (*.iw44, *iw4)",  "Windows bitmap (*.bmp)", "PNM (*.ppm, *.pgm, *.pbm)",
-    "JPEG (*.jpg, *.jpeg)", "TIFF (*.tif, *.tiff)", "PNG (*.png)",
-    "All supported types"};
+const char *const kFilterNames[kFilterEntries] = {"DjVu (*.djvu, *.djv)",
+                                                  "IW44 (*.iw44, *iw4)",
+                                                  "Windows bitmap (*.bmp)",
+                                                  "PNM (*.pnm, *.ppm, *.pgm, *.pbm)",
+                                                  "JPEG (*.jpg, *.jpeg)",
+                                                  "TIFF (*.tif, *.tiff)",
+                                                  "PNG (*.png)",
+                                                  "All supported types"};
 const char *const kColumnNames[4] = {"Name", "Size", "Type", "Modified"};
 const int kColumnWidths[4] = {100, 60, 50, 100};
 const bool kColumnRight[4] = {false, true, false, false};

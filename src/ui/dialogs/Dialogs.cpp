@@ -116,15 +116,21 @@ std::string CVellumDialog::Text(wxTextCtrl *edit)
 
 wxSlider *CVellumDialog::MakeSlider(wxWindow *parent, int id, int lo, int hi, int tick)
 {
-  wxSlider *s = new wxSlider(parent, id, lo, lo, hi, wxDefaultPosition, wxSize(200, -1),
-                             wxSL_HORIZONTAL | wxSL_AUTOTICKS);
+  // Widths in dialog units: they follow the font, as the labels beside do.
+  wxSlider *s =
+      new wxSlider(parent, id, lo, lo, hi, wxDefaultPosition, parent->ConvertDialogToPixels(wxSize(112, -1)),
+                   wxSL_HORIZONTAL | wxSL_AUTOTICKS);
   s->SetTickFreq(tick);
   return s;
 }
 
 wxTextCtrl *CVellumDialog::MakeEdit(wxWindow *parent, int id)
 {
-  return new wxTextCtrl(parent, id, wxEmptyString, wxDefaultPosition, wxSize(70, -1));
+  wxTextCtrl *edit = new wxTextCtrl(parent, id);
+  // Room for the longest value (five digits) in the font the control uses;
+  // the height is the toolkit's own.
+  edit->SetInitialSize(wxSize(edit->GetSizeFromText("000000").x, -1));
+  return edit;
 }
 
 wxSizer *CVellumDialog::MakeButtons(std::initializer_list<std::pair<int, const char *>> buttons)
