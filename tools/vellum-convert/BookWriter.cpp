@@ -175,7 +175,13 @@ bool RunBook(Context &cx, Display &display, int jobs, bool status, FILE *out, FI
       continue;
     }
     std::string id = BookPageId(o.inputs[src.input], src.page, src.pageCount);
-    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5), job.copied[i] ? src.page : -1});
+    BookPage page{file, id, id.substr(0, id.size() - 5), job.copied[i] ? src.page : -1};
+    if (GetImageFileType(o.inputs[src.input].c_str()) == IMAGE_FILE_DJVU)
+    {
+      page.source = o.inputs[src.input];
+      page.sourcePage = src.page;
+    }
+    pages.push_back(page);
   }
   if (failed && !o.keepGoing)
     return fail("not written: " + std::to_string(failed) + (failed == 1 ? " page" : " pages") +
