@@ -42,7 +42,7 @@ struct BookPage
   int copyPage = -1; // from 0: that page of file is copied with what it includes
   // The DjVu document the page comes from (copied or re-encoded) and its
   // page there (from 0): the document's outline is kept, pointing at it.
-  std::string source;
+  std::string source{};
   int sourcePage = -1;
 };
 
