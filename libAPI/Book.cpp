@@ -508,8 +508,8 @@ void insert_included(DjVmDoc &doc, const djvu_book::Page &copied, std::vector<ch
 // pointing at the book's pages ("#id"); map[i] is the book page source
 // page i became (-1: left out). An entry whose page is left out goes,
 // unless entries under it stay; it then keeps its title without a link.
-void append_outline(const djvu_book &book, const std::vector<OutlineEntry> &source, const std::vector<int> &map,
-                    std::vector<OutlineEntry> &out)
+void append_outline(const djvu_book &book, const std::vector<OutlineEntry> &source,
+                    const std::vector<int> &map, std::vector<OutlineEntry> &out)
 {
   // The entry's own target kept, then (walking back) with its descendants.
   const size_t n = source.size();

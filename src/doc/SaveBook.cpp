@@ -138,7 +138,8 @@ djvu_document *OpenOnce(const std::string &path, OpenDocuments &docs)
       return open.second.get();
   djvu_document *doc = djvu_document_open(path.c_str());
   if (doc)
-    docs.emplace_back(path, std::unique_ptr<djvu_document, void (*)(djvu_document *)>(doc, djvu_document_free));
+    docs.emplace_back(path,
+                      std::unique_ptr<djvu_document, void (*)(djvu_document *)>(doc, djvu_document_free));
   return doc;
 }
 

@@ -476,7 +476,8 @@ std::string Outline(const std::string &doc)
 TEST(ConvertBook, OutlinesOfDjVuInputsPointAtTheirPages)
 {
   std::string dir = Scratch("book-outlines");
-  const std::string four = Corpus("books/book-bundled-4p.djvu"), shared = Corpus("books/book-shared-dict-3p.djvu"),
+  const std::string four = Corpus("books/book-bundled-4p.djvu"),
+                    shared = Corpus("books/book-shared-dict-3p.djvu"),
                     g4 = Corpus("tiff/multipage-g4-3p-400dpi.tif"), rgb = Corpus("png/rgb8-300dpi.png"),
                     indirect = Corpus("books/indirect/index.djvu");
   // A copy of the four-page book with a nested outline naming pages by
@@ -496,8 +497,8 @@ TEST(ConvertBook, OutlinesOfDjVuInputsPointAtTheirPages)
   } cases[] = {
       {"mixed", "--pages 1-2,3 " + Q(four) + " " + Q(rgb) + " " + Q(shared),
        "(bookmarks (\"Format page 10\" \"" + f + "1.djvu\" ) (\"Format page 20\" \"" + f +
-           "2.djvu\" ) (\"Flower\" \"" + f + "3.djvu\" ) (\"Scope\" \"" + s + "1.djvu\" ) (\"Conventions\" \"" +
-           s + "2.djvu\" ) (\"Coding\" \"" + s + "3.djvu\" ) )"},
+           "2.djvu\" ) (\"Flower\" \"" + f + "3.djvu\" ) (\"Scope\" \"" + s +
+           "1.djvu\" ) (\"Conventions\" \"" + s + "2.djvu\" ) (\"Coding\" \"" + s + "3.djvu\" ) )"},
       {"copied", "--copy-pages --all-pages " + Q(g4) + " " + Q(shared) + " " + Q(four),
        "(bookmarks (\"Scope\" \"" + s + "1.djvu\" ) (\"Conventions\" \"" + s + "2.djvu\" ) (\"Coding\" \"" +
            s + "3.djvu\" ) (\"Format page 10\" \"" + f + "1.djvu\" ) (\"Format page 20\" \"" + f +
@@ -505,11 +506,14 @@ TEST(ConvertBook, OutlinesOfDjVuInputsPointAtTheirPages)
       {"indirect-input", "--pages 4,2 " + Q(indirect),
        "(bookmarks (\"Format page 20\" \"#index-p2.djvu\" ) (\"Manual page 5\" \"#index-p4.djvu\" ) )"},
       {"nested-first", "--pages 1-2 " + Q(nested),
-       "(bookmarks (\"Part\" \"" + n + "1.djvu\" (\"Ch a\" \"" + n + "2.djvu\" ) ) (\"Web\" "
+       "(bookmarks (\"Part\" \"" + n + "1.djvu\" (\"Ch a\" \"" + n +
+           "2.djvu\" ) ) (\"Web\" "
            "\"http://example.org/\" ) )"},
       {"nested-last", "--pages 3-4 " + Q(nested),
-       "(bookmarks (\"Part\" \"\" (\"Ch b\" \"" + n + "4.djvu\" ) ) (\"Web\" \"http://example.org/\" ) "
-           "(\"Last\" \"" + n + "4.djvu\" ) )"},
+       "(bookmarks (\"Part\" \"\" (\"Ch b\" \"" + n +
+           "4.djvu\" ) ) (\"Web\" \"http://example.org/\" ) "
+           "(\"Last\" \"" +
+           n + "4.djvu\" ) )"},
   };
   for (const auto &c : cases)
   {

@@ -152,8 +152,8 @@ void peek(const Span &main)
 // pages; the odd ones are left out.
 void outline_into_book(djvu_document *doc, int pages)
 {
-  static const unsigned char kPage[] = {'F', 'O', 'R', 'M', 0, 0, 0, 22, 'D', 'J', 'V', 'U', 'I', 'N', 'F',
-                                        'O', 0, 0, 0, 10, 0, 1, 0, 1, 24, 0, 44, 1, 22, 0};
+  static const unsigned char kPage[] = {'F', 'O', 'R', 'M', 0,  0, 0, 22, 'D', 'J', 'V', 'U', 'I', 'N', 'F',
+                                        'O', 0,   0,   0,   10, 0, 1, 0,  1,   24,  0,   44,  1,   22,  0};
   djvu_book *book = djvu_book_new(nullptr);
   if (!book)
     return;

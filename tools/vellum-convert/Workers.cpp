@@ -156,7 +156,8 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const std:
 bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out, FILE *err)
 {
   const std::vector<std::vector<size_t>> groups = Groups(cx.shareKeys);
-  void *shared = mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  void *shared =
+      mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (shared == MAP_FAILED)
   {
     std::atomic<size_t> next(0);
@@ -262,7 +263,8 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
     ok = false;
     if (WIFEXITED(st) && WEXITSTATUS(st) == 1)
       continue; // its failures are reported
-    why = WIFSIGNALED(st) ? "conversion stopped by signal " + std::to_string(WTERMSIG(st)) : "conversion stopped";
+    why = WIFSIGNALED(st) ? "conversion stopped by signal " + std::to_string(WTERMSIG(st))
+                          : "conversion stopped";
   }
   munmap(shared, sizeof(std::atomic<size_t>));
   // The item a stopped worker was on, the rest of its group, and anything
