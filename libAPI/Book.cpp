@@ -11,6 +11,7 @@
 #include "djvuapi.h"
 
 #include "ApiError.h"
+#include "DecodeInt.h"
 #include "EncodeInt.h"
 #include "MaskInt.h"
 
@@ -26,6 +27,7 @@
 #include "DataPool.h"
 #include "DjVmDir.h"
 #include "DjVmDoc.h"
+#include "DjVmNav.h"
 #include "GBitmap.h"
 #include "IFFByteStream.h"
 #include "JB2Image.h"
@@ -49,6 +51,7 @@ struct djvu_book_s
   djvu_book_params params;
   std::vector<Page> pages;
   std::set<std::string> ids;
+  std::vector<vellum_api::OutlineEntry> outline; // links re-pointed at the book's pages
 };
 
 namespace vellum_api
@@ -501,6 +504,51 @@ void insert_included(DjVmDoc &doc, const djvu_book::Page &copied, std::vector<ch
   page = rename_included(page, renamed);
 }
 
+// Appends source's outline to out with its links inside the document
+// pointing at the book's pages ("#id"); map[i] is the book page source
+// page i became (-1: left out). An entry whose page is left out goes,
+// unless entries under it stay; it then keeps its title without a link.
+void append_outline(const djvu_book &book, const std::vector<OutlineEntry> &source,
+                    const std::vector<int> &map, std::vector<OutlineEntry> &out)
+{
+  // The entry's own target kept, then (walking back) with its descendants.
+  const size_t n = source.size();
+  std::vector<bool> keep(n, false);
+  std::vector<std::string> url(n);
+  std::vector<size_t> end(n); // one past the entry's last descendant
+  for (size_t i = 0; i < n; i++)
+  {
+    const OutlineEntry &e = source[i];
+    if (e.page == -1)
+      url[i] = e.url;
+    else if (e.page >= 0 && e.page < (int)map.size() && map[e.page] >= 0)
+      url[i] = "#" + book.pages[map[e.page]].id;
+    keep[i] = e.page == -1 || !url[i].empty();
+  }
+  for (size_t i = n; i-- > 0;)
+  {
+    size_t next = i + 1;
+    for (int c = 0; c < source[i].children; c++)
+    {
+      keep[i] = keep[i] || keep[next];
+      next = end[next];
+    }
+    end[i] = next;
+  }
+  // Kept entries with their kept children counted.
+  for (size_t i = 0; i < n; i++)
+  {
+    if (!keep[i])
+      continue;
+    OutlineEntry e = source[i];
+    e.url = url[i];
+    e.children = 0;
+    for (size_t c = i + 1, k = 0; k < (size_t)source[i].children; k++, c = end[c])
+      e.children += keep[c];
+    out.push_back(e);
+  }
+}
+
 // The document: shared dictionaries first, then the pages (copies of the
 // book's page files, so that a book can be written more than once).
 GP<DjVmDoc> build(const djvu_book &book)
@@ -543,6 +591,14 @@ GP<DjVmDoc> build(const djvu_book &book)
       insert(*doc, files[k - first].data(), files[k - first].size(), DjVmDir::File::PAGE, page.id,
              page.title);
     }
+  }
+  if (!book.outline.empty())
+  {
+    GP<DjVmNav> nav = DjVmNav::create();
+    for (const OutlineEntry &e : book.outline)
+      nav->append(DjVmNav::DjVuBookMark::create((unsigned short)e.children, GUTF8String(e.title.c_str()),
+                                                GUTF8String(e.url.c_str())));
+    doc->set_djvm_nav(nav);
   }
   progress("Sharing Shapes", 100, p.progress_data);
   return doc;
@@ -633,6 +689,22 @@ extern "C"
           book->pages.back().includes = std::move(copies);
           return 0;
         });
+  }
+
+  int djvu_book_add_outline(djvu_book *book, djvu_document *source, const int *page_map, int map_count)
+  {
+    return guard(-1,
+                 [&]
+                 {
+                   if (!book || !source || (map_count > 0 && !page_map) || map_count < 0)
+                     DJVU_API_THROW("djvu_book_add_outline: book, source and page map are required");
+                   std::vector<int> map(page_map, page_map + map_count);
+                   for (int &m : map)
+                     if (m >= (int)book->pages.size())
+                       DJVU_API_THROW("djvu_book_add_outline: the page map names a page not added yet");
+                   append_outline(*book, document_outline(source), map, book->outline);
+                   return 0;
+                 });
   }
 
   int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata)

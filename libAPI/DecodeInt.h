@@ -172,6 +172,20 @@ int check_sizes(const std::vector<unsigned char> &data);
 djvu_halfcoded_image *decode_page_handle(const GP<DecodePort> &port, const GP<DJVU::DjVuDocument> &doc,
                                          int index, int ratio);
 
+// One entry of a document's outline, in the outline's order: each entry is
+// followed by its children (the next `children` entries at its level).
+struct OutlineEntry
+{
+  std::string title, url;
+  int children = 0;
+  int page = -1; // the page (from 0) a link inside the document names; -1 a
+                 // link outside it, -2 one to nothing in it
+};
+
+// The outline of the document (empty when it has none); child counts that
+// run past the end are cut. Throws on a document with no directory.
+std::vector<OutlineEntry> document_outline(djvu_document *document);
+
 } // namespace vellum_api
 
 #endif

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -32,6 +33,7 @@
 #include "ByteStream.h"
 #include "DjVmDir.h"
 #include "DjVmDoc.h"
+#include "DjVmNav.h"
 #include "IFFByteStream.h"
 
 using namespace vellum_api;
@@ -506,6 +508,70 @@ int AppendBytes(void *userdata, const void *buffer, int size)
 }
 
 } // namespace
+
+std::vector<OutlineEntry> vellum_api::document_outline(djvu_document *d)
+{
+  std::vector<OutlineEntry> entries;
+  if (!d)
+    DJVU_API_THROW("document_outline: no document");
+  std::lock_guard<std::mutex> hold(d->lock);
+  GP<DJVU::DjVmNav> nav = d->doc->get_djvm_nav();
+  GP<DJVU::DjVmDir> dir = d->doc->get_djvm_dir();
+  if (!nav || !dir)
+    return entries;
+  const int n = nav->getBookMarkCount();
+  for (int i = 0; i < n; i++)
+  {
+    GP<DJVU::DjVmNav::DjVuBookMark> mark;
+    if (!nav->getBookMark(mark, i) || !mark)
+      break;
+    OutlineEntry e;
+    e.title = (const char *)mark->displayname;
+    e.url = (const char *)mark->url;
+    e.children = std::max(0, (int)mark->count);
+    if (!e.url.empty() && e.url[0] == '#')
+    {
+      // "#id" names a file by its id, name or title; "#N" a page by its
+      // number, as the readers resolve them.
+      const DJVU::GUTF8String name(e.url.c_str() + 1);
+      GP<DJVU::DjVmDir::File> f = dir->id_to_file(name);
+      if (!f)
+        f = dir->name_to_file(name);
+      if (!f)
+        f = dir->title_to_file(name);
+      e.page = -2;
+      if (f && f->is_page())
+        e.page = f->get_page_num();
+      else if (!f && e.url.size() > 1 && e.url.size() < 10 &&
+               e.url.find_first_not_of("0123456789", 1) == std::string::npos)
+      {
+        const int number = std::atoi(e.url.c_str() + 1);
+        if (number >= 1 && number <= d->pages)
+          e.page = number - 1;
+      }
+    }
+    entries.push_back(e);
+  }
+  // Child counts that claim more entries than follow are cut (without
+  // recursion: a damaged outline may nest as deep as it is long).
+  struct Open
+  {
+    size_t at;
+    int left;
+  };
+  std::vector<Open> open;
+  for (size_t i = 0; i < entries.size(); i++)
+  {
+    while (!open.empty() && open.back().left == 0)
+      open.pop_back();
+    if (!open.empty())
+      open.back().left--;
+    open.push_back(Open{i, entries[i].children});
+  }
+  for (const Open &o : open)
+    entries[o.at].children -= o.left;
+  return entries;
+}
 
 extern "C"
 {

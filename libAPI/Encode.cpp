@@ -321,7 +321,10 @@ extern "C"
           }
 
           progress("Cleaning Mask", 20, p.progress_data);
-          const int level = (p.flags & DJVU_ENCODE_LOSSLESS)     ? 8
+          // Specks are gathered on lossless mask-only pages (on the others
+          // each blit takes a colour of its own; lossy cleaning removes most
+          // of them anyway).
+          const int level = (p.flags & DJVU_ENCODE_LOSSLESS)     ? (page ? 8 : 8 | 32)
                             : (p.flags & DJVU_ENCODE_AGGRESSIVE) ? 31
                                                                  : 15;
           jb2 = clean_jb2(*jb2, level);

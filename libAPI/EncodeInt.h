@@ -39,7 +39,8 @@ void deliver_file(DJVU::ByteStream &mem, djvu_output_routine write, void *userda
 void thicken_shapes(DJVU::JB2Image &jb2);
 
 // Mask cleaning (MaskClean.cpp) at level L (bits: 1 edge smoothing, 2 pixel clean-up,
-// 4 shape matching, 8 tiling, 16 speck removal; reading order and the shape
+// 4 shape matching, 8 tiling, 16 speck removal, 32 specks gathered into a
+// shape per grid cell; reading order and the shape
 // pass always run). Returns a new image of the same page size.
 DJVU::GP<DJVU::JB2Image> clean_jb2(const DJVU::JB2Image &jb2, int level);
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -390,6 +391,76 @@ GP<JB2Image> reading_order(const JB2Image &in)
   return out;
 }
 
+// Specks (shapes of at most kSpeckSide pixels each way) gathered into one
+// shape per cell of a kSpeckCell grid, by their centres, behind the other
+// blits: a scan's thousands of dust dots then cost a few shapes instead of
+// a shape and a blit each. Lossless.
+const int kSpeckSide = 2;
+const int kSpeckCell = 300;
+
+GP<JB2Image> merge_specks(const JB2Image &in)
+{
+  GP<JB2Image> out = JB2Image::create();
+  out->set_dimension(in.get_width(), in.get_height());
+  std::vector<int> renumber(in.get_shape_count(), -1);
+  std::map<std::pair<int, int>, std::vector<int>> cells; // (row, column) -> blits
+  for (int i = 0; i < in.get_blit_count(); i++)
+  {
+    JB2Blit b = *in.get_blit(i);
+    const JB2Shape &s = in.get_shape(b.shapeno);
+    if (!s.bits)
+      continue;
+    const int sw = s.bits->columns(), sh = s.bits->rows();
+    if (sw <= kSpeckSide && sh <= kSpeckSide)
+    {
+      cells[{(b.bottom + sh / 2) / kSpeckCell, (b.left + sw / 2) / kSpeckCell}].push_back(i);
+      continue;
+    }
+    int &to = renumber[b.shapeno];
+    if (to < 0)
+    {
+      JB2Shape copy = s;
+      copy.parent = -1;
+      to = out->add_shape(copy);
+    }
+    b.shapeno = to;
+    out->add_blit(b);
+  }
+  for (const auto &cell : cells)
+  {
+    int x0 = 65535, y0 = 65535, x1 = 0, y1 = 0;
+    for (int i : cell.second)
+    {
+      const JB2Blit &b = *in.get_blit(i);
+      const GBitmap &bm = *in.get_shape(b.shapeno).bits;
+      x0 = std::min(x0, (int)b.left);
+      y0 = std::min(y0, (int)b.bottom);
+      x1 = std::max(x1, (int)b.left + (int)bm.columns());
+      y1 = std::max(y1, (int)b.bottom + (int)bm.rows());
+    }
+    GP<GBitmap> bits = GBitmap::create(y1 - y0, x1 - x0);
+    for (int i : cell.second)
+    {
+      const JB2Blit &b = *in.get_blit(i);
+      const GBitmap &bm = *in.get_shape(b.shapeno).bits;
+      for (int y = 0; y < (int)bm.rows(); y++)
+        for (int x = 0; x < (int)bm.columns(); x++)
+          if (bm[y][x])
+            (*bits)[b.bottom - y0 + y][b.left - x0 + x] = 1;
+    }
+    JB2Shape ns;
+    ns.parent = -1;
+    ns.userdata = 0;
+    ns.bits = bits;
+    JB2Blit nb;
+    nb.left = (unsigned short)x0;
+    nb.bottom = (unsigned short)y0;
+    nb.shapeno = out->add_shape(ns);
+    out->add_blit(nb);
+  }
+  return out;
+}
+
 // Large shapes (tiles of line art, mostly) without a close candidate are
 // still coded as a refinement of the nearest shape of about their size when
 // it differs in under 30 % of the box and in fewer pixels than the shape
@@ -517,7 +588,16 @@ GP<JB2Image> shape_pass(const JB2Image &in, int level)
         parent = pr.shapeno;
       }
     }
-    if (!compared && (long)r.w * r.h >= kRefineArea)
+    if (!compared && !(level & 4))
+    {
+      // Without matching, every shape is coded as a refinement of the
+      // nearest earlier one when one differs in under 21 % of the box.
+      long n = 0;
+      const int near = nearest(std::max(2L, ((long)r.w * r.h * 21 + 50) / 100), n);
+      if (near >= 0 && n < count)
+        parent = protos[near].shapeno;
+    }
+    else if (!compared && (long)r.w * r.h >= kRefineArea)
     {
       long n = 0;
       const int near = nearest(((long)r.w * r.h * kRefinePercent + 50) / 100, n);
@@ -604,6 +684,8 @@ GP<JB2Image> clean_jb2(const JB2Image &jb2, int level)
     cur = sm;
   }
   cur = reading_order(*cur);
+  if (level & 32)
+    cur = merge_specks(*cur);
   return shape_pass(*cur, level);
 }
 

@@ -487,6 +487,16 @@ typedef struct djvu_book_include_s
 int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title,
                               const djvu_book_include *includes, int include_count);
 
+/* Appends the outline of source (nothing when it has none) to the book's,
+   after what earlier calls appended: page_map[i] (i < map_count) is the
+   book page (from 0, added already) that source's page i became, or -1
+   when it is not in the book. Links to pages in the book name them by
+   their new ids; links outside the document stay as they are. An entry
+   whose page is not in the book is left out, unless entries under it stay
+   (it then keeps its title with no link). Returns 0, or -1 after one
+   report. */
+int djvu_book_add_outline(djvu_book *book, djvu_document *source, const int *page_map, int map_count);
+
 /* Pages added so far (0 for null). */
 int djvu_book_page_count(const djvu_book *book);
 

@@ -1,5 +1,6 @@
 #include "SaveBook.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -126,21 +127,27 @@ int CollectPageFile(void *userdata, const char *name, const void *buffer, size_t
 
 // Adds page copyPage of the document at path unchanged; documents stay open
 // in docs for the next page from the same file.
-bool AddCopiedPage(
-    djvu_book *book, const BookPage &page,
-    std::vector<std::pair<std::string, std::unique_ptr<djvu_document, void (*)(djvu_document *)>>> &docs)
+using OpenDocuments =
+    std::vector<std::pair<std::string, std::unique_ptr<djvu_document, void (*)(djvu_document *)>>>;
+
+// The document at path, opened once (null after one report).
+djvu_document *OpenOnce(const std::string &path, OpenDocuments &docs)
 {
-  djvu_document *doc = nullptr;
   for (auto &open : docs)
-    if (open.first == page.file)
-      doc = open.second.get();
-  if (!doc)
-  {
-    if (!(doc = djvu_document_open(page.file.c_str())))
-      return false;
-    docs.emplace_back(page.file,
+    if (open.first == path)
+      return open.second.get();
+  djvu_document *doc = djvu_document_open(path.c_str());
+  if (doc)
+    docs.emplace_back(path,
                       std::unique_ptr<djvu_document, void (*)(djvu_document *)>(doc, djvu_document_free));
-  }
+  return doc;
+}
+
+bool AddCopiedPage(djvu_book *book, const BookPage &page, OpenDocuments &docs)
+{
+  djvu_document *doc = OpenOnce(page.file, docs);
+  if (!doc)
+    return false;
   PageFiles files;
   if (djvu_document_page_files(doc, page.copyPage, CollectPageFile, &files) != 0 || files.ids.empty())
     return false;
@@ -220,7 +227,7 @@ int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, c
   std::unique_ptr<djvu_book, void (*)(djvu_book *)> book(djvu_book_new(&params), djvu_book_free);
   if (!book)
     return 0;
-  std::vector<std::pair<std::string, std::unique_ptr<djvu_document, void (*)(djvu_document *)>>> docs;
+  OpenDocuments docs;
   for (const BookPage &page : pages)
   {
     if (page.copyPage >= 0)
@@ -232,6 +239,24 @@ int WriteDjVuBook(const std::string &path, const std::vector<BookPage> &pages, c
     std::vector<unsigned char> bytes;
     if (!ReadImageFile(page.file.c_str(), bytes) ||
         djvu_book_add_page(book.get(), bytes.data(), bytes.size(), page.id.c_str(), page.title.c_str()) != 0)
+      return 0;
+  }
+  // The source documents' outlines, each once, in the order of their first pages.
+  std::vector<std::string> sources;
+  for (const BookPage &page : pages)
+    if (!page.source.empty() && std::find(sources.begin(), sources.end(), page.source) == sources.end())
+      sources.push_back(page.source);
+  for (const std::string &source : sources)
+  {
+    djvu_document *doc = OpenOnce(source, docs);
+    if (!doc)
+      return 0;
+    std::vector<int> map(djvu_document_page_count(doc), -1);
+    for (size_t i = 0; i < pages.size(); i++)
+      if (pages[i].source == source && pages[i].sourcePage >= 0 && pages[i].sourcePage < (int)map.size() &&
+          map[pages[i].sourcePage] < 0)
+        map[pages[i].sourcePage] = (int)i;
+    if (djvu_book_add_outline(book.get(), doc, map.data(), (int)map.size()) != 0)
       return 0;
   }
   if (progress)

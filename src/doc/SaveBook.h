@@ -40,6 +40,10 @@ struct BookPage
   std::string id;    // file name in the document ("scan-p3.djvu")
   std::string title; // page title
   int copyPage = -1; // from 0: that page of file is copied with what it includes
+  // The DjVu document the page comes from (copied or re-encoded) and its
+  // page there (from 0): the document's outline is kept, pointing at it.
+  std::string source{};
+  int sourcePage = -1;
 };
 
 struct BookOptions
@@ -57,7 +61,9 @@ struct BookOptions
 std::string BookPageId(const std::string &input, int page, int pageCount);
 
 // Writes the pages, in order, as one document at path (a copied page keeps
-// its bytes and the files it includes; only the encoded pages share shapes). Bundled: one file,
+// its bytes and the files it includes; only the encoded pages share shapes).
+// The outline of every source document follows, in the order of their first
+// pages, its entries pointing at the pages' new places. Bundled: one file,
 // through a hidden temporary renamed over path. Indirect: the index at path
 // and the components beside it, each written to a hidden temporary first and
 // all renamed only when every one was written. progress (may be null) sees

@@ -458,6 +458,94 @@ TEST(ConvertBook, CopiedDictionariesOfOneName)
   }
 }
 
+// djvused's outline of a document with its spacing made single.
+std::string Outline(const std::string &doc)
+{
+  std::istringstream in(Shell("djvused -e print-outline " + Q(doc)));
+  std::string word, out;
+  while (in >> word)
+    out += (out.empty() ? "" : " ") + word;
+  return out;
+}
+
+// The outlines of DjVu inputs in books that mix them with other inputs,
+// choose pages of them, copy them or are indirect: each input's entries
+// follow in the order of its first page, pointing at the pages' ids in the
+// book; an entry whose page is left out goes, unless an entry under it
+// stays; links outside the document stay as they were.
+TEST(ConvertBook, OutlinesOfDjVuInputsPointAtTheirPages)
+{
+  std::string dir = Scratch("book-outlines");
+  const std::string four = Corpus("books/book-bundled-4p.djvu"),
+                    shared = Corpus("books/book-shared-dict-3p.djvu"),
+                    g4 = Corpus("tiff/multipage-g4-3p-400dpi.tif"), rgb = Corpus("png/rgb8-300dpi.png"),
+                    indirect = Corpus("books/indirect/index.djvu");
+  // A copy of the four-page book with a nested outline naming pages by
+  // number and by id, and a web link.
+  const std::string nested = dir + "/nested.djvu", script = dir + "/outline.txt";
+  fs::copy_file(four, nested, fs::copy_options::overwrite_existing);
+  WriteFile(script, "(bookmarks (\"Part\" \"#1\" (\"Ch a\" \"#formatdoc-p20-compound-fgbz.djvu\") "
+                    "(\"Ch b\" \"#4\")) (\"Web\" \"http://example.org/\") (\"Last\" \"#4\") "
+                    "(\"Nowhere\" \"#99\"))\n");
+  ASSERT_EQ(Status("djvused -s -e 'set-outline " + script + "' " + Q(nested)), 0);
+  const std::string f = "#book-bundled-4p-p", s = "#book-shared-dict-3p-p", n = "#nested-p";
+  struct
+  {
+    const char *name;
+    std::string args;
+    std::string outline; // djvused's, spacing made single
+  } cases[] = {
+      {"mixed", "--pages 1-2,3 " + Q(four) + " " + Q(rgb) + " " + Q(shared),
+       "(bookmarks (\"Format page 10\" \"" + f + "1.djvu\" ) (\"Format page 20\" \"" + f +
+           "2.djvu\" ) (\"Flower\" \"" + f + "3.djvu\" ) (\"Scope\" \"" + s +
+           "1.djvu\" ) (\"Conventions\" \"" + s + "2.djvu\" ) (\"Coding\" \"" + s + "3.djvu\" ) )"},
+      {"copied", "--copy-pages --all-pages " + Q(g4) + " " + Q(shared) + " " + Q(four),
+       "(bookmarks (\"Scope\" \"" + s + "1.djvu\" ) (\"Conventions\" \"" + s + "2.djvu\" ) (\"Coding\" \"" +
+           s + "3.djvu\" ) (\"Format page 10\" \"" + f + "1.djvu\" ) (\"Format page 20\" \"" + f +
+           "2.djvu\" ) (\"Flower\" \"" + f + "3.djvu\" ) (\"Manual page 5\" \"" + f + "4.djvu\" ) )"},
+      {"indirect-input", "--pages 4,2 " + Q(indirect),
+       "(bookmarks (\"Format page 20\" \"#index-p2.djvu\" ) (\"Manual page 5\" \"#index-p4.djvu\" ) )"},
+      {"nested-first", "--pages 1-2 " + Q(nested),
+       "(bookmarks (\"Part\" \"" + n + "1.djvu\" (\"Ch a\" \"" + n +
+           "2.djvu\" ) ) (\"Web\" "
+           "\"http://example.org/\" ) )"},
+      {"nested-last", "--pages 3-4 " + Q(nested),
+       "(bookmarks (\"Part\" \"\" (\"Ch b\" \"" + n +
+           "4.djvu\" ) ) (\"Web\" \"http://example.org/\" ) "
+           "(\"Last\" \"" +
+           n + "4.djvu\" ) )"},
+  };
+  for (const auto &c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    for (const char *form : {"", "--indirect "})
+    {
+      SCOPED_TRACE(form);
+      const std::string sub = dir + "/" + c.name + (*form ? "-indirect" : "");
+      fs::create_directories(sub);
+      const std::string doc = sub + "/book.djvu";
+      std::string out;
+      ASSERT_EQ(Convert(std::string("-q -f ") + form + c.args + " -o " + Q(doc), &out), 0) << out;
+      EXPECT_EQ(Outline(doc), c.outline);
+      // Every link inside the book names one of its pages.
+      const std::string ls = Shell("djvused -e ls " + Q(doc));
+      std::istringstream links(c.outline);
+      for (std::string word; links >> word;)
+        if (word.rfind("\"#", 0) == 0)
+        {
+          const std::string id = " " + word.substr(2, word.size() - 3);
+          EXPECT_TRUE(ls.find(id + " ") != std::string::npos || ls.find(id + "\n") != std::string::npos)
+              << word << "\n"
+              << ls;
+        }
+    }
+  }
+  // An input without an outline gives a book without one.
+  const std::string plain = dir + "/plain.djvu";
+  ASSERT_EQ(Convert("-q -f " + Q(rgb) + " " + Q(g4) + " -o " + Q(plain)), 0);
+  EXPECT_EQ(Outline(plain), "");
+}
+
 // One DjVu book with --all-pages into a FILE.djvu stays one document: every
 // page, the outline and the hidden text; with --copy-pages it is the same
 // file. --copy-pages with an image operation is refused.

@@ -7,6 +7,8 @@
 // last page are decoded and rendered small; a save of the whole document
 // is written to memory. The main file is also read for its directory alone
 // (djvu_document_peek, as the browser lists a folder), from a memory file.
+// Its outline goes into a book of one tiny page, every other page of the
+// document mapped to it, and the book is written to memory.
 #include "djvuapi.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -145,6 +148,24 @@ void peek(const Span &main)
   close(fd);
 }
 
+// The document's outline in a book whose one page stands for the even
+// pages; the odd ones are left out.
+void outline_into_book(djvu_document *doc, int pages)
+{
+  static const unsigned char kPage[] = {'F', 'O', 'R', 'M', 0,  0, 0, 22, 'D', 'J', 'V', 'U', 'I', 'N', 'F',
+                                        'O', 0,   0,   0,   10, 0, 1, 0,  1,   24,  0,   44,  1,   22,  0};
+  djvu_book *book = djvu_book_new(nullptr);
+  if (!book)
+    return;
+  std::vector<int> map((size_t)pages);
+  for (int i = 0; i < pages; i++)
+    map[(size_t)i] = i % 2 ? -1 : 0;
+  if (djvu_book_add_page(book, kPage, sizeof kPage, "p.djvu", nullptr) == 0 &&
+      djvu_book_add_outline(book, doc, map.data(), pages) == 0)
+    djvu_book_write(book, discard, nullptr);
+  djvu_book_free(book);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -161,6 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
   if (pages > 1)
     render_page(doc, pages - 1);
   djvu_document_save(doc, discard, nullptr);
+  outline_into_book(doc, pages);
   djvu_document_free(doc);
   return 0;
 }

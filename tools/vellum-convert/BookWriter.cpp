@@ -78,15 +78,19 @@ bool ListBookPages(Context &cx, std::vector<PageSource> &pages)
     int count = 1;
     if (kind == IMAGE_FILE_TIFF || kind == IMAGE_FILE_DJVU)
     {
-      // The page count alone: a DjVu page is not decoded here.
+      // The page count alone: no page is decoded here (the workers do
+      // that), except a TIFF file that cannot be counted, for the reason.
       CDibImage img;
       std::string why;
       g_szLastImageError[0] = 0;
-      const bool read = kind == IMAGE_FILE_DJVU ? img.OpenDjVu(input.c_str(), kind, 0, nullptr) != 0
-                                                : Load(cx, img, input, kind, 0, why);
-      if (!read && why.empty())
+      count = kind == IMAGE_FILE_TIFF ? TiffPageCount(input.c_str()) : 0;
+      if (count > 0)
+        img.m_nPageCount = count;
+      else if (!(kind == IMAGE_FILE_DJVU ? img.OpenDjVu(input.c_str(), kind, 0, nullptr) != 0
+                                         : Load(cx, img, input, kind, 0, why)) &&
+               why.empty())
         why = LastError("Failed to open the image!");
-      if (!read)
+      if (!why.empty())
       {
         cx.sink->Line(true, "vellum-convert: " + input + ": " + why);
         ok = false;
@@ -175,7 +179,13 @@ bool RunBook(Context &cx, Display &display, int jobs, bool status, FILE *out, FI
       continue;
     }
     std::string id = BookPageId(o.inputs[src.input], src.page, src.pageCount);
-    pages.push_back(BookPage{file, id, id.substr(0, id.size() - 5), job.copied[i] ? src.page : -1});
+    BookPage page{file, id, id.substr(0, id.size() - 5), job.copied[i] ? src.page : -1};
+    if (GetImageFileType(o.inputs[src.input].c_str()) == IMAGE_FILE_DJVU)
+    {
+      page.source = o.inputs[src.input];
+      page.sourcePage = src.page;
+    }
+    pages.push_back(page);
   }
   if (failed && !o.keepGoing)
     return fail("not written: " + std::to_string(failed) + (failed == 1 ? " page" : " pages") +

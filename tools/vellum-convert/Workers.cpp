@@ -4,12 +4,15 @@
 #include "ConvertInternal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <new>
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,10 +61,11 @@ private:
   bool m_progress;
 };
 
-// The items split into at most jobs shares. Items with the same share key
-// stay in one share, in order: for inputs the name stem, so that two inputs
-// writing the same output name behave as in a one-by-one run.
-std::vector<std::vector<size_t>> Shares(const std::vector<std::string> &keys, int jobs)
+// The items in groups, in order of first appearance. Items with the same
+// share key stay in one group, in order, and one worker converts a group:
+// for inputs the key is the name stem, so that two inputs writing the same
+// output name behave as in a one-by-one run.
+std::vector<std::vector<size_t>> Groups(const std::vector<std::string> &keys)
 {
   std::map<std::string, size_t> groupOf;
   std::vector<std::vector<size_t>> groups;
@@ -72,25 +76,24 @@ std::vector<std::vector<size_t>> Shares(const std::vector<std::string> &keys, in
       groups.emplace_back();
     groups[it->second].push_back(i);
   }
-  std::vector<std::vector<size_t>> shares(std::min(groups.size(), (size_t)jobs));
-  for (size_t g = 0; g < groups.size(); g++)
-    for (size_t i : groups[g])
-      shares[g % shares.size()].push_back(i);
-  return shares;
+  return groups;
 }
 
-// Converts the given inputs in this process; returns the number that failed.
-int ConvertShare(Context &cx, const std::vector<size_t> &share)
+// Converts the items of the groups the shared counter hands out, one group
+// at a time, until none is left: a worker that drew short pages takes more
+// of them, so the workers finish together. Returns the number that failed.
+int ConvertGroups(Context &cx, const std::vector<std::vector<size_t>> &groups, std::atomic<size_t> &next)
 {
   int failed = 0;
-  for (size_t i : share)
-  {
-    cx.input = i;
-    cx.sink->Start(i);
-    if (!cx.convert(cx, i))
-      failed++;
-    cx.sink->Done(i);
-  }
+  for (size_t g; (g = next.fetch_add(1)) < groups.size();)
+    for (size_t i : groups[g])
+    {
+      cx.input = i;
+      cx.sink->Start(i);
+      if (!cx.convert(cx, i))
+        failed++;
+      cx.sink->Done(i);
+    }
   return failed;
 }
 
@@ -99,13 +102,20 @@ struct Worker
   pid_t pid = -1;
   int fd = -1;
   std::string buffer;
-  std::vector<size_t> share;
-  std::vector<bool> done;
-  size_t current = 0; // the input it reported starting last
+  size_t current = 0; // the item it reported starting last
+};
+
+// What the main process has heard of each item.
+enum ItemState : char
+{
+  kNotStarted,
+  kStarted,
+  kDone
 };
 
 // Hands one record of a worker's pipe to the display.
-void Dispatch(Worker &w, const std::string &record, Display &display, const std::vector<std::string> &items)
+void Dispatch(Worker &w, const std::string &record, Display &display, const std::vector<std::string> &items,
+              std::vector<ItemState> &state)
 {
   if (record.empty())
     return;
@@ -125,15 +135,14 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const std:
     break;
   case 'S':
     w.current = index;
+    state[index] = kStarted;
     display.Start(index);
     break;
   case 'P':
     display.Progress(index, text);
     break;
   case 'D':
-    for (size_t k = 0; k < w.share.size(); k++)
-      if (w.share[k] == index)
-        w.done[k] = true;
+    state[index] = kDone;
     display.Done(index);
     break;
   default:
@@ -141,32 +150,35 @@ void Dispatch(Worker &w, const std::string &record, Display &display, const std:
   }
 }
 
-// Converts the inputs in up to jobs forked workers, each with its own share
-// and its own pipe, and relays their lines whole. Returns true when every
-// input converted.
+// Converts the items in up to jobs forked workers, each with its own pipe,
+// drawing groups from one counter in memory they share, and relays their
+// lines whole. Returns true when every item converted.
 bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out, FILE *err)
 {
+  const std::vector<std::vector<size_t>> groups = Groups(cx.shareKeys);
+  void *shared =
+      mmap(nullptr, sizeof(std::atomic<size_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (shared == MAP_FAILED)
+  {
+    std::atomic<size_t> next(0);
+    return ConvertGroups(cx, groups, next) == 0;
+  }
+  std::atomic<size_t> &next = *new (shared) std::atomic<size_t>(0);
   std::vector<Worker> workers;
-  std::vector<size_t> local; // shares no worker could be started for
   std::fflush(out);
   std::fflush(err);
-  for (std::vector<size_t> &share : Shares(cx.shareKeys, jobs))
+  const size_t count = std::min(groups.size(), (size_t)jobs);
+  for (size_t k = 0; k < count; k++)
   {
     int fds[2];
-    pid_t pid = -1;
-    if (pipe(fds) == 0)
-    {
-      pid = fork();
-      if (pid < 0)
-      {
-        close(fds[0]);
-        close(fds[1]);
-      }
-    }
+    if (pipe(fds) != 0)
+      break;
+    const pid_t pid = fork();
     if (pid < 0)
     {
-      local.insert(local.end(), share.begin(), share.end());
-      continue;
+      close(fds[0]);
+      close(fds[1]);
+      break;
     }
     if (pid == 0)
     {
@@ -176,7 +188,7 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
       signal(SIGPIPE, SIG_IGN);
       PipeSink sink(fds[1], status);
       cx.sink = &sink;
-      int failed = ConvertShare(cx, share);
+      int failed = ConvertGroups(cx, groups, next);
       close(fds[1]);
       _exit(failed ? 1 : 0);
     }
@@ -184,14 +196,17 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
     Worker w;
     w.pid = pid;
     w.fd = fds[0];
-    w.share = share;
-    w.done.assign(share.size(), false);
-    w.current = share.front();
     workers.push_back(std::move(w));
   }
   bool ok = true;
-  if (!local.empty())
-    ok = ConvertShare(cx, local) == 0;
+  if (workers.empty())
+  {
+    // No worker could be started: the items are converted here.
+    ok = ConvertGroups(cx, groups, next) == 0;
+    munmap(shared, sizeof(std::atomic<size_t>));
+    return ok;
+  }
+  std::vector<ItemState> state(cx.items.size(), kNotStarted);
   for (;;)
   {
     std::vector<pollfd> fds;
@@ -229,11 +244,12 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
       size_t nl;
       while ((nl = w.buffer.find('\n')) != std::string::npos)
       {
-        Dispatch(w, w.buffer.substr(0, nl), display, cx.items);
+        Dispatch(w, w.buffer.substr(0, nl), display, cx.items, state);
         w.buffer.erase(0, nl + 1);
       }
     }
   }
+  std::string why; // why a worker stopped without finishing, when one did
   for (Worker &w : workers)
   {
     if (w.fd >= 0)
@@ -247,12 +263,17 @@ bool RunWorkers(Context &cx, Display &display, int jobs, bool status, FILE *out,
     ok = false;
     if (WIFEXITED(st) && WEXITSTATUS(st) == 1)
       continue; // its failures are reported
-    std::string why = WIFSIGNALED(st) ? "conversion stopped by signal " + std::to_string(WTERMSIG(st))
-                                      : "conversion stopped";
-    for (size_t k = 0; k < w.share.size(); k++)
-      if (!w.done[k])
-        display.Line(true, "vellum-convert: " + cx.items[w.share[k]] + ": " + why);
+    why = WIFSIGNALED(st) ? "conversion stopped by signal " + std::to_string(WTERMSIG(st))
+                          : "conversion stopped";
   }
+  munmap(shared, sizeof(std::atomic<size_t>));
+  // The item a stopped worker was on, the rest of its group, and anything
+  // no worker was left to take.
+  for (size_t i = 0; i < state.size(); i++)
+    if (state[i] != kDone && !why.empty())
+      display.Line(true, "vellum-convert: " + cx.items[i] + ": " + why);
+    else if (state[i] == kNotStarted)
+      ok = false;
   return ok;
 }
 
@@ -262,10 +283,12 @@ bool RunItems(Context &cx, Display &display, int jobs, bool status, FILE *out, F
 {
   if (jobs == 1 || cx.items.size() < 2)
   {
-    std::vector<size_t> all(cx.items.size());
-    for (size_t i = 0; i < all.size(); i++)
-      all[i] = i;
-    return ConvertShare(cx, all) == 0;
+    // In the order given, as one group.
+    std::vector<std::vector<size_t>> all(1);
+    for (size_t i = 0; i < cx.items.size(); i++)
+      all[0].push_back(i);
+    std::atomic<size_t> next(0);
+    return ConvertGroups(cx, all, next) == 0;
   }
   return RunWorkers(cx, display, jobs, status, out, err);
 }
