@@ -40,7 +40,7 @@ std::string source_id(const char *path)
     p.erase(0, root.size());
   else
 #endif
-  if (p.compare(0, 3, "../") == 0 || p.compare(0, 2, "./") == 0)
+      if (p.compare(0, 3, "../") == 0 || p.compare(0, 2, "./") == 0)
   {
     // Relative to the build folder (as compiler caches rewrite paths): the
     // part after the leading ../ and ./ is already below the source tree.
@@ -202,17 +202,25 @@ int djvu_check_pixels(int64_t width, int64_t height, char *message, size_t size)
       std::snprintf(message, size, "Image size is invalid: %lld x %lld pixels", (long long)width,
                     (long long)height);
     else
-      std::snprintf(message, size,
-                    "Image too large: %lld x %lld pixels (%.1f megapixels; the limit is %g megapixels)",
-                    (long long)width, (long long)height, (double)width * (double)height / 1e6,
-                    (double)limit / 1e6);
+      std::snprintf(
+          message, size, "Image too large: %lld x %lld pixels (%.1f megapixels; the limit is %g megapixels)",
+          (long long)width, (long long)height, (double)width * (double)height / 1e6, (double)limit / 1e6);
   }
   return 0;
 }
 
-void *djvu_malloc(size_t size) { return g_malloc(size ? size : 1); }
-void *djvu_calloc(size_t count, size_t size) { return g_calloc(count ? count : 1, size ? size : 1); }
-void *djvu_realloc(void *ptr, size_t size) { return g_realloc(ptr, size ? size : 1); }
+void *djvu_malloc(size_t size)
+{
+  return g_malloc(size ? size : 1);
+}
+void *djvu_calloc(size_t count, size_t size)
+{
+  return g_calloc(count ? count : 1, size ? size : 1);
+}
+void *djvu_realloc(void *ptr, size_t size)
+{
+  return g_realloc(ptr, size ? size : 1);
+}
 void djvu_free(void *ptr)
 {
   if (ptr)

@@ -40,8 +40,7 @@ std::string library_text(const char *cause);
 // Reports the exception currently being handled (called inside catch(...)).
 void report_current_exception();
 
-template <class R, class F>
-R guard(R fail, F &&body)
+template <class R, class F> R guard(R fail, F &&body)
 {
   try
   {

@@ -609,150 +609,149 @@ GP<DjVmDoc> build(const djvu_book &book)
 
 using namespace vellum_api;
 
-extern "C"
+extern "C" {
+
+djvu_book *djvu_book_new(const djvu_book_params *params)
 {
+  return guard((djvu_book *)nullptr,
+               [&]
+               {
+                 djvu_book *book = new djvu_book;
+                 book->params = book_params(params);
+                 return book;
+               });
+}
 
-  djvu_book *djvu_book_new(const djvu_book_params *params)
-  {
-    return guard((djvu_book *)nullptr,
-                 [&]
-                 {
-                   djvu_book *book = new djvu_book;
-                   book->params = book_params(params);
-                   return book;
-                 });
-  }
+void djvu_book_free(djvu_book *book)
+{
+  delete book;
+}
 
-  void djvu_book_free(djvu_book *book)
-  {
-    delete book;
-  }
+int djvu_book_page_count(const djvu_book *book)
+{
+  return book ? (int)book->pages.size() : 0;
+}
 
-  int djvu_book_page_count(const djvu_book *book)
-  {
-    return book ? (int)book->pages.size() : 0;
-  }
+int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title)
+{
+  return guard(-1,
+               [&]
+               {
+                 if (!book || !data || !id || !*id)
+                   DJVU_API_THROW("djvu_book_add_page: book, data and id are required");
+                 std::string name = id;
+                 if (name[0] == '.' || name.find('/') != std::string::npos)
+                   DJVU_API_THROW("djvu_book_add_page: the id must be a file name");
+                 const char *b = (const char *)data;
+                 size_t skip = size >= 4 && memcmp(b, "AT&T", 4) == 0 ? 4 : 0;
+                 if (size < skip + 12 || memcmp(b + skip, "FORM", 4) != 0 ||
+                     (memcmp(b + skip + 8, "DJVU", 4) != 0 && memcmp(b + skip + 8, "PM44", 4) != 0 &&
+                      memcmp(b + skip + 8, "BM44", 4) != 0))
+                   DJVU_API_THROW("djvu_book_add_page: not a single-page DjVu or IW44 file");
+                 djvu_book::Page page;
+                 page.bytes.assign(b, b + size);
+                 page.id = unique_id(name, book->ids);
+                 page.title = title ? title : "";
+                 book->ids.insert(page.id);
+                 book->pages.push_back(std::move(page));
+                 return 0;
+               });
+}
 
-  int djvu_book_add_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   if (!book || !data || !id || !*id)
-                     DJVU_API_THROW("djvu_book_add_page: book, data and id are required");
-                   std::string name = id;
-                   if (name[0] == '.' || name.find('/') != std::string::npos)
-                     DJVU_API_THROW("djvu_book_add_page: the id must be a file name");
-                   const char *b = (const char *)data;
-                   size_t skip = size >= 4 && memcmp(b, "AT&T", 4) == 0 ? 4 : 0;
-                   if (size < skip + 12 || memcmp(b + skip, "FORM", 4) != 0 ||
-                       (memcmp(b + skip + 8, "DJVU", 4) != 0 && memcmp(b + skip + 8, "PM44", 4) != 0 &&
-                        memcmp(b + skip + 8, "BM44", 4) != 0))
-                     DJVU_API_THROW("djvu_book_add_page: not a single-page DjVu or IW44 file");
-                   djvu_book::Page page;
-                   page.bytes.assign(b, b + size);
-                   page.id = unique_id(name, book->ids);
-                   page.title = title ? title : "";
-                   book->ids.insert(page.id);
-                   book->pages.push_back(std::move(page));
-                   return 0;
-                 });
-  }
-
-  int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id,
-                                const char *title, const djvu_book_include *includes, int include_count)
-  {
-    return guard(
-        -1,
-        [&]
+int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id,
+                              const char *title, const djvu_book_include *includes, int include_count)
+{
+  return guard(
+      -1,
+      [&]
+      {
+        if (!book || !data || (include_count > 0 && !includes) || include_count < 0)
+          DJVU_API_THROW("djvu_book_add_copied_page: book and data are required");
+        const char *b = (const char *)data;
+        size_t skip = size >= 4 && memcmp(b, "AT&T", 4) == 0 ? 4 : 0;
+        if (size < skip + 12 || memcmp(b + skip, "FORM", 4) != 0 || memcmp(b + skip + 8, "DJVU", 4) != 0)
+          DJVU_API_THROW("djvu_book_add_copied_page: not a DjVu page (FORM:DJVU)");
+        std::vector<djvu_book::Include> copies;
+        for (int i = 0; i < include_count; i++)
         {
-          if (!book || !data || (include_count > 0 && !includes) || include_count < 0)
-            DJVU_API_THROW("djvu_book_add_copied_page: book and data are required");
-          const char *b = (const char *)data;
-          size_t skip = size >= 4 && memcmp(b, "AT&T", 4) == 0 ? 4 : 0;
-          if (size < skip + 12 || memcmp(b + skip, "FORM", 4) != 0 || memcmp(b + skip + 8, "DJVU", 4) != 0)
-            DJVU_API_THROW("djvu_book_add_copied_page: not a DjVu page (FORM:DJVU)");
-          std::vector<djvu_book::Include> copies;
-          for (int i = 0; i < include_count; i++)
-          {
-            const djvu_book_include &inc = includes[i];
-            const char *ib = (const char *)inc.data;
-            size_t iskip = ib && inc.size >= 4 && memcmp(ib, "AT&T", 4) == 0 ? 4 : 0;
-            if (!inc.id || !*inc.id || !ib || inc.size < iskip + 12 || memcmp(ib + iskip, "FORM", 4) != 0 ||
-                memcmp(ib + iskip + 8, "DJVI", 4) != 0)
-              DJVU_API_THROW("djvu_book_add_copied_page: an included file is not FORM:DJVI with an id");
-            copies.push_back(djvu_book::Include{inc.id, std::vector<char>(ib + iskip, ib + inc.size)});
-          }
-          if (djvu_book_add_page(book, data, size, id, title) != 0)
-            return -1; // reported
-          book->pages.back().copied = true;
-          book->pages.back().includes = std::move(copies);
-          return 0;
-        });
-  }
+          const djvu_book_include &inc = includes[i];
+          const char *ib = (const char *)inc.data;
+          size_t iskip = ib && inc.size >= 4 && memcmp(ib, "AT&T", 4) == 0 ? 4 : 0;
+          if (!inc.id || !*inc.id || !ib || inc.size < iskip + 12 || memcmp(ib + iskip, "FORM", 4) != 0 ||
+              memcmp(ib + iskip + 8, "DJVI", 4) != 0)
+            DJVU_API_THROW("djvu_book_add_copied_page: an included file is not FORM:DJVI with an id");
+          copies.push_back(djvu_book::Include{inc.id, std::vector<char>(ib + iskip, ib + inc.size)});
+        }
+        if (djvu_book_add_page(book, data, size, id, title) != 0)
+          return -1; // reported
+        book->pages.back().copied = true;
+        book->pages.back().includes = std::move(copies);
+        return 0;
+      });
+}
 
-  int djvu_book_add_outline(djvu_book *book, djvu_document *source, const int *page_map, int map_count)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   if (!book || !source || (map_count > 0 && !page_map) || map_count < 0)
-                     DJVU_API_THROW("djvu_book_add_outline: book, source and page map are required");
-                   std::vector<int> map(page_map, page_map + map_count);
-                   for (int &m : map)
-                     if (m >= (int)book->pages.size())
-                       DJVU_API_THROW("djvu_book_add_outline: the page map names a page not added yet");
-                   append_outline(*book, document_outline(source), map, book->outline);
-                   return 0;
-                 });
-  }
+int djvu_book_add_outline(djvu_book *book, djvu_document *source, const int *page_map, int map_count)
+{
+  return guard(-1,
+               [&]
+               {
+                 if (!book || !source || (map_count > 0 && !page_map) || map_count < 0)
+                   DJVU_API_THROW("djvu_book_add_outline: book, source and page map are required");
+                 std::vector<int> map(page_map, page_map + map_count);
+                 for (int &m : map)
+                   if (m >= (int)book->pages.size())
+                     DJVU_API_THROW("djvu_book_add_outline: the page map names a page not added yet");
+                 append_outline(*book, document_outline(source), map, book->outline);
+                 return 0;
+               });
+}
 
-  int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata)
-  {
-    return guard(-1,
-                 [&]
+int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata)
+{
+  return guard(-1,
+               [&]
+               {
+                 if (!book)
+                   DJVU_API_THROW("djvu_book_write: no book");
+                 GP<DjVmDoc> doc = build(*book);
+                 GP<ByteStream> mem = ByteStream::create();
+                 doc->write(mem);
+                 deliver_file(*mem, write, userdata, "djvu_book_write");
+                 return 0;
+               });
+}
+
+int djvu_book_write_indirect(const djvu_book *book, const char *index_name, djvu_file_routine write,
+                             void *userdata)
+{
+  return guard(-1,
+               [&]
+               {
+                 if (!book || !index_name || !*index_name || !write)
+                   DJVU_API_THROW("djvu_book_write_indirect: book, index name and routine are required");
+                 GP<DjVmDoc> doc = build(*book);
+                 GP<DjVmDir> dir = doc->get_djvm_dir();
+                 GPList<DjVmDir::File> files = dir->get_files_list();
+                 for (GPosition pos = files; pos; ++pos)
+                   if (files[pos]->get_load_name() == GUTF8String(index_name))
+                     DJVU_API_THROW("djvu_book_write_indirect: a page has the index file's name");
+                 GP<ByteStream> index = ByteStream::create();
+                 doc->write_index(index);
+                 TArray<char> bytes = index->get_data();
+                 if (write(userdata, index_name, (const char *)bytes, bytes.size()) != 0)
+                   DJVU_API_THROW("djvu_book_write_indirect: output routine failed");
+                 for (GPosition pos = files; pos; ++pos)
                  {
-                   if (!book)
-                     DJVU_API_THROW("djvu_book_write: no book");
-                   GP<DjVmDoc> doc = build(*book);
+                   const GUTF8String name = files[pos]->get_load_name();
                    GP<ByteStream> mem = ByteStream::create();
-                   doc->write(mem);
-                   deliver_file(*mem, write, userdata, "djvu_book_write");
-                   return 0;
-                 });
-  }
-
-  int djvu_book_write_indirect(const djvu_book *book, const char *index_name, djvu_file_routine write,
-                               void *userdata)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   if (!book || !index_name || !*index_name || !write)
-                     DJVU_API_THROW("djvu_book_write_indirect: book, index name and routine are required");
-                   GP<DjVmDoc> doc = build(*book);
-                   GP<DjVmDir> dir = doc->get_djvm_dir();
-                   GPList<DjVmDir::File> files = dir->get_files_list();
-                   for (GPosition pos = files; pos; ++pos)
-                     if (files[pos]->get_load_name() == GUTF8String(index_name))
-                       DJVU_API_THROW("djvu_book_write_indirect: a page has the index file's name");
-                   GP<ByteStream> index = ByteStream::create();
-                   doc->write_index(index);
-                   TArray<char> bytes = index->get_data();
-                   if (write(userdata, index_name, (const char *)bytes, bytes.size()) != 0)
+                   mem->writall("AT&T", 4);
+                   mem->copy(*doc->get_data(name)->get_stream());
+                   bytes = mem->get_data();
+                   if (write(userdata, (const char *)name, (const char *)bytes, bytes.size()) != 0)
                      DJVU_API_THROW("djvu_book_write_indirect: output routine failed");
-                   for (GPosition pos = files; pos; ++pos)
-                   {
-                     const GUTF8String name = files[pos]->get_load_name();
-                     GP<ByteStream> mem = ByteStream::create();
-                     mem->writall("AT&T", 4);
-                     mem->copy(*doc->get_data(name)->get_stream());
-                     bytes = mem->get_data();
-                     if (write(userdata, (const char *)name, (const char *)bytes, bytes.size()) != 0)
-                       DJVU_API_THROW("djvu_book_write_indirect: output routine failed");
-                   }
-                   return 0;
-                 });
-  }
+                 }
+                 return 0;
+               });
+}
 
 } // extern "C"

@@ -28,7 +28,6 @@ namespace vellum_api
 
 using DJVU::GP;
 
-
 // One-time library set-up (dither tables, message files).
 void library_ready();
 

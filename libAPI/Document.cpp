@@ -156,7 +156,7 @@ struct djvu_document_s
   GP<Components> components;
   int type = 0;
   int pages = 0;
-  std::mutex lock;                                     // one page decode or save at a time
+  std::mutex lock;                                    // one page decode or save at a time
   std::map<int, std::vector<unsigned char>> replaced; // page index -> new page file (with magic)
 
   // The page's file as it was read (for an indirect document the file is
@@ -264,12 +264,14 @@ int Peek(const char *path, int *pages, void (*file)(void *, const char *), void 
   const unsigned char *chunk = form + 4;
   if (got < base + 20 || std::memcmp(chunk, "DIRM", 4) != 0)
     DJVU_API_THROW("The DjVu document has no directory.");
-  const uint32_t size = (uint32_t)chunk[4] << 24 | (uint32_t)chunk[5] << 16 | (uint32_t)chunk[6] << 8 | chunk[7];
+  const uint32_t size =
+      (uint32_t)chunk[4] << 24 | (uint32_t)chunk[5] << 16 | (uint32_t)chunk[6] << 8 | chunk[7];
   // A directory names at most a few hundred thousand files.
   if (size < 3 || size > (64u << 20))
     DJVU_API_THROW("The DjVu document's directory is damaged.");
   std::vector<unsigned char> dirm(size);
-  if (std::fseek(f.get(), (long)(base + 20), SEEK_SET) != 0 || std::fread(dirm.data(), 1, size, f.get()) != size)
+  if (std::fseek(f.get(), (long)(base + 20), SEEK_SET) != 0 ||
+      std::fread(dirm.data(), 1, size, f.get()) != size)
     DJVU_API_THROW("The DjVu document's directory is cut short.");
   GP<DJVU::DjVmDir> dir = DJVU::DjVmDir::create();
   dir->decode(DJVU::ByteStream::create_static(dirm.data(), dirm.size()));
@@ -357,7 +359,7 @@ void Save(djvu_document *d, djvu_output_routine write, void *userdata)
       DJVU_API_THROW("The document's directory has no such page");
     const int pos = dir->get_file_pos(old);
     GP<DJVU::DjVmDir::File> f = DJVU::DjVmDir::File::create(old->get_load_name(), old->get_save_name(),
-                                                              old->get_title(), DJVU::DjVmDir::File::PAGE);
+                                                            old->get_title(), DJVU::DjVmDir::File::PAGE);
     djvm->delete_file(old->get_load_name());
     djvm->insert_file(f, PoolOf(page.second), pos);
   }
@@ -573,137 +575,135 @@ std::vector<OutlineEntry> vellum_api::document_outline(djvu_document *d)
   return entries;
 }
 
-extern "C"
+extern "C" {
+
+djvu_document *djvu_document_open(const char *path)
 {
-
-  djvu_document *djvu_document_open(const char *path)
-  {
-    return guard(
-        (djvu_document *)nullptr,
-        [&]() -> djvu_document *
-        {
-          if (!path)
-            DJVU_API_THROW("djvu_document_open: a path is required");
-          FILE *file = std::fopen(path, "rb");
-          if (!file)
-          {
-            const std::string msg = std::string("Cannot open ") + path;
-            DJVU_API_THROW(msg.c_str());
-          }
-          std::unique_ptr<FILE, int (*)(FILE *)> closer(file, std::fclose);
-          const std::string p = path;
-          const size_t slash = p.rfind('/');
-          const std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
-          return translated(
-              [&]
-              {
-                return Open(ReadFile, file,
-                            [dir](const std::string &name, std::vector<unsigned char> &bytes)
-                            {
-                              // Only files beside the index: a name never climbs out.
-                              if (name.empty() || name.find('/') != std::string::npos || name == "..")
-                                return false;
-                              return ReadPath(dir + name, bytes);
-                            });
-              });
-        });
-  }
-
-  djvu_document *djvu_document_open_stream(djvu_read_routine read, void *userdata, djvu_fetch_routine fetch,
-                                           void *fetch_data)
-  {
-    return guard((djvu_document *)nullptr,
-                 [&]
+  return guard((djvu_document *)nullptr,
+               [&]() -> djvu_document *
+               {
+                 if (!path)
+                   DJVU_API_THROW("djvu_document_open: a path is required");
+                 FILE *file = std::fopen(path, "rb");
+                 if (!file)
                  {
-                   return translated(
-                       [&]
-                       {
-                         std::function<bool(const std::string &, std::vector<unsigned char> &)> served;
-                         if (fetch)
-                           served =
-                               [fetch, fetch_data](const std::string &name, std::vector<unsigned char> &bytes)
-                           { return fetch(fetch_data, name.c_str(), AppendBytes, &bytes) == 0; };
-                         return Open(read, userdata, served);
-                       });
-                 });
-  }
+                   const std::string msg = std::string("Cannot open ") + path;
+                   DJVU_API_THROW(msg.c_str());
+                 }
+                 std::unique_ptr<FILE, int (*)(FILE *)> closer(file, std::fclose);
+                 const std::string p = path;
+                 const size_t slash = p.rfind('/');
+                 const std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+                 return translated(
+                     [&]
+                     {
+                       return Open(ReadFile, file,
+                                   [dir](const std::string &name, std::vector<unsigned char> &bytes)
+                                   {
+                                     // Only files beside the index: a name never climbs out.
+                                     if (name.empty() || name.find('/') != std::string::npos || name == "..")
+                                       return false;
+                                     return ReadPath(dir + name, bytes);
+                                   });
+                     });
+               });
+}
 
-  void djvu_document_free(djvu_document *document)
-  {
-    if (!document)
-      return;
-    {
-      // Pages decoded from the document may outlive it; the caller's fetch
-      // routine may not.
-      std::lock_guard<std::mutex> hold(document->components->lock);
-      document->components->fetch = nullptr;
-    }
-    delete document;
-  }
+djvu_document *djvu_document_open_stream(djvu_read_routine read, void *userdata, djvu_fetch_routine fetch,
+                                         void *fetch_data)
+{
+  return guard((djvu_document *)nullptr,
+               [&]
+               {
+                 return translated(
+                     [&]
+                     {
+                       std::function<bool(const std::string &, std::vector<unsigned char> &)> served;
+                       if (fetch)
+                         served =
+                             [fetch, fetch_data](const std::string &name, std::vector<unsigned char> &bytes)
+                         { return fetch(fetch_data, name.c_str(), AppendBytes, &bytes) == 0; };
+                       return Open(read, userdata, served);
+                     });
+               });
+}
 
-  int djvu_document_type(const djvu_document *document)
+void djvu_document_free(djvu_document *document)
+{
+  if (!document)
+    return;
   {
-    return document ? document->type : -1;
+    // Pages decoded from the document may outlive it; the caller's fetch
+    // routine may not.
+    std::lock_guard<std::mutex> hold(document->components->lock);
+    document->components->fetch = nullptr;
   }
+  delete document;
+}
 
-  int djvu_document_page_count(const djvu_document *document)
-  {
-    return document ? document->pages : -1;
-  }
+int djvu_document_type(const djvu_document *document)
+{
+  return document ? document->type : -1;
+}
 
-  int djvu_document_peek(const char *path, int *pages, void (*file)(void *userdata, const char *name),
-                         void *userdata)
-  {
-    int none = 0;
-    int *out = pages ? pages : &none;
-    *out = 0;
-    return guard(-1, [&] { return translated([&] { return Peek(path, out, file, userdata); }); });
-  }
+int djvu_document_page_count(const djvu_document *document)
+{
+  return document ? document->pages : -1;
+}
 
-  djvu_halfcoded_image *djvu_document_decode_page(djvu_document *document, int index)
-  {
-    return guard((djvu_halfcoded_image *)nullptr,
-                 [&] { return translated([&] { return DecodePage(document, index); }); });
-  }
+int djvu_document_peek(const char *path, int *pages, void (*file)(void *userdata, const char *name),
+                       void *userdata)
+{
+  int none = 0;
+  int *out = pages ? pages : &none;
+  *out = 0;
+  return guard(-1, [&] { return translated([&] { return Peek(path, out, file, userdata); }); });
+}
 
-  int djvu_document_replace_page(djvu_document *document, int index, const void *data, int size, int flags)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   translated([&] { ReplacePage(document, index, data, size, flags); });
-                   return 0;
-                 });
-  }
+djvu_halfcoded_image *djvu_document_decode_page(djvu_document *document, int index)
+{
+  return guard((djvu_halfcoded_image *)nullptr,
+               [&] { return translated([&] { return DecodePage(document, index); }); });
+}
 
-  int djvu_document_save(djvu_document *document, djvu_output_routine write, void *userdata)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   translated([&] { Save(document, write, userdata); });
-                   return 0;
-                 });
-  }
+int djvu_document_replace_page(djvu_document *document, int index, const void *data, int size, int flags)
+{
+  return guard(-1,
+               [&]
+               {
+                 translated([&] { ReplacePage(document, index, data, size, flags); });
+                 return 0;
+               });
+}
 
-  int djvu_document_page_files(djvu_document *document, int index, djvu_file_routine write, void *userdata)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   translated([&] { PageFiles(document, index, write, userdata); });
-                   return 0;
-                 });
-  }
+int djvu_document_save(djvu_document *document, djvu_output_routine write, void *userdata)
+{
+  return guard(-1,
+               [&]
+               {
+                 translated([&] { Save(document, write, userdata); });
+                 return 0;
+               });
+}
 
-  int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata)
-  {
-    return guard(-1,
-                 [&]
-                 {
-                   translated([&] { SavePage(document, index, write, userdata); });
-                   return 0;
-                 });
-  }
+int djvu_document_page_files(djvu_document *document, int index, djvu_file_routine write, void *userdata)
+{
+  return guard(-1,
+               [&]
+               {
+                 translated([&] { PageFiles(document, index, write, userdata); });
+                 return 0;
+               });
+}
+
+int djvu_document_save_page(djvu_document *document, int index, djvu_output_routine write, void *userdata)
+{
+  return guard(-1,
+               [&]
+               {
+                 translated([&] { SavePage(document, index, write, userdata); });
+                 return 0;
+               });
+}
 
 } // extern "C"

@@ -241,259 +241,256 @@ void thicken_shapes(JB2Image &jb2)
 
 using namespace vellum_api;
 
-extern "C"
+extern "C" {
+
+int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, const djvu_pixel_image *image,
+                djvu_output_routine write, void *userdata)
 {
-
-  int djvu_encode(const djvu_encode_params *params, const djvu_run_image *mask, const djvu_pixel_image *image,
-                  djvu_output_routine write, void *userdata)
-  {
-    return guard(
-        -1,
-        [&]() -> int
-        {
-          check_mask(mask);
-          const djvu_encode_params p = encode_params(params);
-          const double corr = color_correction(p.gamma);
-          const bool has_image = image && image->w > 0 && image->h > 0;
-
-          // Size ratio of mask to image, 1..3.
-          int ratio = 1;
-          if (has_image)
-            ratio = std::min(mask->width / image->w, mask->height / image->h);
-          ratio = std::max(1, std::min(3, ratio));
-
-          int dpi = mask->xdpi;
-          if (dpi == 0)
-            dpi = derived_dpi(*mask, has_image ? image : nullptr);
-          if (dpi == 0)
-            dpi = 3 * p.bg_dpi;
-          if (dpi < 25)
-            DJVU_API_THROW("Can not process masks lower than 72 DPI");
-          if (dpi > 65535)
-            DJVU_API_THROW("Unknown mask resolution");
-
-          // The page image at the mask's size, bottom-up and not RGB. It is
-          // validated here, after the resolution checks.
-          if (image)
-            pix_validate(image);
-          TempImage copy;
-          const djvu_pixel_image *page = nullptr;
-          if (has_image)
-          {
-            page = image;
-            const bool rgb = !(image->flags & DJVU_GRAY) && (image->flags & DJVU_RGB);
-            if (image->w != mask->width || image->h != mask->height || rgb || !(image->flags & DJVU_BOTTOMUP))
-            {
-              pix_canonical_copy(image, &copy.img);
-              if (copy.img.w != mask->width || copy.img.h != mask->height)
-                pix_transform(&copy.img, 0, mask->width, mask->height);
-              page = &copy.img;
-            }
-          }
-
-          const int f = layer_ratio(p.fg_dpi, dpi);
-          const int b = layer_ratio(p.bg_dpi, dpi);
-
-          progress("Encoding Mask", 0, p.progress_data);
-          GP<ByteStream> mem = ByteStream::create();
-          GP<IFFByteStream> giff = IFFByteStream::create(mem);
-          IFFByteStream &iff = *giff;
-          iff.put_chunk("FORM:DJVU", 1);
-          put_info(iff, mask->width, mask->height, dpi, p.gamma);
-
-          GP<JB2Image> jb2 = run_image_to_jb2(*mask, page != nullptr);
-          jb2->set_dimension(mask->width, mask->height);
-
-          progress("Applying Mask to Foreground", 10, p.progress_data);
-          GP<GPixmap> fg = GPixmap::create();
-          GP<GBitmap> fgholes = GBitmap::create();
-          bool fg_found = false;
-          const bool compact = page && (p.flags & DJVU_ENCODE_COMPACT);
-          // Compact pages are never thickened: the wider glyphs cost 1.5 to
-          // 3 dB, at 150 dpi as at 300.
-          if (page && !compact)
-          {
-            fg_found = fg_layer(*page, *jb2, *fg, *fgholes, f);
-            if (fg_found)
-              jb2 = remove_small_shapes(*page, *jb2, *fg, *fgholes, f);
-            if (!(p.flags & DJVU_ENCODE_NO_THICKEN))
-              thicken_shapes(*jb2);
-          }
-
-          progress("Cleaning Mask", 20, p.progress_data);
-          // Specks are gathered on lossless mask-only pages (on the others
-          // each blit takes a colour of its own; lossy cleaning removes most
-          // of them anyway).
-          const int level = (p.flags & DJVU_ENCODE_LOSSLESS)     ? (page ? 8 : 8 | 32)
-                            : (p.flags & DJVU_ENCODE_AGGRESSIVE) ? 31
-                                                                 : 15;
-          jb2 = clean_jb2(*jb2, level);
-
-          // INFO version 18 makes DjVuLibre decode the JB2 data with its old
-          // placement of copied shapes; code it the same way.
-          jb2->reproduce_old_bug = true;
-          iff.put_chunk("Sjbz");
-          jb2->encode(iff.get_bytestream());
-          iff.close_chunk();
-
-          progress("Processing color layer", 30, p.progress_data);
-          GP<IW44Image> bgenc, fgenc;
-          if (compact)
-          {
-            encode_compact_layers(iff, *page, *jb2, f, compact_bg_ratio(b, dpi, !(page->flags & DJVU_GRAY)),
-                                  dpi, p.quality, corr);
-            if (page == &copy.img)
-              pix_release_buffer(&copy.img);
-            page = nullptr;
-          }
-          else if (page)
-          {
-            const bool gray = (page->flags & DJVU_GRAY) != 0;
-            GP<GPixmap> bg = GPixmap::create();
-            GP<GBitmap> bgholes = GBitmap::create();
-            const int found = bg_layer(*page, *jb2, *bg, *bgholes, *fg, *fgholes, f, b);
-            if (found || fg_found)
-              fill_shape_colors(*page, *jb2, *fg, *fgholes, *bg, *bgholes, f, b);
-            if (page == &copy.img)
-              pix_release_buffer(&copy.img);
-            page = nullptr;
-            bg->color_correct(corr);
-            fg->color_correct(corr);
-            bgenc =
-                IW44Image::create_encode(*bg, bgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBnormal);
-            fgenc = IW44Image::create_encode(*fg, fgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBfull);
-          }
-
-          progress("Processing background layer", 90, p.progress_data);
-          if (bgenc && fgenc)
-          {
-            iw44_schedule sched(p.quality, b);
-            sched.parms[0].bytes = 10000;
-            iff.put_chunk("BG44");
-            bgenc->encode_chunk(iff.get_bytestream(), sched.parms[0]);
-            iff.close_chunk();
-            IWEncoderParms fgparms;
-            fgparms.slices = 100;
-            fgparms.bytes = 0;
-            fgparms.decibels = 0;
-            iff.put_chunk("FG44");
-            fgenc->encode_chunk(iff.get_bytestream(), fgparms);
-            iff.close_chunk();
-            fgenc->close_codec();
-            for (int i = 1; i < sched.count; i++)
-            {
-              iff.put_chunk("BG44");
-              bgenc->encode_chunk(iff.get_bytestream(), sched.parms[i]);
-              iff.close_chunk();
-            }
-            bgenc->close_codec();
-          }
-          iff.close_chunk();
-          progress("Encoded document", 100, p.progress_data);
-          deliver(*mem, write, userdata, "djvu_encode");
-          return 0;
-        });
-  }
-
-  namespace
-  {
-
-  // True when every pixel is black or white. A colour pixel must also have
-  // three equal samples: pure red (255, 0, 0) is a colour, not white.
-  bool black_and_white(const djvu_pixel_image &img)
-  {
-    if ((img.flags & DJVU_GRAY) && (img.flags & DJVU_BITONAL))
-      return true;
-    const bool gray = (img.flags & DJVU_GRAY) != 0;
-    for (int y = 0; y < img.h; y++)
-    {
-      const unsigned char *p = pix_row(&img, y);
-      for (int x = 0; x < img.w; x++, p += img.pixsize)
+  return guard(
+      -1,
+      [&]() -> int
       {
-        if (p[0] != 0 && p[0] != 255)
-          return false;
-        if (!gray && (p[1] != p[0] || p[2] != p[0]))
-          return false;
-      }
-    }
-    return true;
-  }
+        check_mask(mask);
+        const djvu_encode_params p = encode_params(params);
+        const double corr = color_correction(p.gamma);
+        const bool has_image = image && image->w > 0 && image->h > 0;
 
-  } // namespace
+        // Size ratio of mask to image, 1..3.
+        int ratio = 1;
+        if (has_image)
+          ratio = std::min(mask->width / image->w, mask->height / image->h);
+        ratio = std::max(1, std::min(3, ratio));
 
-  int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image,
-                       djvu_output_routine write, void *userdata)
-  {
-    return guard(
-        -1,
-        [&]() -> int
-        {
-          if (!image)
-            DJVU_API_THROW("djvu_encode_iw44: djvu_pixel_image is required");
-          const djvu_iw44_params p = iw44_params(params);
-          const double corr = color_correction(p.gamma);
-          progress("Encode Photo", 0, p.progress_data);
+        int dpi = mask->xdpi;
+        if (dpi == 0)
+          dpi = derived_dpi(*mask, has_image ? image : nullptr);
+        if (dpi == 0)
+          dpi = 3 * p.bg_dpi;
+        if (dpi < 25)
+          DJVU_API_THROW("Can not process masks lower than 72 DPI");
+        if (dpi > 65535)
+          DJVU_API_THROW("Unknown mask resolution");
+
+        // The page image at the mask's size, bottom-up and not RGB. It is
+        // validated here, after the resolution checks.
+        if (image)
           pix_validate(image);
-          if (image->w <= 0 || image->h <= 0)
-            DJVU_API_THROW("djvu_encode_iw44: the image is empty");
-
-          if (black_and_white(*image))
-          {
-            RunImageOwner runs;
-            runs.run = pixel_to_run_image(image);
-            djvu_encode_params ep = DJVU_ENCODE_PARAMS_DEFAULTS;
-            ep.flags = DJVU_ENCODE_LOSSLESS | DJVU_ENCODE_NO_THICKEN;
-            // djvu_encode reports its own failure; pass its result on.
-            return djvu_encode(&ep, runs.run, nullptr, write, userdata);
-          }
-
-          GP<IW44Image> enc;
-          TempImage copy;
-          if (image->flags & DJVU_GRAY)
+        TempImage copy;
+        const djvu_pixel_image *page = nullptr;
+        if (has_image)
+        {
+          page = image;
+          const bool rgb = !(image->flags & DJVU_GRAY) && (image->flags & DJVU_RGB);
+          if (image->w != mask->width || image->h != mask->height || rgb || !(image->flags & DJVU_BOTTOMUP))
           {
             pix_canonical_copy(image, &copy.img);
-            GP<GBitmap> bm = GBitmap::create(copy.img.h, copy.img.w);
-            bm->set_grays(256);
-            for (int y = 0; y < copy.img.h; y++)
-            {
-              const unsigned char *s = copy.img.data + (size_t)y * copy.img.rowsize;
-              unsigned char *d = (*bm)[y];
-              for (int x = 0; x < copy.img.w; x++)
-                d[x] = (unsigned char)(255 - s[x]);
-            }
-            pix_release_buffer(&copy.img);
-            enc = IW44Image::create_encode(*bm);
+            if (copy.img.w != mask->width || copy.img.h != mask->height)
+              pix_transform(&copy.img, 0, mask->width, mask->height);
+            page = &copy.img;
           }
-          else
-          {
-            const djvu_pixel_image *src = image;
-            const bool canonical = (image->flags & DJVU_BOTTOMUP) && (image->flags & DJVU_BGR) &&
-                                   !(image->flags & DJVU_RGB) && image->pixsize == 3;
-            if (!canonical)
-            {
-              pix_canonical_copy(image, &copy.img);
-              src = &copy.img;
-            }
-            GP<GPixmap> pm = GPixmap::create(src->h, src->w);
-            for (int y = 0; y < src->h; y++)
-              memcpy((*pm)[y], src->data + src->offset + (size_t)y * src->rowsize, (size_t)src->w * 3);
-            if (copy.img.data)
-              pix_release_buffer(&copy.img);
-            pm->color_correct(corr);
-            static const IW44Image::CRCBMode modes[4] = {IW44Image::CRCBnormal, IW44Image::CRCBfull,
-                                                         IW44Image::CRCBnone, IW44Image::CRCBhalf};
-            enc = IW44Image::create_encode(*pm, GP<GBitmap>(), modes[p.flags & 3]);
-          }
+        }
 
-          progress("Compress Photo", 50, p.progress_data);
-          iw44_schedule sched(p.quality, 3);
-          GP<ByteStream> mem = ByteStream::create();
-          GP<IFFByteStream> iff = IFFByteStream::create(mem);
-          enc->encode_iff(*iff, sched.count, sched.parms);
-          deliver(*mem, write, userdata, "djvu_encode");
-          progress("Compressed Photo", 100, p.progress_data);
-          return 0;
-        });
+        const int f = layer_ratio(p.fg_dpi, dpi);
+        const int b = layer_ratio(p.bg_dpi, dpi);
+
+        progress("Encoding Mask", 0, p.progress_data);
+        GP<ByteStream> mem = ByteStream::create();
+        GP<IFFByteStream> giff = IFFByteStream::create(mem);
+        IFFByteStream &iff = *giff;
+        iff.put_chunk("FORM:DJVU", 1);
+        put_info(iff, mask->width, mask->height, dpi, p.gamma);
+
+        GP<JB2Image> jb2 = run_image_to_jb2(*mask, page != nullptr);
+        jb2->set_dimension(mask->width, mask->height);
+
+        progress("Applying Mask to Foreground", 10, p.progress_data);
+        GP<GPixmap> fg = GPixmap::create();
+        GP<GBitmap> fgholes = GBitmap::create();
+        bool fg_found = false;
+        const bool compact = page && (p.flags & DJVU_ENCODE_COMPACT);
+        // Compact pages are never thickened: the wider glyphs cost 1.5 to
+        // 3 dB, at 150 dpi as at 300.
+        if (page && !compact)
+        {
+          fg_found = fg_layer(*page, *jb2, *fg, *fgholes, f);
+          if (fg_found)
+            jb2 = remove_small_shapes(*page, *jb2, *fg, *fgholes, f);
+          if (!(p.flags & DJVU_ENCODE_NO_THICKEN))
+            thicken_shapes(*jb2);
+        }
+
+        progress("Cleaning Mask", 20, p.progress_data);
+        // Specks are gathered on lossless mask-only pages (on the others
+        // each blit takes a colour of its own; lossy cleaning removes most
+        // of them anyway).
+        const int level = (p.flags & DJVU_ENCODE_LOSSLESS)     ? (page ? 8 : 8 | 32)
+                          : (p.flags & DJVU_ENCODE_AGGRESSIVE) ? 31
+                                                               : 15;
+        jb2 = clean_jb2(*jb2, level);
+
+        // INFO version 18 makes DjVuLibre decode the JB2 data with its old
+        // placement of copied shapes; code it the same way.
+        jb2->reproduce_old_bug = true;
+        iff.put_chunk("Sjbz");
+        jb2->encode(iff.get_bytestream());
+        iff.close_chunk();
+
+        progress("Processing color layer", 30, p.progress_data);
+        GP<IW44Image> bgenc, fgenc;
+        if (compact)
+        {
+          encode_compact_layers(iff, *page, *jb2, f, compact_bg_ratio(b, dpi, !(page->flags & DJVU_GRAY)),
+                                dpi, p.quality, corr);
+          if (page == &copy.img)
+            pix_release_buffer(&copy.img);
+          page = nullptr;
+        }
+        else if (page)
+        {
+          const bool gray = (page->flags & DJVU_GRAY) != 0;
+          GP<GPixmap> bg = GPixmap::create();
+          GP<GBitmap> bgholes = GBitmap::create();
+          const int found = bg_layer(*page, *jb2, *bg, *bgholes, *fg, *fgholes, f, b);
+          if (found || fg_found)
+            fill_shape_colors(*page, *jb2, *fg, *fgholes, *bg, *bgholes, f, b);
+          if (page == &copy.img)
+            pix_release_buffer(&copy.img);
+          page = nullptr;
+          bg->color_correct(corr);
+          fg->color_correct(corr);
+          bgenc = IW44Image::create_encode(*bg, bgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBnormal);
+          fgenc = IW44Image::create_encode(*fg, fgholes, gray ? IW44Image::CRCBnone : IW44Image::CRCBfull);
+        }
+
+        progress("Processing background layer", 90, p.progress_data);
+        if (bgenc && fgenc)
+        {
+          iw44_schedule sched(p.quality, b);
+          sched.parms[0].bytes = 10000;
+          iff.put_chunk("BG44");
+          bgenc->encode_chunk(iff.get_bytestream(), sched.parms[0]);
+          iff.close_chunk();
+          IWEncoderParms fgparms;
+          fgparms.slices = 100;
+          fgparms.bytes = 0;
+          fgparms.decibels = 0;
+          iff.put_chunk("FG44");
+          fgenc->encode_chunk(iff.get_bytestream(), fgparms);
+          iff.close_chunk();
+          fgenc->close_codec();
+          for (int i = 1; i < sched.count; i++)
+          {
+            iff.put_chunk("BG44");
+            bgenc->encode_chunk(iff.get_bytestream(), sched.parms[i]);
+            iff.close_chunk();
+          }
+          bgenc->close_codec();
+        }
+        iff.close_chunk();
+        progress("Encoded document", 100, p.progress_data);
+        deliver(*mem, write, userdata, "djvu_encode");
+        return 0;
+      });
+}
+
+namespace
+{
+
+// True when every pixel is black or white. A colour pixel must also have
+// three equal samples: pure red (255, 0, 0) is a colour, not white.
+bool black_and_white(const djvu_pixel_image &img)
+{
+  if ((img.flags & DJVU_GRAY) && (img.flags & DJVU_BITONAL))
+    return true;
+  const bool gray = (img.flags & DJVU_GRAY) != 0;
+  for (int y = 0; y < img.h; y++)
+  {
+    const unsigned char *p = pix_row(&img, y);
+    for (int x = 0; x < img.w; x++, p += img.pixsize)
+    {
+      if (p[0] != 0 && p[0] != 255)
+        return false;
+      if (!gray && (p[1] != p[0] || p[2] != p[0]))
+        return false;
+    }
   }
+  return true;
+}
+
+} // namespace
+
+int djvu_encode_iw44(const djvu_iw44_params *params, const djvu_pixel_image *image, djvu_output_routine write,
+                     void *userdata)
+{
+  return guard(-1,
+               [&]() -> int
+               {
+                 if (!image)
+                   DJVU_API_THROW("djvu_encode_iw44: djvu_pixel_image is required");
+                 const djvu_iw44_params p = iw44_params(params);
+                 const double corr = color_correction(p.gamma);
+                 progress("Encode Photo", 0, p.progress_data);
+                 pix_validate(image);
+                 if (image->w <= 0 || image->h <= 0)
+                   DJVU_API_THROW("djvu_encode_iw44: the image is empty");
+
+                 if (black_and_white(*image))
+                 {
+                   RunImageOwner runs;
+                   runs.run = pixel_to_run_image(image);
+                   djvu_encode_params ep = DJVU_ENCODE_PARAMS_DEFAULTS;
+                   ep.flags = DJVU_ENCODE_LOSSLESS | DJVU_ENCODE_NO_THICKEN;
+                   // djvu_encode reports its own failure; pass its result on.
+                   return djvu_encode(&ep, runs.run, nullptr, write, userdata);
+                 }
+
+                 GP<IW44Image> enc;
+                 TempImage copy;
+                 if (image->flags & DJVU_GRAY)
+                 {
+                   pix_canonical_copy(image, &copy.img);
+                   GP<GBitmap> bm = GBitmap::create(copy.img.h, copy.img.w);
+                   bm->set_grays(256);
+                   for (int y = 0; y < copy.img.h; y++)
+                   {
+                     const unsigned char *s = copy.img.data + (size_t)y * copy.img.rowsize;
+                     unsigned char *d = (*bm)[y];
+                     for (int x = 0; x < copy.img.w; x++)
+                       d[x] = (unsigned char)(255 - s[x]);
+                   }
+                   pix_release_buffer(&copy.img);
+                   enc = IW44Image::create_encode(*bm);
+                 }
+                 else
+                 {
+                   const djvu_pixel_image *src = image;
+                   const bool canonical = (image->flags & DJVU_BOTTOMUP) && (image->flags & DJVU_BGR) &&
+                                          !(image->flags & DJVU_RGB) && image->pixsize == 3;
+                   if (!canonical)
+                   {
+                     pix_canonical_copy(image, &copy.img);
+                     src = &copy.img;
+                   }
+                   GP<GPixmap> pm = GPixmap::create(src->h, src->w);
+                   for (int y = 0; y < src->h; y++)
+                     memcpy((*pm)[y], src->data + src->offset + (size_t)y * src->rowsize, (size_t)src->w * 3);
+                   if (copy.img.data)
+                     pix_release_buffer(&copy.img);
+                   pm->color_correct(corr);
+                   static const IW44Image::CRCBMode modes[4] = {IW44Image::CRCBnormal, IW44Image::CRCBfull,
+                                                                IW44Image::CRCBnone, IW44Image::CRCBhalf};
+                   enc = IW44Image::create_encode(*pm, GP<GBitmap>(), modes[p.flags & 3]);
+                 }
+
+                 progress("Compress Photo", 50, p.progress_data);
+                 iw44_schedule sched(p.quality, 3);
+                 GP<ByteStream> mem = ByteStream::create();
+                 GP<IFFByteStream> iff = IFFByteStream::create(mem);
+                 enc->encode_iff(*iff, sched.count, sched.parms);
+                 deliver(*mem, write, userdata, "djvu_encode");
+                 progress("Compressed Photo", 100, p.progress_data);
+                 return 0;
+               });
+}
 
 } // extern "C"

@@ -283,36 +283,35 @@ void make_mask(const djvu_mask_params &p, const djvu_pixel_image &image, djvu_ru
 
 } // namespace vellum_api
 
-extern "C"
-{
+extern "C" {
 
-  djvu_run_image *djvu_mask(const djvu_mask_params *params, const djvu_pixel_image *image)
+djvu_run_image *djvu_mask(const djvu_mask_params *params, const djvu_pixel_image *image)
+{
+  djvu_run_image *run = nullptr;
+  djvu_run_image *result =
+      vellum_api::guard((djvu_run_image *)nullptr,
+                        [&]() -> djvu_run_image *
+                        {
+                          if (!image)
+                            DJVU_API_THROW("djvu_mask: djvu_pixel_image is required");
+                          const djvu_mask_params p = vellum_api::mask_params(params);
+                          if (p.multi_forback > 0 && (p.switches & 7) == 7)
+                            DJVU_API_THROW("Atleast one mask is requred if multi_forback > 0 ");
+                          run = (djvu_run_image *)djvu_calloc(1, sizeof *run);
+                          if (!run)
+                            DJVU_API_THROW("Failed to allocate memory");
+                          run->runtype = 0;
+                          vellum_api::make_mask(p, *image, *run);
+                          djvu_run_image *done = run;
+                          run = nullptr;
+                          return done;
+                        });
+  if (run)
   {
-    djvu_run_image *run = nullptr;
-    djvu_run_image *result =
-        vellum_api::guard((djvu_run_image *)nullptr,
-                          [&]() -> djvu_run_image *
-                          {
-                            if (!image)
-                              DJVU_API_THROW("djvu_mask: djvu_pixel_image is required");
-                            const djvu_mask_params p = vellum_api::mask_params(params);
-                            if (p.multi_forback > 0 && (p.switches & 7) == 7)
-                              DJVU_API_THROW("Atleast one mask is requred if multi_forback > 0 ");
-                            run = (djvu_run_image *)djvu_calloc(1, sizeof *run);
-                            if (!run)
-                              DJVU_API_THROW("Failed to allocate memory");
-                            run->runtype = 0;
-                            vellum_api::make_mask(p, *image, *run);
-                            djvu_run_image *done = run;
-                            run = nullptr;
-                            return done;
-                          });
-    if (run)
-    {
-      djvu_free(run->data);
-      djvu_free(run);
-    }
-    return result;
+    djvu_free(run->data);
+    djvu_free(run);
   }
+  return result;
+}
 
 } // extern "C"

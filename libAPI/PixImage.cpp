@@ -488,28 +488,27 @@ void pix_tighten(djvu_pixel_image *img)
 
 using namespace vellum_api;
 
-extern "C"
+extern "C" {
+
+void djvu_pixel_image_free(djvu_pixel_image *image)
 {
+  guard(0,
+        [&]
+        {
+          pix_free_record(image);
+          return 0;
+        });
+}
 
-  void djvu_pixel_image_free(djvu_pixel_image *image)
-  {
-    guard(0,
-          [&]
-          {
-            pix_free_record(image);
-            return 0;
-          });
-  }
-
-  djvu_pixel_image *djvu_pixel_normalize(djvu_pixel_image *image)
-  {
-    return guard<djvu_pixel_image *>(nullptr,
-                                     [&]
-                                     {
-                                       pix_canonicalize(image);
-                                       pix_tighten(image);
-                                       return image;
-                                     });
-  }
+djvu_pixel_image *djvu_pixel_normalize(djvu_pixel_image *image)
+{
+  return guard<djvu_pixel_image *>(nullptr,
+                                   [&]
+                                   {
+                                     pix_canonicalize(image);
+                                     pix_tighten(image);
+                                     return image;
+                                   });
+}
 
 } // extern "C"

@@ -253,48 +253,46 @@ void check_public_angle(int angle)
 }
 } // namespace
 
-extern "C"
+extern "C" {
+
+djvu_pixel_image *djvu_pixel_transform(djvu_pixel_image *image, int angle, int w, int h)
 {
+  return guard<djvu_pixel_image *>(nullptr,
+                                   [&]
+                                   {
+                                     check_public_angle(angle);
+                                     pix_transform(image, angle, w, h);
+                                     return image;
+                                   });
+}
 
-  djvu_pixel_image *djvu_pixel_transform(djvu_pixel_image *image, int angle, int w, int h)
-  {
-    return guard<djvu_pixel_image *>(nullptr,
-                                     [&]
+djvu_pixel_image *djvu_pixel_rotate(const djvu_pixel_image *image, int angle, int w, int h)
+{
+  return guard<djvu_pixel_image *>(nullptr,
+                                   [&]
+                                   {
+                                     check_public_angle(angle);
+                                     pix_validate(image);
+                                     const int64_t tw = w < 0 ? -(int64_t)w : w, th = h < 0 ? -(int64_t)h : h;
+                                     int64_t factor = 1;
+                                     if (tw != 0 && th != 0)
                                      {
-                                       check_public_angle(angle);
-                                       pix_transform(image, angle, w, h);
-                                       return image;
-                                     });
-  }
-
-  djvu_pixel_image *djvu_pixel_rotate(const djvu_pixel_image *image, int angle, int w, int h)
-  {
-    return guard<djvu_pixel_image *>(nullptr,
-                                     [&]
+                                       const int64_t fh = th >= image->h ? 1 : image->h / th;
+                                       const int64_t fw = tw >= image->w ? 1 : image->w / tw;
+                                       factor = std::max<int64_t>(1, std::min(fh, fw));
+                                     }
+                                     djvu_pixel_image *copy = pix_scale(image, (int)factor, 0);
+                                     try
                                      {
-                                       check_public_angle(angle);
-                                       pix_validate(image);
-                                       const int64_t tw = w < 0 ? -(int64_t)w : w,
-                                                     th = h < 0 ? -(int64_t)h : h;
-                                       int64_t factor = 1;
-                                       if (tw != 0 && th != 0)
-                                       {
-                                         const int64_t fh = th >= image->h ? 1 : image->h / th;
-                                         const int64_t fw = tw >= image->w ? 1 : image->w / tw;
-                                         factor = std::max<int64_t>(1, std::min(fh, fw));
-                                       }
-                                       djvu_pixel_image *copy = pix_scale(image, (int)factor, 0);
-                                       try
-                                       {
-                                         pix_transform(copy, angle, w, h);
-                                       }
-                                       catch (...)
-                                       {
-                                         pix_free_record(copy);
-                                         throw;
-                                       }
-                                       return copy;
-                                     });
-  }
+                                       pix_transform(copy, angle, w, h);
+                                     }
+                                     catch (...)
+                                     {
+                                       pix_free_record(copy);
+                                       throw;
+                                     }
+                                     return copy;
+                                   });
+}
 
 } // extern "C"

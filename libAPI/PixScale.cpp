@@ -413,27 +413,26 @@ djvu_pixel_image *pix_scale(const djvu_pixel_image *img, int factor, int smoothi
 
 using namespace vellum_api;
 
-extern "C"
+extern "C" {
+
+djvu_pixel_image *djvu_pixel_subsample(djvu_pixel_image *image, int n)
 {
+  return guard<djvu_pixel_image *>(nullptr,
+                                   [&]
+                                   {
+                                     pix_subsample(image, n);
+                                     return image;
+                                   });
+}
 
-  djvu_pixel_image *djvu_pixel_subsample(djvu_pixel_image *image, int n)
-  {
-    return guard<djvu_pixel_image *>(nullptr,
-                                     [&]
-                                     {
-                                       pix_subsample(image, n);
-                                       return image;
-                                     });
-  }
+djvu_pixel_image *djvu_pixel_scale(const djvu_pixel_image *image, int factor, int smoothing)
+{
+  return guard<djvu_pixel_image *>(nullptr, [&] { return pix_scale(image, factor, smoothing); });
+}
 
-  djvu_pixel_image *djvu_pixel_scale(const djvu_pixel_image *image, int factor, int smoothing)
-  {
-    return guard<djvu_pixel_image *>(nullptr, [&] { return pix_scale(image, factor, smoothing); });
-  }
-
-  int64_t djvu_pixel_smooth2(djvu_pixel_image *image)
-  {
-    return guard<int64_t>(-1, [&] { return pix_smooth2(image); });
-  }
+int64_t djvu_pixel_smooth2(djvu_pixel_image *image)
+{
+  return guard<int64_t>(-1, [&] { return pix_smooth2(image); });
+}
 
 } // extern "C"

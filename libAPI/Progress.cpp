@@ -17,14 +17,13 @@ void progress(const char *text, int percent, int data)
 
 } // namespace vellum_api
 
-extern "C"
-{
+extern "C" {
 
-  djvu_progress_callback djvu_set_progress_callback(djvu_progress_callback callback)
-  {
-    djvu_progress_callback old = vellum_api::g_progress;
-    vellum_api::g_progress = callback;
-    return old;
-  }
+djvu_progress_callback djvu_set_progress_callback(djvu_progress_callback callback)
+{
+  djvu_progress_callback old = vellum_api::g_progress;
+  vellum_api::g_progress = callback;
+  return old;
+}
 
 } // extern "C"

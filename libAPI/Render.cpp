@@ -48,7 +48,6 @@ using DJVU::GP;
 namespace vellum_api
 {
 
-
 // One-time library set-up: the pixmap dither tables are filled lazily and
 // without a lock, so they are primed here once; message ids are translated
 // with the full message files.
@@ -534,60 +533,58 @@ djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_
 
 } // namespace
 
-extern "C"
+extern "C" {
+
+djvu_halfcoded_image *djvu_decode(djvu_read_routine read, void *userdata)
 {
+  return guard((djvu_halfcoded_image *)nullptr,
+               [&] { return translated([&] { return decode(read, userdata); }); });
+}
 
-  djvu_halfcoded_image *djvu_decode(djvu_read_routine read, void *userdata)
-  {
-    return guard((djvu_halfcoded_image *)nullptr,
-                 [&] { return translated([&] { return decode(read, userdata); }); });
-  }
+void djvu_halfcoded_image_free(djvu_halfcoded_image *image)
+{
+  if (!image)
+    return;
+  delete (Page *)image->page;
+  djvu_free(image->description);
+  djvu_free(image);
+}
 
-  void djvu_halfcoded_image_free(djvu_halfcoded_image *image)
-  {
-    if (!image)
-      return;
-    delete (Page *)image->page;
-    djvu_free(image->description);
-    djvu_free(image);
-  }
-
-  djvu_render_params *djvu_render_defaults(djvu_render_params *buffer, int size)
-  {
-    return guard((djvu_render_params *)nullptr,
-                 [&]() -> djvu_render_params *
+djvu_render_params *djvu_render_defaults(djvu_render_params *buffer, int size)
+{
+  return guard((djvu_render_params *)nullptr,
+               [&]() -> djvu_render_params *
+               {
+                 const djvu_render_params defaults = {(int32_t)sizeof(djvu_render_params), 2.2f, 24, 0, 0, 0};
+                 if (!buffer)
                  {
-                   const djvu_render_params defaults = {
-                       (int32_t)sizeof(djvu_render_params), 2.2f, 24, 0, 0, 0};
-                   if (!buffer)
-                   {
-                     djvu_render_params *p = (djvu_render_params *)djvu_calloc(1, sizeof(djvu_render_params));
-                     if (!p)
-                       DJVU_API_THROW("Failed to allocate memory");
-                     *p = defaults;
-                     return p;
-                   }
-                   if (size >= (int)sizeof(djvu_render_params))
-                   {
-                     *buffer = defaults;
-                     return buffer;
-                   }
-                   if (size < 5)
-                     return nullptr;
-                   djvu_render_params part = defaults;
-                   part.size = size;
-                   std::memcpy(buffer, &part, (size_t)size);
+                   djvu_render_params *p = (djvu_render_params *)djvu_calloc(1, sizeof(djvu_render_params));
+                   if (!p)
+                     DJVU_API_THROW("Failed to allocate memory");
+                   *p = defaults;
+                   return p;
+                 }
+                 if (size >= (int)sizeof(djvu_render_params))
+                 {
+                   *buffer = defaults;
                    return buffer;
-                 });
-  }
+                 }
+                 if (size < 5)
+                   return nullptr;
+                 djvu_render_params part = defaults;
+                 part.size = size;
+                 std::memcpy(buffer, &part, (size_t)size);
+                 return buffer;
+               });
+}
 
-  djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0,
-                                int y0, int x1, int y1, int angle, int w, int h)
-  {
-    if (w == 0 || h == 0)
-      return nullptr;
-    return guard((djvu_pixel_image *)nullptr, [&]
-                 { return translated([&] { return render(params, image, x0, y0, x1, y1, angle, w, h); }); });
-  }
+djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0,
+                              int y0, int x1, int y1, int angle, int w, int h)
+{
+  if (w == 0 || h == 0)
+    return nullptr;
+  return guard((djvu_pixel_image *)nullptr, [&]
+               { return translated([&] { return render(params, image, x0, y0, x1, y1, angle, w, h); }); });
+}
 
 } // extern "C"

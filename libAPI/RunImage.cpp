@@ -302,15 +302,14 @@ djvu_run_image *run_image_new()
 
 } // namespace vellum_api
 
-extern "C"
-{
+extern "C" {
 
-  void djvu_run_image_free(djvu_run_image *image)
-  {
-    if (!image)
-      return;
-    djvu_free(image->data);
-    djvu_free(image);
-  }
+void djvu_run_image_free(djvu_run_image *image)
+{
+  if (!image)
+    return;
+  djvu_free(image->data);
+  djvu_free(image);
+}
 
 } // extern "C"

@@ -181,7 +181,7 @@ typedef int (*djvu_write_routine)(void *userdata, const void *buffer, int size);
    often as needed. */
 typedef struct djvu_halfcoded_image_s
 {
-  int32_t width;          /* page size in pixels */
+  int32_t width; /* page size in pixels */
   int32_t height;
   int32_t reduced_width;  /* width / k, height / k when INFO byte 9 holds */
   int32_t reduced_height; /* the size ratio k = 2 or 3; else width, height */
@@ -247,8 +247,8 @@ djvu_render_params *djvu_render_defaults(djvu_render_params *buffer, int size);
    at subsample i; otherwise the result is resampled. params may be null
    (defaults). The result belongs to the caller (djvu_pixel_image_free);
    null after one report, or without a report when w or h is 0. */
-djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0, int y0,
-                              int x1, int y1, int angle, int w, int h);
+djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfcoded_image *image, int x0,
+                              int y0, int x1, int y1, int angle, int w, int h);
 
 /* ------------------------------------------------------------------------ */
 /* Encoders                                                                  */
@@ -261,7 +261,7 @@ djvu_pixel_image *djvu_render(const djvu_render_params *params, const djvu_halfc
 /* djvu_encode_params.flags */
 enum
 {
-  DJVU_ENCODE_LOSSLESS = 1,  /* lossless mask (clean at level 8) */
+  DJVU_ENCODE_LOSSLESS = 1,   /* lossless mask (clean at level 8) */
   DJVU_ENCODE_NO_THICKEN = 2, /* do not thicken the shapes */
   DJVU_ENCODE_AGGRESSIVE = 4, /* aggressive mask cleaning (level 31) */
   DJVU_ENCODE_COMPACT = 8     /* compact layers: background holes over the
@@ -282,7 +282,10 @@ typedef struct djvu_encode_params_s
 } djvu_encode_params;
 
 /* The default records, as initialisers: what a null record stands for. */
-#define DJVU_ENCODE_PARAMS_DEFAULTS {28, 2.2f, 75, 0, 25, 100, 0}
+#define DJVU_ENCODE_PARAMS_DEFAULTS                                                                          \
+  {                                                                                                          \
+    28, 2.2f, 75, 0, 25, 100, 0                                                                              \
+  }
 
 /* djvu_iw44_params.flags: chrominance mode (bit 1, bit 0): 00 normal,
    01 full, 10 none (grey only), 11 half. */
@@ -295,7 +298,10 @@ typedef struct djvu_iw44_params_s
   int32_t progress_data; /* 0 */
 } djvu_iw44_params;
 
-#define DJVU_IW44_PARAMS_DEFAULTS {20, 2.2f, 75, 0, 0}
+#define DJVU_IW44_PARAMS_DEFAULTS                                                                            \
+  {                                                                                                          \
+    20, 2.2f, 75, 0, 0                                                                                       \
+  }
 
 /* Output routine: receives the whole file in one call and returns the number
    of bytes written; anything but count fails the encode. With a null
@@ -484,8 +490,8 @@ typedef struct djvu_book_include_s
    written once; an id already taken by other bytes or by a page is given
    a new name, and then only the INCL chunk naming it is rewritten. id and
    title as for djvu_book_add_page. Returns 0, or -1 after one report. */
-int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id, const char *title,
-                              const djvu_book_include *includes, int include_count);
+int djvu_book_add_copied_page(djvu_book *book, const void *data, size_t size, const char *id,
+                              const char *title, const djvu_book_include *includes, int include_count);
 
 /* Appends the outline of source (nothing when it has none) to the book's,
    after what earlier calls appended: page_map[i] (i < map_count) is the
@@ -513,7 +519,6 @@ int djvu_book_page_count(const djvu_book *book);
    (write then was not called, or wrote short). */
 int djvu_book_write(const djvu_book *book, djvu_output_routine write, void *userdata);
 
-
 /* Writes the document as an indirect one: the index (FORM:DJVM with only
    DIRM) under index_name, then every component as its own file named by
    its id, each in one call of write. Shapes are shared as for
@@ -536,18 +541,21 @@ enum
 
 typedef struct djvu_mask_params_s
 {
-  int32_t size;           /* bytes of the caller's record; full size 36 */
-  int32_t filter_level;   /* mask finder filter level, 0 */
-  int32_t multi_forback;  /* split level, 0 = single plane */
-  int32_t switches;       /* DJVU_MASK_* bits, 0 */
-  int32_t dpi;            /* resolution when the image has none, 300 */
-  int32_t dpi_double;     /* enlarge 2x below this resolution, 225 */
-  int32_t dpi_triple;     /* enlarge 3x below this resolution, 125 */
-  int32_t progress_data;  /* handed to the progress hook, 0 */
-  int32_t band_inches;    /* band height in inches; <= 0: whole page */
+  int32_t size;          /* bytes of the caller's record; full size 36 */
+  int32_t filter_level;  /* mask finder filter level, 0 */
+  int32_t multi_forback; /* split level, 0 = single plane */
+  int32_t switches;      /* DJVU_MASK_* bits, 0 */
+  int32_t dpi;           /* resolution when the image has none, 300 */
+  int32_t dpi_double;    /* enlarge 2x below this resolution, 225 */
+  int32_t dpi_triple;    /* enlarge 3x below this resolution, 125 */
+  int32_t progress_data; /* handed to the progress hook, 0 */
+  int32_t band_inches;   /* band height in inches; <= 0: whole page */
 } djvu_mask_params;
 
-#define DJVU_MASK_PARAMS_DEFAULTS {36, 0, 0, 0, 300, 225, 125, 0, 0}
+#define DJVU_MASK_PARAMS_DEFAULTS                                                                            \
+  {                                                                                                          \
+    36, 0, 0, 0, 300, 225, 125, 0, 0                                                                         \
+  }
 
 /* Finds the bitonal mask of a colour or grey page. Returns a runtype-0 run
    image owned by the caller (free with djvu_run_image_free), or null after

@@ -26,110 +26,109 @@
 #include <stdint.h>
 
 #ifdef __cplusplus
-extern "C"
-{
+extern "C" {
 #endif
 
-  /* Colour order of a band; the values match the Image API's pixel image
-     flags, so the driver may pass its flags through unchanged. */
-  enum
-  {
-    MASKFIND_RGB = 4,  /* 3 bytes per pixel: red, green, blue */
-    MASKFIND_BGR = 8,  /* 3 bytes per pixel: blue, green, red */
-    MASKFIND_GRAY = 16 /* 1 byte per pixel, 0 black .. 255 white */
-  };
+/* Colour order of a band; the values match the Image API's pixel image
+   flags, so the driver may pass its flags through unchanged. */
+enum
+{
+  MASKFIND_RGB = 4,  /* 3 bytes per pixel: red, green, blue */
+  MASKFIND_BGR = 8,  /* 3 bytes per pixel: blue, green, red */
+  MASKFIND_GRAY = 16 /* 1 byte per pixel, 0 black .. 255 white */
+};
 
-  /* Switch bits of MaskFindParams.switches. */
-  enum
-  {
-    MASKFIND_NO_COLOR_FILTER = 1,
-    MASKFIND_NO_SIZE_FILTER = 2,
-    MASKFIND_NO_INV_FILTER = 4 /* no inversion test, no light-on-dark pass */
-  };
+/* Switch bits of MaskFindParams.switches. */
+enum
+{
+  MASKFIND_NO_COLOR_FILTER = 1,
+  MASKFIND_NO_SIZE_FILTER = 2,
+  MASKFIND_NO_INV_FILTER = 4 /* no inversion test, no light-on-dark pass */
+};
 
-  /* One band. The pixel at stored row y, column x starts at
-     data + offset + y * rowsize + x * pixsize. pixsize is 1 (grey) or 3 (RGB or
-     BGR as flags say); rowsize >= w * pixsize; w and h are at least 1 and
-     w * h fits in an int32. A band of at most 12 rows or columns has no block
-     groups and yields no runs. The band stays the caller's and is only read.
-     The fields are those of the Image API's pixel image, in the same order. */
-  typedef struct MaskFindBand
-  {
-    int32_t flags;
-    int32_t w;
-    int32_t h;
-    int32_t offset;
-    int32_t rowsize;
-    int32_t pixsize;
-    const unsigned char *data;
-  } MaskFindBand;
+/* One band. The pixel at stored row y, column x starts at
+   data + offset + y * rowsize + x * pixsize. pixsize is 1 (grey) or 3 (RGB or
+   BGR as flags say); rowsize >= w * pixsize; w and h are at least 1 and
+   w * h fits in an int32. A band of at most 12 rows or columns has no block
+   groups and yields no runs. The band stays the caller's and is only read.
+   The fields are those of the Image API's pixel image, in the same order. */
+typedef struct MaskFindBand
+{
+  int32_t flags;
+  int32_t w;
+  int32_t h;
+  int32_t offset;
+  int32_t rowsize;
+  int32_t pixsize;
+  const unsigned char *data;
+} MaskFindBand;
 
-  /* The fields of the mask parameter record that the finder reads. */
-  typedef struct MaskFindParams
-  {
-    int32_t filter_level;  /* largest (exclusive) coding cost of a kept component */
-    int32_t multi_forback; /* split level; 0 or less: single grey plane */
-    int32_t switches;      /* MASKFIND_NO_* bits; all three: runs unfiltered */
-  } MaskFindParams;
+/* The fields of the mask parameter record that the finder reads. */
+typedef struct MaskFindParams
+{
+  int32_t filter_level;  /* largest (exclusive) coding cost of a kept component */
+  int32_t multi_forback; /* split level; 0 or less: single grey plane */
+  int32_t switches;      /* MASKFIND_NO_* bits; all three: runs unfiltered */
+} MaskFindParams;
 
-  /* Indices within one run of MaskRunList.runs. */
-  enum
-  {
-    RUN_Y = 0,  /* row in storage order */
-    RUN_X1 = 1, /* first mask column */
-    RUN_X2 = 2, /* last mask column, inclusive */
-    RUN_ID = 3  /* component number (meaningless to the driver) */
-  };
+/* Indices within one run of MaskRunList.runs. */
+enum
+{
+  RUN_Y = 0,  /* row in storage order */
+  RUN_X1 = 1, /* first mask column */
+  RUN_X2 = 2, /* last mask column, inclusive */
+  RUN_ID = 3  /* component number (meaningless to the driver) */
+};
 
-  /* The finder's result for one band: count runs of stride (4) int32 each at
-     runs (null when count is 0). Runs never overlap; their order carries no
-     meaning. */
-  typedef struct MaskRunList
-  {
-    int32_t width;
-    int32_t height;
-    int32_t count;
-    int32_t *runs;
-    int32_t stride;
-  } MaskRunList;
+/* The finder's result for one band: count runs of stride (4) int32 each at
+   runs (null when count is 0). Runs never overlap; their order carries no
+   meaning. */
+typedef struct MaskRunList
+{
+  int32_t width;
+  int32_t height;
+  int32_t count;
+  int32_t *runs;
+  int32_t stride;
+} MaskRunList;
 
-  /* Finds the mask runs of one band. params may be null (all fields 0).
-     Returns a list owned by the caller, released with MaskRunListFree. On a
-     fatal error the handler contract below applies; when the installed handler
-     returns, the result is null. */
-  MaskRunList *MaskFinderEntry(const MaskFindParams *params, const MaskFindBand *band);
+/* Finds the mask runs of one band. params may be null (all fields 0).
+   Returns a list owned by the caller, released with MaskRunListFree. On a
+   fatal error the handler contract below applies; when the installed handler
+   returns, the result is null. */
+MaskRunList *MaskFinderEntry(const MaskFindParams *params, const MaskFindBand *band);
 
-  /* Releases a list returned by MaskFinderEntry (null is ignored). Uses the free
-     hook, so the allocator must not be replaced while lists are alive. */
-  void MaskRunListFree(MaskRunList *list);
+/* Releases a list returned by MaskFinderEntry (null is ignored). Uses the free
+   hook, so the allocator must not be replaced while lists are alive. */
+void MaskRunListFree(MaskRunList *list);
 
-  /* Error handler: message, source identifier, line and the user pointer given
-     at installation.
+/* Error handler: message, source identifier, line and the user pointer given
+   at installation.
 
-     Contract. When a fatal error happens inside MaskFinderEntry, the finder
-     first unwinds its own work and releases every block it allocated during
-     that call (the partial result included), and only then calls the handler
-     from MaskFinderEntry's own frame. Nothing of the finder is alive at that
-     point, so the handler may
-     - return: MaskFinderEntry then returns null;
-     - longjmp or throw past MaskFinderEntry: nothing leaks and the finder stays
-       usable for the next call.
-     The message and file strings are valid only during the handler call.
-     With no handler installed (the default), the finder writes
-     "DjVu Mask Error: '%s' at %s(%d)\r\n" to stderr and calls exit(10). */
-  typedef void (*MaskFindErrorHandler)(const char *message, const char *file, int line, void *user);
+   Contract. When a fatal error happens inside MaskFinderEntry, the finder
+   first unwinds its own work and releases every block it allocated during
+   that call (the partial result included), and only then calls the handler
+   from MaskFinderEntry's own frame. Nothing of the finder is alive at that
+   point, so the handler may
+   - return: MaskFinderEntry then returns null;
+   - longjmp or throw past MaskFinderEntry: nothing leaks and the finder stays
+     usable for the next call.
+   The message and file strings are valid only during the handler call.
+   With no handler installed (the default), the finder writes
+   "DjVu Mask Error: '%s' at %s(%d)\r\n" to stderr and calls exit(10). */
+typedef void (*MaskFindErrorHandler)(const char *message, const char *file, int line, void *user);
 
-  /* Installs a process-wide handler (null restores the default) and returns the
-     previous one. Not thread-safe: install before finding masks. */
-  MaskFindErrorHandler MaskFindSetErrorHandler(MaskFindErrorHandler handler, void *user);
+/* Installs a process-wide handler (null restores the default) and returns the
+   previous one. Not thread-safe: install before finding masks. */
+MaskFindErrorHandler MaskFindSetErrorHandler(MaskFindErrorHandler handler, void *user);
 
-  /* Allocator hooks (process-wide). realloc follows the C contract for a
-     non-null block and a non-zero size; the finder never passes size 0 to it.
-     Passing null for a routine restores its default. */
-  typedef void *(*MaskFindMallocFn)(size_t size);
-  typedef void *(*MaskFindReallocFn)(void *ptr, size_t size);
-  typedef void (*MaskFindFreeFn)(void *ptr);
-  void MaskFindSetAllocator(MaskFindMallocFn m, MaskFindReallocFn r, MaskFindFreeFn f);
+/* Allocator hooks (process-wide). realloc follows the C contract for a
+   non-null block and a non-zero size; the finder never passes size 0 to it.
+   Passing null for a routine restores its default. */
+typedef void *(*MaskFindMallocFn)(size_t size);
+typedef void *(*MaskFindReallocFn)(void *ptr, size_t size);
+typedef void (*MaskFindFreeFn)(void *ptr);
+void MaskFindSetAllocator(MaskFindMallocFn m, MaskFindReallocFn r, MaskFindFreeFn f);
 
 #ifdef __cplusplus
 }

@@ -85,7 +85,6 @@ size_t UndoStepsToKeep(const std::vector<size_t> &sizesNewestFirst, size_t maxSt
   return keep;
 }
 
-
 namespace
 {
 

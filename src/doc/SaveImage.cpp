@@ -220,9 +220,9 @@ SaveParameters MakeSaveParameters(const CVellumSettings &s, int kind)
     p.encode.size = 28;
     p.encode.gamma = s.DjvuPhotoGamma;
     p.encode.quality = s.DjvuPhotoQty;
-    p.encode.flags =
-        (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) | (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0) |
-        (s.DjvuProfile == 1 ? DJVU_ENCODE_COMPACT : 0);
+    p.encode.flags = (s.DjvuLossless ? DJVU_ENCODE_LOSSLESS : 0) |
+                     (s.DjvuNoThick ? DJVU_ENCODE_NO_THICKEN : 0) |
+                     (s.DjvuProfile == 1 ? DJVU_ENCODE_COMPACT : 0);
     p.encode.fg_dpi = 50;
     p.encode.bg_dpi = 100;
     p.encode.progress_data = 0;
@@ -281,8 +281,8 @@ int SaveImage(const std::string &path, int kind, CDibImage &image, const CVellum
   case IMAGE_FILE_DJVU:
     if (image.m_pBook)
     {
-      result = image.SaveDjVuDocument(path.c_str(), saveScope != kSaveCurrentPage, p.upsample, p.textOnly, &p.mask,
-                                      &p.encode);
+      result = image.SaveDjVuDocument(path.c_str(), saveScope != kSaveCurrentPage, p.upsample, p.textOnly,
+                                      &p.mask, &p.encode);
       // The file it came from has changed: its pages are read again from
       // the new file rather than from the document held.
       if (result && path == image.m_strSourcePath)

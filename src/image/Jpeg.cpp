@@ -74,7 +74,8 @@ bool ExifResolution(const unsigned char *data, size_t size, double *xres, double
   if (!big && !(t[0] == 'I' && t[1] == 'I'))
     return false;
   auto u16 = [&](size_t at) -> uint32_t { return big ? t[at] << 8 | t[at + 1] : t[at + 1] << 8 | t[at]; };
-  auto u32 = [&](size_t at) -> uint32_t { return big ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at); };
+  auto u32 = [&](size_t at) -> uint32_t
+  { return big ? u16(at) << 16 | u16(at + 2) : u16(at + 2) << 16 | u16(at); };
   const size_t ifd = u32(4);
   if (ifd > n || n - ifd < 2)
     return false;
@@ -100,7 +101,8 @@ bool ExifResolution(const unsigned char *data, size_t size, double *xres, double
       *unit = (int)u16(e + 8);
   }
   // Beyond a million per unit is no resolution (and would overflow).
-  return *xres > 0 && *yres > 0 && *xres < 1e6 && *yres < 1e6 && (*unit == DIB_RESUNIT_INCH || *unit == DIB_RESUNIT_CENTIMETER);
+  return *xres > 0 && *yres > 0 && *xres < 1e6 && *yres < 1e6 &&
+         (*unit == DIB_RESUNIT_INCH || *unit == DIB_RESUNIT_CENTIMETER);
 }
 
 // Decodes the open file into img (already reset). 1 or 0; on 0 the record

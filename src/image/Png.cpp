@@ -104,8 +104,8 @@ struct DecodeJob
   const unsigned char *data;
   size_t size;
   CDibImage *img;
-  unsigned char *native;     // one row, or every row of an interlaced file
-  png_bytep *rows;           // row pointers into native (interlaced only)
+  unsigned char *native; // one row, or every row of an interlaced file
+  png_bytep *rows;       // row pointers into native (interlaced only)
   bool tooLarge;
   char tooLargeMessage[sizeof g_szLastImageError]; // the pixel limit's text, kept over libpng's
 };
@@ -328,10 +328,10 @@ struct EncodeJob
   FILE *fp;
   const CDibImage *img;
   int width, height;
-  int depth, colourType;   // PNG bit depth and colour type
-  bool invertBits;         // 1-bit grey whose palette has white first
-  bool greyFromPalette;    // 8-bit grey written through the palette
-  bool bgr;                // 24-bit stored blue first
+  int depth, colourType; // PNG bit depth and colour type
+  bool invertBits;       // 1-bit grey whose palette has white first
+  bool greyFromPalette;  // 8-bit grey written through the palette
+  bool bgr;              // 24-bit stored blue first
   png_color plte[256];
   int plteCount;
   png_uint_32 xppm, yppm;

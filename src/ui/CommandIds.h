@@ -43,14 +43,14 @@ enum
   ID_EDIT_EMPTY_CLIPBOARD, // Edit > Empty Clipboard
   ID_IMAGE_CROP,
   ID_IMAGE_RESIZE,
-  ID_TOOL_SELECT,          // toolbar "Select": mouse mode select
-  ID_VIEW_SELECTION_BAR,   // shows or hides the directory browser bar
-  ID_VIEW_FIT_PAGE,        // the step showing the whole page in the view
-  ID_VIEW_FIT_WIDTH,       // the step showing the page's width
-  ID_VIEW_ACTUAL_SIZE,     // the step closest to the page's physical size
-  ID_VIEW_FULL_SCREEN,     // toggles full screen
-  ID_EDIT_REDO,            // Edit > Redo
-  ID_PAGE_GOTO             // View > Go to Page (Ctrl+G)
+  ID_TOOL_SELECT,        // toolbar "Select": mouse mode select
+  ID_VIEW_SELECTION_BAR, // shows or hides the directory browser bar
+  ID_VIEW_FIT_PAGE,      // the step showing the whole page in the view
+  ID_VIEW_FIT_WIDTH,     // the step showing the page's width
+  ID_VIEW_ACTUAL_SIZE,   // the step closest to the page's physical size
+  ID_VIEW_FULL_SCREEN,   // toggles full screen
+  ID_EDIT_REDO,          // Edit > Redo
+  ID_PAGE_GOTO           // View > Go to Page (Ctrl+G)
 };
 
 #endif

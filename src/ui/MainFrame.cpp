@@ -191,9 +191,9 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_MENU(wxID_HELP_CONTENTS, CMainFrame::OnHelpTopics)
   EVT_MENU(ID_VIEW_FULL_SCREEN, CMainFrame::OnFullScreen)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    CMainFrame::CMainFrame(wxDocManager *manager, CVellumSettings &settings, std::function<void()> saveSettings)
+CMainFrame::CMainFrame(wxDocManager *manager, CVellumSettings &settings, std::function<void()> saveSettings)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, kProductName, wxDefaultPosition, wxSize(600, 500)),
       m_settings(settings), m_saveSettings(std::move(saveSettings))
 {
@@ -603,8 +603,7 @@ CVellumDoc *CMainFrame::Doc() const
 void CMainFrame::UpdateTitle()
 {
   const CVellumDoc *doc = Doc();
-  SetTitle(wxString::FromUTF8(
-      WindowTitle(doc ? doc->DocTitle() : std::string(), doc && doc->IsModified())));
+  SetTitle(wxString::FromUTF8(WindowTitle(doc ? doc->DocTitle() : std::string(), doc && doc->IsModified())));
 }
 
 void CMainFrame::SetPaneText(int index, const std::string &text)

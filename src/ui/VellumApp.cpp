@@ -27,8 +27,8 @@ class CVellumDocTemplate : public wxDocTemplate
 {
 public:
   CVellumDocTemplate(wxDocManager *manager, CVellumSettings &settings, IFrameHost *host)
-      : wxDocTemplate(manager, "Quarto", "", "", "", "Vellum.Document", "Quarto Document", wxCLASSINFO(CVellumDoc),
-                      wxCLASSINFO(CVellumView)),
+      : wxDocTemplate(manager, "Quarto", "", "", "", "Vellum.Document", "Quarto Document",
+                      wxCLASSINFO(CVellumDoc), wxCLASSINFO(CVellumView)),
         m_settings(settings), m_host(host)
   {
   }

@@ -66,9 +66,9 @@ wxBEGIN_EVENT_TABLE(CVellumDoc, wxDocument)
   EVT_UPDATE_UI(ID_EDIT_REDO, CVellumDoc::OnUpdateRedo)
   EVT_UPDATE_UI(ID_EDIT_EMPTY_UNDO, CVellumDoc::OnUpdateUndo)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    std::function<bool(CVellumDoc &)> CVellumDoc::s_saveAs;
+std::function<bool(CVellumDoc &)> CVellumDoc::s_saveAs;
 
 CVellumDoc::CVellumDoc(CVellumSettings &settings, IFrameHost *host) : m_settings(settings), m_pHost(host) {}
 
@@ -459,8 +459,9 @@ bool CVellumDoc::SaveAs()
                            [bits, grey](int filterIndex, const std::string &typed)
                            {
                              const int kind = SaveKindFromFilterIndex(filterIndex + 1);
-                             return typed.empty() ? typed
-                                                  : ReplaceExtension(typed, DefaultSaveExtension(kind, bits, grey));
+                             return typed.empty()
+                                        ? typed
+                                        : ReplaceExtension(typed, DefaultSaveExtension(kind, bits, grey));
                            });
   if (dialog.ShowModal() != wxID_OK)
     return false;

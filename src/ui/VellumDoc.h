@@ -121,10 +121,7 @@ public:
 
   // The view showing the document, as the class the caller knows (the
   // frame, tests: CVellumView); the document itself uses ShownView().
-  template <class V = CVellumView> V *View() const
-  {
-    return dynamic_cast<V *>(GetFirstView());
-  }
+  template <class V = CVellumView> V *View() const { return dynamic_cast<V *>(GetFirstView()); }
   vellum::IDocumentView *ShownView() const;
 
   // The enabling state of the document's part of the frame's commands

@@ -33,9 +33,9 @@ wxBEGIN_EVENT_TABLE(CViewCanvas, wxScrolledCanvas)
   EVT_MOUSE_CAPTURE_LOST(CViewCanvas::OnCaptureLost)
   EVT_IDLE(CViewCanvas::OnIdle)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    CViewCanvas::CViewCanvas(CVellumView *view, wxWindow *parent)
+CViewCanvas::CViewCanvas(CVellumView *view, wxWindow *parent)
     : wxScrolledCanvas(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                        wxHSCROLL | wxVSCROLL | wxFULL_REPAINT_ON_RESIZE),
       m_view(view)
@@ -135,9 +135,9 @@ wxBEGIN_EVENT_TABLE(CVellumView, wxView)
   EVT_MENU(ID_TOOL_SELECT, CVellumView::OnSelectTool)
   EVT_UPDATE_UI(ID_TOOL_SELECT, CVellumView::OnUpdateSelectTool)
 wxEND_EVENT_TABLE()
-    // clang-format on
+// clang-format on
 
-    void (*CVellumView::s_paintObserver)(CVellumView *) = nullptr;
+void (*CVellumView::s_paintObserver)(CVellumView *) = nullptr;
 
 CVellumView::CVellumView(CVellumSettings &settings, IFrameHost *host) : m_settings(settings), m_pHost(host) {}
 
@@ -518,7 +518,8 @@ void CVellumView::Wheel(int rotation, int delta, bool horizontal, bool zoom, Int
     // The image point under the pointer stays under it.
     auto keep = [](int pos, int at, int oldSize, int newSize)
     { return oldSize <= 0 ? 0 : static_cast<int>((int64_t(pos) + at) * newSize / oldSize - at); };
-    m_pCanvas->Scroll(std::max(0, keep(sx, p.x, before.w, after.w)), std::max(0, keep(sy, p.y, before.h, after.h)));
+    m_pCanvas->Scroll(std::max(0, keep(sx, p.x, before.w, after.w)),
+                      std::max(0, keep(sy, p.y, before.h, after.h)));
     return;
   }
   const wxSize client = m_pCanvas->GetClientSize();
@@ -548,7 +549,8 @@ void CVellumView::ZoomToFit(int commandId)
   else
   {
     const wxSize client = m_pCanvas->GetClientSize();
-    const Extent shown = AspectCorrect({image.m_nSourceWidth, image.m_nSourceHeight}, image.m_nXDpi, image.m_nYDpi);
+    const Extent shown =
+        AspectCorrect({image.m_nSourceWidth, image.m_nSourceHeight}, image.m_nXDpi, image.m_nYDpi);
     step = FitStep(shown, {client.x, client.y}, commandId == ID_VIEW_FIT_WIDTH ? 0 : 2);
   }
   SetZoom(step, kZoomBox);
@@ -565,8 +567,8 @@ void CVellumView::OnGoToPage(wxCommandEvent &)
   if (!doc || !HasImage())
     return;
   const CDibImage &image = *doc->m_model.m_pImage;
-  const long page = wxGetNumberFromUser(wxString::Format("Page number (1 to %d):", image.m_nPageCount), "Page:",
-                                        "Go to Page", image.m_nPageIndex + 1, 1, image.m_nPageCount,
+  const long page = wxGetNumberFromUser(wxString::Format("Page number (1 to %d):", image.m_nPageCount),
+                                        "Page:", "Go to Page", image.m_nPageIndex + 1, 1, image.m_nPageCount,
                                         m_pHost ? m_pHost->HostWindow() : nullptr);
   if (page >= 1)
     ShowPage((int)page - 1);

@@ -328,7 +328,9 @@ bool ZoomStepForText(const std::string &text, int *step)
 
 int ScrollLineStep(int pageSize)
 {
-  return pageSize <= 1 ? 1 : std::max(1, static_cast<int>(std::lround(std::pow(static_cast<double>(pageSize), 2.0 / 3.0))));
+  return pageSize <= 1
+             ? 1
+             : std::max(1, static_cast<int>(std::lround(std::pow(static_cast<double>(pageSize), 2.0 / 3.0))));
 }
 
 int ScrollPageStep(int pageSize)

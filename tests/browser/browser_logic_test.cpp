@@ -426,10 +426,12 @@ TEST_F(BrowserLogic, DeleteAsksThenTrashesFilesButNeverDirectories)
 
   g_answer = VID_YES;
   std::vector<std::string> status;
-  EXPECT_TRUE(DeleteFiles(m_dir, {"a.bmp", "empty", "gone.bmp", "locked.bmp"},
-                          [&](const std::string &s) { status.push_back(s); }, trash));
+  EXPECT_TRUE(DeleteFiles(
+      m_dir, {"a.bmp", "empty", "gone.bmp", "locked.bmp"}, [&](const std::string &s) { status.push_back(s); },
+      trash));
   EXPECT_EQ(trashed, (std::vector<std::string>{m_dir + "/a.bmp"}));
-  EXPECT_EQ(status, (std::vector<std::string>{"Moving a.bmp to the Trash.", "Moving locked.bmp to the Trash."}));
+  EXPECT_EQ(status,
+            (std::vector<std::string>{"Moving a.bmp to the Trash.", "Moving locked.bmp to the Trash."}));
   ASSERT_EQ(g_boxes.size(), 3u);
   EXPECT_EQ(g_boxes[2].text, "Could not move to the Trash:\nlocked.bmp: Permission denied");
   EXPECT_EQ(g_boxes[2].style & VMB_ICON_MASK, unsigned(VMB_ICONHAND));

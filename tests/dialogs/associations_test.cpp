@@ -287,8 +287,8 @@ TEST_F(Assoc, InstalledProgramNamesItsInstalledEntry)
   for (int i = 0; i < kAssociationGroupCount; i++)
     EXPECT_TRUE(after[i]) << i;
   const std::string apps = ReadAll(config + "/mimeapps.list");
-  for (const char *t :
-       {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp", "image/x-portable-pixmap", "image/png"})
+  for (const char *t : {"image/vnd.djvu", "image/x-iw44", "image/jpeg", "image/tiff", "image/bmp",
+                        "image/x-portable-pixmap", "image/png"})
     EXPECT_NE(apps.find(std::string("\n") + t + "=org.vellum.Vellum.desktop;"), std::string::npos) << t;
   EXPECT_NE(apps.find("image/jpeg=org.vellum.Vellum.desktop;org.gnome.eog.desktop;"), std::string::npos);
   struct stat st;

@@ -483,10 +483,9 @@ TEST_F(Dialogs, GeneralSettingsAssociations)
   CGeneralSettingsLogic dlg(settings, assoc);
   dlg.Load();
   // Every extension is asked, in table order, with the row's kind.
-  const std::vector<std::string> asked = {"is .djvu 1", "is .djv 1", "is .iw44 2", "is .iw4 2",
-                                          "is .jpeg 5", "is .jpg 5", "is .tiff 6", "is .tif 6",
-                                          "is .bmp 3",  "is .pbm 4", "is .pgm 4",  "is .ppm 4",
-                                          "is .png 7"};
+  const std::vector<std::string> asked = {"is .djvu 1", "is .djv 1",  "is .iw44 2", "is .iw4 2", "is .jpeg 5",
+                                          "is .jpg 5",  "is .tiff 6", "is .tif 6",  "is .bmp 3", "is .pbm 4",
+                                          "is .pgm 4",  "is .ppm 4",  "is .png 7"};
   EXPECT_EQ(assoc.calls, asked);
   const bool expected[kAssociationGroupCount] = {false, false, true, false, true, false, false};
   for (int i = 0; i < kAssociationGroupCount; i++)

@@ -66,12 +66,9 @@ TEST(DocumentModel, UndoStepsToKeep)
     std::vector<size_t> sizes;
     size_t maxSteps, maxBytes, keep;
   } rows[] = {
-      {{10, 10, 10}, 20, 100, 3},
-      {{10, 10, 10}, 2, 100, 2},
-      {{40, 40, 40}, 20, 100, 2},
-      {{200, 10}, 20, 100, 1}, // the newest alone is too large: kept anyway
-      {{}, 20, 100, 0},
-      {{SIZE_MAX, SIZE_MAX}, 20, SIZE_MAX, 1},
+      {{10, 10, 10}, 20, 100, 3}, {{10, 10, 10}, 2, 100, 2},
+      {{40, 40, 40}, 20, 100, 2}, {{200, 10}, 20, 100, 1}, // the newest alone is too large: kept anyway
+      {{}, 20, 100, 0},           {{SIZE_MAX, SIZE_MAX}, 20, SIZE_MAX, 1},
   };
   for (const auto &r : rows)
     EXPECT_EQ(UndoStepsToKeep(r.sizes, r.maxSteps, r.maxBytes), r.keep) << r.sizes.size();
@@ -109,8 +106,10 @@ TEST_F(DocumentModelTest, OpensByNameOrForcedKind)
       {Corpus("pnm/rgb-8bit.ppm"), 99, CDocumentModel::kOpened, kKindPnm, ""},
       {Corpus("bmp/rgb24.bmp"), 100, CDocumentModel::kOpened, kKindBmp, ""},
       // The BMP filter forces the BMP reader on a PNM file: it fails.
-      {Corpus("pnm/rgb-8bit.ppm"), kKindBmp, CDocumentModel::kOpenFailed, kKindBmp, failed + "rgb-8bit.ppm: "},
-      {Corpus("bad/bmp-shortfile.bmp"), 0, CDocumentModel::kOpenFailed, kKindBmp, failed + "bmp-shortfile.bmp: "},
+      {Corpus("pnm/rgb-8bit.ppm"), kKindBmp, CDocumentModel::kOpenFailed, kKindBmp,
+       failed + "rgb-8bit.ppm: "},
+      {Corpus("bad/bmp-shortfile.bmp"), 0, CDocumentModel::kOpenFailed, kKindBmp,
+       failed + "bmp-shortfile.bmp: "},
       {Corpus("bad/djvu-truncated.djvu"), 0, CDocumentModel::kOpenFailed, kKindBmp,
        failed + "djvu-truncated.djvu: "},
       {TmpDir() + "/notes.txt", 0, CDocumentModel::kTypeNotRecognized, kKindBmp, kMsgTypeNotRecognized},

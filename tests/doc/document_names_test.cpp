@@ -43,7 +43,8 @@ TEST(DocumentNames, OpenFailureTexts)
   {
     const char *lastError, *reason;
   } rows[] = {
-      {"DjVu error!\n\nFile: libAPI/Render\nLine: 315\nCause: Unexpected end of file.\n", "Unexpected end of file."},
+      {"DjVu error!\n\nFile: libAPI/Render\nLine: 315\nCause: Unexpected end of file.\n",
+       "Unexpected end of file."},
       {"Not a JPEG file: starts with 0x42 0x4d", "Not a JPEG file: starts with 0x42 0x4d."},
       {"JPEG file is truncated\nmore", "JPEG file is truncated."},
       {"", ""},
@@ -52,8 +53,9 @@ TEST(DocumentNames, OpenFailureTexts)
     EXPECT_EQ(OpenFailureReason(r.lastError), r.reason) << r.lastError;
   EXPECT_EQ(OpenFailedText("/d/page.djvu", "Unexpected end of file."),
             "Failed to open the image!\n\npage.djvu: Unexpected end of file.");
-  EXPECT_EQ(OpenFailedText("/d/page.djvu", ""),
-            "Failed to open the image!\n\npage.djvu: the file is damaged or is not an image of a supported kind.");
+  EXPECT_EQ(
+      OpenFailedText("/d/page.djvu", ""),
+      "Failed to open the image!\n\npage.djvu: the file is damaged or is not an image of a supported kind.");
 }
 
 TEST(DocumentNames, OpenFilterTable)

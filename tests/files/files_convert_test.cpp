@@ -362,13 +362,15 @@ TEST(Convert, DjVuBooksKeepEveryPageOutlineAndText)
       r = Convert("-f --page " + std::to_string(p) + " '" + in + "' -o " + ppm);
       ASSERT_EQ(r.status, 0) << r.out;
       std::string ref;
-      ASSERT_TRUE(files_test::Run("ddjvu -format=ppm -page=" + std::to_string(p) + " '" + in + "' - 2>/dev/null", ref));
+      ASSERT_TRUE(files_test::Run(
+          "ddjvu -format=ppm -page=" + std::to_string(p) + " '" + in + "' - 2>/dev/null", ref));
       EXPECT_LE(MaxDiff(ParsePnm(ReadFile(ppm)), ParsePnm(ref)), 1) << "page " << p;
     }
     r = Convert("-f --page 2 '" + in + "' -o " + dir + "/second.djvu");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(Djvused(dir + "/second.djvu", "n"), "1\n");
-    EXPECT_EQ(Djvused(dir + "/second.djvu", "select 1; print-pure-txt"), Djvused(in, "select 2; print-pure-txt"));
+    EXPECT_EQ(Djvused(dir + "/second.djvu", "select 1; print-pure-txt"),
+              Djvused(in, "select 2; print-pure-txt"));
     r = Convert("-f --page " + std::to_string(b.pages + 1) + " '" + in + "' -o " + dir + "/none.ppm");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("does not exist"), std::string::npos) << r.out;
@@ -457,7 +459,8 @@ TEST(Convert, DjVuPagesAsPngEqualDdjvu)
     EXPECT_EQ(MaxDiff(MagickRgb(out), ref), 0);
   }
   // -t png into a folder names the file .png.
-  ASSERT_EQ(Convert("'" + Corpus("bmp/pal8.bmp") + "' '" + Corpus("bmp/rgb24.bmp") + "' -q -t png -o " + dir).status,
+  ASSERT_EQ(Convert("'" + Corpus("bmp/pal8.bmp") + "' '" + Corpus("bmp/rgb24.bmp") + "' -q -t png -o " + dir)
+                .status,
             0);
   EXPECT_TRUE(fs::exists(dir + "/pal8.png"));
   EXPECT_TRUE(fs::exists(dir + "/rgb24.png"));
@@ -471,11 +474,11 @@ TEST(Convert, ThumbnailMode)
     const char *input;
     int size, width, height; // expected PNG size
   } cases[] = {
-      {"djvu/compound-flower-fg44-bg44.djvu", 128, 99, 128}, // 2550 x 3300 page
+      {"djvu/compound-flower-fg44-bg44.djvu", 128, 99, 128},    // 2550 x 3300 page
       {"djvu/formatdoc-p61-table-bitonal.djvu", 256, 198, 256}, // from a 213 x 275 render
       {"djvu/photo-astronaut.iw44", 100, 100, 100},
       {"tiff/multipage-g4-3p-400dpi.tif", 64, 0, 0}, // first page
-      {"bmp/pal8.bmp", 256, 127, 64},      // smaller than the box: not enlarged
+      {"bmp/pal8.bmp", 256, 127, 64},                // smaller than the box: not enlarged
       {"photo/coffee-600x400.png", 90, 90, 60},
   };
   for (const auto &c : cases)

@@ -36,8 +36,8 @@ struct PngHeader
 
 uint32_t Be32(const std::string &s, size_t at)
 {
-  return (uint32_t)(uint8_t)s[at] << 24 | (uint32_t)(uint8_t)s[at + 1] << 16 | (uint32_t)(uint8_t)s[at + 2] << 8 |
-         (uint8_t)s[at + 3];
+  return (uint32_t)(uint8_t)s[at] << 24 | (uint32_t)(uint8_t)s[at + 1] << 16 |
+         (uint32_t)(uint8_t)s[at + 2] << 8 | (uint8_t)s[at + 3];
 }
 
 // The chunks of a PNG file read straight from its bytes (not through
@@ -123,17 +123,28 @@ TEST(Png, WhatEachKindBecomes)
     const char *file;
     int bits, grey, xdpi, ydpi;
   } cases[] = {
-      {"png/grey1-300dpi.png", 1, 0, 300, 300},  {"png/grey1-interlaced.png", 1, 0, 0, 0},
-      {"png/grey2.png", 8, 1, 0, 0},             {"png/grey4.png", 8, 1, 0, 0},
-      {"png/grey8-72dpi.png", 8, 1, 72, 72},     {"png/grey8-nonsquare.png", 8, 1, 0, 0}, // no unit: no dpi
-      {"png/grey8-trns.png", 8, 1, 0, 0},        {"png/grey16.png", 8, 1, 0, 0},
-      {"png/greyalpha8.png", 8, 1, 0, 0},        {"png/greyalpha16.png", 8, 1, 0, 0},
-      {"png/palette1.png", 1, 0, 0, 0},          {"png/palette2.png", 4, 0, 0, 0},
-      {"png/palette4.png", 4, 0, 0, 0},          {"png/palette4-interlaced.png", 4, 0, 0, 0},
-      {"png/palette8.png", 8, 0, 0, 0},          {"png/palette8-trns.png", 24, 0, 0, 0},
-      {"png/rgb8-300dpi.png", 24, 0, 300, 300},  {"png/rgb16.png", 24, 0, 0, 0},
-      {"png/rgba8.png", 24, 0, 0, 0},            {"png/rgba16-interlaced.png", 24, 0, 0, 0},
-      {"photo/camera-grey-512.png", 8, 1, 72, 72}, {"photo/coffee-600x400.png", 24, 0, 96, 96},
+      {"png/grey1-300dpi.png", 1, 0, 300, 300},
+      {"png/grey1-interlaced.png", 1, 0, 0, 0},
+      {"png/grey2.png", 8, 1, 0, 0},
+      {"png/grey4.png", 8, 1, 0, 0},
+      {"png/grey8-72dpi.png", 8, 1, 72, 72},
+      {"png/grey8-nonsquare.png", 8, 1, 0, 0}, // no unit: no dpi
+      {"png/grey8-trns.png", 8, 1, 0, 0},
+      {"png/grey16.png", 8, 1, 0, 0},
+      {"png/greyalpha8.png", 8, 1, 0, 0},
+      {"png/greyalpha16.png", 8, 1, 0, 0},
+      {"png/palette1.png", 1, 0, 0, 0},
+      {"png/palette2.png", 4, 0, 0, 0},
+      {"png/palette4.png", 4, 0, 0, 0},
+      {"png/palette4-interlaced.png", 4, 0, 0, 0},
+      {"png/palette8.png", 8, 0, 0, 0},
+      {"png/palette8-trns.png", 24, 0, 0, 0},
+      {"png/rgb8-300dpi.png", 24, 0, 300, 300},
+      {"png/rgb16.png", 24, 0, 0, 0},
+      {"png/rgba8.png", 24, 0, 0, 0},
+      {"png/rgba16-interlaced.png", 24, 0, 0, 0},
+      {"photo/camera-grey-512.png", 8, 1, 72, 72},
+      {"photo/coffee-600x400.png", 24, 0, 96, 96},
   };
   for (const auto &c : cases)
   {
@@ -196,14 +207,14 @@ TEST(Png, WrittenFilesReadBackEqual)
     const char *file;
     int depth, colourType, paletteEntries;
   } cases[] = {
-      {"bmp/pal1.bmp", 1, 0, 0},           // black first: 1-bit grey as it is
-      {"bmp/pal1wb.bmp", 1, 0, 0},         // white first: the bits are complemented
-      {"bmp/pal1bg.bmp", 1, 3, 2},         // two colours: a 1-bit palette
-      {"bmp/pal4.bmp", 4, 3, 16},          // 4-bit palette
-      {"bmp/pal8.bmp", 8, 3, 256},         // 8-bit palette
-      {"bmp/pal8topdown.bmp", 8, 3, 256},  // top-down rows
+      {"bmp/pal1.bmp", 1, 0, 0},            // black first: 1-bit grey as it is
+      {"bmp/pal1wb.bmp", 1, 0, 0},          // white first: the bits are complemented
+      {"bmp/pal1bg.bmp", 1, 3, 2},          // two colours: a 1-bit palette
+      {"bmp/pal4.bmp", 4, 3, 16},           // 4-bit palette
+      {"bmp/pal8.bmp", 8, 3, 256},          // 8-bit palette
+      {"bmp/pal8topdown.bmp", 8, 3, 256},   // top-down rows
       {"pnm/minisblack-8bit.pgm", 8, 0, 0}, // grey
-      {"bmp/rgb24.bmp", 8, 2, 0},          // blue-green-red rows
+      {"bmp/rgb24.bmp", 8, 2, 0},           // blue-green-red rows
       {"png/rgba16-interlaced.png", 8, 2, 0},
       {"png/grey1-300dpi.png", 1, 0, 0},
   };

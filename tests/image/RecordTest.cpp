@@ -20,28 +20,11 @@ TEST(FileKind, ExtensionTable)
     const char *name;
     int kind;
   } cases[] = {
-      {"photo.JPEG", 5},
-      {"a.jpg", 5},
-      {"scan.tif.bmp", 3},
-      {"noextension", 99},
-      {"page.DjVu", 1},
-      {"page.djv", 1},
-      {"p.IW44", 2},
-      {"p.iw4", 2},
-      {"t.tif", 6},
-      {"t.TIFF", 6},
-      {"x.ppm", 4},
-      {"x.Pgm", 4},
-      {"x.pbm", 4},
-      {"x.PNM", 4},
-      {"x.png", 7},
-      {"x.PNG", 7},
-      {"x.apng", 99},
-      {"dir.d/file", 99},
-      {"x.", 99},
-      {"x.djvux", 99},
-      {"/tmp/a.b/c.bmp", 3},
-      {"", 99},
+      {"photo.JPEG", 5},     {"a.jpg", 5},   {"scan.tif.bmp", 3}, {"noextension", 99}, {"page.DjVu", 1},
+      {"page.djv", 1},       {"p.IW44", 2},  {"p.iw4", 2},        {"t.tif", 6},        {"t.TIFF", 6},
+      {"x.ppm", 4},          {"x.Pgm", 4},   {"x.pbm", 4},        {"x.PNM", 4},        {"x.png", 7},
+      {"x.PNG", 7},          {"x.apng", 99}, {"dir.d/file", 99},  {"x.", 99},          {"x.djvux", 99},
+      {"/tmp/a.b/c.bmp", 3}, {"", 99},
   };
   for (const auto &c : cases)
     EXPECT_EQ(GetImageFileType(c.name), c.kind) << c.name;

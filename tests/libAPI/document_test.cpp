@@ -235,7 +235,8 @@ TEST(Document, ReplacedPageKeepsTextOnlyWhenAskedAndOtherPagesStay)
   // encoder's output (a single-page file without hidden text).
   const std::string blank = corpus("djvu/formatdoc-p61-table-bitonal.djvu");
   std::ifstream in(blank, std::ios::binary);
-  const std::vector<unsigned char> page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<unsigned char> page((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
   ASSERT_FALSE(page.empty());
   ASSERT_TRUE(page_text(blank, 1).empty() || page_text(blank, 1) != page_text(path, 2));
 
@@ -261,8 +262,8 @@ TEST(Document, ReplacedPageKeepsTextOnlyWhenAskedAndOtherPagesStay)
     ASSERT_TRUE(read_pnm(a, mine) && read_pnm(c, ref));
     EXPECT_EQ(mine.px, ref.px);
     for (int p : {1, 3})
-      EXPECT_EQ(std::system(("ddjvu -format=pnm -subsample=8 -page=" + std::to_string(p) + " '" + out + "' '" + a +
-                             "' 2>/dev/null")
+      EXPECT_EQ(std::system(("ddjvu -format=pnm -subsample=8 -page=" + std::to_string(p) + " '" + out +
+                             "' '" + a + "' 2>/dev/null")
                                 .c_str()),
                 0);
     EXPECT_NE(run("djvudump '" + out + "'").find("FORM:DJVI"), std::string::npos);

@@ -16,7 +16,10 @@ struct Report
   int line;
 };
 std::vector<Report> g_reports;
-void record(const char *m, const char *f, int l) { g_reports.push_back({m, f, l}); }
+void record(const char *m, const char *f, int l)
+{
+  g_reports.push_back({m, f, l});
+}
 } // namespace
 
 TEST(ErrorConvention, CallbackReceivesOneReportWithSourceIdentifier)

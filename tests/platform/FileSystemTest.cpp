@@ -41,7 +41,8 @@ struct Case
 TEST(EnsureDirectory, TableOfPaths)
 {
   const char *base = std::getenv("VELLUM_TEST_TMP");
-  const fs::path dir = fs::path(base && *base ? base : fs::temp_directory_path().string()) / "platform-ensure";
+  const fs::path dir =
+      fs::path(base && *base ? base : fs::temp_directory_path().string()) / "platform-ensure";
   const std::string d = dir.string();
   const Case cases[] = {
       {"empty path", "", 0, VID_YES, false, 0, nullptr},

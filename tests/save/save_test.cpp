@@ -841,8 +841,8 @@ TEST(SaveRules, ReviewAnswers)
 
 TEST(SaveRules, FiltersAndExtensions)
 {
-  const char *desc[] = {"DjVu File (*.djvu;*.djv)", "IW44 File (*.iw44;*.iw4)", "Windows Bitmap (*.bmp)",
-                        "JPEG File (*.jpg)", "PNM file (*.ppm;*.pgm;*.pbm)", "PNG file (*.png)"};
+  const char *desc[] = {"DjVu File (*.djvu;*.djv)", "IW44 File (*.iw44;*.iw4)",     "Windows Bitmap (*.bmp)",
+                        "JPEG File (*.jpg)",        "PNM file (*.ppm;*.pgm;*.pbm)", "PNG file (*.png)"};
   const char *pat[] = {"*.djvu;*.djv", "*.iw44;*.iw4", "*.bmp", "*.jpg", "*.ppm;*.pgm;*.pbm", "*.png"};
   const int kinds[] = {1, 2, 3, 5, 4, 7};
   for (int i = 1; i <= 6; i++)
@@ -934,7 +934,8 @@ std::string PageText(const std::string &path, int page)
 Rgb DdjvuPage(const std::string &path, int page)
 {
   std::string ppm;
-  if (!Run("ddjvu -format=ppm -subsample=4 -page=" + std::to_string(page) + " '" + path + "' - 2>/dev/null", ppm))
+  if (!Run("ddjvu -format=ppm -subsample=4 -page=" + std::to_string(page) + " '" + path + "' - 2>/dev/null",
+           ppm))
     return {};
   return ParsePnm(ppm);
 }
@@ -1005,7 +1006,8 @@ TEST_F(SaveTest, BookPageAloneAndSinglePagesKeepTheirText)
   CDibImage img;
   ASSERT_EQ(img.OpenDjVu(book.c_str(), IMAGE_FILE_DJVU, 2), 1);
   ASSERT_EQ(img.RenderDjVu(0, 24, 0, 2.2, DIB_HEADER_INFO, IMAGE_FILE_DJVU), 1);
-  ASSERT_EQ(SaveImage(Path("third.djvu"), IMAGE_FILE_DJVU, img, settings, nullptr, nullptr, kSaveCurrentPage), 1);
+  ASSERT_EQ(SaveImage(Path("third.djvu"), IMAGE_FILE_DJVU, img, settings, nullptr, nullptr, kSaveCurrentPage),
+            1);
   EXPECT_EQ(Djvused(Path("third.djvu"), "n"), "1\n");
   EXPECT_EQ(PageText(Path("third.djvu"), 1), PageText(book, 3));
 

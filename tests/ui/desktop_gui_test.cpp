@@ -350,7 +350,8 @@ TEST_F(Desktop, FailedOpenKeepsThePage)
   const Case cases[] = {
       {Corpus("bad/djvu-truncated.djvu"), "Failed to open the image!\n\ndjvu-truncated.djvu: "},
       {Corpus("bad/bmp-badrle.bmp"), "Failed to open the image!\n\nbmp-badrle.bmp: "},
-      {Tmp() + "/no-such-page.djvu", "Failed to open the image!\n\nno-such-page.djvu: the file does not exist."},
+      {Tmp() + "/no-such-page.djvu",
+       "Failed to open the image!\n\nno-such-page.djvu: the file does not exist."},
   };
   for (const Case &c : cases)
   {
@@ -514,9 +515,10 @@ TEST_F(Desktop, SaveAsTypeChangeFollowsWithTheExtension)
   };
   App().m_settings.SaveType = IMAGE_FILE_DJVU;
   EXPECT_FALSE(Doc().SaveAs());
-  EXPECT_EQ(names, (std::vector<std::string>{"compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.jpg",
-                                             "compound-flower-fg44-bg44.bmp", "compound-flower-fg44-bg44.ppm",
-                                             "compound-flower-fg44-bg44.djvu"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"compound-flower-fg44-bg44.djvu", "compound-flower-fg44-bg44.jpg",
+                                      "compound-flower-fg44-bg44.bmp", "compound-flower-fg44-bg44.ppm",
+                                      "compound-flower-fg44-bg44.djvu"}));
 }
 
 // A menu item ends in an ellipsis exactly when its command asks for more
@@ -684,7 +686,8 @@ TEST_F(Desktop, AboutBoxCreditsTheLibraries)
   wxCommandEvent about(wxEVT_MENU, wxID_ABOUT);
   Frame().ProcessWindowEvent(about);
   EXPECT_EQ(title, "About Vellum");
-  for (const char *credit : {"DjVuLibre", "libtiff", "libjpeg", "libpng", "wxWidgets", "SANE", "General Public"})
+  for (const char *credit :
+       {"DjVuLibre", "libtiff", "libjpeg", "libpng", "wxWidgets", "SANE", "General Public"})
     EXPECT_NE(texts.find(credit), std::string::npos) << credit << " in\n" << texts;
 }
 
@@ -710,8 +713,9 @@ TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
               plain(box->GetCancelLabel())};
     return wxID_NO;
   };
-  EXPECT_EQ(WxMessageBoxHook("Save x.djvu first?", "Vellum", VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION),
-            VID_NO);
+  EXPECT_EQ(
+      WxMessageBoxHook("Save x.djvu first?", "Vellum", VMB_YESNOCANCEL | VMB_SAVE_LABELS | VMB_ICONQUESTION),
+      VID_NO);
   EXPECT_EQ(seen.text, "Save x.djvu first?");
   EXPECT_EQ(seen.yes, "Save");
   EXPECT_EQ(seen.no, "Don't Save");
@@ -806,7 +810,8 @@ TEST(HiDpi, ToolbarAndWindowIconsAreSharp)
 
 int main(int argc, char **argv)
 {
-  const std::string screen = std::to_string(1280 * kDeviceScale) + "x" + std::to_string(1024 * kDeviceScale) + "x24";
+  const std::string screen =
+      std::to_string(1280 * kDeviceScale) + "x" + std::to_string(1024 * kDeviceScale) + "x24";
   if (int status = vellum_test::RerunUnderXvfb(argc, argv, screen.c_str()); status >= 0)
     return status;
   if (kDeviceScale != 1)

@@ -512,7 +512,10 @@ public:
   void ShowImageInfo() override { ++imageInfo; }
   void SelectZoomBoxEntry(int) override {}
   void RefreshBrowser() override {}
-  void OnDocumentOpened(const std::string &path, int pageIndex) override { opened.push_back({path, pageIndex}); }
+  void OnDocumentOpened(const std::string &path, int pageIndex) override
+  {
+    opened.push_back({path, pageIndex});
+  }
   void OnDocumentSavedAs(const std::string &path) override { savedAs.push_back(path); }
 };
 

@@ -251,7 +251,8 @@ TEST_F(Gui, OpensEveryReadableCorpusFileAndRefusesTheBadOnes)
     }
     ASSERT_EQ(g_boxes.size(), 1u);
     const std::string &text = g_boxes[0].text;
-    EXPECT_EQ(text.rfind(std::string("Failed to open the image!\n\n") + FileNameOf(path) + ": ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind(std::string("Failed to open the image!\n\n") + FileNameOf(path) + ": ", 0), 0u)
+        << text;
     EXPECT_EQ(text.find("Line:"), std::string::npos) << text;
     EXPECT_EQ(text.find("libAPI"), std::string::npos) << text;
     EXPECT_TRUE(Doc().m_model.HasImage());

@@ -382,7 +382,8 @@ TEST_F(PagesGui, DocumentFollowsTheBookItWasSavedAs)
     EXPECT_EQ(Image().m_nSourceHeight, w) << source;
     EXPECT_EQ(Doc().GetFilename().utf8_string(), saved) << source;
     std::ifstream after(copy, std::ios::binary);
-    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) == oldBytes)
+    EXPECT_TRUE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()) ==
+                oldBytes)
         << source;
   }
 }

@@ -181,9 +181,12 @@ int main(int argc, char **argv)
     const char *name;
     int id;
   };
-  const Op ops[] = {{"Rotate Right", ID_IMAGE_ROTATE_RIGHT}, {"Rotate 180", ID_IMAGE_ROTATE_180},
-                    {"Flip", ID_IMAGE_FLIP},                 {"Mirror", ID_IMAGE_MIRROR},
-                    {"Negative", ID_IMAGE_NEGATIVE},         {"Convert To Gray", ID_IMAGE_GRAY},
+  const Op ops[] = {{"Rotate Right", ID_IMAGE_ROTATE_RIGHT},
+                    {"Rotate 180", ID_IMAGE_ROTATE_180},
+                    {"Flip", ID_IMAGE_FLIP},
+                    {"Mirror", ID_IMAGE_MIRROR},
+                    {"Negative", ID_IMAGE_NEGATIVE},
+                    {"Convert To Gray", ID_IMAGE_GRAY},
                     {"Crop", ID_IMAGE_CROP}};
   std::vector<double> undo;
   for (const Op &op : ops)

@@ -330,16 +330,17 @@ TEST(ZoomLogic, WindowFitStaysWithinTheWorkArea)
     int windowX, windowY;
     bool center;
   } const cases[] = {
-      {{1440, 873}, 0, 27, true, {850, 1100}, 0, 0, true},     // 900-pixel screen with a panel
-      {{1440, 873}, 0, 27, true, {1435, 1100}, 0, 0, true},    // scroll bar added past the width
-      {{1440, 873}, 0, 27, true, {1100, 860}, 0, 0, true},     // scroll bar added past the height
-      {{560, 440}, 0, 0, false, {0, 0}, 0, 0, true},           // the empty window on a small screen
+      {{1440, 873}, 0, 27, true, {850, 1100}, 0, 0, true},        // 900-pixel screen with a panel
+      {{1440, 873}, 0, 27, true, {1435, 1100}, 0, 0, true},       // scroll bar added past the width
+      {{1440, 873}, 0, 27, true, {1100, 860}, 0, 0, true},        // scroll bar added past the height
+      {{560, 440}, 0, 0, false, {0, 0}, 0, 0, true},              // the empty window on a small screen
       {{560, 440}, 40, 20, true, {2550, 3300}, -300, -50, false}, // a corner left off screen
-      {{1280, 1000}, 1280, 0, true, {300, 200}, 0, 0, false},   // a second monitor to the right
+      {{1280, 1000}, 1280, 0, true, {300, 200}, 0, 0, false},     // a second monitor to the right
   };
   for (const Case &c : cases)
   {
-    SCOPED_TRACE(testing::Message() << c.work.w << "x" << c.work.h << " shown " << c.shown.w << "x" << c.shown.h);
+    SCOPED_TRACE(testing::Message() << c.work.w << "x" << c.work.h << " shown " << c.shown.w << "x"
+                                    << c.shown.h);
     WindowFitInput in;
     in.workArea = c.work;
     in.workX = c.workX;
@@ -400,9 +401,9 @@ TEST(ZoomLogic, NavigationKeysAndScrollSteps)
       {kNavHome, middle, 300, 900, 0, 0, 0},
       {kNavEnd, none, 300, 0, -1, 300, 2600},
       {kNavEnd, middle, 300, 0, 3, 300, 2600},
-      {kNavSpace, middle, 0, 0, -1, 0, 630},       // down the page first
-      {kNavSpace, middle, 0, 2600, 2, 0, 2600},    // at the bottom: next page
-      {kNavSpace, none, 0, 2600, -1, 0, 2600},     // last page: stays
+      {kNavSpace, middle, 0, 0, -1, 0, 630},    // down the page first
+      {kNavSpace, middle, 0, 2600, 2, 0, 2600}, // at the bottom: next page
+      {kNavSpace, none, 0, 2600, -1, 0, 2600},  // last page: stays
       {kNavShiftSpace, middle, 0, 700, -1, 0, 70},
       {kNavShiftSpace, middle, 0, 0, 1, 0, 0},
       {kNavDown, none, 0, 0, -1, 0, ScrollLineStep(700)},

@@ -68,9 +68,8 @@ wxBitmap KindIcon(int kind)
   {
     unsigned char r, g, b;
     const char *letter;
-  } kLook[] = {{40, 90, 170, "D"},   {120, 60, 160, "I"}, {30, 130, 70, "B"},
-               {110, 110, 110, "P"}, {190, 110, 20, "J"}, {170, 40, 40, "T"},
-               {20, 140, 150, "G"}};
+  } kLook[] = {{40, 90, 170, "D"},  {120, 60, 160, "I"}, {30, 130, 70, "B"}, {110, 110, 110, "P"},
+               {190, 110, 20, "J"}, {170, 40, 40, "T"},  {20, 140, 150, "G"}};
   static_assert(sizeof kLook / sizeof kLook[0] == IMAGE_FILE_LAST, "one look per file kind");
   const auto &look = kLook[(kind - IMAGE_FILE_DJVU) % IMAGE_FILE_LAST];
   wxBitmap drawn(16, 16);

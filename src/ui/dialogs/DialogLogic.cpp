@@ -637,7 +637,7 @@ void CJpegSettingsLogic::Store()
 // General Settings
 
 const int CGeneralSettingsLogic::kAssocCheckIds[kAssociationGroupCount] = {1108, 1109, 1111, 1112,
-                                                                          1110, 1115, 1118};
+                                                                           1110, 1115, 1118};
 
 CGeneralSettingsLogic::CGeneralSettingsLogic(CVellumSettings &settings, CFileAssociations &assoc)
     : m_settings(settings), m_assoc(assoc)

@@ -25,7 +25,6 @@ const char kHintText[] =
 const char kHintCheck[] = "Do &not show this message again";
 const char kHintClose[] = "&Close";
 
-
 std::string HelpPagePath(const std::string &helpDir, const char *topic)
 {
   return JoinPath(helpDir, topic && topic[0] ? topic : kHelpContentsPage);

@@ -23,11 +23,11 @@ namespace vellum
 {
 
 // The help files (the dialogs' topics are HelpTopics.h's).
-extern const char kHelpContentsPage[];    // "Contents.html": Help Topics without a topic
-extern const char kHelpFileName[];        // "Vellum.chm": the compiled help file
-extern const char kHelpBookName[];        // "vellum.hhp": the help book in the help directory
-extern const char kHelpDirName[];         // "HtmlHelp": the help directory beside the program
-extern const char kHelpDataFolder[];      // "help": the pages' folder in the run-time folder
+extern const char kHelpContentsPage[]; // "Contents.html": Help Topics without a topic
+extern const char kHelpFileName[];     // "Vellum.chm": the compiled help file
+extern const char kHelpBookName[];     // "vellum.hhp": the help book in the help directory
+extern const char kHelpDirName[];      // "HtmlHelp": the help directory beside the program
+extern const char kHelpDataFolder[];   // "help": the pages' folder in the run-time folder
 extern const char kMsgHelpFailed[];
 
 // The hint window.
