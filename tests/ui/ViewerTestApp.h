@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "VellumDoc.h"
+#include "VellumView.h"
 #include "ViewerStart.h"
 
 namespace vellum_test
@@ -20,6 +22,24 @@ inline void FailTestOnAssert(const wxString &file, int line, const wxString &fun
                line, func.utf8_str().data(), msg.utf8_str().data());
   ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " at " << file.utf8_string() << ":" << line
                 << ": " << msg.utf8_string();
+}
+
+// The running viewer's parts.
+inline CVellumApp &App()
+{
+  return wxGetApp();
+}
+inline CMainFrame &Frame()
+{
+  return *wxGetApp().MainFrame();
+}
+inline CVellumDoc &Doc()
+{
+  return *wxGetApp().Document();
+}
+inline CVellumView &View()
+{
+  return *Doc().View();
 }
 
 // The test program's tests against the started viewer: their result, or 1

@@ -101,22 +101,10 @@ bool RunUntil(const std::function<bool()> &done, int ms)
   return true;
 }
 
-CVellumApp &App()
-{
-  return wxGetApp();
-}
-CMainFrame &Frame()
-{
-  return *App().MainFrame();
-}
-CVellumDoc &Doc()
-{
-  return *App().Document();
-}
-CVellumView &View()
-{
-  return *Doc().View();
-}
+using vellum_test::App;
+using vellum_test::Doc;
+using vellum_test::Frame;
+using vellum_test::View;
 
 void Open(const std::string &path)
 {

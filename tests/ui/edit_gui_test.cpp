@@ -109,18 +109,9 @@ void Pump(int ms = 20)
   vellum_test::PumpFor(ms, 2);
 }
 
-CMainFrame &Frame()
-{
-  return *wxGetApp().MainFrame();
-}
-CVellumDoc &Doc()
-{
-  return *wxGetApp().Document();
-}
-CVellumView &View()
-{
-  return *Doc().View();
-}
+using vellum_test::Doc;
+using vellum_test::Frame;
+using vellum_test::View;
 CDibImage &Image()
 {
   return *Doc().m_model.m_pImage;

@@ -132,18 +132,9 @@ bool RunUntil(const std::function<bool()> &done, int limitMs = 10000)
   return true;
 }
 
-CVellumApp &App()
-{
-  return wxGetApp();
-}
-CMainFrame &Frame()
-{
-  return *App().MainFrame();
-}
-CVellumDoc &Doc()
-{
-  return *App().Document();
-}
+using vellum_test::App;
+using vellum_test::Doc;
+using vellum_test::Frame;
 CBrowserPanel &Browser()
 {
   return *Frame().Browser();

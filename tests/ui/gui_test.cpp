@@ -104,22 +104,10 @@ void Pump(int ms = 50)
   vellum_test::PumpFor(ms);
 }
 
-CVellumApp &App()
-{
-  return wxGetApp();
-}
-CMainFrame &Frame()
-{
-  return *App().MainFrame();
-}
-CVellumDoc &Doc()
-{
-  return *App().Document();
-}
-CVellumView &View()
-{
-  return *Doc().View();
-}
+using vellum_test::App;
+using vellum_test::Doc;
+using vellum_test::Frame;
+using vellum_test::View;
 
 // Opens as the command line does (kind from the name).
 void OpenAsCommandLine(const std::string &path)

@@ -73,18 +73,9 @@ bool RunUntil(const std::function<bool()> &done, int limitMs = 10000)
   return true;
 }
 
-CMainFrame &Frame()
-{
-  return *wxGetApp().MainFrame();
-}
-CVellumDoc &Doc()
-{
-  return *wxGetApp().Document();
-}
-CVellumView &View()
-{
-  return *Doc().View();
-}
+using vellum_test::Doc;
+using vellum_test::Frame;
+using vellum_test::View;
 CPagePanel &Pages()
 {
   return *Frame().Pages();
