@@ -513,7 +513,9 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   m_model.m_nSaveScope = kSaveWholeDocument;
   if (!saved)
     return false;
-  if (wholeBook)
+  // A DjVu book saved whole is the book held; a TIFF file saved as a book
+  // stays the document it was (its pages are still read as TIFF).
+  if (wholeBook && image.m_pBook)
     m_model.FollowSavedBook(name);
   SetFilename(wxString::FromUTF8(name), false);
   if (m_pHost)
