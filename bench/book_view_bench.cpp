@@ -68,12 +68,6 @@ void PaintNow(CVellumView &view)
   view.m_pCanvas->Update();
 }
 
-int Quiet(const char *text, const char *, unsigned)
-{
-  std::fprintf(stderr, "message: %s\n", text);
-  return VID_NO;
-}
-
 bool CopyFile(const std::string &from, const std::string &to)
 {
   std::ifstream in(from, std::ios::binary);
@@ -190,12 +184,8 @@ int main(int argc, char **argv)
     return 1;
   }
 
-  setenv("SANE_CONFIG_DIR", "/nonexistent", 1);
-  vellum_test::ViewerStart start;
-  start.settingsFile = "/dev/null";
-  start.hooks = [] { VellumSetMessageBoxHook(Quiet); };
   int status = 0;
-  CVellumApp *app = vellum_test::StartViewer(argv[0], start, &status);
+  CVellumApp *app = vellum_test::StartQuietViewer(argv[0], &status);
   if (!app)
     return status;
   CVellumDoc &doc = *app->Document();

@@ -22,6 +22,7 @@
 #include <wx/utils.h>
 
 #include "MainFrame.h"
+#include "MessageBox.h"
 #include "VellumApp.h"
 
 namespace vellum_test
@@ -106,6 +107,23 @@ inline void StopViewer(CVellumApp *app)
   PumpFor(20);
   app->OnExit();
   wxEntryCleanup();
+}
+
+// The viewer started for a timing program: no settings file, no scanner
+// probe competing for the CPU, message boxes written to stderr and answered
+// No. Null (status set) when it does not start.
+inline int AnswerNoOnStderr(const char *text, const char *, unsigned)
+{
+  std::fprintf(stderr, "message: %s\n", text);
+  return VID_NO;
+}
+inline CVellumApp *StartQuietViewer(const char *argv0, int *status)
+{
+  setenv("SANE_CONFIG_DIR", "/nonexistent", 1);
+  ViewerStart start;
+  start.settingsFile = "/dev/null";
+  start.hooks = [] { VellumSetMessageBoxHook(AnswerNoOnStderr); };
+  return StartViewer(argv0, start, status);
 }
 
 } // namespace vellum_test

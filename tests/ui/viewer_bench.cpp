@@ -63,12 +63,6 @@ double Median(std::vector<double> v)
   return v.empty() ? 0 : v[v.size() / 2];
 }
 
-int Quiet(const char *text, const char *, unsigned)
-{
-  std::fprintf(stderr, "message: %s\n", text);
-  return VID_NO;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -77,12 +71,8 @@ int main(int argc, char **argv)
   std::string page =
       argc > 1 ? argv[1]
                : std::string(corpus ? corpus : VELLUM_CORPUS_DIR) + "/djvu/compound-flower-fg44-bg44.djvu";
-  setenv("SANE_CONFIG_DIR", "/nonexistent", 1); // no scanner probe competing for the CPU
-  vellum_test::ViewerStart start;
-  start.settingsFile = "/dev/null";
-  start.hooks = [] { VellumSetMessageBoxHook(Quiet); };
   int status = 0;
-  CVellumApp *app = vellum_test::StartViewer(argv[0], start, &status);
+  CVellumApp *app = vellum_test::StartQuietViewer(argv[0], &status);
   if (!app)
     return status;
   CVellumDoc &doc = *app->Document();
