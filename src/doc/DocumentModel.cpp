@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <numeric>
 
 #include <sys/stat.h>
 
@@ -142,7 +144,7 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
       return 0;
     // With FancyZoom the page comes reduced from the decoder; without it at
     // full scale, and the view scales it.
-    const int step = fancyZoom ? zoom : 0;
+    const Rendered key = KeyOf(env.layer, depth, fancyZoom ? zoom : 0, env.deviceScale, env.gamma);
     DropRenderedOfOtherPages();
     // A rendering kept for this step trades places with the one shown, which
     // is kept in turn while it is still as the decoder gave it: no render,
@@ -152,29 +154,30 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
     const bool pristine = shown.image.get() == nullptr && shown.page == image.m_pDocument &&
                           m_shownBlock == image.m_pBlock && image.m_pBlock && !orientation && !negative &&
                           !grey;
-    auto kept = std::find_if(m_rendered.begin(), m_rendered.end(),
-                             [&](const Rendered &r)
-                             {
-                               return r.page == image.m_pDocument && r.layer == env.layer &&
-                                      r.depth == depth && r.zoom == step && r.gamma == env.gamma;
-                             });
-    if (kept != m_rendered.end())
+    auto kept =
+        std::find_if(m_rendered.begin(), m_rendered.end(),
+                     [&](const Rendered &r) { return r.page == image.m_pDocument && SameRendering(r, key); });
+    if (pristine && SameRendering(shown, key))
+      ok = 1; // the step shows the same rendering (50 % and 100 % at scale 2)
+    else if (kept != m_rendered.end())
     {
       std::unique_ptr<CDibImage> held = std::move(kept->image);
       m_rendered.erase(kept);
       // The pixels only: a save may have given the image another book since.
       image.SwapPixels(*held);
       if (pristine)
-        KeepRendered(shown.layer, shown.depth, shown.zoom, shown.gamma, std::move(held));
+        KeepRendered(shown, std::move(held));
       ok = 1;
     }
     else
-      ok = image.RenderDjVu(env.layer, depth, step, env.gamma, DIB_HEADER_INFO, m_nContentKind);
+      ok =
+          image.RenderDjVu(key.layer, depth, key.zoom, key.gamma, DIB_HEADER_INFO, m_nContentKind, key.scale);
     m_shown.page = ok ? image.m_pDocument : nullptr;
-    m_shown.layer = env.layer;
-    m_shown.depth = depth;
-    m_shown.zoom = step;
-    m_shown.gamma = env.gamma;
+    m_shown.layer = key.layer;
+    m_shown.depth = key.depth;
+    m_shown.zoom = key.zoom;
+    m_shown.scale = key.scale;
+    m_shown.gamma = key.gamma;
     m_shownBlock = ok ? image.m_pBlock : nullptr;
   }
   else if (m_nContentKind == kKindJpeg)
@@ -205,24 +208,54 @@ void CDocumentModel::DropRenderedOfOtherPages()
                    m_rendered.end());
 }
 
-const CDibImage *CDocumentModel::FindRendered(int layer, int depth, int zoom, double gamma) const
+CDocumentModel::Rendered CDocumentModel::KeyOf(int layer, int depth, int step, int deviceScale, double gamma)
+{
+  Rendered key;
+  key.layer = layer;
+  key.depth = depth;
+  key.gamma = gamma;
+  // As RenderDjVu reduces it: the page times scale / factor, at most 1.
+  const int64_t factor = step < 0 ? 1 - static_cast<int64_t>(ClampZoom(step)) : 1;
+  const int64_t scale = std::min<int64_t>(std::max(deviceScale, 1), factor);
+  const int64_t common = std::gcd(factor, scale);
+  key.zoom = static_cast<int>(1 - factor / common);
+  key.scale = static_cast<int>(scale / common);
+  return key;
+}
+
+bool CDocumentModel::SameRendering(const Rendered &a, const Rendered &b)
+{
+  return a.layer == b.layer && a.depth == b.depth && a.zoom == b.zoom && a.scale == b.scale &&
+         a.gamma == b.gamma;
+}
+
+bool CDocumentModel::IsShown(const Rendered &key) const
+{
+  // Still as the decoder gave it: no orientation, negative or grey since.
+  const CDibImage &image = *m_pImage;
+  return m_shown.page && m_shown.page == image.m_pDocument && m_shownBlock == image.m_pBlock &&
+         image.m_pBlock && !image.m_nOrientation && !image.m_bNegative && !image.m_bGreyConverted &&
+         SameRendering(m_shown, key);
+}
+
+const CDibImage *CDocumentModel::FindRendered(const Rendered &key) const
 {
   const void *page = m_pImage->m_pDocument;
   for (const Rendered &r : m_rendered)
-    if (r.page == page && r.layer == layer && r.depth == depth && r.zoom == zoom && r.gamma == gamma)
+    if (r.page == page && SameRendering(r, key))
       return r.image.get();
   return nullptr;
 }
 
-void CDocumentModel::KeepRendered(int layer, int depth, int zoom, double gamma,
-                                  std::unique_ptr<CDibImage> image)
+void CDocumentModel::KeepRendered(const Rendered &key, std::unique_ptr<CDibImage> image)
 {
   Rendered r;
   r.page = m_pImage->m_pDocument;
-  r.layer = layer;
-  r.depth = depth;
-  r.zoom = zoom;
-  r.gamma = gamma;
+  r.layer = key.layer;
+  r.depth = key.depth;
+  r.zoom = key.zoom;
+  r.scale = key.scale;
+  r.gamma = key.gamma;
   r.image = std::move(image);
   m_rendered.push_back(std::move(r));
   // Oldest out first; the newest stays whatever its size.
@@ -238,24 +271,25 @@ void CDocumentModel::KeepRendered(int layer, int depth, int zoom, double gamma,
 
 bool CDocumentModel::IsRendered(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env) const
 {
-  return FindRendered(env.layer, DisplayDepth(useDither, env.screenBpp), fancyZoom ? ClampZoom(zoom) : 0,
-                      env.gamma) != nullptr;
+  const Rendered key = KeyOf(env.layer, DisplayDepth(useDither, env.screenBpp), fancyZoom ? zoom : 0,
+                             env.deviceScale, env.gamma);
+  return IsShown(key) || FindRendered(key) != nullptr;
 }
 
 int CDocumentModel::RenderAhead(bool useDither, bool fancyZoom, int zoom, const RenderEnv &env)
 {
   if ((m_nContentKind != kKindDjVu && m_nContentKind != kKindIw44) || !m_pImage->m_pDocument)
     return 0;
-  const int depth = DisplayDepth(useDither, env.screenBpp);
-  const int step = fancyZoom ? ClampZoom(zoom) : 0;
+  const Rendered key = KeyOf(env.layer, DisplayDepth(useDither, env.screenBpp), fancyZoom ? zoom : 0,
+                             env.deviceScale, env.gamma);
   DropRenderedOfOtherPages();
-  if (FindRendered(env.layer, depth, step, env.gamma))
+  if (IsShown(key) || FindRendered(key))
     return 1;
   std::unique_ptr<CDibImage> ahead(new CDibImage);
-  if (!ahead->SharePageOf(*m_pImage) ||
-      !ahead->RenderDjVu(env.layer, depth, step, env.gamma, DIB_HEADER_INFO, m_nContentKind))
+  if (!ahead->SharePageOf(*m_pImage) || !ahead->RenderDjVu(key.layer, key.depth, key.zoom, key.gamma,
+                                                           DIB_HEADER_INFO, m_nContentKind, key.scale))
     return 0;
-  KeepRendered(env.layer, depth, step, env.gamma, std::move(ahead));
+  KeepRendered(key, std::move(ahead));
   return 1;
 }
 
@@ -288,7 +322,8 @@ CDocumentModel::OpenResult CDocumentModel::ReadFile(const std::string &path, int
   else if ((kind == kKindDjVu || kind == kKindIw44) && fitZoom)
   {
     *zoom = ClampZoom(fitZoom(into, kind));
-    if (!into.RenderDjVu(0, depth, env.fancyZoom ? *zoom : 0, env.gamma, DIB_HEADER_INFO, kind))
+    if (!into.RenderDjVu(0, depth, env.fancyZoom ? *zoom : 0, env.gamma, DIB_HEADER_INFO, kind,
+                         env.deviceScale))
       result = kOpenFailed;
   }
   if (result == kOpenFailed)

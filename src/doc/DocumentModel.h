@@ -36,6 +36,7 @@ struct RenderEnv
   bool fancyZoom = true; // "FancyZoom"
   double gamma = 2.2;    // "DisplayGamma"
   int jpegDct = 0;       // "JpegDecodeDCT"
+  int deviceScale = 1;   // the view's device pixels per logical pixel
 };
 
 // How many of the undo steps to keep, newest first by their sizes in bytes:
@@ -118,8 +119,9 @@ public:
   // Produces the image again from its source: DjVu and IW44 pages from the
   // kept decoded page, JPEG files by reading the last opened path again,
   // then re-applies orientation, negative and grey. zoom becomes the zoom
-  // step; the page is rendered at zoom when fancyZoom is on and at full scale
-  // otherwise (the view then scales it). Returns 1 on success; 0 without a
+  // step; the page is rendered at zoom when fancyZoom is on (at the
+  // device pixels of env.deviceScale) and at full scale otherwise (the view
+  // then scales it). Returns 1 on success; 0 without a
   // message for content that cannot be re-rendered; 0 after "Failed to
   // re-render the image!" when the render or read fails (the image is then
   // as the failed call left it).
@@ -145,7 +147,9 @@ public:
   struct Rendered
   {
     const void *page = nullptr; // the decoded page it came from
-    int layer = 0, depth = 0, zoom = 0;
+    // zoom and scale in lowest terms (RenderDjVu's): the page at 1/2 is the
+    // same rendering for 50 % on a plain screen and 25 % on a scale-2 one.
+    int layer = 0, depth = 0, zoom = 0, scale = 1;
     double gamma = 0;
     std::unique_ptr<CDibImage> image;
   };
@@ -159,8 +163,13 @@ private:
   const unsigned char *m_shownBlock = nullptr;
 
   void DropRenderedOfOtherPages();
-  const CDibImage *FindRendered(int layer, int depth, int zoom, double gamma) const;
-  void KeepRendered(int layer, int depth, int zoom, double gamma, std::unique_ptr<CDibImage> image);
+  // The key of a rendering for the step (0 with fancyZoom off) and screen.
+  static Rendered KeyOf(int layer, int depth, int step, int deviceScale, double gamma);
+  static bool SameRendering(const Rendered &a, const Rendered &b);
+  // Whether the image shown is that rendering, as the decoder gave it.
+  bool IsShown(const Rendered &key) const;
+  const CDibImage *FindRendered(const Rendered &key) const;
+  void KeepRendered(const Rendered &key, std::unique_ptr<CDibImage> image);
 
 public:
   // Opens path: kind from m_nOpenKind (kKindNone, kKindUnknown or

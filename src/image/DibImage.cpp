@@ -192,6 +192,7 @@ void CDibImage::Reset()
   m_nSourceWidth = m_nSourceHeight = m_nSourceBitsPerPixel = 0;
   m_nXDpi = m_nYDpi = m_nResolutionUnit = m_nPhotometric = 0;
   m_bGrey = m_bNegative = m_nOrientation = m_nPageCount = m_nPageIndex = m_bGreyConverted = 0;
+  m_nRenderFactor = m_nRenderScale = 0;
   m_bTransparentPaste = 0;
   m_nKeyColour = 0;
 }
@@ -281,6 +282,8 @@ int CDibImage::CopyFrom(const CDibImage &other)
   m_nPhotometric = other.m_nPhotometric;
   m_bGrey = other.m_bGrey;
   m_bGreyConverted = other.m_bGreyConverted;
+  m_nRenderFactor = other.m_nRenderFactor;
+  m_nRenderScale = other.m_nRenderScale;
   m_bNegative = other.m_bNegative;
   m_nOrientation = other.m_nOrientation;
   m_nPageCount = other.m_nPageCount;
@@ -329,6 +332,8 @@ void CDibImage::SwapPixels(CDibImage &other)
   swap(m_bTransparentPaste, other.m_bTransparentPaste);
   swap(m_nKeyColour, other.m_nKeyColour);
   swap(m_bGreyConverted, other.m_bGreyConverted);
+  swap(m_nRenderFactor, other.m_nRenderFactor);
+  swap(m_nRenderScale, other.m_nRenderScale);
 }
 
 int CDibImage::SharePageOf(const CDibImage &other)

@@ -207,6 +207,12 @@ public:
   int32_t m_bTransparentPaste; // Paste() skips pixels of m_nKeyColour
   uint32_t m_nKeyColour;       // 0x00BBGGRR
   int32_t m_bGreyConverted;    // Convert To Gray applied (a grey rendering is not)
+  // A DjVu or IW44 rendering is the page scaled by m_nRenderScale /
+  // m_nRenderFactor (in lowest terms; 0 counts as 1): 1/3 for a page
+  // rendered at subsample 3, 2/3 for one rendered for a 33 % step on a
+  // screen of device scale 2. Copied and swapped with the pixels.
+  int32_t m_nRenderFactor;
+  int32_t m_nRenderScale;
   // The DjVu document the page comes from (one page or many; shared like
   // m_pDocument, and kept through crops and resizes so that a save still
   // writes every page); null for other kinds.
@@ -289,9 +295,11 @@ public:
   int PageXDpi() const;
   int PageYDpi() const;
   // Renders the kept page into a new block (the handle stays).
-  // zoom < 0 renders at 1/(1 - zoom); depth outside 1..24 (or layer 1)
-  // gives 24; gamma outside 0.1..10 gives 2.2; layer outside 0..3 gives 0.
-  int RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind);
+  // zoom < 0 renders at scale/(1 - zoom) of the page (at most full size:
+  // scale is the screen's device scale, 1 elsewhere); depth outside 1..24
+  // (or layer 1) gives 24; gamma outside 0.1..10 gives 2.2; layer outside
+  // 0..3 gives 0. Sets m_nRenderFactor and m_nRenderScale.
+  int RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind, int scale = 1);
 
   // ------------------------------------------- readers and writers (files)
   int LoadBmp(const char *path, int headerKind);

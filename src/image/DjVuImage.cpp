@@ -1,9 +1,11 @@
 // DjVu and IW44 pages: decoding through the Image API and rendering the kept
 // page into the record at a zoom, layer, depth and gamma.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numeric>
 
 #include "DibImage.h"
 #include "DibImageInternal.h"
@@ -92,7 +94,7 @@ bool CDibImage::DjVuGeometryKept() const
          m_nHeight == m_pDocument->height;
 }
 
-int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind)
+int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int headerKind, int kind, int scale)
 {
   if (!m_pDocument || headerKind != DIB_HEADER_INFO)
     return 0;
@@ -129,8 +131,13 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   params.reserved = 1;
 
   const int W = document->width, H = document->height;
-  // In 64 bits: 1 - INT_MIN does not fit an int.
-  const int64_t factor = zoom < 0 ? 1 - (int64_t)zoom : 1;
+  // The page scaled by multiple / factor, in lowest terms and at most full
+  // size; in 64 bits: 1 - INT_MIN does not fit an int.
+  int64_t factor = zoom < 0 ? 1 - (int64_t)zoom : 1;
+  int64_t multiple = std::min<int64_t>(std::max(scale, 1), factor);
+  const int64_t common = std::gcd(factor, multiple);
+  factor /= common;
+  multiple /= common;
   // Reduced by 2..15: the size rounded up and the rectangle reaching past
   // the page to factor times it, which the library decodes at that subsample
   // directly. The page's size divided down would miss it by a pixel and
@@ -138,16 +145,19 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   int w, h, x1 = W - 1, y1 = H - 1;
   if (factor >= 2 && factor <= 15)
   {
-    w = (int)((W + factor - 1) / factor);
-    h = (int)((H + factor - 1) / factor);
-    x1 = (int)(w * factor - 1);
-    y1 = (int)(h * factor - 1);
+    // A fraction such as 2/3 the same way, in whole steps of factor page
+    // pixels to multiple rendered ones: the library resamples, and both
+    // axes keep one scale (and one resolution).
+    w = (int)((W + factor - 1) / factor * multiple);
+    h = (int)((H + factor - 1) / factor * multiple);
+    x1 = (int)(w / multiple * factor - 1);
+    y1 = (int)(h / multiple * factor - 1);
   }
   else
   {
     // A page smaller than the reduction still gets one pixel, not a failure.
-    w = std::max(1, (int)(W / factor));
-    h = std::max(1, (int)(H / factor));
+    w = (int)std::max<int64_t>(1, W * multiple / factor);
+    h = (int)std::max<int64_t>(1, H * multiple / factor);
   }
   djvu_pixel_image *image = djvu_render(&params, document, 0, 0, x1, y1, 0, w, h);
   if (!image)
@@ -206,6 +216,8 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   m_nSourceWidth = W;
   m_nSourceHeight = H;
   m_nSourceBitsPerPixel = bits;
+  m_nRenderFactor = (int32_t)std::min<int64_t>(factor, INT32_MAX);
+  m_nRenderScale = (int32_t)multiple;
   UpdateHeader();
   return 1;
 }

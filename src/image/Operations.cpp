@@ -287,6 +287,7 @@ int CDibImage::Crop(int left, int top, int right, int bottom)
   AdoptDibBlock(*this, block, w, h, bits, layout);
   m_nSourceWidth = w;
   m_nSourceHeight = h;
+  m_nRenderFactor = m_nRenderScale = 0; // its pixels are the image's own
   m_nOrientation = 0;
   m_bNegative = 0;
   FreeDocument(*this);

@@ -224,6 +224,7 @@ int CDibImage::Resample(int newWidth, int newHeight, int method)
     Header()->biClrUsed = Header()->biClrImportant = 0;
   m_nSourceWidth = newWidth;
   m_nSourceHeight = newHeight;
+  m_nRenderFactor = m_nRenderScale = 0; // its pixels are the image's own
   m_nXDpi = m_nYDpi = 0;
   m_nResolutionUnit = 0;
   m_nOrientation = 0;

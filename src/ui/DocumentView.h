@@ -18,6 +18,9 @@ public:
   // The DjVu layer shown (0 Color, 1 Black And White, 2 Background, 3
   // Foreground), which a render of the page draws.
   virtual int ShownLayer() const = 0;
+  // Device pixels per logical pixel of the window showing the page (1..8):
+  // a reduced page is rendered at that many times its size.
+  virtual int DeviceScale() const = 0;
   // The selection in image coordinates (inclusive, top row 0); null when
   // there is none. Valid until the selection changes.
   virtual const SelRect *Selection() const = 0;

@@ -118,6 +118,7 @@ RenderEnv CVellumDoc::Env() const
   RenderEnv env;
   const IDocumentView *view = ShownView();
   env.layer = view ? view->ShownLayer() : 0;
+  env.deviceScale = view ? view->DeviceScale() : 1;
   env.screenBpp = ScreenDepth();
   env.dither = s.Dither != 0;
   env.fancyZoom = s.FancyZoom != 0;

@@ -183,15 +183,23 @@ wxPrintout *CVellumView::OnCreatePrintout()
   CVellumDoc *doc = Doc();
   if (!doc || !doc->m_model.HasImage())
     return nullptr;
-  CVellumSettings &s = m_settings;
-  const int percent = DrawPercent(m_nZoom, doc->m_model.m_nContentKind, s.FancyZoom != 0);
-  return new CVellumPrintout(*doc->m_model.m_pImage, s, percent, wxString::FromUTF8(doc->DocTitle()));
+  const CDibImage &image = *doc->m_model.m_pImage;
+  // The percentage of the image's own pixels the step shows, on paper as
+  // on a plain screen.
+  const int percent = HeldDrawPercent(m_nZoom, image.m_nRenderFactor, image.m_nRenderScale, 1);
+  return new CVellumPrintout(image, m_settings, percent, wxString::FromUTF8(doc->DocTitle()));
 }
 
 void CVellumView::OnChangeFilename()
 {
   if (m_pHost)
     m_pHost->UpdateTitle();
+}
+
+int CVellumView::DeviceScale() const
+{
+  const double scale = m_pCanvas ? m_pCanvas->GetContentScaleFactor() : 1;
+  return std::clamp(static_cast<int>(std::lround(scale)), 1, 8);
 }
 
 bool CVellumView::HasImage() const
@@ -602,8 +610,9 @@ void CVellumView::OnDraw(wxDC *dc)
   in.scrollX = sx;
   in.scrollY = sy;
   // On a screen of device scale 2 the page is drawn at device pixels: a
-  // reduced page shows every pixel it has rather than a doubled drawing.
-  in.deviceScale = std::max(1, static_cast<int>(std::lround(m_pCanvas->GetContentScaleFactor())));
+  // reduced page is rendered at twice its size and shows every pixel of it
+  // rather than a doubled drawing.
+  in.deviceScale = DeviceScale();
   const int scale = in.deviceScale;
   const CDibImage *image = doc && doc->m_model.HasImage() ? doc->m_model.m_pImage.get() : nullptr;
   if (image)
@@ -613,6 +622,8 @@ void CVellumView::OnDraw(wxDC *dc)
     in.xdpi = image->m_nXDpi;
     in.ydpi = image->m_nYDpi;
     in.contentKind = doc->m_model.m_nContentKind;
+    in.renderFactor = std::max(1, image->m_nRenderFactor);
+    in.renderScale = std::max(1, image->m_nRenderScale);
   }
   const DrawPlan plan = PlanDraw(in);
   m_bHScroll = plan.hScroll;

@@ -87,6 +87,7 @@ public:
   vellum::ViewMapping Mapping() const;
   // IDocumentView. ClearSelection zeroes the rectangle.
   int ShownLayer() const override { return m_nLayer; }
+  int DeviceScale() const override;
   const vellum::SelRect *Selection() const override { return m_bHasSelection ? &m_rcSelection : nullptr; }
   void ClearSelection() override;
   void ScrollToOrigin() override;

@@ -129,11 +129,22 @@ int KeepScroll(int pos, int oldZoom, int newZoom)
   return pos;
 }
 
+int HeldDrawPercent(int zoom, int renderFactor, int renderScale, int deviceScale)
+{
+  const int z = ClampZoom(zoom);
+  int64_t num = int64_t(100) * std::min(std::max(deviceScale, 1), 8) * std::max(renderFactor, 1);
+  int64_t den = std::max(renderScale, 1);
+  if (z < 0)
+    den *= 1 - z;
+  else
+    num *= z + 1;
+  return Saturate(num / den);
+}
+
 int DrawPercent(int zoom, int contentKind, bool fancyZoom)
 {
-  if ((contentKind == 1 || contentKind == 2) && zoom < 0 && fancyZoom)
-    return 100;
-  return ZoomPercent(zoom);
+  const bool reduced = (contentKind == 1 || contentKind == 2) && zoom < 0 && fancyZoom;
+  return HeldDrawPercent(zoom, reduced ? 1 - ClampZoom(zoom) : 1, 1, 1);
 }
 
 DrawPlan PlanDraw(const DrawInput &in)
@@ -141,9 +152,15 @@ DrawPlan PlanDraw(const DrawInput &in)
   DrawPlan d;
   // Within 1..8: a larger scale is no screen's.
   const int s = std::min(std::max(in.deviceScale, 1), 8);
-  AspectPercent(DrawPercent(in.zoom, in.contentKind, in.fancyZoom), in.xdpi, in.ydpi, &d.px, &d.py);
-  d.px = Saturate(static_cast<int64_t>(d.px) * s);
-  d.py = Saturate(static_cast<int64_t>(d.py) * s);
+  if (in.renderFactor > 0)
+    AspectPercent(HeldDrawPercent(in.zoom, in.renderFactor, in.renderScale, s), in.xdpi, in.ydpi, &d.px,
+                  &d.py);
+  else
+  {
+    AspectPercent(DrawPercent(in.zoom, in.contentKind, in.fancyZoom), in.xdpi, in.ydpi, &d.px, &d.py);
+    d.px = Saturate(static_cast<int64_t>(d.px) * s);
+    d.py = Saturate(static_cast<int64_t>(d.py) * s);
+  }
   d.hScroll = in.client.w < in.scrollRange.w;
   d.vScroll = in.client.h < in.scrollRange.h;
   d.unscaled = d.px == 100 && d.py == 100;

@@ -158,10 +158,23 @@ struct DrawInput
   // Device pixels per logical pixel (the window's content scale), >= 1;
   // client, scrollRange and scrollX/Y stay logical.
   int deviceScale = 1;
+  // The held image is the page scaled by renderScale / renderFactor (the
+  // image's m_nRenderScale and m_nRenderFactor); 0 when not known, and the
+  // content kind and fancyZoom tell it (DrawPercent).
+  int renderFactor = 0, renderScale = 0;
 };
 
-// Percentage the held image is drawn at: 100 for a DjVu or IW44 page rendered
-// already reduced ("FancyZoom" with a negative step), else ZoomPercent.
+// Percentage the held image is drawn at for the step, in device pixels: the
+// step's percentage of the page over the image's share of it (renderScale /
+// renderFactor, each at least 1), times the device scale (1..8). Exact: a
+// page rendered at 1/3 is drawn at 100 % for 33 %, one rendered at 2/3 at
+// 100 % on a screen of scale 2, and one of another step (kept while its own
+// renders) at the size the step gives.
+int HeldDrawPercent(int zoom, int renderFactor, int renderScale, int deviceScale);
+
+// Percentage the held image is drawn at when its rendering is told by the
+// content kind alone: 100 for a DjVu or IW44 page rendered already reduced
+// ("FancyZoom" with a negative step), else ZoomPercent.
 int DrawPercent(int zoom, int contentKind, bool fancyZoom);
 
 DrawPlan PlanDraw(const DrawInput &in);

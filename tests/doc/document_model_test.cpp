@@ -321,6 +321,37 @@ TEST_F(DocumentModelTest, UpperCaseExtensionWithAllFilesFilter)
   EXPECT_EQ(doc.m_strTitle, "A.DJVU");
 }
 
+// On a screen of device scale 2 a reduced step is rendered at twice its
+// size: 50 % holds the whole page, which is then also 100 %'s rendering (no
+// render, the same block), and 25 % equals 50 % on a plain screen.
+TEST(DocumentModelRendered, DeviceScaleRendersAtDevicePixels)
+{
+  RenderEnv plain, hidpi;
+  plain.dither = hidpi.dither = false;
+  hidpi.deviceScale = 2;
+  const std::string file = Corpus("djvu/compound-flower-fg44-bg44.djvu");
+  CDocumentModel doc, ref;
+  ASSERT_EQ(doc.OpenFile(file, hidpi, kFit), CDocumentModel::kOpened);
+  ASSERT_EQ(ref.OpenFile(file, plain, kFit), CDocumentModel::kOpened);
+  const CDibImage &image = *doc.m_pImage;
+  ASSERT_EQ(doc.Rerender(false, true, -1, hidpi), 1);
+  EXPECT_EQ(image.m_nWidth, image.m_nSourceWidth);
+  EXPECT_EQ(image.m_nHeight, image.m_nSourceHeight);
+  EXPECT_TRUE(doc.IsRendered(false, true, 0, hidpi));
+  EXPECT_EQ(doc.RenderAhead(false, true, 0, hidpi), 1);
+  EXPECT_TRUE(doc.m_rendered.empty());
+  const unsigned char *block = image.m_pBlock;
+  ASSERT_EQ(doc.Rerender(false, true, 0, hidpi), 1);
+  EXPECT_EQ(image.m_pBlock, block);
+  EXPECT_EQ(doc.m_nZoom, 0);
+  ASSERT_EQ(doc.Rerender(false, true, -3, hidpi), 1);
+  ASSERT_EQ(ref.Rerender(false, true, -1, plain), 1);
+  ASSERT_EQ(image.BlockSize(), ref.m_pImage->BlockSize());
+  EXPECT_EQ(std::memcmp(image.m_pBlock, ref.m_pImage->m_pBlock, image.BlockSize()), 0);
+  EXPECT_EQ(image.m_nRenderFactor, 2);
+  EXPECT_EQ(image.m_nRenderScale, 1);
+}
+
 // Renderings kept for zoom steps: a step rendered ahead or rendered before is
 // copied back pixel for pixel as a fresh render of the same step gives it,
 // for every kind of page and for the layers; other settings render anew; the

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -208,6 +209,41 @@ TEST_F(QuietBoxes, RenderParametersAreClamped)
     EXPECT_EQ(im.m_nHeight, 1);
     EXPECT_EQ(im.m_nSourceWidth, 600);
   }
+  // For a screen of device scale s a step renders at s times its size, at
+  // most full size, the fraction in lowest terms and in whole steps of the
+  // reduction (one scale and one resolution on both axes).
+  struct Scaled
+  {
+    int zoom, scale, w, h, factor, multiple;
+  } const scaled[] = {
+      {-1, 2, 600, 400, 1, 1}, {0, 2, 600, 400, 1, 1},  {-1, 4, 600, 400, 1, 1}, {-3, 2, 300, 200, 2, 1},
+      {-2, 2, 400, 268, 3, 2}, {-5, 4, 400, 268, 3, 2}, {-16, 2, 70, 47, 17, 2}, {-2, 0, 200, 134, 3, 1},
+  };
+  for (const Scaled &c : scaled)
+  {
+    SCOPED_TRACE(std::to_string(c.zoom) + " at scale " + std::to_string(c.scale));
+    ASSERT_EQ(im.RenderDjVu(0, 24, c.zoom, 2.2, 5, IMAGE_FILE_DJVU, c.scale), 1);
+    EXPECT_EQ(im.m_nWidth, c.w);
+    EXPECT_EQ(im.m_nHeight, c.h);
+    EXPECT_EQ(im.m_nRenderFactor, c.factor);
+    EXPECT_EQ(im.m_nRenderScale, c.multiple);
+    EXPECT_EQ(im.m_nSourceWidth, 600);
+    if (c.factor <= 15)
+    {
+      EXPECT_EQ(im.m_nXDpi, im.m_nYDpi);
+    }
+  }
+  // 25 % at scale 2 is 50 % at scale 1, pixel for pixel.
+  CDibImage half;
+  ASSERT_EQ(half.OpenDjVu(path.c_str(), IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(half.RenderDjVu(0, 24, -1, 2.2, 5, IMAGE_FILE_DJVU), 1);
+  ASSERT_EQ(im.RenderDjVu(0, 24, -3, 2.2, 5, IMAGE_FILE_DJVU, 2), 1);
+  ASSERT_EQ(im.BlockSize(), half.BlockSize());
+  EXPECT_EQ(std::memcmp(im.m_pBlock, half.m_pBlock, im.BlockSize()), 0);
+  // A crop's pixels are its own: no longer a share of the page.
+  ASSERT_EQ(half.Crop(0, 0, 99, 99), 1);
+  EXPECT_EQ(half.m_nRenderFactor, 0);
+  EXPECT_EQ(half.m_nRenderScale, 0);
   // Dithered depth.
   ref = Reference(path, 0, 0, 8, 2.2f, &W, &H);
   ASSERT_EQ(im.RenderDjVu(0, 8, 0, 2.2, 5, IMAGE_FILE_DJVU), 1);

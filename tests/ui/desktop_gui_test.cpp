@@ -718,41 +718,60 @@ TEST_F(Desktop, SaveQuestionButtonsSayWhatTheyDo)
 // pixel: the bitmap drawn has the page's own pixels and scale factor 2, and
 // the screen shows the checkerboard's every column (a drawing at logical
 // size doubled would show every other column twice). At scale 1 it is every
-// other pixel, one per screen pixel.
+// other pixel, one per screen pixel (a DjVu page: reduced to grey). A DjVu
+// page is rendered for the device pixels: whole at 50 %, at 2/3 for 33 %.
 TEST(HiDpi, PageIsDrawnAtDevicePixels)
 {
   const int scale = static_cast<int>(View().m_pCanvas->GetContentScaleFactor());
   ASSERT_EQ(scale, kDeviceScale);
   const int w = 240, h = 160;
-  Open(Checkerboard(w, h));
-  ASSERT_TRUE(Doc().m_model.HasImage());
-  View().SetZoom(-1, CVellumView::kZoomBox);
-  Paint();
-  EXPECT_EQ(View().m_nLastPageW, w * scale / 2);
-  EXPECT_EQ(View().m_nLastPageH, h * scale / 2);
-  EXPECT_DOUBLE_EQ(View().m_dLastPageScale, scale);
-
-  // The page drawn as the screen gets it, in device pixels: into a bitmap of
-  // the window's scale (the virtual display is shared with other tests, so
-  // its pixels may be another window's).
-  const wxSize client = View().m_pCanvas->GetClientSize();
-  wxBitmap surface;
-  ASSERT_TRUE(surface.CreateWithDIPSize(client, scale));
+  const std::string pgm = Checkerboard(w, h), djvu = Tmp() + "/checker.djvu";
+  ASSERT_EQ(std::system(("convert '" + pgm + "' -threshold 50% '" + Tmp() + "/checker.pbm' && cjb2 '" +
+                         Tmp() + "/checker.pbm' '" + djvu + "'")
+                            .c_str()),
+            0);
+  for (const std::string &page : {pgm, djvu})
   {
-    wxMemoryDC dc(surface);
-    View().OnDraw(&dc);
+    SCOPED_TRACE(page);
+    Open(page);
+    ASSERT_TRUE(Doc().m_model.HasImage());
+    View().SetZoom(-1, CVellumView::kZoomBox);
+    Paint();
+    EXPECT_EQ(View().m_nLastPageW, w * scale / 2);
+    EXPECT_EQ(View().m_nLastPageH, h * scale / 2);
+    EXPECT_DOUBLE_EQ(View().m_dLastPageScale, scale);
+
+    // The page drawn as the screen gets it, in device pixels: into a bitmap
+    // of the window's scale (the virtual display is shared with other
+    // tests, so its pixels may be another window's).
+    const wxSize client = View().m_pCanvas->GetClientSize();
+    wxBitmap surface;
+    ASSERT_TRUE(surface.CreateWithDIPSize(client, scale));
+    {
+      wxMemoryDC dc(surface);
+      View().OnDraw(&dc);
+    }
+    const wxImage shot = surface.ConvertToImage();
+    ASSERT_EQ(shot.GetWidth(), scale * client.x);
+    const int left = View().m_nOffsetX * scale, y = (View().m_nOffsetY + h / 4) * scale;
+    ASSERT_LT(left + 40, shot.GetWidth());
+    int changes = 0;
+    for (int x = left; x < left + 40; ++x)
+      changes += shot.GetRed(x, y) != shot.GetRed(x + 1, y);
+    // Every column at device pixels; at scale 1 the even columns alone, of
+    // one colour along a row.
+    EXPECT_EQ(changes, scale == 2 ? 40 : 0) << "the page's columns at device pixels";
   }
-  const wxImage shot = surface.ConvertToImage();
-  ASSERT_EQ(shot.GetWidth(), scale * client.x);
-  const int left = View().m_nOffsetX * scale, y = (View().m_nOffsetY + h / 4) * scale;
-  ASSERT_LT(left + 40, shot.GetWidth());
-  int changes = 0;
-  for (int x = left; x < left + 40; ++x)
-    changes += shot.GetRed(x, y) != shot.GetRed(x + 1, y);
-  // Every column at device pixels; at scale 1 the even columns alone, of one
-  // colour along a row.
-  EXPECT_EQ(changes, scale == 2 ? 40 : 0) << "the page's columns at device pixels";
-  std::remove((Tmp() + "/checker.pgm").c_str());
+  const CDibImage &held = *Doc().m_model.m_pImage;
+  EXPECT_EQ(held.m_nWidth, w * scale / 2);
+  View().SetZoom(-2, CVellumView::kZoomBox);
+  Paint();
+  // In whole steps of 3 page pixels, of one scale on both axes.
+  EXPECT_EQ(held.m_nWidth, scale * ((w + 2) / 3));
+  EXPECT_EQ(held.m_nHeight, scale * ((h + 2) / 3));
+  EXPECT_EQ(held.m_nXDpi, held.m_nYDpi);
+  EXPECT_EQ(View().m_nLastPageW, scale * ((w + 2) / 3));
+  std::remove(pgm.c_str());
   EXPECT_TRUE(g_boxes.empty());
 }
 

@@ -172,6 +172,33 @@ TEST(ZoomLogic, DrawPlanOfVisibleRectangle)
   in.fancyZoom = true;
   EXPECT_EQ(PlanDraw(in).px, 20);
 
+  // The held image's own share of the page sets the percentage exactly,
+  // with the device scale: a stale rendering of another step is drawn at the
+  // size of the step shown.
+  struct Held
+  {
+    int zoom, factor, scale, device, percent;
+  } const held[] = {
+      {-4, 5, 1, 1, 100}, {-4, 1, 1, 1, 20}, {-2, 3, 2, 2, 100}, {-1, 1, 1, 2, 100},
+      {-1, 3, 1, 1, 150}, {-2, 2, 1, 1, 66}, {0, 1, 1, 2, 200},  {2, 1, 1, 1, 300},
+      {-3, 2, 1, 2, 100}, {-4, 0, 0, 0, 20}, {-2, 3, 2, 1, 50},  {-1, 1, 1, 99, 400},
+  };
+  for (const Held &h : held)
+  {
+    SCOPED_TRACE(std::to_string(h.zoom) + " " + std::to_string(h.factor) + "/" + std::to_string(h.scale));
+    EXPECT_EQ(HeldDrawPercent(h.zoom, h.factor, h.scale, h.device), h.percent);
+    in.zoom = h.zoom;
+    in.renderFactor = std::max(h.factor, 1);
+    in.renderScale = h.scale;
+    in.deviceScale = h.device;
+    EXPECT_EQ(PlanDraw(in).px, h.percent);
+  }
+  EXPECT_EQ(HeldDrawPercent(kMinZoom, INT_MAX, 1, 8), INT_MAX);
+  in = DrawInput();
+  in.imageW = 510;
+  in.imageH = 660;
+  in.client = {800, 600};
+
   // Scrolled to the far end: the rectangle stays inside the image.
   in = DrawInput();
   in.imageW = 1000;
