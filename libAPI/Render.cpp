@@ -380,6 +380,9 @@ void check_bitonal(djvu_pixel_image *rec)
 
 // Renders (x0,y0)-(x1,y1), given in pixels of the page reduced by s, into a
 // new record.
+djvu_pixel_image *render_rect(const Params &prm, const djvu_halfcoded_image *hc, const DJVU::GRect &rect,
+                              int q, const DJVU::GRect *all, int flags, int s, int p);
+
 djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc, int64_t x0, int64_t y0,
                               int64_t x1, int64_t y1, int s)
 {
@@ -422,7 +425,17 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   if (!(flags & DJVU_RENDER_DETECT_GRAY) && left == 0 && bottom == 0 && right == Wq && top == Hq)
     flags |= DJVU_RENDER_DETECT_GRAY;
   const DJVU::GRect rect((int)left, (int)bottom, (unsigned)(right - left), (unsigned)(top - bottom));
+  return render_rect(prm, hc, rect, q, nullptr, flags, s, p);
+}
 
+// The page's rectangle rect at decode subsample q, or (all non-null) rect
+// of the page scaled by the library into all; then dithered, subsampled by
+// p and given the resolution at subsample s.
+djvu_pixel_image *render_rect(const Params &prm, const djvu_halfcoded_image *hc, const DJVU::GRect &rect,
+                              int q, const DJVU::GRect *all, int flags, int s, int p)
+{
+  DJVU::DjVuImage &img = *((Page *)hc->page)->img;
+  Page *page = (Page *)hc->page;
   RecordOwner out;
   out.img = pix_new_record();
   djvu_pixel_image *rec = out.img;
@@ -434,11 +447,11 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   {
     GP<DJVU::GPixmap> pm;
     if (layer == DJVU_LAYER_ALL)
-      pm = img.get_pixmap(rect, q, prm.gamma);
+      pm = all ? img.get_pixmap(rect, *all, prm.gamma) : img.get_pixmap(rect, q, prm.gamma);
     else if (layer == DJVU_LAYER_BACKGROUND)
-      pm = img.get_bg_pixmap(rect, q, prm.gamma);
+      pm = all ? img.get_bg_pixmap(rect, *all, prm.gamma) : img.get_bg_pixmap(rect, q, prm.gamma);
     else
-      pm = img.get_fg_pixmap(rect, q, prm.gamma);
+      pm = all ? img.get_fg_pixmap(rect, *all, prm.gamma) : img.get_fg_pixmap(rect, q, prm.gamma);
     if (pm)
     {
       if (prm.depth < 15)
@@ -454,7 +467,7 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   }
   else
   {
-    GP<DJVU::GBitmap> bm = img.get_bitmap(rect, q, 1);
+    GP<DJVU::GBitmap> bm = all ? img.get_bitmap(rect, *all, 1) : img.get_bitmap(rect, q, 1);
     if (!bm)
       DJVU_API_THROW("djvu_render: djvu image is corrupted");
     const int g = bm->get_grays();
@@ -493,6 +506,32 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
   return out.release();
 }
 
+// The rectangle from the page's corner, rw x rh page pixels (it may reach
+// past the page), scaled by the library into w x h: the page is decoded at
+// the nearest subsample and the library's own scaler does the rest, without
+// a full-size render first. Past the page the result is white.
+djvu_pixel_image *render_scaled(const Params &prm, const djvu_halfcoded_image *hc, int64_t rw, int64_t rh,
+                                int64_t w, int64_t h)
+{
+  if (!hc)
+    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is required");
+  Page *page = (Page *)hc->page;
+  if (!page || !page->img)
+    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
+  if (prm.layer < 0 || prm.layer > 3)
+    DJVU_API_THROW("Unrecognized layer");
+  const int64_t W = page->img->get_real_width(), H = page->img->get_real_height();
+  // The whole page in output pixels, and the part of the output on it.
+  const int64_t aw = std::max<int64_t>(1, (W * w + rw / 2) / rw),
+                ah = std::max<int64_t>(1, (H * h + rh / 2) / rh);
+  if (aw > INT_MAX || ah > INT_MAX)
+    DJVU_API_THROW("Image too large");
+  const DJVU::GRect all(0, 0, (unsigned)aw, (unsigned)ah);
+  const DJVU::GRect rect(0, 0, (unsigned)std::min(aw, w), (unsigned)std::min(ah, h));
+  return render_rect(prm, hc, rect, 1, &all, prm.flags | DJVU_RENDER_DETECT_GRAY * (aw <= w && ah <= h), 1,
+                     1);
+}
+
 djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_image *hc, int x0, int y0,
                          int x1, int y1, int angle, int w, int h)
 {
@@ -516,7 +555,11 @@ djvu_pixel_image *render(const djvu_render_params *params, const djvu_halfcoded_
         break;
       }
   RecordOwner out;
-  out.img = render_core(prm, hc, x0 / s, y0 / s, x1 / s, y1 / s, s);
+  if (s == 1 && a == 0 && (prm.flags & DJVU_RENDER_LIBRARY_SCALE) && x0 == 0 && y0 == 0 && rw > 0 && rh > 0 &&
+      (rw != Wp || rh != Hp))
+    out.img = render_scaled(prm, hc, rw, rh, Wp, Hp);
+  else
+    out.img = render_core(prm, hc, x0 / s, y0 / s, x1 / s, y1 / s, s);
   djvu_pixel_image *rec = out.img;
   pix_transform(rec, angle, (int)ow, (int)oh);
   check_bitonal(rec);

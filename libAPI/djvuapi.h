@@ -195,7 +195,13 @@ typedef struct djvu_halfcoded_image_s
 /* djvu_render_params.flags */
 enum
 {
-  DJVU_RENDER_DETECT_GRAY = 1 /* all-grey colour result becomes a GRAY image */
+  DJVU_RENDER_DETECT_GRAY = 1,  /* all-grey colour result becomes a GRAY image */
+  DJVU_RENDER_LIBRARY_SCALE = 2 /* a rectangle from the page's corner that is
+                                   no whole multiple of the output is scaled
+                                   by the DjVu library itself (decoded at the
+                                   nearest subsample), not resampled after a
+                                   full-size render: much faster, not the same
+                                   pixels */
 };
 
 /* djvu_render_params.layer */
@@ -215,7 +221,7 @@ typedef struct djvu_render_params_s
   float gamma;      /* display gamma; <= 0 means 2.2 */
   int32_t depth;    /* >= 24 full colour, 15..23 32768-colour dither,
                        below 15 216-colour dither; < 1 means 24 */
-  int32_t flags;    /* DJVU_RENDER_DETECT_GRAY */
+  int32_t flags;    /* DJVU_RENDER_* */
   int32_t layer;    /* DJVU_LAYER_* */
   int32_t reserved; /* not read */
 } djvu_render_params;

@@ -143,21 +143,25 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   // directly. The page's size divided down would miss it by a pixel and
   // decode the page at full size only to resample it (twice the time).
   int w, h, x1 = W - 1, y1 = H - 1;
-  if (factor >= 2 && factor <= 15)
+  if (multiple > 1)
   {
-    // A fraction such as 2/3 the same way, in whole steps of factor page
-    // pixels to multiple rendered ones: the library resamples, and both
-    // axes keep one scale (and one resolution).
-    w = (int)((W + factor - 1) / factor * multiple);
-    h = (int)((H + factor - 1) / factor * multiple);
-    x1 = (int)(w / multiple * factor - 1);
-    y1 = (int)(h / multiple * factor - 1);
+    // A fraction such as 2/3: the page scaled by the library.
+    w = (int)std::max<int64_t>(1, (W * multiple + factor / 2) / factor);
+    h = (int)std::max<int64_t>(1, (H * multiple + factor / 2) / factor);
+    params.flags |= DJVU_RENDER_LIBRARY_SCALE;
+  }
+  else if (factor >= 2 && factor <= 15)
+  {
+    w = (int)((W + factor - 1) / factor);
+    h = (int)((H + factor - 1) / factor);
+    x1 = (int)(w * factor - 1);
+    y1 = (int)(h * factor - 1);
   }
   else
   {
     // A page smaller than the reduction still gets one pixel, not a failure.
-    w = (int)std::max<int64_t>(1, W * multiple / factor);
-    h = (int)std::max<int64_t>(1, H * multiple / factor);
+    w = std::max(1, (int)(W / factor));
+    h = std::max(1, (int)(H / factor));
   }
   djvu_pixel_image *image = djvu_render(&params, document, 0, 0, x1, y1, 0, w, h);
   if (!image)
@@ -176,6 +180,10 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   {
     m_nXDpi = image->xdpi > 0 ? image->xdpi : 0;
     m_nYDpi = image->ydpi > 0 ? image->ydpi : 0;
+    // One scale on both axes, whatever the rounding of the size.
+    if (multiple > 1)
+      m_nXDpi = m_nYDpi =
+          (int)std::max<int64_t>(1, ((int64_t)document->dpi * multiple + factor / 2) / factor);
   }
   if (!CreateBlock(image->w, image->h, bits, order))
   {

@@ -668,3 +668,63 @@ TEST(RenderVsDdjvu, CorpusAllLayersSubsamplesOneToFour)
       }
   }
 }
+
+// With DJVU_RENDER_LIBRARY_SCALE a fraction of the page that is no subsample
+// is the library's own scaling, as ddjvu gives it for that size, with the
+// resolution scaled alike; without the flag the same call resamples a
+// full-size render (another result).
+TEST(RenderVsDdjvu, LibraryScaledFractionsMatchDdjvuAtThatSize)
+{
+  if (std::system("command -v ddjvu >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ddjvu not installed";
+  const char *tmp = std::getenv("VELLUM_TEST_TMP");
+  const std::string path = std::string(tmp ? tmp : "/tmp") + "/ddjvu-scaled.pnm";
+  struct Case
+  {
+    const char *file;
+    int num, den, layer;
+    const char *mode;
+  } const cases[] = {
+      {"djvu/compound-flower-fg44-bg44.djvu", 2, 3, 0, "color"},
+      {"djvu/formatdoc-p20-compound-fgbz.djvu", 3, 4, 0, "color"},
+      {"djvu/form-scan-cjb2.djvu", 2, 3, 0, "color"},
+      {"djvu/manual-ru-p3-fgbz-greybg-400dpi.djvu", 2, 5, 2, "background"},
+      {"djvu/photo-coffee-bg44-only.djvu", 2, 3, 0, "color"},
+  };
+  for (const Case &c : cases)
+  {
+    SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.num) + "/" + std::to_string(c.den));
+    Handle h = decode_file(c.file);
+    ASSERT_TRUE(h);
+    const int w = (h->width * c.num + c.den / 2) / c.den, hh = (h->height * c.num + c.den / 2) / c.den;
+    djvu_render_params p;
+    djvu_render_defaults(&p, sizeof p);
+    p.layer = c.layer;
+    p.flags = DJVU_RENDER_DETECT_GRAY | DJVU_RENDER_LIBRARY_SCALE;
+    Image ours(djvu_render(&p, h.get(), 0, 0, h->width - 1, h->height - 1, 0, w, hh));
+    ASSERT_TRUE(ours);
+    ASSERT_EQ(ours->w, w);
+    ASSERT_EQ(ours->h, hh);
+    EXPECT_NEAR(ours->xdpi, h->dpi * c.num / c.den, 1);
+    std::remove(path.c_str());
+    const std::string cmd = "ddjvu -format=pnm -aspect=no -mode=" + std::string(c.mode) +
+                            " -size=" + std::to_string(w) + "x" + std::to_string(hh) + " '" + corpus(c.file) +
+                            "' '" + path + "' 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    Pnm ref;
+    ASSERT_TRUE(read_pnm(path, ref));
+    ASSERT_EQ(ref.w, w);
+    ASSERT_EQ(ref.h, hh);
+    long bad = 0;
+    for (int y = 0; y < hh && bad < 5; y++)
+      for (int x = 0; x < w && bad < 5; x++)
+        for (int ch = 0; ch < 3; ch++)
+          if (std::abs(sample(ours.get(), x, y, ch) - ref.at(x, y, ch)) > 1)
+          {
+            ADD_FAILURE() << "pixel " << x << "," << y << " channel " << ch << ": ours "
+                          << sample(ours.get(), x, y, ch) << " ddjvu " << ref.at(x, y, ch);
+            bad++;
+            break;
+          }
+  }
+}

@@ -766,11 +766,12 @@ TEST(HiDpi, PageIsDrawnAtDevicePixels)
   EXPECT_EQ(held.m_nWidth, w * scale / 2);
   View().SetZoom(-2, CVellumView::kZoomBox);
   Paint();
-  // In whole steps of 3 page pixels, of one scale on both axes.
-  EXPECT_EQ(held.m_nWidth, scale * ((w + 2) / 3));
-  EXPECT_EQ(held.m_nHeight, scale * ((h + 2) / 3));
+  // At scale 2 the page scaled to 2/3 (rounded), of one scale on both
+  // axes; at scale 1 subsample 3 (rounded up).
+  EXPECT_EQ(held.m_nWidth, 80 * scale);
+  EXPECT_EQ(held.m_nHeight, scale == 2 ? 107 : 54);
   EXPECT_EQ(held.m_nXDpi, held.m_nYDpi);
-  EXPECT_EQ(View().m_nLastPageW, scale * ((w + 2) / 3));
+  EXPECT_EQ(View().m_nLastPageW, 80 * scale);
   std::remove(pgm.c_str());
   EXPECT_TRUE(g_boxes.empty());
 }
