@@ -380,6 +380,17 @@ void check_bitonal(djvu_pixel_image *rec)
 
 // Renders (x0,y0)-(x1,y1), given in pixels of the page reduced by s, into a
 // new record.
+// The decoded page of hc (not null) for a render of prm's layer.
+DJVU::DjVuImage &checked_image(const Params &prm, const djvu_halfcoded_image *hc)
+{
+  Page *page = (Page *)hc->page;
+  if (!page || !page->img)
+    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
+  if (prm.layer < 0 || prm.layer > 3)
+    DJVU_API_THROW("Unrecognized layer");
+  return *page->img;
+}
+
 djvu_pixel_image *render_rect(const Params &prm, const djvu_halfcoded_image *hc, const DJVU::GRect &rect,
                               int q, const DJVU::GRect *all, int flags, int s, int p);
 
@@ -401,12 +412,7 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
     DJVU_API_THROW("djvu_render: djvu_halfcoded_image is required");
   if (x0 >= x1 || y0 >= y1)
     DJVU_API_THROW("Invalid rectangle specified.");
-  Page *page = (Page *)hc->page;
-  if (!page || !page->img)
-    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
-  if (prm.layer < 0 || prm.layer > 3)
-    DJVU_API_THROW("Unrecognized layer");
-  DJVU::DjVuImage &img = *page->img;
+  DJVU::DjVuImage &img = checked_image(prm, hc);
   const int64_t W = img.get_real_width(), H = img.get_real_height();
 
   // The rectangle at the decode subsample q, within the page. The literal
@@ -509,18 +515,14 @@ djvu_pixel_image *render_rect(const Params &prm, const djvu_halfcoded_image *hc,
 // The rectangle from the page's corner, rw x rh page pixels (it may reach
 // past the page), scaled by the library into w x h: the page is decoded at
 // the nearest subsample and the library's own scaler does the rest, without
-// a full-size render first. Past the page the result is white.
+// a full-size render first.
 djvu_pixel_image *render_scaled(const Params &prm, const djvu_halfcoded_image *hc, int64_t rw, int64_t rh,
                                 int64_t w, int64_t h)
 {
   if (!hc)
     DJVU_API_THROW("djvu_render: djvu_halfcoded_image is required");
-  Page *page = (Page *)hc->page;
-  if (!page || !page->img)
-    DJVU_API_THROW("djvu_render: djvu_halfcoded_image is corrupted");
-  if (prm.layer < 0 || prm.layer > 3)
-    DJVU_API_THROW("Unrecognized layer");
-  const int64_t W = page->img->get_real_width(), H = page->img->get_real_height();
+  DJVU::DjVuImage &img = checked_image(prm, hc);
+  const int64_t W = img.get_real_width(), H = img.get_real_height();
   // The whole page in output pixels, and the part of the output on it.
   const int64_t aw = std::max<int64_t>(1, (W * w + rw / 2) / rw),
                 ah = std::max<int64_t>(1, (H * h + rh / 2) / rh);

@@ -86,6 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     touch(img);
     djvu_pixel_image_free(img);
   }
+  // The page scaled by the library to a fraction that is no subsample.
+  p.flags = DJVU_RENDER_LIBRARY_SCALE;
+  img =
+      djvu_render(&p, h, 0, 0, h->width - 1, h->height - 1, 0, std::max(1, (int)((int64_t)h->width * 2 / 31)),
+                  std::max(1, (int)((int64_t)h->height * 2 / 31)));
+  if (img)
+  {
+    touch(img);
+    djvu_pixel_image_free(img);
+  }
+  p.flags = 0;
   if ((int64_t)h->width * h->height <= 512 * 512)
   {
     img = djvu_render(&p, h, 0, 0, h->width - 1, h->height - 1, 180, 37, 23);
