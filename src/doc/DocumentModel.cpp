@@ -355,6 +355,11 @@ CDocumentModel::OpenResult CDocumentModel::OpenFile(const std::string &path, con
   DeleteContents();
   std::swap(m_pImage, fresh);
   m_nContentKind = kind;
+  // Save writes the file the document names in the kind it was saved as:
+  // a file of another kind (a TIFF page after a DjVu Save As) goes through
+  // Save As rather than being overwritten in that kind.
+  if (m_nSaveKind != kind)
+    m_nSaveKind = kKindNone;
   m_nZoom = zoom;
   m_strTitle = OpenedTitle(path, m_pImage->m_nPageIndex, m_pImage->m_nPageCount);
   m_strLastOpenedPath = path;
@@ -365,6 +370,19 @@ void CDocumentModel::FollowSavedBook(const std::string &path)
 {
   m_strLastOpenedPath = path;
   m_pImage->m_strSourcePath.clear();
+}
+
+int CDocumentModel::TakeSavedBook(const std::string &path)
+{
+  CDibImage book;
+  if (!HasImage() || !book.OpenDjVu(path.c_str(), IMAGE_FILE_DJVU, m_pImage->m_nPageIndex) ||
+      book.m_nPageCount != m_pImage->m_nPageCount || !m_pImage->ShareBookOf(book))
+    return 0;
+  // An undone or redone step is the same page of the same document.
+  for (std::vector<UndoStep> *steps : {&m_undo, &m_redo})
+    for (UndoStep &step : *steps)
+      step.image->ShareBookOf(book);
+  return 1;
 }
 
 int CDocumentModel::TakeScannedDib(const std::vector<uint8_t> &dib)

@@ -66,7 +66,7 @@ public:
   // Members, in the order the document keeps them.
   int m_nZoom = 0;
   int m_nOpenKind = kKindNone; // kKindNone: the kind from the file's name
-  int m_nSaveKind = kKindNone; // no Save As yet: no kind
+  int m_nSaveKind = kKindNone; // no Save As yet (or a file of another kind opened since): no kind
   int m_nSaveScope = 0;        // SaveScope of the next DjVu save of a book: 0 whole, 1 the page
   int m_nUntitledCounter = 1;
   std::string m_strUntitledBase = "untitled";
@@ -197,6 +197,14 @@ public:
   // the document is that file now, and the other pages are read from it
   // (not from the file first opened, nor from the book held for it).
   void FollowSavedBook(const std::string &path);
+
+  // After every page of a document of another kind (a multi-page TIFF file)
+  // was saved as the DjVu book at path: the book is read back and becomes
+  // the document of the image and of its undo and redo steps, whose pixels
+  // stay, so that a save writes the page shown into it with the others
+  // copied. 0 when the book cannot be read or has another page count
+  // (nothing changes then).
+  int TakeSavedBook(const std::string &path);
 
   // Takes a packed DIB block from a scanner: colour table sized from the
   // header, SetFromDib, content kind 3, title "Untitled scanned image".

@@ -354,6 +354,19 @@ int CDibImage::SharePageOf(const CDibImage &other)
   return 1;
 }
 
+int CDibImage::ShareBookOf(const CDibImage &other)
+{
+  if (other.m_pBook != m_pBook)
+  {
+    if (!ShareImageDocument(other.m_pBook))
+      return 0;
+    ReleaseImageDocument(m_pBook, g_pfnFreeImageBook);
+    m_pBook = other.m_pBook;
+  }
+  m_strSourcePath = other.m_strSourcePath;
+  return 1;
+}
+
 int CDibImage::SetFromDib(const void *header, size_t headerSize, const void *palette, size_t paletteSize,
                           const void *bits, size_t bitsSize, int headerKind)
 {

@@ -268,6 +268,12 @@ public:
   // record to render another view of the page into. 0 when other has no page.
   int SharePageOf(const CDibImage &other);
 
+  // Takes other's DjVu document (shared as CopyFrom shares it) and source
+  // path in place of its own, keeping its pixels and page: a page read from
+  // another file, whose document was since saved as that book. 0 when out
+  // of memory (the record is unchanged).
+  int ShareBookOf(const CDibImage &other);
+
   // Builds the record from a BITMAPINFOHEADER, its palette and its bits (a
   // clipboard or scanner block). Refuses a header, palette or bits that do
   // not fit the sizes given. The record is reset first.

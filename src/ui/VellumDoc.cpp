@@ -416,7 +416,7 @@ bool CVellumDoc::SavesTiffAsBook() const
 {
   return m_model.HasImage() && m_model.m_nSaveKind == IMAGE_FILE_DJVU &&
          m_model.m_nSaveScope == kSaveWholeDocument && m_model.m_nContentKind == kKindTiff &&
-         m_model.m_pImage->m_nPageCount > 1;
+         m_model.m_pImage->m_nPageCount > 1 && !m_model.m_pImage->m_pBook;
 }
 
 bool CVellumDoc::Save()
@@ -424,9 +424,15 @@ bool CVellumDoc::Save()
   if (!m_model.HasImage() || !IsModified())
     return false;
   const std::string pathName = GetFilename().utf8_string();
-  if (pathName.empty())
+  // No kind the file was saved as (none yet, or a file of another kind
+  // opened since): the name and kind are asked for.
+  if (pathName.empty() || m_model.m_nSaveKind == kKindNone)
     return SaveAs();
-  const std::string title = SavedTitle(m_model.m_strLastOpenedPath, pathName);
+  // A document of pages saved back into its file keeps its page in the title.
+  const CDibImage &image = *m_model.m_pImage;
+  const std::string title = pathName == m_model.m_strLastOpenedPath
+                                ? OpenedTitle(pathName, image.m_nPageIndex, image.m_nPageCount)
+                                : SavedTitle(m_model.m_strLastOpenedPath, pathName);
   if (!OnSaveDocument(GetFilename()))
     return SaveAs();
   SetDocTitle(title);
@@ -506,7 +512,7 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
     return false;
   s.SaveDir = SaveDirectoryOf(name);
   s.SaveType = kind;
-  const std::string title = SavedTitle(m_model.m_strLastOpenedPath, name);
+  std::string title = SavedTitle(m_model.m_strLastOpenedPath, name);
   const bool wholeBook = kind == IMAGE_FILE_DJVU && image.m_nPageCount > 1 &&
                          m_model.m_nSaveScope == kSaveWholeDocument &&
                          (image.m_pBook || m_model.m_nContentKind == kKindTiff);
@@ -514,10 +520,15 @@ bool CVellumDoc::SaveAsTo(const std::string &typed, int filterIndex)
   m_model.m_nSaveScope = kSaveWholeDocument;
   if (!saved)
     return false;
-  // A DjVu book saved whole is the book held; a TIFF file saved as a book
-  // stays the document it was (its pages are still read as TIFF).
-  if (wholeBook && image.m_pBook)
+  // Every page saved: the document is the new book, its other pages read
+  // from it. A TIFF file's pages are in that book too; the page shown takes
+  // the book read back, so that a save writes into it. Should the book not
+  // read back, the document stays the TIFF file.
+  if (wholeBook && (image.m_pBook || m_model.TakeSavedBook(name)))
+  {
     m_model.FollowSavedBook(name);
+    title = OpenedTitle(name, image.m_nPageIndex, image.m_nPageCount);
+  }
   SetFilename(wxString::FromUTF8(name), false);
   if (m_pHost)
     m_pHost->OnDocumentSavedAs(name);

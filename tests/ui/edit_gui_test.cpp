@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 
 #include <wx/dcmemory.h>
 #include <wx/dcscreen.h>
+#include <wx/filedlg.h>
 #include <wx/log.h>
 #include <wx/modalhook.h>
 #include <wx/stattext.h>
@@ -94,8 +96,11 @@ public:
       resize->Logic().method = method;
       return wxID_OK;
     }
+    if (dynamic_cast<wxFileDialog *>(dialog))
+      ++fileDialogs;
     return wxID_CANCEL;
   }
+  int fileDialogs = 0;
   void Exit(wxDialog *) override {}
 };
 AnswerDialogs g_dialogs;
@@ -680,6 +685,11 @@ TEST_F(EditGui, MultiPageTiffSavedAsDjVuWholeCurrentPageOrCancelled)
   EXPECT_EQ(Shell("ddjvu -format=pbm '" + single + "' - | md5sum"),
             Shell("convert '" + tif + "[1]' pbm:- | md5sum"));
 
+  // The whole save made the document that book; the TIFF file again for
+  // the cancelled saves of its pages.
+  Doc().Modify(false);
+  Doc().Open(tif, kKindNone, 1);
+  ASSERT_EQ(Doc().m_model.m_nContentKind, kKindTiff);
   for (int cancelBefore : {0, 2})
   {
     g_bookSave = BookSaveSeen();
@@ -695,4 +705,169 @@ TEST_F(EditGui, MultiPageTiffSavedAsDjVuWholeCurrentPageOrCancelled)
   EXPECT_EQ(listing(), "single.djvu\nwhole.djvu\n");
   EXPECT_TRUE(Frame().IsEnabled());
   s.DjvuLossless = lossless;
+}
+
+namespace
+{
+
+// The TIFF corpus file copied into a fresh folder, so that a save that
+// wrongly writes to it shows.
+std::string TiffCopy(const std::string &dir)
+{
+  Shell("rm -rf '" + dir + "'; mkdir -p '" + dir + "'; cp '" + Corpus("tiff/multipage-g4-3p-400dpi.tif") +
+        "' '" + dir + "/scan.tif'");
+  return dir + "/scan.tif";
+}
+
+std::string TestTmp()
+{
+  return Env("VELLUM_TEST_TMP", "/tmp");
+}
+
+// Page (from 1) of a DjVu file and page (from 0) of the TIFF file, as PBM
+// digests; negate: the TIFF page's negative.
+std::string DjVuPage(const std::string &file, int page)
+{
+  return Shell("ddjvu -format=pbm -page=" + std::to_string(page) + " '" + file + "' - | md5sum");
+}
+std::string TiffPage(const std::string &file, int index, bool negate = false)
+{
+  return Shell("convert '" + file + "[" + std::to_string(index) + "]' " + (negate ? "-negate " : "") +
+               "pbm:- | md5sum");
+}
+
+// Mean grey (0 black, 1 white) of page (from 1) of a DjVu file.
+double DjVuMean(const std::string &file, int page)
+{
+  return std::atof(Shell("ddjvu -format=pgm -subsample=8 -page=" + std::to_string(page) + " '" + file +
+                         "' - | convert - -format '%[fx:mean]' info:")
+                       .c_str());
+}
+
+// The picture of the record, top row first, every fourth pixel as grey
+// levels or colours: the writers may reorder the rows or invert a bitonal
+// palette, the picture stays.
+std::string Picture(const CDibImage &im)
+{
+  std::string out;
+  for (int y = 0; y < im.m_nHeight; y += 4)
+  {
+    const unsigned char *row = im.Row(im.m_nRowOrder == DIB_ROWS_TOPDOWN ? y : im.m_nHeight - 1 - y);
+    for (int x = 0; x < im.m_nWidth; x += 4)
+      if (im.m_nBitsPerPixel == 1)
+        out += char(im.Palette()[(row[x >> 3] >> (7 - (x & 7))) & 1].rgbRed);
+      else if (im.m_nBitsPerPixel == 8)
+        out += char(im.Palette()[row[x]].rgbRed);
+      else
+        out.append(reinterpret_cast<const char *>(row) + x * 3, 3);
+  }
+  return out;
+}
+
+} // namespace
+
+// A multi-page TIFF saved whole as a DjVu book is that book from then on:
+// the page shown keeps its pixels, undo steps, zoom and scroll; its title
+// and file are the book's; the other pages come from the book; Save writes
+// the book, with every page, and never the TIFF file.
+TEST_F(EditGui, MultiPageTiffSavedWholeIsTheBook)
+{
+  const std::string dir = TestTmp() + "/tiff-follow";
+  const std::string tif = TiffCopy(dir), whole = dir + "/whole.djvu";
+  const std::string tifBytes = Shell("md5sum < '" + tif + "'");
+  CVellumSettings &s = wxGetApp().m_settings;
+  const int lossless = s.DjvuLossless;
+  s.DjvuLossless = 1;
+  g_bookSave = BookSaveSeen();
+  Doc().Modify(false);
+  Doc().Open(tif, kKindNone, 0);
+  Command(ID_PAGE_NEXT);
+  ASSERT_EQ(Image().m_nPageIndex, 1);
+  Command(ID_IMAGE_NEGATIVE);
+  View().m_pCanvas->Scroll(3, 4);
+  int sx = 0, sy = 0;
+  View().m_pCanvas->GetViewStart(&sx, &sy);
+  const std::string shown = Picture(Image());
+  const int zoom = Doc().m_model.m_nZoom;
+
+  ASSERT_TRUE(Doc().SaveAsTo(whole, 1));
+  EXPECT_EQ(Shell("djvused -e n '" + whole + "'"), "3\n");
+  EXPECT_EQ(DjVuPage(whole, 2), TiffPage(tif, 1, true));
+  EXPECT_EQ(DjVuPage(whole, 3), TiffPage(tif, 2));
+  EXPECT_GT(DjVuMean(whole, 3), 0.9);
+  EXPECT_EQ(Frame().GetTitle(), "whole.djvu (page 2 of 3) - Vellum");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), whole);
+  EXPECT_EQ(Doc().m_model.m_strLastOpenedPath, whole);
+  EXPECT_FALSE(Doc().IsModified());
+  EXPECT_TRUE(Picture(Image()) == shown);
+  EXPECT_EQ(Doc().m_model.m_nZoom, zoom);
+  int sx2 = -1, sy2 = -1;
+  View().m_pCanvas->GetViewStart(&sx2, &sy2);
+  EXPECT_EQ(sx2, sx);
+  EXPECT_EQ(sy2, sy);
+
+  // The undone edit saves into the book too (the undo step has it).
+  ASSERT_TRUE(Doc().m_model.CanUndo());
+  Command(ID_EDIT_UNDO);
+  ASSERT_TRUE(Doc().IsModified());
+  ASSERT_TRUE(Doc().Save());
+  EXPECT_EQ(Shell("djvused -e n '" + whole + "'"), "3\n");
+  EXPECT_EQ(DjVuPage(whole, 2), TiffPage(tif, 1));
+  EXPECT_EQ(Frame().GetTitle(), "whole.djvu (page 2 of 3) - Vellum");
+
+  // The next page is the book's page.
+  Command(ID_PAGE_NEXT);
+  ASSERT_EQ(Image().m_nPageIndex, 2);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, kKindDjVu);
+  EXPECT_EQ(Image().m_strSourcePath, whole);
+  EXPECT_EQ(Frame().GetTitle(), "whole.djvu (page 3 of 3) - Vellum");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), whole);
+  Command(ID_IMAGE_NEGATIVE);
+  g_boxes.clear();
+  ASSERT_TRUE(Doc().Save());
+  EXPECT_EQ(g_boxes, std::vector<std::string>{});
+  EXPECT_EQ(Frame().GetTitle(), "whole.djvu (page 3 of 3) - Vellum");
+  EXPECT_EQ(Shell("djvused -e n '" + whole + "'"), "3\n");
+  EXPECT_EQ(DjVuPage(whole, 1), TiffPage(tif, 0));
+  EXPECT_EQ(DjVuPage(whole, 2), TiffPage(tif, 1));
+  EXPECT_LT(DjVuMean(whole, 3), 0.1); // the light page's negative
+  Command(ID_PAGE_FIRST);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, kKindDjVu);
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), whole);
+  EXPECT_EQ(Shell("md5sum < '" + tif + "'"), tifBytes);
+  EXPECT_EQ(Shell("ls -A '" + dir + "'"), "scan.tif\nwhole.djvu\n");
+  s.DjvuLossless = lossless;
+}
+
+// One page of a multi-page TIFF saved as DjVu, or a DjVu save of it after a
+// page move: the document stays the TIFF file, and a later Save never
+// writes DjVu into the TIFF file (it asks for a name instead).
+TEST_F(EditGui, MultiPageTiffPageSavedAloneStaysTheTiff)
+{
+  const std::string dir = TestTmp() + "/tiff-single";
+  const std::string tif = TiffCopy(dir), single = dir + "/single.djvu";
+  const std::string tifBytes = Shell("md5sum < '" + tif + "'");
+  Doc().Modify(false);
+  Doc().Open(tif, kKindNone, 1);
+  g_bookSave = BookSaveSeen();
+  g_wholeDocument = VID_NO;
+  const bool saved = Doc().SaveAsTo(single, 1);
+  g_wholeDocument = VID_YES;
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(Shell("djvused -e n '" + single + "'"), "1\n");
+  EXPECT_EQ(Frame().GetTitle(), "scan.tif (last saved as single.djvu) - Vellum");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), single);
+
+  Command(ID_PAGE_NEXT);
+  ASSERT_EQ(Image().m_nPageIndex, 2);
+  EXPECT_EQ(Doc().m_model.m_nContentKind, kKindTiff);
+  EXPECT_EQ(Frame().GetTitle(), "scan.tif (page 3 of 3) - Vellum");
+  EXPECT_EQ(Doc().GetFilename().utf8_string(), tif);
+  Command(ID_IMAGE_NEGATIVE);
+  const int dialogs = g_dialogs.fileDialogs;
+  EXPECT_FALSE(Doc().Save()); // Save As, cancelled
+  EXPECT_EQ(g_dialogs.fileDialogs, dialogs + 1);
+  EXPECT_TRUE(Doc().IsModified());
+  EXPECT_EQ(Shell("md5sum < '" + tif + "'"), tifBytes);
+  EXPECT_EQ(Shell("ls -A '" + dir + "'"), "scan.tif\nsingle.djvu\n");
 }

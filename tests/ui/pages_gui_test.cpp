@@ -346,10 +346,12 @@ TEST_F(PagesGui, PageSavedBeforeTheMoveIsShownSavedOnReturn)
 
 TEST_F(PagesGui, DocumentFollowsTheBookItWasSavedAs)
 {
-  // Save As of the whole book under a new name: the pages shown afterwards come from the new file,
+  // Save As of the whole book (and of a multi-page TIFF as a DjVu book)
+  // under a new name: the pages shown afterwards come from the new file,
   // the name stays the new one, and the file first opened is untouched.
   const std::string djvuSource = Corpus("books/book-bundled-4p.djvu");
-  for (const std::string &source : {djvuSource})
+  const std::string tiffSource = Corpus("tiff/multipage-g4-3p-400dpi.tif");
+  for (const std::string &source : {djvuSource, tiffSource})
   {
     const std::string copy = Tmp() + "/follow-source" + source.substr(source.rfind('.'));
     const std::string saved = Tmp() + "/follow-saved.djvu";
