@@ -179,7 +179,8 @@ public:
   // the last opened path. A failure leaves the document as it was and shows
   // one message: "File type not recognized!", or OpenFailedText with the
   // reason (a path that does not exist, or the reader's last message).
-  // Afterwards the open kind is kKindNone.
+  // Afterwards the open kind is kKindNone, and so is the save kind unless
+  // the file is of that kind.
   OpenResult OpenFile(const std::string &path, const RenderEnv &env, const FitZoomFn &fitZoom);
 
   // Reads path into the record into (left empty on failure) without

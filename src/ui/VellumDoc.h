@@ -73,17 +73,21 @@ public:
   bool OnSaveDocument(const wxString &path) override;
 
   // File > Save: nothing without an image or when unmodified; without a path
-  // name, or when the write fails, Save As follows. True when written.
+  // name or a save kind, or when the write fails, Save As follows. True when
+  // written.
   bool Save() override;
   // File > Save As: the save dialog, then SaveAsTo. True when written.
   bool SaveAs() override;
   // Save As after the dialog: name as typed and the dialog's filter index
   // (1..5). Runs the resolution review for DjVu, completes the name, stores
   // "SaveDir"/"SaveType", writes, and on success takes the name as the path
-  // name and sets the "last saved as" title.
+  // name and sets the "last saved as" title. A document of pages saved whole
+  // (a book, or a multi-page TIFF file as a book) is the new book from then
+  // on, titled with its name and page.
   bool SaveAsTo(const std::string &name, int filterIndex);
   // Whether OnSaveDocument writes every page of the multi-page TIFF file
-  // shown as one DjVu document (the DjVu save kind, whole-document scope).
+  // shown as one DjVu document (the DjVu save kind, whole-document scope;
+  // not once the page has the book it was saved as).
   bool SavesTiffAsBook() const;
   // Frameworks's close question: the document's own "Save %s first?".
   bool OnSaveModified() override { return AskSaveFirst(); }
