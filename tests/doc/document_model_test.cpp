@@ -279,6 +279,58 @@ TEST_F(DocumentModelTest, SharedDecodedPageFreedOnce)
   EXPECT_TRUE(g_messages.empty());
 }
 
+TEST_F(DocumentModelTest, TiffPageTakesTheBookItWasSavedAs)
+{
+  // A TIFF page, one undo and one redo step; then the 3-page book its file
+  // was saved as. Runs under ASan in CI: the shared book is freed once.
+  const std::string tif = Corpus("tiff/multipage-g4-3p-400dpi.tif");
+  const std::string book = Corpus("books/book-shared-dict-3p.djvu");
+  doc.m_nPageIndex = 1;
+  ASSERT_EQ(doc.OpenFile(tif, env, kFit), CDocumentModel::kOpened);
+  ASSERT_EQ(doc.m_nContentKind, kKindTiff);
+  doc.SaveUndo();
+  ASSERT_EQ(doc.m_pImage->Negative(), 1);
+  doc.SaveUndo();
+  ASSERT_EQ(doc.Undo(), 1);
+  const size_t pixels = doc.m_pImage->m_nPixelSize;
+  const std::string before(reinterpret_cast<const char *>(doc.m_pImage->Bits()), pixels);
+
+  // Another page count, or no book: nothing changes.
+  EXPECT_EQ(doc.TakeSavedBook(Corpus("books/book-bundled-4p.djvu")), 0);
+  EXPECT_EQ(doc.TakeSavedBook(TmpDir() + "/no-such-book.djvu"), 0);
+  EXPECT_EQ(doc.m_pImage->m_pBook, nullptr);
+  EXPECT_EQ(doc.UndoImage()->m_pBook, nullptr);
+
+  ASSERT_EQ(doc.TakeSavedBook(book), 1);
+  djvu_document *held = doc.m_pImage->m_pBook;
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(doc.m_pImage->m_strSourcePath, book);
+  EXPECT_EQ(doc.m_pImage->m_pDocument, nullptr); // still the TIFF's pixels
+  EXPECT_EQ(doc.m_pImage->m_nPageIndex, 1);
+  EXPECT_TRUE(std::string(reinterpret_cast<const char *>(doc.m_pImage->Bits()), pixels) == before);
+  EXPECT_EQ(doc.UndoImage()->m_pBook, held);
+  ASSERT_EQ(doc.m_redo.size(), 1u);
+  EXPECT_EQ(doc.m_redo.back().image->m_pBook, held);
+  ASSERT_EQ(doc.Redo(), 1);
+  EXPECT_EQ(doc.m_pImage->m_pBook, held);
+  EXPECT_EQ(doc.TakeSavedBook(book), 1); // again: the same file, another handle
+  doc.EmptyUndo();
+
+  // The next page comes from the book, which keeps the DjVu save kind; the
+  // TIFF file opened again does not.
+  doc.FollowSavedBook(book);
+  doc.m_nSaveKind = IMAGE_FILE_DJVU;
+  doc.m_nPageIndex = 2;
+  ASSERT_EQ(doc.OpenFile(doc.m_strLastOpenedPath, env, kFit), CDocumentModel::kOpened);
+  EXPECT_EQ(doc.m_nContentKind, kKindDjVu);
+  EXPECT_EQ(doc.m_pImage->m_nPageIndex, 2);
+  EXPECT_EQ(doc.m_nSaveKind, IMAGE_FILE_DJVU);
+  doc.m_nPageIndex = 0;
+  ASSERT_EQ(doc.OpenFile(tif, env, kFit), CDocumentModel::kOpened);
+  EXPECT_EQ(doc.m_nSaveKind, kKindNone);
+  EXPECT_TRUE(g_messages.empty());
+}
+
 TEST_F(DocumentModelTest, ScannedPage)
 {
   ScanFrame f;
