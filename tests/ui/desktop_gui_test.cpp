@@ -42,6 +42,7 @@
 #include "FileChooserHooks.h"
 #include "MainFrame.h"
 #include "MessageBox.h"
+#include "PagePanel.h"
 #include "UiHooks.h"
 #include "VellumApp.h"
 #include "VellumDoc.h"
@@ -773,6 +774,33 @@ TEST(HiDpi, PageIsDrawnAtDevicePixels)
   EXPECT_EQ(held.m_nXDpi, held.m_nYDpi);
   EXPECT_EQ(View().m_nLastPageW, 80 * scale);
   std::remove(pgm.c_str());
+  EXPECT_TRUE(g_boxes.empty());
+}
+
+// The page thumbnails are drawn at device pixels too: twice the pixels in
+// the same boxes on a scale-2 screen.
+TEST(HiDpi, PageThumbnailsAreAtDevicePixels)
+{
+  const std::string book = Tmp() + "/two.djvu";
+  ASSERT_EQ(std::system(("djvm -c '" + book + "' '" + Corpus("djvu/formatdoc-p10-bitonal.djvu") + "' '" +
+                         Corpus("djvu/form-scan-cjb2.djvu") + "'")
+                            .c_str()),
+            0);
+  Open(book);
+  CPagePanel *pages = Frame().Pages();
+  ASSERT_NE(pages, nullptr);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!(pages->IsShownOnScreen() && pages->ThumbBitmap(0)) && std::chrono::steady_clock::now() < end)
+    Pump(20);
+  const wxBitmap *thumb = pages->ThumbBitmap(0);
+  ASSERT_NE(thumb, nullptr);
+  ASSERT_TRUE(thumb->IsOk());
+  EXPECT_DOUBLE_EQ(thumb->GetScaleFactor(), kDeviceScale);
+  // 2550 x 3300 fitted to the box: its full width, at device pixels.
+  EXPECT_EQ(thumb->GetWidth(), CPagePanel::kBoxWidth * kDeviceScale);
+  EXPECT_EQ(static_cast<int>(thumb->GetLogicalWidth()), CPagePanel::kBoxWidth);
+  EXPECT_EQ(thumb->GetHeight(), 124 * kDeviceScale);
+  std::remove(book.c_str());
   EXPECT_TRUE(g_boxes.empty());
 }
 

@@ -1,5 +1,8 @@
 #include "PagePanel.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <wx/dcbuffer.h>
 #include <wx/image.h>
 #include <wx/settings.h>
@@ -88,6 +91,10 @@ int CPagePanel::RenderVisible(int max)
 {
   const wxPoint top = CalcUnscrolledPosition(wxPoint(0, 0));
   const ThumbRange r = VisibleThumbs(m_grid, top.y, GetClientSize().y);
+  // At the screen's device pixels: a scale-2 screen gets thumbnails of
+  // twice the pixels in the same boxes.
+  const int scale = std::clamp(static_cast<int>(std::lround(GetContentScaleFactor())), 1, 8);
+  const Extent box{kBoxWidth * scale, kBoxHeight * scale};
   int done = 0;
   for (int i = r.first; i < r.last && done < max; ++i)
   {
@@ -95,11 +102,12 @@ int CPagePanel::RenderVisible(int max)
       continue;
     Thumb thumb;
     ThumbPicture picture;
-    if (m_host.RenderPageThumbnail(i, {kBoxWidth, kBoxHeight}, picture) && !picture.rgb.empty())
+    if (m_host.RenderPageThumbnail(i, box, picture) && !picture.rgb.empty())
     {
       wxImage image(picture.size.w, picture.size.h, picture.rgb.data(), true);
-      const Extent fit = FitInBox(picture.size, {kBoxWidth, kBoxHeight});
-      thumb.bitmap = wxBitmap(image.Scale(fit.w, fit.h, wxIMAGE_QUALITY_BOX_AVERAGE));
+      const Extent fit = FitInBox(picture.size, box);
+      thumb.bitmap =
+          wxBitmap(image.Scale(fit.w, fit.h, wxIMAGE_QUALITY_BOX_AVERAGE), wxBITMAP_SCREEN_DEPTH, scale);
     }
     m_cache.Put(i, thumb);
     ++m_renders;
@@ -107,6 +115,12 @@ int CPagePanel::RenderVisible(int max)
     RefreshRect(CellRectClient(i), false);
   }
   return done;
+}
+
+const wxBitmap *CPagePanel::ThumbBitmap(int index)
+{
+  const Thumb *thumb = m_cache.Get(index);
+  return thumb ? &thumb->bitmap : nullptr;
 }
 
 void CPagePanel::OnIdle(wxIdleEvent &event)
@@ -155,7 +169,8 @@ void CPagePanel::OnPaint(wxPaintEvent &)
     const Thumb *thumb = m_cache.Get(i);
     if (thumb && thumb->bitmap.IsOk())
     {
-      const int w = thumb->bitmap.GetWidth(), h = thumb->bitmap.GetHeight();
+      const int w = static_cast<int>(thumb->bitmap.GetLogicalWidth());
+      const int h = static_cast<int>(thumb->bitmap.GetLogicalHeight());
       const int x = at.x + (kBoxWidth - w) / 2, y = at.y + (kBoxHeight - h) / 2;
       dc.DrawBitmap(thumb->bitmap, x, y, false);
       dc.SetPen(wxPen(wxColour(96, 96, 96)));

@@ -68,6 +68,8 @@ public:
   // sight are), and the ones held.
   int RenderCount() const { return m_renders; }
   size_t CachedCount() const { return m_cache.Size(); }
+  // The thumbnail held for page index (not Ok: unreadable), or null.
+  const wxBitmap *ThumbBitmap(int index);
 
   static constexpr int kBoxWidth = 96, kBoxHeight = 128, kGap = 8;
   static constexpr size_t kCacheCapacity = 256;
