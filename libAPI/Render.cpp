@@ -440,8 +440,8 @@ djvu_pixel_image *render_core(const Params &prm, const djvu_halfcoded_image *hc,
 djvu_pixel_image *render_rect(const Params &prm, const djvu_halfcoded_image *hc, const DJVU::GRect &rect,
                               int q, const DJVU::GRect *all, int flags, int s, int p)
 {
-  DJVU::DjVuImage &img = *((Page *)hc->page)->img;
   Page *page = (Page *)hc->page;
+  DJVU::DjVuImage &img = *page->img;
   RecordOwner out;
   out.img = pix_new_record();
   djvu_pixel_image *rec = out.img;

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 
 #include <sys/stat.h>
 
@@ -151,9 +150,7 @@ int CDocumentModel::Rerender(bool useDither, bool fancyZoom, int zoom, const Ren
     // no copy. (Only renderings made ahead are kept otherwise, so a step
     // taken at once costs no more than the render.)
     const Rendered &shown = m_shown;
-    const bool pristine = shown.image.get() == nullptr && shown.page == image.m_pDocument &&
-                          m_shownBlock == image.m_pBlock && image.m_pBlock && !orientation && !negative &&
-                          !grey;
+    const bool pristine = ShownPristine();
     auto kept =
         std::find_if(m_rendered.begin(), m_rendered.end(),
                      [&](const Rendered &r) { return r.page == image.m_pDocument && SameRendering(r, key); });
@@ -214,12 +211,12 @@ CDocumentModel::Rendered CDocumentModel::KeyOf(int layer, int depth, int step, i
   key.layer = layer;
   key.depth = depth;
   key.gamma = gamma;
-  // As RenderDjVu reduces it: the page times scale / factor, at most 1.
-  const int64_t factor = step < 0 ? 1 - static_cast<int64_t>(ClampZoom(step)) : 1;
-  const int64_t scale = std::min<int64_t>(std::max(deviceScale, 1), factor);
-  const int64_t common = std::gcd(factor, scale);
-  key.zoom = static_cast<int>(1 - factor / common);
-  key.scale = static_cast<int>(scale / common);
+  // As RenderDjVu reduces it: rendering step (1 - factor) at scale gives
+  // the same pixels.
+  int64_t factor, scale;
+  DjVuRenderShare(ClampZoom(step), deviceScale, &factor, &scale);
+  key.zoom = static_cast<int>(1 - factor);
+  key.scale = static_cast<int>(scale);
   return key;
 }
 
@@ -229,13 +226,17 @@ bool CDocumentModel::SameRendering(const Rendered &a, const Rendered &b)
          a.gamma == b.gamma;
 }
 
-bool CDocumentModel::IsShown(const Rendered &key) const
+bool CDocumentModel::ShownPristine() const
 {
   // Still as the decoder gave it: no orientation, negative or grey since.
   const CDibImage &image = *m_pImage;
   return m_shown.page && m_shown.page == image.m_pDocument && m_shownBlock == image.m_pBlock &&
-         image.m_pBlock && !image.m_nOrientation && !image.m_bNegative && !image.m_bGreyConverted &&
-         SameRendering(m_shown, key);
+         image.m_pBlock && !image.m_nOrientation && !image.m_bNegative && !image.m_bGreyConverted;
+}
+
+bool CDocumentModel::IsShown(const Rendered &key) const
+{
+  return ShownPristine() && SameRendering(m_shown, key);
 }
 
 const CDibImage *CDocumentModel::FindRendered(const Rendered &key) const

@@ -166,7 +166,9 @@ private:
   // The key of a rendering for the step (0 with fancyZoom off) and screen.
   static Rendered KeyOf(int layer, int depth, int step, int deviceScale, double gamma);
   static bool SameRendering(const Rendered &a, const Rendered &b);
-  // Whether the image shown is that rendering, as the decoder gave it.
+  // Whether the image shown is m_shown's rendering as the decoder gave it,
+  // and whether that is the rendering key.
+  bool ShownPristine() const;
   bool IsShown(const Rendered &key) const;
   const CDibImage *FindRendered(const Rendered &key) const;
   void KeepRendered(const Rendered &key, std::unique_ptr<CDibImage> image);

@@ -151,6 +151,11 @@ double DensityToPixelsPerMeter(double density,
                                int unit); // inch: * 39.37007874015748, cm: * 100, else 0
 int JpegPixelsPerMeterToDpi(double ppm);  // floor(ppm * 0.0254 + 0.5)
 
+// The share of the page a DjVu rendering of zoom step zoom is for a screen
+// of device scale scale: the page times *multiple / *factor, in lowest terms
+// and at most 1 (zoom >= 0 or scale <= 1 reduce nothing more than the step).
+void DjVuRenderShare(int zoom, int scale, int64_t *factor, int64_t *multiple);
+
 // Bytes per stored row of a DIB: ((bits * width + 31) / 32) * 4, or -1 when
 // the width or depth is invalid or the result does not fit in 31 bits.
 int64_t DibStride(int64_t width, int bits);

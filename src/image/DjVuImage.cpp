@@ -26,6 +26,16 @@ void FreeBook(void *book)
 
 } // namespace
 
+void DjVuRenderShare(int zoom, int scale, int64_t *factor, int64_t *multiple)
+{
+  // In 64 bits: 1 - INT_MIN does not fit an int.
+  const int64_t f = zoom < 0 ? 1 - (int64_t)zoom : 1;
+  const int64_t m = std::min<int64_t>(std::max(scale, 1), f);
+  const int64_t common = std::gcd(f, m);
+  *factor = f / common;
+  *multiple = m / common;
+}
+
 int CDibImage::OpenDjVu(const char *path, int kind, int pageIndex, djvu_document *book)
 {
   // The book may be this record's own: its reference is taken before the
@@ -131,13 +141,8 @@ int CDibImage::RenderDjVu(int layer, int depth, int zoom, double gamma, int head
   params.reserved = 1;
 
   const int W = document->width, H = document->height;
-  // The page scaled by multiple / factor, in lowest terms and at most full
-  // size; in 64 bits: 1 - INT_MIN does not fit an int.
-  int64_t factor = zoom < 0 ? 1 - (int64_t)zoom : 1;
-  int64_t multiple = std::min<int64_t>(std::max(scale, 1), factor);
-  const int64_t common = std::gcd(factor, multiple);
-  factor /= common;
-  multiple /= common;
+  int64_t factor, multiple;
+  DjVuRenderShare(zoom, scale, &factor, &multiple);
   // Reduced by 2..15: the size rounded up and the rectangle reaching past
   // the page to factor times it, which the library decodes at that subsample
   // directly. The page's size divided down would miss it by a pixel and
